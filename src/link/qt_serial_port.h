@@ -1,0 +1,51 @@
+#pragma once
+
+#include "link/serial_port.h"
+
+#include <QSerialPort>
+#include <QString>
+#include <QStringView>
+
+struct LineSettings {
+    qint32 baudRate = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+// Reads "baud,parity,data,stop" such as "9600,N,8,1" or "4800,E,7,2"; parity
+// is N, E or O, stop bits 1, 1.5 or 2. A field it cannot read keeps its value
+// from 9600,N,8,1.
+LineSettings parseLineSettings(QStringView settings);
+
+// The serial line on a QSerialPort, with port numbers mapped to devices as
+// portDevicePath does. Everything happens on the caller's thread; received
+// bytes and pending writes move while the event loop runs.
+//
+// A device that goes away while open (USB adapter pulled, pseudo-terminal hung
+// up) is released at once: left open, QSerialPort reports the failure hundreds
+// of thousands of times a second and burns a whole core. The owner then sees
+// one failed read, empty reads after it, writes that go nowhere, and a port
+// that still counts as open until it calls close().
+class QtSerialPort final : public SerialPort {
+public:
+    explicit QtSerialPort(QString programDir);
+
+    void setSettings(const QString& settings) override;
+    bool open(int portNumber) override;
+    void close() override;
+    bool isOpen() const override;
+    std::optional<QByteArray> readAll() override;
+    void write(char c) override;
+
+private:
+    void handleError(QSerialPort::SerialPortError error);
+
+    QString programDir_;
+    LineSettings settings_;
+    QSerialPort port_;
+    // Open as the owner sees it; the device itself may have been released.
+    bool open_ = false;
+    bool released_ = false;
+    bool readFailurePending_ = false;
+};
