@@ -1,0 +1,34 @@
+#pragma once
+
+#include "reply_block.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace supplysim {
+
+struct Options {
+    int port = 1;
+    std::string dir = ".";
+    double loadOhms = 10.0;
+    bool silent = false;
+    Faults faults;
+    std::optional<double> hangupAfterSeconds;
+    std::string frameLog;
+    unsigned seed = 1;
+    bool help = false;
+};
+
+struct ParsedOptions {
+    Options options;
+    std::string error; // empty when the command line was usable
+};
+
+// The arguments after the program name; options are long only, "--name value" or "--name=value".
+ParsedOptions parseOptions(const std::vector<std::string_view>& args);
+
+std::string usage();
+
+} // namespace supplysim
