@@ -1,0 +1,71 @@
+#include "app/form1.h"
+
+#include "display/log_box.h"
+#include "display/picture_box.h"
+#include "platform/screen.h"
+#include "sequence/step_grid.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+
+namespace {
+
+// Reference geometry in twips for the 1440 x 900 screen, relative to the
+// control's container; font size in points. A height of 0 lets a combo box
+// follow its font; a font size of 0 leaves the font alone.
+struct LayoutEntry {
+    QWidget* control;
+    int left, top, width, height;
+    double points;
+};
+
+} // namespace
+
+void Form1::applyLayout(float scaleX, float scaleY) {
+    const std::array<LayoutEntry, 25> table = {{
+        {Combo3, 3120, 240, 2535, 0, 14},         {Label5, 720, 240, 2175, 495, 16},
+        {Frame1, 240, 1560, 5655, 1695, 18},      {Label1, 360, 720, 615, 450, 22},
+        {Label2, 960, 720, 1350, 450, 22},        {Label3, 2880, 720, 495, 450, 22},
+        {Label4, 3600, 720, 1695, 450, 22},       {Frame2, 240, 3600, 5655, 7095, 18},
+        {Text1, 360, 840, 1575, 555, 22},         {Text2, 3240, 840, 1575, 555, 22},
+        {Combo1, 360, 840, 1935, 0, 22},          {Combo2, 3240, 840, 1935, 0, 22},
+        {Slider1, 600, 1680, 600, 3135, 0},       {Slider2, 3480, 1680, 600, 3135, 0},
+        {Command1, 360, 5640, 1695, 615, 15},     {Label6, 2700, 5280, 2895, 375, 18},
+        {Combo4, 3480, 5760, 1935, 0, 10.5},      {Picture1[0], 6360, 360, 9975, 3135, 9},
+        {Picture1[1], 6360, 3840, 9975, 3135, 9}, {Text3, 6360, 7440, 9975, 3135, 9},
+        {DataGrid1, 17040, 360, 3375, 7935, 9},   {Label7, 17040, 8880, 975, 375, 10.5},
+        {Combo5, 18120, 8760, 1095, 0, 10.5},     {Command4, 19440, 8760, 975, 495, 15},
+        {Command5, 1320, 840, 375, 375, 9},
+    }};
+    const double tppX = platform_.screen->twipsPerPixelX();
+    const double tppY = platform_.screen->twipsPerPixelY();
+    for (const LayoutEntry& entry : table) {
+        // The products are single precision, as the layout factors are.
+        const float left = scaleX * static_cast<float>(entry.left);
+        const float top = scaleY * static_cast<float>(entry.top);
+        const float width = scaleX * static_cast<float>(entry.width);
+        if (entry.points > 0) {
+            QFont font = entry.control->font();
+            font.setPointSizeF(scaleX * static_cast<float>(entry.points));
+            entry.control->setFont(font);
+        }
+        const int height = entry.height > 0
+                               ? qRound(scaleY * static_cast<float>(entry.height) / tppY)
+                               : entry.control->sizeHint().height();
+        entry.control->setGeometry(qRound(left / tppX), qRound(top / tppY), qRound(width / tppX),
+                                   height);
+    }
+}
+
+qint16 Form1::FBL_REV() {
+    const QSize pixels = platform_.screen->sizeInPixels();
+    state.scaleX = static_cast<float>(pixels.width()) / 1440.0f;
+    state.scaleY = static_cast<float>(pixels.height()) / 900.0f;
+    applyLayout(state.scaleX, state.scaleY);
+    return -1;
+}

@@ -1,0 +1,118 @@
+#include "app/form1.h"
+
+#include "app/diagnostic_pane.h"
+#include "display/log_box.h"
+#include "display/picture_box.h"
+#include "link/serial_port.h"
+#include "platform/screen.h"
+#include "setting/setpoint.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QTimer>
+
+namespace {
+
+void configureSlider(QSlider* slider, int maximum) {
+    slider->setMinimum(0);
+    slider->setMaximum(maximum);
+    slider->setOrientation(Qt::Vertical);
+}
+
+// Selecting the first entry is a selection like the operator's: the list's
+// handler runs at that moment.
+template <typename Handler>
+void fillAndSelectFirst(QComboBox* combo, const QStringList& items, Handler handler) {
+    combo->clear();
+    combo->addItems(items);
+    combo->setCurrentIndex(0);
+    handler();
+}
+
+} // namespace
+
+void Form1::Form_Load() {
+    state.portOpened = false;
+    state.portNumber = 0;
+    state.currentDigits = QStringLiteral("0000");
+    state.voltageDigits = QStringLiteral("0000");
+
+    MSComm1->setSettings(QStringLiteral("9600,N,8,1"));
+
+    setWindowTitle(QStringLiteral("Velkor"));
+    const QString iconPath = programDir() + QStringLiteral("/vk-7100-2.ico");
+    if (QFileInfo::exists(iconPath)) {
+        setWindowIcon(QIcon(iconPath));
+    }
+
+    // Where no window manager maximizes the window it still covers the screen.
+    const QRect available = platform_.screen->availableGeometry();
+    move(available.topLeft());
+    resize(available.size());
+    setWindowState(Qt::WindowMaximized);
+
+    FBL_REV();
+
+    configureSlider(Slider1, 3100);
+    configureSlider(Slider2, 5100);
+
+    QStringList volts;
+    for (int v = 0; v <= 31; ++v) {
+        volts << QString::number(v) + QLatin1Char('V');
+    }
+    fillAndSelectFirst(Combo1, volts, [this] { Combo1_Click(); });
+    Text1->setAlignment(Qt::AlignLeft);
+
+    QStringList amperes;
+    for (int k = 0; k <= 51; ++k) {
+        amperes << shortestDecimalText(k / 10.0) + QLatin1Char('A');
+    }
+    fillAndSelectFirst(Combo2, amperes, [this] { Combo2_Click(); });
+    Text2->setAlignment(Qt::AlignLeft);
+
+    fillAndSelectFirst(Combo3, {QStringLiteral("中文"), QStringLiteral("English")},
+                       [this] { Combo3_Click(); });
+    fillAndSelectFirst(Combo4, {QStringLiteral("恒流输出"), QStringLiteral("过流关断")},
+                       [this] { Combo4_Click(); });
+
+    QStringList runCounts{QStringLiteral("x")};
+    for (int n = 1; n <= 100; ++n) {
+        runCounts << QString::number(n);
+    }
+    fillAndSelectFirst(Combo5, runCounts, [this] { Combo5_Click(); });
+
+    state.outputOn = false;
+
+    for (PictureBox* picture : Picture1) {
+        picture->setForeColor(QColor(255, 255, 255));
+    }
+
+    Timer1->setInterval(100);
+    Timer2->setInterval(5);
+
+    state.chartIndex = 0;
+    state.rowIndex = 0;
+    state.secondsLeft = 0;
+
+    bindStepTable();
+
+    Text3->setText(QStringLiteral("Velkor\r\n"));
+    Text3->appendText(QStringLiteral("Version: 1.0\r\n"));
+
+    statusPanels[0]->setText(QStringLiteral("通讯状态:等待..."));
+}
+
+void Form1::Form_Unload() {
+    if (MSComm1->isOpen()) {
+        MSComm1->close();
+    }
+}
+
+void Form1::Command5_Click() {
+    Picture2->clear();
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// The one serial line to the supply, addressed by port number 1..16 as the
+// window's serial control was. Tests substitute a fake.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Line settings as "baud,parity,data,stop", e.g. "9600,N,8,1"; they apply
+    // to every port opened afterwards.
+    virtual void setSettings(const QString& settings) = 0;
+    // Opens the port with that number; false when it is missing or in use.
+    virtual bool open(int portNumber) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Everything that has arrived since the last read, removed from the
+    // receive buffer; no value when the read failed.
+    virtual std::optional<QByteArray> readAll() = 0;
+    virtual void write(char c) = 0;
+};

@@ -1,0 +1,43 @@
+#include "app/form1.h"
+#include "link/qt_serial_port.h"
+#include "platform/message_boxes.h"
+#include "platform/primary_screen.h"
+#include "platform/system_clock.h"
+
+#include <QApplication>
+#include <QFont>
+
+namespace {
+
+// The window design names Windows' Chinese faces; these stand in for them
+// wherever they are not installed.
+void substituteDesignFaces() {
+    QFont::insertSubstitutions(QStringLiteral("宋体"),
+                               {QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+                                QStringLiteral("AR PL UMing CN")});
+    QFont::insertSubstitutions(QStringLiteral("黑体"),
+                               {QStringLiteral("SimHei"), QStringLiteral("Noto Sans CJK SC"),
+                                QStringLiteral("WenQuanYi Zen Hei")});
+    QFont::insertSubstitutions(QStringLiteral("楷体_GB2312"),
+                               {QStringLiteral("KaiTi_GB2312"), QStringLiteral("KaiTi"),
+                                QStringLiteral("AR PL UKai CN"),
+                                QStringLiteral("Noto Serif CJK SC")});
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velkor"));
+    substituteDesignFaces();
+
+    const QString programDir = QApplication::applicationDirPath();
+    QtSerialPort serialPort(programDir);
+    SystemClock clock;
+    PrimaryScreen screen;
+    MessageBoxes dialogs;
+    Form1 window(Platform{&serialPort, &clock, &screen, &dialogs, programDir});
+    dialogs.setOwner(&window);
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,28 @@
+#include "platform/message_boxes.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+MessageBoxes::MessageBoxes(QWidget* owner) : owner_(owner) {}
+
+MessageBoxes::~MessageBoxes() {
+    for (const QPointer<QMessageBox>& box : open_) {
+        delete box.data();
+    }
+}
+
+void MessageBoxes::message(const QString& text, const QString& title) {
+    open_.removeIf([](const QPointer<QMessageBox>& box) { return box.isNull(); });
+    for (const QPointer<QMessageBox>& box : open_) {
+        if (box->text() == text && box->windowTitle() == title) {
+            return;
+        }
+    }
+    auto* box = new QMessageBox(QMessageBox::NoIcon,
+                                title.isEmpty() ? QCoreApplication::applicationName() : title, text,
+                                QMessageBox::Ok, owner_);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(owner_ ? Qt::WindowModal : Qt::ApplicationModal);
+    open_.append(box);
+    box->open();
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <QPointer>
+#include <QVector>
+
+class QMessageBox;
+class QWidget;
+
+// Window-modal boxes with one OK button and no icon, opened without a nested
+// event loop: the caller goes on at once and the timers keep ticking while a
+// box waits. A box whose text and title equal those of a box still open is
+// not opened again.
+class MessageBoxes : public Dialogs {
+public:
+    explicit MessageBoxes(QWidget* owner = nullptr);
+    ~MessageBoxes() override;
+
+    void setOwner(QWidget* owner) { owner_ = owner; }
+    void message(const QString& text, const QString& title) override;
+
+private:
+    QPointer<QWidget> owner_;
+    QVector<QPointer<QMessageBox>> open_;
+};

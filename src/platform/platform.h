@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+class Clock;
+class Dialogs;
+class Screen;
+class SerialPort;
+
+// Everything outside the process that the window talks to. The owner keeps
+// these alive for the window's life.
+struct Platform {
+    SerialPort* serialPort = nullptr;
+    Clock* clock = nullptr;
+    Screen* screen = nullptr;
+    Dialogs* dialogs = nullptr;
+    // The executable's directory, without a trailing separator.
+    QString programDir;
+};

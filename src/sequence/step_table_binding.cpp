@@ -1,0 +1,39 @@
+#include "app/form1.h"
+
+#include "platform/dialogs.h"
+#include "platform/screen.h"
+#include "sequence/step_grid.h"
+#include "sequence/step_table_store.h"
+
+#include <QHeaderView>
+#include <QSqlDatabase>
+#include <QSqlTableModel>
+#include <QTableView>
+
+void Form1::bindStepTable() {
+    static int connections = 0;
+    databaseConnection_ = QStringLiteral("velkor-step-table-%1").arg(++connections);
+    const StepTableOpening opening = openStepTable(programDir(), databaseConnection_);
+    stepTableReady_ = opening.ok;
+    if (!opening.ok) {
+        platform_.dialogs->message(opening.problem, QStringLiteral("Velkor"));
+        return;
+    }
+    Adodc1 = new QSqlTableModel(this, QSqlDatabase::database(databaseConnection_));
+    Adodc1->setObjectName(QStringLiteral("Adodc1"));
+    Adodc1->setTable(kStepTableName);
+    Adodc1->setEditStrategy(QSqlTableModel::OnRowChange);
+    Adodc1->setSort(0, Qt::AscendingOrder);
+    Adodc1->select();
+
+    QTableView* view = DataGrid1->table();
+    view->setModel(Adodc1);
+    view->setColumnHidden(0, true);
+    view->horizontalHeader()->setFont(DataGrid1->font());
+    // The column widths are the design's and do not follow the screen.
+    const double tppX = platform_.screen->twipsPerPixelX();
+    const std::array<int, 3> widths = {1005, 1005, 885};
+    for (int column = 1; column <= 3; ++column) {
+        view->setColumnWidth(column, qRound(widths[column - 1] / tppX));
+    }
+}

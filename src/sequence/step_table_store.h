@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+inline const QString kStepTableFile = QStringLiteral("db1.sqlite");
+inline const QString kStepTableName = QStringLiteral("VK7100PPS1");
+
+struct StepTableOpening {
+    bool ok = false;
+    // For the operator when not ok.
+    QString problem;
+};
+
+// Opens the step-table database beside the program under the given
+// connection name. A missing file is created with the empty table; an
+// existing file is never re-created or altered, and a file that is not a
+// database or lacks the table is reported instead.
+StepTableOpening openStepTable(const QString& programDir, const QString& connectionName);
