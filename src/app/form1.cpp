@@ -43,6 +43,13 @@ void setTextColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
+// Only the frame's caption is blue; buttons inside keep their own colours.
+void setCaptionColour(QGroupBox* frame, const QColor& colour) {
+    QPalette palette = frame->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    frame->setPalette(palette);
+}
+
 template <typename T> T* named(T* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -106,7 +113,7 @@ void Form1::createControls() {
 
     Frame1 = named(new QGroupBox(QStringLiteral("输出"), this), "Frame1");
     Frame1->setFont(designFont(kKai, 18));
-    setTextColour(Frame1, blue);
+    setCaptionColour(Frame1, blue);
     Label1 = makeLabel(Frame1, "Label1", QStringLiteral("U:"), designFont(kSong, 22));
     setTextColour(Label1, red);
     Label2 = makeLabel(Frame1, "Label2", QStringLiteral("00.00V"), designFont(kSong, 22));
@@ -118,7 +125,7 @@ void Form1::createControls() {
 
     Frame2 = named(new QGroupBox(QStringLiteral("设置"), this), "Frame2");
     Frame2->setFont(designFont(kKai, 18));
-    setTextColour(Frame2, blue);
+    setCaptionColour(Frame2, blue);
     Label6 = makeLabel(Frame2, "Label6", QStringLiteral("过流保护"), designFont(kKai, 18));
     Label6->setAlignment(Qt::AlignCenter);
     setTextColour(Label6, blue);

@@ -17,7 +17,10 @@ namespace {
 
 // Reference geometry in twips for the 1440 x 900 screen, relative to the
 // control's container; font size in points. A height of 0 lets a combo box
-// follow its font; a font size of 0 leaves the font alone.
+// follow its font; a font size of 0 leaves the font alone. The two preset
+// lists lying under the entry boxes take the boxes' height: Qt's combo boxes
+// are taller than the design's for the same font, and the list's own text
+// would show beneath the entry box.
 struct LayoutEntry {
     QWidget* control;
     int left, top, width, height;
@@ -33,7 +36,7 @@ void Form1::applyLayout(float scaleX, float scaleY) {
         {Label2, 960, 720, 1350, 450, 22},        {Label3, 2880, 720, 495, 450, 22},
         {Label4, 3600, 720, 1695, 450, 22},       {Frame2, 240, 3600, 5655, 7095, 18},
         {Text1, 360, 840, 1575, 555, 22},         {Text2, 3240, 840, 1575, 555, 22},
-        {Combo1, 360, 840, 1935, 0, 22},          {Combo2, 3240, 840, 1935, 0, 22},
+        {Combo1, 360, 840, 1935, 555, 22},        {Combo2, 3240, 840, 1935, 555, 22},
         {Slider1, 600, 1680, 600, 3135, 0},       {Slider2, 3480, 1680, 600, 3135, 0},
         {Command1, 360, 5640, 1695, 615, 15},     {Label6, 2700, 5280, 2895, 375, 18},
         {Combo4, 3480, 5760, 1935, 0, 10.5},      {Picture1[0], 6360, 360, 9975, 3135, 9},

@@ -1,0 +1,188 @@
+#include "app/diagnostic_pane.h"
+#include "display/log_box.h"
+#include "fakes.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTimer>
+#include <QtTest>
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void entriesAndSelectionsAfterStartUp();
+    void listsAreFilledExactly();
+    void stateRecordAfterStartUp();
+    void measurementLogHeaderIsExact();
+    void iconIsOptional();
+    void shutDownClosesAnOpenPortOnly();
+    void closingWithOutputOnWritesNothing();
+    void command5ClearsTheDiagnosticPane();
+    void diagnosticPaneKeepsOnlyRecentLines();
+};
+
+void StartupTest::entriesAndSelectionsAfterStartUp() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    QCOMPARE(w.Text1->text(), QStringLiteral("0V"));
+    QCOMPARE(w.Text2->text(), QStringLiteral("0A"));
+    QCOMPARE(w.Combo5->currentText(), QStringLiteral("x"));
+    QCOMPARE(w.Combo4->currentText(), QStringLiteral("恒流输出"));
+    QCOMPARE(w.Combo3->currentText(), QStringLiteral("中文"));
+    QCOMPARE(w.Combo1->currentText(), QStringLiteral("0V"));
+    QCOMPARE(w.Combo2->currentText(), QStringLiteral("0A"));
+    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待..."));
+    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Velkor"));
+    QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("版本号：1.0"));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Velkor"));
+    QVERIFY(w.windowState() & Qt::WindowMaximized);
+    QCOMPARE(w.pos(), QPoint(0, 0));
+    QCOMPARE(w.size(), QSize(1440, 900));
+    QCOMPARE(w.Text1->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    QCOMPARE(w.Text2->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    QCOMPARE(w.Slider1->maximum(), 3100);
+    QCOMPARE(w.Slider2->maximum(), 5100);
+    QCOMPARE(w.Slider1->minimum(), 0);
+    QCOMPARE(w.Slider1->orientation(), Qt::Vertical);
+    QCOMPARE(w.Timer1->interval(), 100);
+    QCOMPARE(w.Timer2->interval(), 5);
+    QCOMPARE(w.Timer2->timerType(), Qt::PreciseTimer);
+    QCOMPARE(f.port.settings, QStringLiteral("9600,N,8,1"));
+    QVERIFY(!f.port.isOpen());
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void StartupTest::listsAreFilledExactly() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    QCOMPARE(w.Combo1->count(), 32);
+    QCOMPARE(w.Combo1->itemText(31), QStringLiteral("31V"));
+    QCOMPARE(w.Combo2->count(), 52);
+    QStringList currents;
+    for (int i = 0; i < w.Combo2->count(); ++i) {
+        currents << w.Combo2->itemText(i);
+    }
+    QCOMPARE(currents.mid(0, 3), (QStringList{"0A", "0.1A", "0.2A"}));
+    QCOMPARE(currents.at(10), QStringLiteral("1A"));
+    QCOMPARE(currents.at(11), QStringLiteral("1.1A"));
+    QCOMPARE(currents.at(30), QStringLiteral("3A"));
+    QCOMPARE(currents.at(51), QStringLiteral("5.1A"));
+    const QRegularExpression trailingZeroOrPoint(QStringLiteral("\\.(\\d*0)?A$"));
+    for (const QString& text : currents) {
+        QVERIFY2(!trailingZeroOrPoint.match(text).hasMatch(), qPrintable(text));
+    }
+    QCOMPARE(w.Combo3->count(), 2);
+    QCOMPARE(w.Combo3->itemText(1), QStringLiteral("English"));
+    QCOMPARE(w.Combo4->count(), 2);
+    QCOMPARE(w.Combo4->itemText(1), QStringLiteral("过流关断"));
+    QCOMPARE(w.Combo5->count(), 101);
+    QCOMPARE(w.Combo5->itemText(0), QStringLiteral("x"));
+    QCOMPARE(w.Combo5->itemText(1), QStringLiteral("1"));
+    QCOMPARE(w.Combo5->itemText(100), QStringLiteral("100"));
+}
+
+void StartupTest::stateRecordAfterStartUp() {
+    WindowOnFakes f;
+    const WindowState& s = f.build().state;
+    QCOMPARE(s.portOpened, false);
+    QCOMPARE(s.portNumber, qint16(0));
+    QCOMPARE(s.voltageDigits, QStringLiteral("0000"));
+    QCOMPARE(s.currentDigits, QStringLiteral("0000"));
+    QCOMPARE(s.outputOn, false);
+    QCOMPARE(s.lastVoltageText, QStringLiteral("0V"));
+    QCOMPARE(s.voltageSetpoint, qint16(0));
+    QVERIFY(s.lastCurrentText.isEmpty());
+    QCOMPARE(s.englishUi, false);
+    QCOMPARE(s.tripMode, false);
+    QCOMPARE(s.runsUnlimited, true);
+    QCOMPARE(s.runsLeft, qint16(0));
+    QCOMPARE(s.chartIndex, qint16(0));
+    QCOMPARE(s.rowIndex, qint16(0));
+    QCOMPARE(s.secondsLeft, qint16(0));
+    QVERIFY(s.frameText.isEmpty());
+    QCOMPARE(s.scaleX, 1.0f);
+    QCOMPARE(s.scaleY, 1.0f);
+    QCOMPARE(s.lastScaleX, 0.0f);
+}
+
+void StartupTest::measurementLogHeaderIsExact() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    QCOMPARE(w.Text3->text(), QStringLiteral("Velkor\r\nVersion: 1.0\r\n"));
+    w.Text3->appendText(QStringLiteral("2026-12-6   05:02:58\r\nline"));
+    QCOMPARE(w.Text3->text(),
+             QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:02:58\r\nline"));
+}
+
+void StartupTest::iconIsOptional() {
+    WindowOnFakes without;
+    QVERIFY(without.build().windowIcon().isNull());
+    QVERIFY(without.dialogs.shown.isEmpty());
+
+    WindowOnFakes with;
+    const QString source = QStringLiteral(VELKOR_ICON_FILE);
+    QVERIFY2(QFile::copy(source, with.programDir() + QStringLiteral("/vk-7100-2.ico")),
+             qPrintable(source));
+    const QIcon icon = with.build().windowIcon();
+    QVERIFY(!icon.isNull());
+    QCOMPARE(icon.pixmap(32, 32).size(), QSize(32, 32));
+}
+
+void StartupTest::shutDownClosesAnOpenPortOnly() {
+    WindowOnFakes never;
+    never.build().close();
+    QCOMPARE(never.port.closeCount, 0);
+    QVERIFY(never.port.openAttempts.isEmpty());
+
+    WindowOnFakes open;
+    open.port.usablePorts = {3};
+    Form1& w = open.build();
+    QVERIFY(open.port.open(3));
+    w.close();
+    QVERIFY(!open.port.isOpen());
+    QCOMPARE(open.port.closeCount, 1);
+    QVERIFY(open.port.written.isEmpty());
+}
+
+void StartupTest::closingWithOutputOnWritesNothing() {
+    WindowOnFakes f;
+    f.port.usablePorts = {2};
+    Form1& w = f.build();
+    QVERIFY(f.port.open(2));
+    w.state.outputOn = true;
+    const QString log = w.Text3->text();
+    w.close();
+    QVERIFY(!f.port.isOpen());
+    QVERIFY(f.port.written.isEmpty());
+    QVERIFY(!QDir(f.programDir() + QStringLiteral("/Record")).exists());
+    QCOMPARE(w.Text3->text(), log);
+}
+
+void StartupTest::command5ClearsTheDiagnosticPane() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    w.Picture2->printLine(QStringLiteral("COM3无应答"));
+    w.Picture2->printLine(QStringLiteral("数据为空"));
+    QCOMPARE(w.Picture2->lines().size(), 2);
+    w.Command5_Click();
+    QVERIFY(w.Picture2->lines().isEmpty());
+}
+
+void StartupTest::diagnosticPaneKeepsOnlyRecentLines() {
+    DiagnosticPane pane;
+    for (int i = 0; i < DiagnosticPane::kMaxLines + 500; ++i) {
+        pane.printLine(QString::number(i));
+    }
+    const QStringList lines = pane.lines();
+    QCOMPARE(lines.size(), DiagnosticPane::kMaxLines);
+    QCOMPARE(lines.first(), QString::number(500));
+    QCOMPARE(lines.last(), QString::number(DiagnosticPane::kMaxLines + 499));
+    pane.printLine(QString(100000, QLatin1Char('x')));
+    QCOMPARE(pane.lines().last().size(), DiagnosticPane::kMaxLineLength);
+}
+
+QTEST_MAIN(StartupTest)
+#include "test_startup.moc"

@@ -1,0 +1,42 @@
+#include "fakes.h"
+
+#include <QTimer>
+
+bool FakeSerialPort::open(int portNumber) {
+    openAttempts.append(portNumber);
+    if (openPort != 0 || !usablePorts.contains(portNumber)) {
+        return false;
+    }
+    openPort = portNumber;
+    return true;
+}
+
+void FakeSerialPort::close() {
+    if (openPort != 0) {
+        ++closeCount;
+        if (takenAfterProbe.remove(openPort)) {
+            usablePorts.remove(openPort);
+        }
+    }
+    openPort = 0;
+}
+
+std::optional<QByteArray> FakeSerialPort::readAll() {
+    if (reads.empty()) {
+        return QByteArray();
+    }
+    const Read next = reads.front();
+    reads.pop_front();
+    if (next.fails) {
+        return std::nullopt;
+    }
+    return next.bytes;
+}
+
+Form1& WindowOnFakes::build() {
+    window = std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path()});
+    // Tests drive the ticks themselves.
+    window->Timer1->stop();
+    window->Timer2->stop();
+    return *window;
+}

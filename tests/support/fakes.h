@@ -1,0 +1,86 @@
+#pragma once
+
+#include "app/form1.h"
+#include "link/serial_port.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/screen.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QSet>
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+#include <optional>
+
+// A serial line whose ports, reads and writes the test decides.
+class FakeSerialPort : public SerialPort {
+public:
+    QString settings;
+    QSet<int> usablePorts;
+    // Ports that pass the probe once and then refuse to open (taken meanwhile).
+    QSet<int> takenAfterProbe;
+    QList<int> openAttempts;
+    int openPort = 0;
+    int closeCount = 0;
+    struct Read {
+        QByteArray bytes;
+        bool fails = false;
+    };
+    // Each read takes the next entry. An empty queue reads as nothing arrived.
+    std::deque<Read> reads;
+    void queueRead(const QByteArray& bytes) { reads.push_back({bytes, false}); }
+    void queueFailedRead() { reads.push_back({{}, true}); }
+    QByteArray written;
+
+    void setSettings(const QString& s) override { settings = s; }
+    bool open(int portNumber) override;
+    void close() override;
+    bool isOpen() const override { return openPort != 0; }
+    std::optional<QByteArray> readAll() override;
+    void write(char c) override { written.append(c); }
+};
+
+class FakeClock : public Clock {
+public:
+    QDateTime time = QDateTime(QDate(2026, 12, 6), QTime(5, 3, 9));
+    QDateTime now() const override { return time; }
+};
+
+class FakeScreen : public Screen {
+public:
+    QSize pixels{1440, 900};
+    double tpp = 15.0;
+    QSize sizeInPixels() const override { return pixels; }
+    double twipsPerPixelX() const override { return tpp; }
+    double twipsPerPixelY() const override { return tpp; }
+    QRect availableGeometry() const override { return QRect(QPoint(0, 0), pixels); }
+};
+
+struct ShownMessage {
+    QString text;
+    QString title;
+};
+
+class RecordingDialogs : public Dialogs {
+public:
+    QList<ShownMessage> shown;
+    void message(const QString& text, const QString& title) override {
+        shown.append({text, title});
+    }
+};
+
+// A window on fakes in a fresh program directory. Build the window after
+// arranging the fakes (and files in the directory) as the test needs.
+struct WindowOnFakes {
+    QTemporaryDir dir;
+    FakeSerialPort port;
+    FakeClock clock;
+    FakeScreen screen;
+    RecordingDialogs dialogs;
+    std::unique_ptr<Form1> window;
+
+    QString programDir() const { return dir.path(); }
+    Form1& build();
+};
