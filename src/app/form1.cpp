@@ -208,6 +208,14 @@ void Form1::connectHandlers() {
     connect(Combo4, &QComboBox::activated, this, &Form1::Combo4_Click);
     connect(Combo5, &QComboBox::activated, this, &Form1::Combo5_Click);
     connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Slider1, &QSlider::valueChanged, this, &Form1::Slider1_Change);
+    connect(Slider2, &QSlider::valueChanged, this, &Form1::Slider2_Change);
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
 }
 
 void Form1::setTabOrderOfControls() {

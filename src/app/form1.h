@@ -83,6 +83,18 @@ public:
     // Computes the layout factors from the screen size and lays the window out.
     qint16 FBL_REV();
 
+    // app/screen_check.cpp
+    // Whether the screen size changed since the last look; updates the factors.
+    qint16 FBL_PD();
+
+    // link/poll_cycle.cpp
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+    // link/port_search.cpp
+    // Probes ports 1..16, marks those that open and returns how many did.
+    qint16 COM_SCAN(qint16& count);
+
     // app/language.cpp
     void Combo3_Click();
 
@@ -90,6 +102,11 @@ public:
     void Combo1_Click();
     void Combo2_Click();
     void Combo4_Click();
+    void Slider1_Change();
+    void Slider2_Change();
+    void Text1_Change();
+    void Text2_Change();
+    void Command1_Click();
 
     // setting/setpoint_acceptance.cpp
     // Accepts a voltage entry text as the voltage setpoint, or refuses it.
@@ -100,6 +117,17 @@ public:
     // sequence/run_count.cpp
     void Combo5_Click();
 
+    // sequence/sequence_run.cpp
+    void Command4_Click();
+
+    // display/stop_operation.cpp
+    // The stop operation: output and run off, front panel back, record file.
+    qint16 GBDY_CX();
+
+    // display/chart.cpp
+    // Draws both charts' empty frames; returns the next chart column, 1.
+    qint16 PICTUR_CH();
+
     // sequence/step_table_binding.cpp
     void bindStepTable();
 
@@ -108,6 +136,36 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // link/port_search.cpp; true when the choice step tried to open a port.
+    bool searchPort();
+    // link/poll_cycle.cpp
+    void advanceDividers();
+    void composeFrame();
+    void readSection();
+    void acceptReply(const QString& block);
+    void reportTickFailure(bool quiet);
+    // app/screen_check.cpp
+    void screenCheck();
+    // app/language.cpp
+    void applyLanguageTexts();
+    // setting/setpoint_step.cpp
+    void setpointStep();
+    // setting/front_panel.cpp
+    void acceptVoltageEntryQuietly();
+    void writeLogHeader();
+    static void setButtonGreen(QPushButton* button, bool green);
+    // display/display_update.cpp
+    void displayUpdate();
+    // display/chart.cpp
+    void chartStep();
+    // display/stop_operation.cpp
+    void overCurrentTrip();
+    void setFrontPanelEnabled(bool enabled);
+    // sequence/sequence_run.cpp
+    bool loadStepTableForRun();
+    void lockStepGrid(bool locked);
+    void sequenceStep();
+
     void createControls();
     void setTabOrderOfControls();
     void connectHandlers();
@@ -117,4 +175,12 @@ private:
     Platform platform_;
     QString databaseConnection_;
     bool stepTableReady_ = false;
+    // Setpoints the frame of this tick carries (10 mV, 1 mA).
+    qint16 frameVoltage_ = 0;
+    qint16 frameCurrent_ = 0;
+    // The row in force during a run, in volts and amperes.
+    double rowVolts_ = 0;
+    double rowAmperes_ = 0;
+    // Rows of the step table as loaded at the run's start.
+    int stepRows_ = 0;
 };

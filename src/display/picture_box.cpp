@@ -1,6 +1,7 @@
 #include "display/picture_box.h"
 
 #include <QPainter>
+#include <QPen>
 #include <QResizeEvent>
 
 // A dark background lets the white grid, the green voltage trace and the red
@@ -26,4 +27,29 @@ void PictureBox::resizeEvent(QResizeEvent* event) {
 void PictureBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawImage(0, 0, image_);
+}
+
+void PictureBox::setTwipsPerPixel(double x, double y) {
+    twipsPerPixelX_ = x;
+    twipsPerPixelY_ = y;
+}
+
+QPointF PictureBox::toPixels(QPointF twips) const {
+    return {twips.x() / twipsPerPixelX_, twips.y() / twipsPerPixelY_};
+}
+
+void PictureBox::drawLine(QPointF from, QPointF to, const QColor& colour, Qt::PenStyle style) {
+    QPainter painter(&image_);
+    painter.setPen(QPen(colour, 1, style));
+    painter.drawLine(toPixels(from), toPixels(to));
+    update();
+}
+
+void PictureBox::drawText(QPointF topLeft, const QString& text) {
+    QPainter painter(&image_);
+    painter.setPen(foreColor_);
+    painter.setFont(font());
+    const QPointF at = toPixels(topLeft);
+    painter.drawText(QPointF(at.x(), at.y() + painter.fontMetrics().ascent()), text);
+    update();
 }

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPointF>
 #include <QWidget>
 
 // A drawing surface whose drawing stays until it is cleared, as the chart
@@ -17,6 +18,11 @@ public:
     QColor backColor() const { return backColor_; }
     // Erases all drawing.
     void clearDrawing();
+    // Drawing coordinates are twips from the top-left corner.
+    void setTwipsPerPixel(double x, double y);
+    void drawLine(QPointF from, QPointF to, const QColor& colour, Qt::PenStyle style);
+    // Text in the picture's font and foreground colour, its top-left at the point.
+    void drawText(QPointF topLeft, const QString& text);
     const QImage& image() const { return image_; }
 
 protected:
@@ -26,5 +32,9 @@ protected:
 private:
     QColor foreColor_;
     QColor backColor_;
+    QPointF toPixels(QPointF twips) const;
+
     QImage image_;
+    double twipsPerPixelX_ = 15.0;
+    double twipsPerPixelY_ = 15.0;
 };

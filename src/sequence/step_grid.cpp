@@ -25,3 +25,11 @@ void StepGrid::resizeEvent(QResizeEvent*) {
     caption_->setGeometry(0, 0, width(), captionHeight);
     table_->setGeometry(0, captionHeight, width(), qMax(0, height() - captionHeight));
 }
+
+void StepGrid::setLocked(bool locked) {
+    locked_ = locked;
+    table_->setEditTriggers(locked ? QAbstractItemView::NoEditTriggers
+                                   : QAbstractItemView::DoubleClicked |
+                                         QAbstractItemView::EditKeyPressed |
+                                         QAbstractItemView::AnyKeyPressed);
+}

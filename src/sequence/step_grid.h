@@ -13,6 +13,9 @@ public:
 
     QTableView* table() const { return table_; }
     QString caption() const;
+    // A locked grid refuses edits, so the table cannot change under a run.
+    void setLocked(bool locked);
+    bool isLocked() const { return locked_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -20,4 +23,5 @@ protected:
 private:
     QLabel* caption_;
     QTableView* table_;
+    bool locked_ = false;
 };

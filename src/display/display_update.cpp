@@ -1,0 +1,39 @@
+#include "app/form1.h"
+
+#include "app/diagnostic_pane.h"
+#include "display/log_box.h"
+#include "display/log_text.h"
+#include "platform/clock.h"
+#include "setting/setpoint.h"
+
+#include <QLabel>
+
+// Once a second: readouts, the log line while the output is on, every
+// switchable text, the end of a counted run, and the chart.
+void Form1::displayUpdate() {
+    Picture2->printLine(state.frameText + QLatin1Char('F'));
+    state.voltageText = voltageReadout(state.voltageDigits);
+    state.currentText = currentReadout(state.currentDigits);
+    state.voltageHistory[1] = state.voltageHistory[0];
+    state.voltageHistory[0] = leadingNumber(state.voltageDigits) / 10;
+    Label2->setText(state.voltageText);
+    state.currentHistory[1] = state.currentHistory[0];
+    state.currentHistory[0] = leadingNumber(state.currentDigits) / 10;
+    Label4->setText(state.currentText);
+
+    if (state.outputOn) {
+        Text3->appendText(QStringLiteral("\r\n"));
+        Text3->appendText(logMeasurementLine(timeOfDayText(platform_.clock->now().time()),
+                                             state.voltageText, state.currentText));
+        Text3->moveCaretToEnd();
+    }
+
+    applyLanguageTexts();
+
+    if (!state.runsUnlimited && state.runsLeft == 0 && state.runEndHandled == 0) {
+        state.runEndHandled = GBDY_CX();
+    }
+
+    chartStep();
+    state.displayTick = false;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+// Texts of the readouts, the measurement log and the record file names.
+
+// "1234" shows as "12.34V": the supply's digits exactly as they came.
+QString voltageReadout(const QString& digits);
+// "1234" shows as "1.234A".
+QString currentReadout(const QString& digits);
+
+// The time of day in the system's format, with hours, minutes and seconds
+// but without a time zone.
+QString timeOfDayText(const QTime& time, const QLocale& locale = QLocale::system());
+
+// Third line of the log header: "2026-3-7   05:02:58".
+QString logStartLine(const QDateTime& moment, const QString& timeOfDay);
+
+// One measurement line: time, 10 blanks, voltage, 10 blanks, current.
+QString logMeasurementLine(const QString& timeOfDay, const QString& voltageText,
+                           const QString& currentText);
+
+// Year, month, day, hour, minute, second without padding or separators:
+// 2026-12-06 05:03:09 gives "2026126539".
+QString stopStamp(const QDateTime& moment);

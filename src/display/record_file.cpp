@@ -1,0 +1,32 @@
+#include "display/record_file.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringEncoder>
+
+QString freeRecordPath(const QString& recordDir, const QString& stamp) {
+    QString path = recordDir + QLatin1Char('/') + stamp + QStringLiteral(".TXT");
+    for (int suffix = 2; QFileInfo::exists(path); ++suffix) {
+        path = recordDir + QLatin1Char('/') + stamp + QLatin1Char('_') + QString::number(suffix) +
+               QStringLiteral(".TXT");
+    }
+    return path;
+}
+
+QString writeRecordFile(const QString& path, const QString& text) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return file.errorString();
+    }
+    QStringEncoder encoder(QStringConverter::System);
+    const QByteArray bytes = encoder.encode(text);
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return why;
+    }
+    if (!file.commit()) {
+        return file.errorString();
+    }
+    return {};
+}

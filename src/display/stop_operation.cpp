@@ -1,0 +1,72 @@
+#include "app/form1.h"
+
+#include "display/log_box.h"
+#include "display/log_text.h"
+#include "display/record_file.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+// Every switch-off comes here: output and run end, the front panel is given
+// back, and the measurement log is saved as a record file. The state changes
+// come first, so a failed write still leaves the output off.
+qint16 Form1::GBDY_CX() {
+    lockStepGrid(false);
+    state.runActive = false;
+    state.outputOn = false;
+    setFrontPanelEnabled(true);
+    Text3->appendText(QStringLiteral("\r\n"));
+
+    const QString recordDir = programDir() + QStringLiteral("/Record");
+    const QString path = freeRecordPath(recordDir, stopStamp(platform_.clock->now()));
+    const QString shownPath = QDir::toNativeSeparators(path);
+    if (state.englishUi) {
+        Command1->setText(QStringLiteral("ON"));
+        Command4->setText(QStringLiteral("RUN"));
+        Text3->appendText(QStringLiteral("Save Path:") + shownPath);
+    } else {
+        Command1->setText(QStringLiteral("开"));
+        Command4->setText(QStringLiteral("开始"));
+        Text3->appendText(QStringLiteral("保存路径:") + shownPath);
+    }
+    setButtonGreen(Command1, false);
+    setButtonGreen(Command4, false);
+    state.rowIndex = 0;
+    state.secondsLeft = 0;
+
+    QString problem;
+    if (!QDir().mkpath(recordDir)) {
+        problem = QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(recordDir));
+    } else {
+        problem = writeRecordFile(path, Text3->text() + QStringLiteral("\r\n"));
+    }
+    if (!problem.isEmpty()) {
+        platform_.dialogs->message(
+            QStringLiteral("记录文件未能保存。\nThe record file could not be "
+                           "saved.\n\n%1\n%2")
+                .arg(shownPath, problem),
+            QStringLiteral("Velkor"));
+    }
+    return -1;
+}
+
+// In shut-down mode, a reply that reported over-current while the output is
+// on switches the output off.
+void Form1::overCurrentTrip() {
+    if (state.outputOn && state.overCurrent) {
+        GBDY_CX();
+    }
+}
+
+void Form1::setFrontPanelEnabled(bool enabled) {
+    const std::array<QWidget*, 7> frontPanel = {Command1, Slider1, Slider2, Combo1,
+                                                Combo2,   Text1,   Text2};
+    for (QWidget* control : frontPanel) {
+        control->setEnabled(enabled);
+    }
+}

@@ -1,0 +1,153 @@
+#include "app/form1.h"
+
+#include "app/diagnostic_pane.h"
+#include "link/frame.h"
+#include "link/serial_port.h"
+#include "platform/dialogs.h"
+
+#include <exception>
+
+namespace {
+
+const QString kReadError = QStringLiteral("读串口数据错误");
+
+} // namespace
+
+// One tick of the poll cycle, every 100 ms. A step that fails is reported with
+// the read-error box and the tick goes on with the next step; in a tick in
+// which the port search tried to open a port, failures pass silently.
+void Form1::Timer1_Timer() {
+    bool choiceTried = false;
+    const auto step = [&](auto&& run) {
+        try {
+            run();
+        } catch (const std::exception&) {
+            reportTickFailure(choiceTried);
+        }
+    };
+    step([&] { screenCheck(); });
+    if (!state.portOpened) {
+        step([&] { choiceTried = searchPort(); });
+    }
+    step([&] { advanceDividers(); });
+    step([&] { setpointStep(); });
+    step([&] { composeFrame(); });
+    if (state.portOpened && state.readTick) {
+        step([&] { readSection(); });
+    }
+    if (state.displayTick) {
+        step([&] { displayUpdate(); });
+    }
+}
+
+void Form1::reportTickFailure(bool quiet) {
+    if (!quiet) {
+        platform_.dialogs->message(kReadError, QString());
+    }
+}
+
+// Sends the next character of the frame, every 5 ms. The position turns
+// whether or not a port is open and is never reset.
+void Form1::Timer2_Timer() {
+    if (state.sendPosition >= kFrameLength) {
+        state.sendPosition = 1;
+    } else {
+        ++state.sendPosition;
+    }
+    if (MSComm1->isOpen() && state.sendPosition <= state.frameText.size()) {
+        MSComm1->write(state.frameText.at(state.sendPosition - 1).toLatin1());
+    }
+}
+
+void Form1::advanceDividers() {
+    if (state.voltageEditIdle < 100) {
+        ++state.voltageEditIdle;
+    }
+    if (state.currentEditIdle < 100) {
+        ++state.currentEditIdle;
+    }
+    if (state.displayDivider >= 9) {
+        state.displayTick = true;
+        state.displayDivider = 0;
+    } else {
+        ++state.displayDivider;
+    }
+    if (state.readDivider >= 9) {
+        state.readTick = true;
+        state.readDivider = 0;
+    } else {
+        ++state.readDivider;
+    }
+}
+
+void Form1::composeFrame() {
+    const bool tripMode = state.tripMode;
+    // In shut-down mode the over-current trip is tested here, so a trip turns
+    // this very frame's output letter to "N".
+    if (tripMode) {
+        overCurrentTrip();
+    }
+    state.frameText = ::composeFrame(frameVoltage_, frameCurrent_, tripMode, state.outputOn);
+}
+
+void Form1::readSection() {
+    std::optional<QByteArray> read = MSComm1->readAll();
+    if (!read) {
+        platform_.dialogs->message(kReadError, QString());
+        read = QByteArray();
+    }
+
+    // The counts are those of earlier reads; this read is counted below.
+    if (state.emptyReadCount > 10 || state.badReplyCount > 10) {
+        state.portOpened = false;
+        const QString port = QString::number(state.portNumber);
+        if (state.emptyReadCount > 10) {
+            Picture2->printLine(QStringLiteral("COM") + port + QStringLiteral("无应答"));
+        }
+        if (state.badReplyCount > 10) {
+            Picture2->printLine(QStringLiteral("COM") + port + QStringLiteral("超时"));
+        }
+        if (state.portNumber <= 1) {
+            state.portFailed.fill(false);
+            state.linkUp = false;
+        } else {
+            state.portFailed[state.portNumber] = true;
+        }
+        Picture2->printLine(QStringLiteral("数据为空"));
+        state.voltageDigits = QStringLiteral("0000");
+        state.currentDigits = QStringLiteral("0000");
+    }
+
+    if (read->isEmpty()) {
+        ++state.emptyReadCount;
+    } else {
+        state.emptyReadCount = 0;
+        const QString text = receivedText(*read);
+        Picture2->printLine(text);
+        const ReplyExtraction reply = extractReply(text);
+        switch (reply.outcome) {
+        case ReplyOutcome::NoTag:
+            Picture2->printLine(QStringLiteral("数据错误"));
+            ++state.badReplyCount;
+            break;
+        case ReplyOutcome::TooShort:
+        case ReplyOutcome::NoValidBlock:
+            ++state.badReplyCount;
+            break;
+        case ReplyOutcome::Accepted:
+            acceptReply(reply.block);
+            break;
+        }
+    }
+    state.readTick = false;
+}
+
+void Form1::acceptReply(const QString& block) {
+    Picture2->printLine(block);
+    const ReplyReading reading = decodeReply(block);
+    state.currentDigits = reading.currentDigits;
+    state.voltageDigits = reading.voltageDigits;
+    state.badReplyCount = 0;
+    state.linkUp = true;
+    state.overCurrent = reading.overCurrent;
+}

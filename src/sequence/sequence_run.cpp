@@ -1,0 +1,108 @@
+#include "app/form1.h"
+
+#include "platform/dialogs.h"
+#include "sequence/step_grid.h"
+#include "sequence/step_table.h"
+#include "setting/setpoint.h"
+
+#include <QPushButton>
+#include <QSqlRecord>
+#include <QSqlTableModel>
+#include <QTableView>
+
+void Form1::Command4_Click() {
+    if (state.runActive) {
+        GBDY_CX();
+        setButtonGreen(Command4, false);
+        return;
+    }
+    if (!state.linkUp) {
+        return;
+    }
+    state.chartIndex = 0;
+    Combo5_Click();
+    if (!loadStepTableForRun()) {
+        return;
+    }
+    lockStepGrid(true);
+    state.runActive = true;
+    state.runEndHandled = 0;
+    state.outputOn = true;
+    setFrontPanelEnabled(false);
+    setButtonGreen(Command1, false);
+    setButtonGreen(Command4, true);
+    Command1->setText(state.englishUi ? QStringLiteral("OFF") : QStringLiteral("关"));
+    Command4->setText(state.englishUi ? QStringLiteral("STOP") : QStringLiteral("停止"));
+    writeLogHeader();
+    state.rowSeconds = toInt16HalfEven(cellNumber(state.sequenceTable[3][state.rowIndex]));
+    state.secondsLeft = state.rowSeconds;
+}
+
+// Copies the step table into memory and checks every voltage and current;
+// the first bad cell refuses the run and is shown to the operator.
+bool Form1::loadStepTableForRun() {
+    if (!stepTableReady_) {
+        platform_.dialogs->message(QStringLiteral("步骤表数据库不能使用，序列运行不可用。\n"
+                                                  "The step table cannot be used; sequence runs "
+                                                  "are off."),
+                                   QStringLiteral("Velkor"));
+        return false;
+    }
+    Adodc1->submitAll();
+    Adodc1->select();
+    while (Adodc1->canFetchMore()) {
+        Adodc1->fetchMore();
+    }
+    const int rows = Adodc1->rowCount();
+    const int columns = qMin(Adodc1->columnCount(), 5);
+    state.sequenceTable = StepTable(5, QVector<QVariant>(rows + 1));
+    for (int row = 0; row < rows; ++row) {
+        const QSqlRecord record = Adodc1->record(row);
+        for (int column = 0; column < columns; ++column) {
+            state.sequenceTable[column][row] = record.value(column);
+        }
+    }
+    const StepTableVerdict verdict = checkStepTable(state.sequenceTable, rows);
+    if (!verdict.ok) {
+        platform_.dialogs->message(verdict.prompt, verdict.title);
+        if (verdict.row >= 0) {
+            DataGrid1->table()->setCurrentIndex(Adodc1->index(verdict.row, verdict.column));
+        }
+        return false;
+    }
+    stepRows_ = rows;
+    return true;
+}
+
+void Form1::lockStepGrid(bool locked) {
+    DataGrid1->setLocked(locked);
+}
+
+// While a run is active: the row in force and, once a second, its countdown.
+void Form1::sequenceStep() {
+    const auto cell = [this](int column, int row) {
+        return cellNumber(state.sequenceTable[column][row]);
+    };
+    rowVolts_ = cell(1, state.rowIndex);
+    rowAmperes_ = cell(2, state.rowIndex);
+    if (!state.displayTick) {
+        return;
+    }
+    if (state.secondsLeft > 1) {
+        --state.secondsLeft;
+    } else if (state.rowIndex < stepRows_ - 1) {
+        // The new row's values go out from the next tick on.
+        ++state.rowIndex;
+        state.rowSeconds = toInt16HalfEven(cell(3, state.rowIndex));
+        state.secondsLeft = state.rowSeconds;
+    } else {
+        state.rowIndex = 0;
+        rowVolts_ = cell(1, 0);
+        rowAmperes_ = cell(2, 0);
+        if (state.runsLeft > 0) {
+            --state.runsLeft;
+        }
+        state.rowSeconds = toInt16HalfEven(cell(3, 0));
+        state.secondsLeft = state.rowSeconds;
+    }
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+// The copy of the step table a run works from: table[column][row], columns
+// 0..4 by position (1 voltage in V, 2 current in A, 3 hold time in s), rows
+// 0..n with one spare row at the end.
+using StepTable = QVector<QVector<QVariant>>;
+
+struct StepTableVerdict {
+    bool ok = true;
+    QString prompt;
+    QString title;
+    int row = -1;    // 0-based row of the refused cell
+    int column = -1; // 0-based column position of the refused cell
+};
+
+// Checks every voltage (0..31) and current (0..5.1) row by row, column by
+// column, and stops at the first refused cell. An empty cell passes; a cell
+// that holds something other than a number is refused. A table without rows
+// is refused too, as a run needs at least one.
+StepTableVerdict checkStepTable(const StepTable& table, int rows);
+
+// A table cell as a number: empty or non-numeric cells count as 0.
+double cellNumber(const QVariant& cell);
