@@ -1,0 +1,348 @@
+#include "link/qt_serial_port.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(QSerialPort::Parity)
+Q_DECLARE_METATYPE(QSerialPort::DataBits)
+Q_DECLARE_METATYPE(QSerialPort::StopBits)
+
+namespace {
+
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// The supply's end of a pseudo-terminal; its other end is the port under test.
+class PseudoTerminal {
+public:
+    PseudoTerminal() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
+            fcntl(master_, F_SETFL, O_NONBLOCK) != 0) {
+            hangUp();
+            return;
+        }
+        devicePath_ = QString::fromLocal8Bit(ptsname(master_));
+    }
+    ~PseudoTerminal() { hangUp(); }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    bool isValid() const { return master_ >= 0; }
+    QString devicePath() const { return devicePath_; }
+    void hangUp() {
+        if (master_ >= 0)
+            ::close(master_);
+        master_ = -1;
+    }
+
+    bool send(const QByteArray& bytes) const {
+        return ::write(master_, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+
+    // Collects what the port sent, running the event loop meanwhile so that
+    // its pending writes are handed to the device; stops at count bytes or
+    // when nothing arrived for quietMs.
+    QByteArray receive(qsizetype count, int quietMs = 2000) const {
+        QByteArray received;
+        QDeadlineTimer quiet(quietMs);
+        while (received.size() < count && !quiet.hasExpired()) {
+            QCoreApplication::processEvents();
+            pollfd readable{master_, POLLIN, 0};
+            if (::poll(&readable, 1, 5) <= 0)
+                continue;
+            char buffer[4096];
+            const ssize_t got = ::read(master_, buffer, sizeof buffer);
+            if (got > 0) {
+                received.append(buffer, got);
+                quiet.setRemainingTime(quietMs);
+            }
+        }
+        return received;
+    }
+
+private:
+    int master_ = -1;
+    QString devicePath_;
+};
+
+// Reads from the port until count bytes have come or two seconds passed.
+QByteArray readFromPort(QtSerialPort& port, qsizetype count) {
+    QByteArray received;
+    QDeadlineTimer deadline(2000);
+    while (received.size() < count && !deadline.hasExpired()) {
+        QTest::qWait(10);
+        const std::optional<QByteArray> chunk = port.readAll();
+        if (!chunk)
+            break;
+        received += *chunk;
+    }
+    return received;
+}
+
+QByteArray everyByteValue() {
+    QByteArray bytes;
+    for (int value = 0; value < 256; ++value)
+        bytes.append(char(value));
+    return bytes;
+}
+
+} // namespace
+
+class TestQtSerialPort : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void parsesSettings_data();
+    void parsesSettings();
+
+    void carriesEveryByteBothWays();
+    void openFailsForMissingDevice_data();
+    void openFailsForMissingDevice();
+    void deviceInUseDoesNotOpenTwice();
+    void deviceInUseDoesNotOpenFromAnotherProcess();
+    void readFailsWhenNeverOpened();
+    void hungUpDeviceIsReleasedWithoutSpinning();
+    void pendingWritesStayBoundedWhenNobodyReads();
+
+private:
+    bool linkPort(int portNumber, const QString& target) const;
+
+    std::optional<QTemporaryDir> programDir_;
+};
+
+void TestQtSerialPort::init() {
+    programDir_.emplace();
+    QVERIFY(programDir_->isValid());
+    QVERIFY(QDir(programDir_->path()).mkdir("ports"));
+}
+
+void TestQtSerialPort::cleanup() {
+    programDir_.reset();
+}
+
+bool TestQtSerialPort::linkPort(int portNumber, const QString& target) const {
+    return QFile::link(target,
+                       programDir_->filePath(QStringLiteral("ports/com%1").arg(portNumber)));
+}
+
+void TestQtSerialPort::parsesSettings_data() {
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("baudRate");
+    QTest::addColumn<QSerialPort::Parity>("parity");
+    QTest::addColumn<QSerialPort::DataBits>("dataBits");
+    QTest::addColumn<QSerialPort::StopBits>("stopBits");
+
+    QTest::newRow("the supply's line") << "9600,N,8,1" << 9600 << QSerialPort::NoParity
+                                       << QSerialPort::Data8 << QSerialPort::OneStop;
+    QTest::newRow("even parity, 7 bits, 2 stops")
+        << "19200,E,7,2" << 19200 << QSerialPort::EvenParity << QSerialPort::Data7
+        << QSerialPort::TwoStop;
+    QTest::newRow("odd parity in lower case, 1.5 stops")
+        << "4800,o,5,1.5" << 4800 << QSerialPort::OddParity << QSerialPort::Data5
+        << QSerialPort::OneAndHalfStop;
+    QTest::newRow("blanks around fields") << " 2400 , e , 6 , 2 " << 2400 << QSerialPort::EvenParity
+                                          << QSerialPort::Data6 << QSerialPort::TwoStop;
+    QTest::newRow("empty") << "" << 9600 << QSerialPort::NoParity << QSerialPort::Data8
+                           << QSerialPort::OneStop;
+    QTest::newRow("baud only") << "115200" << 115200 << QSerialPort::NoParity << QSerialPort::Data8
+                               << QSerialPort::OneStop;
+    QTest::newRow("nothing readable") << "fast,Q,9,3" << 9600 << QSerialPort::NoParity
+                                      << QSerialPort::Data8 << QSerialPort::OneStop;
+    QTest::newRow("zero baud") << "0,E,7,2" << 9600 << QSerialPort::EvenParity << QSerialPort::Data7
+                               << QSerialPort::TwoStop;
+    QTest::newRow("negative baud") << "-9600,N,8,1" << 9600 << QSerialPort::NoParity
+                                   << QSerialPort::Data8 << QSerialPort::OneStop;
+    QTest::newRow("four data bits") << "9600,N,4,1" << 9600 << QSerialPort::NoParity
+                                    << QSerialPort::Data8 << QSerialPort::OneStop;
+    QTest::newRow("parity word") << "9600,None,8,1" << 9600 << QSerialPort::NoParity
+                                 << QSerialPort::Data8 << QSerialPort::OneStop;
+    QTest::newRow("stop bits 1.0") << "9600,N,8,1.0" << 9600 << QSerialPort::NoParity
+                                   << QSerialPort::Data8 << QSerialPort::OneStop;
+}
+
+void TestQtSerialPort::parsesSettings() {
+    QFETCH(QString, settings);
+    QFETCH(int, baudRate);
+    QFETCH(QSerialPort::Parity, parity);
+    QFETCH(QSerialPort::DataBits, dataBits);
+    QFETCH(QSerialPort::StopBits, stopBits);
+
+    const LineSettings parsed = parseLineSettings(settings);
+
+    QCOMPARE(parsed.baudRate, baudRate);
+    QCOMPARE(parsed.parity, parity);
+    QCOMPARE(parsed.dataBits, dataBits);
+    QCOMPARE(parsed.stopBits, stopBits);
+}
+
+void TestQtSerialPort::carriesEveryByteBothWays() {
+    PseudoTerminal supply;
+    QVERIFY(supply.isValid());
+    QVERIFY(linkPort(3, supply.devicePath()));
+    QtSerialPort port(programDir_->path());
+    port.setSettings("9600,N,8,1");
+
+    QVERIFY(port.open(3));
+    QVERIFY(port.isOpen());
+
+    // Every byte value, so line editing, flow-control characters or
+    // translated line ends would show.
+    QVERIFY(supply.send(everyByteValue()));
+    QCOMPARE(readFromPort(port, 256), everyByteValue());
+
+    for (const char byte : everyByteValue())
+        port.write(byte);
+    QCOMPARE(supply.receive(256), everyByteValue());
+
+    port.close();
+    QVERIFY(!port.isOpen());
+}
+
+void TestQtSerialPort::openFailsForMissingDevice_data() {
+    QTest::addColumn<int>("portNumber");
+
+    QTest::newRow("number 0") << 0;
+    QTest::newRow("number 17") << 17;
+    QTest::newRow("link to a device that is gone") << 3;
+}
+
+void TestQtSerialPort::openFailsForMissingDevice() {
+    QFETCH(int, portNumber);
+    QVERIFY(linkPort(3, programDir_->filePath("unplugged")));
+    QtSerialPort port(programDir_->path());
+
+    QVERIFY(!port.open(portNumber));
+    QVERIFY(!port.isOpen());
+    QVERIFY(!port.readAll().has_value());
+}
+
+void TestQtSerialPort::deviceInUseDoesNotOpenTwice() {
+    PseudoTerminal supply;
+    QVERIFY(supply.isValid());
+    QVERIFY(linkPort(3, supply.devicePath()));
+    QVERIFY(linkPort(7, supply.devicePath()));
+    QtSerialPort first(programDir_->path());
+    QtSerialPort second(programDir_->path());
+    QVERIFY(first.open(3));
+
+    QVERIFY(!second.open(3));
+    QVERIFY(!second.open(7));
+    QVERIFY(!second.isOpen());
+
+    first.close();
+    QVERIFY(second.open(7));
+}
+
+void TestQtSerialPort::deviceInUseDoesNotOpenFromAnotherProcess() {
+    PseudoTerminal supply;
+    QVERIFY(supply.isValid());
+    QVERIFY(linkPort(3, supply.devicePath()));
+    QVERIFY(linkPort(7, supply.devicePath()));
+    QtSerialPort port(programDir_->path());
+    QVERIFY(port.open(3));
+
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        // Through another link, so only a lock on the device itself stops it.
+        QtSerialPort other(programDir_->path());
+        _exit(other.open(7) ? 1 : 0);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+}
+
+void TestQtSerialPort::readFailsWhenNeverOpened() {
+    QtSerialPort port(programDir_->path());
+    QVERIFY(!port.isOpen());
+    QVERIFY(!port.readAll().has_value());
+    port.write('V');
+}
+
+void TestQtSerialPort::hungUpDeviceIsReleasedWithoutSpinning() {
+    auto supply = std::make_unique<PseudoTerminal>();
+    QVERIFY(supply->isValid());
+    QVERIFY(linkPort(3, supply->devicePath()));
+    QtSerialPort port(programDir_->path());
+    QVERIFY(port.open(3));
+    QVERIFY(supply->send("VKPPSU1199A0498W"));
+    QCOMPARE(readFromPort(port, 16), QByteArray("VKPPSU1199A0498W"));
+
+    supply->hangUp();
+    const double cpuBefore = processCpuSeconds();
+    QTest::qWait(1000);
+    const double cpuSeconds = processCpuSeconds() - cpuBefore;
+    qInfo("CPU over 1 s after the hang-up: %.3f s", cpuSeconds);
+    QVERIFY2(cpuSeconds < 0.3, qPrintable(QString::number(cpuSeconds)));
+
+    QVERIFY(port.isOpen());
+    QVERIFY(!port.readAll().has_value());
+    for (int read = 0; read < 3; ++read) {
+        const std::optional<QByteArray> later = port.readAll();
+        QVERIFY(later.has_value());
+        QVERIFY(later->isEmpty());
+    }
+    port.write('V');
+    QVERIFY(port.isOpen());
+
+    port.close();
+    QVERIFY(!port.isOpen());
+
+    // The same port object serves a new device as if nothing had happened.
+    supply = std::make_unique<PseudoTerminal>();
+    QVERIFY(supply->isValid());
+    QVERIFY(QFile::remove(programDir_->filePath("ports/com3")));
+    QVERIFY(linkPort(3, supply->devicePath()));
+    QVERIFY(port.open(3));
+    QVERIFY(supply->send("VKPPSU1198A0497B"));
+    QCOMPARE(readFromPort(port, 16), QByteArray("VKPPSU1198A0497B"));
+    for (const char byte : QByteArray("VKPPSU1200H0500O"))
+        port.write(byte);
+    QCOMPARE(supply->receive(16), QByteArray("VKPPSU1200H0500O"));
+}
+
+void TestQtSerialPort::pendingWritesStayBoundedWhenNobodyReads() {
+    PseudoTerminal supply;
+    QVERIFY(supply.isValid());
+    QVERIFY(linkPort(3, supply.devicePath()));
+    QtSerialPort port(programDir_->path());
+    QVERIFY(port.open(3));
+
+    constexpr int written = 1'000'000;
+    for (int count = 0; count < written; ++count) {
+        port.write('x');
+        if (count % 1000 == 0)
+            QCoreApplication::processEvents();
+    }
+    const QByteArray backlog = supply.receive(written, 300);
+    QVERIFY2(backlog.size() < written / 4, qPrintable(QString::number(backlog.size())));
+
+    // Once drained, the line carries new characters again, and only those.
+    for (const char byte : QByteArray("VKPPSU1200H0500O"))
+        port.write(byte);
+    QCOMPARE(supply.receive(16), QByteArray("VKPPSU1200H0500O"));
+}
+
+QTEST_GUILESS_MAIN(TestQtSerialPort)
+#include "test_qt_serial_port.moc"
