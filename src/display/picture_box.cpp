@@ -12,21 +12,31 @@ PictureBox::PictureBox(QWidget* parent)
 }
 
 void PictureBox::clearDrawing() {
-    image_.fill(backColor_);
+    surface().fill(backColor_);
     update();
 }
 
-void PictureBox::resizeEvent(QResizeEvent* event) {
-    QImage resized(event->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-    resized.fill(backColor_);
-    QPainter painter(&resized);
-    painter.drawImage(0, 0, image_);
-    image_ = resized;
+// The image follows the widget's size, keeping what was drawn. Hidden widgets
+// get their resize events late, so drawing asks for the surface itself.
+QImage& PictureBox::surface() {
+    const QSize wanted = size().expandedTo(QSize(1, 1));
+    if (image_.size() != wanted) {
+        QImage resized(wanted, QImage::Format_RGB32);
+        resized.fill(backColor_);
+        QPainter painter(&resized);
+        painter.drawImage(0, 0, image_);
+        image_ = resized;
+    }
+    return image_;
+}
+
+void PictureBox::resizeEvent(QResizeEvent*) {
+    surface();
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawImage(0, 0, image_);
+    painter.drawImage(0, 0, surface());
 }
 
 void PictureBox::setTwipsPerPixel(double x, double y) {
@@ -39,14 +49,14 @@ QPointF PictureBox::toPixels(QPointF twips) const {
 }
 
 void PictureBox::drawLine(QPointF from, QPointF to, const QColor& colour, Qt::PenStyle style) {
-    QPainter painter(&image_);
+    QPainter painter(&surface());
     painter.setPen(QPen(colour, 1, style));
     painter.drawLine(toPixels(from), toPixels(to));
     update();
 }
 
 void PictureBox::drawText(QPointF topLeft, const QString& text) {
-    QPainter painter(&image_);
+    QPainter painter(&surface());
     painter.setPen(foreColor_);
     painter.setFont(font());
     const QPointF at = toPixels(topLeft);

@@ -23,7 +23,7 @@ public:
     void drawLine(QPointF from, QPointF to, const QColor& colour, Qt::PenStyle style);
     // Text in the picture's font and foreground colour, its top-left at the point.
     void drawText(QPointF topLeft, const QString& text);
-    const QImage& image() const { return image_; }
+    const QImage& image() { return surface(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -33,6 +33,7 @@ private:
     QColor foreColor_;
     QColor backColor_;
     QPointF toPixels(QPointF twips) const;
+    QImage& surface();
 
     QImage image_;
     double twipsPerPixelX_ = 15.0;

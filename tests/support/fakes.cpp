@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <stdexcept>
+
 bool FakeSerialPort::open(int portNumber) {
     openAttempts.append(portNumber);
     if (openPort != 0 || !usablePorts.contains(portNumber)) {
@@ -22,6 +24,9 @@ void FakeSerialPort::close() {
 }
 
 std::optional<QByteArray> FakeSerialPort::readAll() {
+    if (throwOnRead) {
+        throw std::runtime_error("read fault");
+    }
     if (reads.empty()) {
         return QByteArray();
     }

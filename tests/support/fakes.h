@@ -33,6 +33,8 @@ public:
     void queueRead(const QByteArray& bytes) { reads.push_back({bytes, false}); }
     void queueFailedRead() { reads.push_back({{}, true}); }
     QByteArray written;
+    // Makes every read throw, as a fault deep inside a tick would.
+    bool throwOnRead = false;
 
     void setSettings(const QString& s) override { settings = s; }
     bool open(int portNumber) override;

@@ -1,0 +1,288 @@
+#include "app/diagnostic_pane.h"
+#include "fakes.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+
+const QByteArray kReply("VKPPSU1199A0498W");
+
+void ticks(Form1& w, int count) {
+    for (int i = 0; i < count; ++i) {
+        w.Timer1_Timer();
+    }
+}
+
+// Ticks until the next read has happened (a read tick with a port open).
+void tickThroughRead(Form1& w) {
+    for (int i = 0; i < 10; ++i) {
+        w.Timer1_Timer();
+        if (w.state.readDivider == 0 && !w.state.readTick) {
+            return;
+        }
+    }
+    QFAIL("no read happened within ten ticks");
+}
+
+} // namespace
+
+class PollCycleTest : public QObject {
+    Q_OBJECT
+private slots:
+    void senderWalksTheFrameOneCharacterPerTick();
+    void senderNeverWritesWithoutPortOrFrame();
+    void firstReadComesInTheTenthTickAfterOpening();
+    void silentPortIsDeclaredLostAtTheTwelfthRead();
+    void textWithoutTagTimesOut();
+    void lossOnPortOneClearsEveryMarkAndTheLink();
+    void validBlockInTheReadThatDeclaresTheLoss();
+    void failedReadIsReportedOnceAndCountsAsEmpty();
+    void readOfOnlyFfBytes();
+    void failureInsideATickIsReportedAndTheTickGoesOn();
+    void hostileInputIsSurvivedWithBoundedMemory();
+};
+
+void PollCycleTest::senderWalksTheFrameOneCharacterPerTick() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    QCOMPARE(f.port.openPort, 3);
+    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000H0000N"));
+    QCOMPARE(w.state.sendPosition, qint16(0));
+    for (int i = 0; i < 18; ++i) {
+        w.Timer2_Timer();
+    }
+    QCOMPARE(f.port.written, QByteArray("VKPPSU0000H0000NVK"));
+    QCOMPARE(w.state.sendPosition, qint16(2));
+
+    // A new frame takes effect from the next character on.
+    w.state.frameText = QStringLiteral("VKPPSU1200H0500O");
+    f.port.written.clear();
+    for (int i = 0; i < 16; ++i) {
+        w.Timer2_Timer();
+    }
+    QCOMPARE(f.port.written, QByteArray("PPSU1200H0500OVK"));
+}
+
+void PollCycleTest::senderNeverWritesWithoutPortOrFrame() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    QVERIFY(f.port.usablePorts.isEmpty());
+    w.Timer1_Timer();
+    for (int i = 0; i < 20; ++i) {
+        w.Timer2_Timer();
+    }
+    QCOMPARE(w.state.sendPosition, qint16(4));
+    QVERIFY(f.port.written.isEmpty());
+
+    WindowOnFakes empty;
+    empty.port.usablePorts = {2};
+    Form1& e = empty.build();
+    QVERIFY(empty.port.open(2));
+    QVERIFY(e.state.frameText.isEmpty());
+    for (int i = 0; i < 40; ++i) {
+        e.Timer2_Timer();
+    }
+    QVERIFY(empty.port.written.isEmpty());
+}
+
+void PollCycleTest::firstReadComesInTheTenthTickAfterOpening() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    f.port.queueRead(kReply);
+    w.Timer1_Timer();
+    QCOMPARE(w.Picture2->lines().last(), QStringLiteral("COM：   3已打开"));
+    QVERIFY(w.state.portOpened);
+    QCOMPARE(w.state.portNumber, qint16(3));
+    ticks(w, 8);
+    QCOMPARE(f.port.reads.size(), std::size_t(1));
+    QVERIFY(!w.state.linkUp);
+    w.Timer1_Timer();
+    QVERIFY(f.port.reads.empty());
+    QVERIFY(w.state.linkUp);
+    QCOMPARE(w.state.voltageDigits, QStringLiteral("1199"));
+    QCOMPARE(w.state.currentDigits, QStringLiteral("0498"));
+    QCOMPARE(w.state.overCurrent, false);
+    const QStringList lines = w.Picture2->lines();
+    QVERIFY(lines.contains(QString::fromLatin1(kReply)));
+}
+
+void PollCycleTest::silentPortIsDeclaredLostAtTheTwelfthRead() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    w.state.voltageDigits = QStringLiteral("1234");
+    for (int read = 1; read <= 11; ++read) {
+        tickThroughRead(w);
+        QVERIFY(w.state.portOpened);
+    }
+    QCOMPARE(w.state.emptyReadCount, qint16(11));
+    w.Command5_Click();
+    tickThroughRead(w);
+    QVERIFY(!w.state.portOpened);
+    QCOMPARE(w.Picture2->lines().mid(0, 2),
+             (QStringList{QStringLiteral("COM3无应答"), QStringLiteral("数据为空")}));
+    QVERIFY(w.state.portFailed[3]);
+    QCOMPARE(w.state.voltageDigits, QStringLiteral("0000"));
+    QCOMPARE(w.state.currentDigits, QStringLiteral("0000"));
+    QCOMPARE(w.state.emptyReadCount, qint16(12));
+    QVERIFY(f.port.isOpen());
+
+    // The next search closes it and passes port 3 over; with nothing else
+    // usable the marks are then forgotten, and the search after opens 3 again.
+    w.Command5_Click();
+    w.Timer1_Timer();
+    QVERIFY(!w.state.portOpened);
+    QVERIFY(!f.port.isOpen());
+    QCOMPARE(w.Picture2->lines().last(), QStringLiteral("您计算机上总共有：   1个COM端口可用"));
+    QVERIFY(!w.state.portFailed[3]);
+    w.Timer1_Timer();
+    QVERIFY(w.state.portOpened);
+    QCOMPARE(w.state.portNumber, qint16(3));
+    QCOMPARE(w.state.emptyReadCount, qint16(0));
+}
+
+void PollCycleTest::textWithoutTagTimesOut() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3, 5};
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    QCOMPARE(w.state.portNumber, qint16(5));
+    for (int read = 1; read <= 12; ++read) {
+        f.port.queueRead("1199A0498W");
+        w.Command5_Click();
+        tickThroughRead(w);
+        QVERIFY(w.Picture2->lines().contains(QStringLiteral("数据错误")));
+        QVERIFY(w.Picture2->lines().contains(QStringLiteral("1199A0498W")));
+    }
+    QVERIFY(!w.state.portOpened);
+    QVERIFY(w.Picture2->lines().contains(QStringLiteral("COM5超时")));
+    QVERIFY(!w.Picture2->lines().contains(QStringLiteral("COM5无应答")));
+    QVERIFY(w.state.portFailed[5]);
+    // Failover to the next lower port that is not marked.
+    w.Timer1_Timer();
+    QCOMPARE(w.state.portNumber, qint16(3));
+    QVERIFY(w.state.portFailed[5]);
+}
+
+void PollCycleTest::lossOnPortOneClearsEveryMarkAndTheLink() {
+    WindowOnFakes f;
+    f.port.usablePorts = {1, 3};
+    Form1& w = f.build();
+    w.state.portFailed[3] = true;
+    w.state.portFailed[7] = true;
+    f.port.queueRead(kReply);
+    w.Timer1_Timer();
+    QCOMPARE(w.state.portNumber, qint16(1));
+    tickThroughRead(w);
+    QVERIFY(w.state.linkUp);
+    for (int read = 2; read <= 13; ++read) {
+        tickThroughRead(w);
+    }
+    QVERIFY(!w.state.portOpened);
+    QVERIFY(w.Picture2->lines().contains(QStringLiteral("COM1无应答")));
+    QVERIFY(!w.state.linkUp);
+    for (int port = 1; port <= 16; ++port) {
+        QVERIFY(!w.state.portFailed[port]);
+    }
+    w.Timer1_Timer();
+    QCOMPARE(w.state.portNumber, qint16(3));
+}
+
+void PollCycleTest::validBlockInTheReadThatDeclaresTheLoss() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    for (int read = 1; read <= 11; ++read) {
+        tickThroughRead(w);
+    }
+    f.port.queueRead(QByteArray("xy") + kReply);
+    tickThroughRead(w);
+    QVERIFY(!w.state.portOpened);
+    QVERIFY(w.state.linkUp);
+    QCOMPARE(w.state.voltageDigits, QStringLiteral("1199"));
+    QCOMPARE(w.state.emptyReadCount, qint16(0));
+    QCOMPARE(w.state.badReplyCount, qint16(0));
+    const int opensBefore = f.port.openAttempts.size();
+    w.Timer1_Timer();
+    QVERIFY(f.port.openAttempts.size() > opensBefore);
+}
+
+void PollCycleTest::failedReadIsReportedOnceAndCountsAsEmpty() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    f.port.queueFailedRead();
+    tickThroughRead(w);
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown.first().text, QStringLiteral("读串口数据错误"));
+    QVERIFY(f.dialogs.shown.first().title.isEmpty());
+    QCOMPARE(w.state.emptyReadCount, qint16(1));
+    tickThroughRead(w);
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(w.state.emptyReadCount, qint16(2));
+}
+
+void PollCycleTest::readOfOnlyFfBytes() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    tickThroughRead(w);
+    QCOMPARE(w.state.emptyReadCount, qint16(1));
+    f.port.queueRead(QByteArray(5, '\xFF'));
+    w.Command5_Click();
+    tickThroughRead(w);
+    QCOMPARE(w.state.emptyReadCount, qint16(0));
+    QCOMPARE(w.state.badReplyCount, qint16(1));
+    QCOMPARE(w.Picture2->lines().mid(0, 2), (QStringList{QString(), QStringLiteral("数据错误")}));
+}
+
+void PollCycleTest::failureInsideATickIsReportedAndTheTickGoesOn() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    ticks(w, 8);
+    f.port.throwOnRead = true;
+    w.Timer1_Timer();
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown.first().text, QStringLiteral("读串口数据错误"));
+    // The display section of the same tick still ran.
+    QCOMPARE(w.state.displayTick, false);
+    QCOMPARE(w.Picture2->lines().last(), w.state.frameText + QLatin1Char('F'));
+}
+
+void PollCycleTest::hostileInputIsSurvivedWithBoundedMemory() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    QRandomGenerator random(7);
+    QByteArray flood(4 * 1024 * 1024, '\0');
+    random.fillRange(reinterpret_cast<quint32*>(flood.data()), flood.size() / 4);
+    f.port.queueRead(flood);
+    f.port.queueRead(QByteArray(100000, '\0') + kReply + QByteArray("VKPPSU11"));
+    f.port.queueRead(QByteArray("VKPPSU") + QByteArray(3 * 1024 * 1024, '\xFF') + "1198A0497B");
+    for (int read = 0; read < 3; ++read) {
+        tickThroughRead(w);
+    }
+    QCOMPARE(w.state.voltageDigits, QStringLiteral("1198"));
+    QVERIFY(w.state.overCurrent);
+    for (int i = 0; i < 3000; ++i) {
+        w.Timer1_Timer();
+    }
+    QVERIFY(w.Picture2->lines().size() <= DiagnosticPane::kMaxLines);
+    for (const QString& line : w.Picture2->lines()) {
+        QVERIFY(line.size() <= DiagnosticPane::kMaxLineLength);
+    }
+}
+
+QTEST_MAIN(PollCycleTest)
+#include "test_poll_cycle.moc"

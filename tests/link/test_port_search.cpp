@@ -1,0 +1,119 @@
+#include "app/diagnostic_pane.h"
+#include "fakes.h"
+
+#include <QtTest>
+
+namespace {
+
+QString available(int port) {
+    return QStringLiteral("COM：   %1可用").arg(port);
+}
+QString opened(int port) {
+    return QStringLiteral("COM：   %1已打开").arg(port);
+}
+QString total(int count) {
+    return QStringLiteral("您计算机上总共有：   %1个COM端口可用").arg(count);
+}
+
+} // namespace
+
+class PortSearchTest : public QObject {
+    Q_OBJECT
+private slots:
+    void searches_data();
+    void searches();
+    void noUsablePortSearchesEveryTick();
+    void probeResetsAvailabilityAndTheOpenedPortsCounts();
+};
+
+void PortSearchTest::searches_data() {
+    QTest::addColumn<QList<int>>("usable");
+    QTest::addColumn<QList<int>>("failed");
+    QTest::addColumn<QList<int>>("takenAfterProbe");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("chosen");
+    QTest::newRow("1 and 3") << QList<int>{1, 3} << QList<int>{} << QList<int>{}
+                             << QStringList{available(1), available(3), total(2), opened(3)} << 3;
+    QTest::newRow("3 and 4") << QList<int>{3, 4} << QList<int>{} << QList<int>{}
+                             << QStringList{available(3), available(4), total(2), opened(4)} << 4;
+    QTest::newRow("3 failed") << QList<int>{1, 3} << QList<int>{3} << QList<int>{}
+                              << QStringList{available(1), available(3), total(2), opened(1)} << 1;
+    QTest::newRow("16 taken meanwhile")
+        << QList<int>{2, 9, 16} << QList<int>{} << QList<int>{16}
+        << QStringList{available(2), available(9), available(16), total(3), opened(9)} << 9;
+    QTest::newRow("all usable failed: marks cleared, nothing opened")
+        << QList<int>{3} << QList<int>{3} << QList<int>{} << QStringList{available(3), total(1)}
+        << 0;
+}
+
+void PortSearchTest::searches() {
+    QFETCH(QList<int>, usable);
+    QFETCH(QList<int>, failed);
+    QFETCH(QList<int>, takenAfterProbe);
+    QFETCH(QStringList, lines);
+    QFETCH(int, chosen);
+    WindowOnFakes f;
+    f.port.usablePorts = QSet<int>(usable.begin(), usable.end());
+    f.port.takenAfterProbe = QSet<int>(takenAfterProbe.begin(), takenAfterProbe.end());
+    Form1& w = f.build();
+    for (int port : failed) {
+        w.state.portFailed[port] = true;
+    }
+    w.state.readDivider = 5;
+    w.state.emptyReadCount = 7;
+    w.Timer1_Timer();
+    QCOMPARE(w.Picture2->lines(), lines);
+    QCOMPARE(w.state.availableCount, qint16(usable.size()));
+    QCOMPARE(f.port.openPort, chosen);
+    QCOMPARE(w.state.portOpened, chosen != 0);
+    if (chosen != 0) {
+        QCOMPARE(w.state.portNumber, qint16(chosen));
+        QCOMPARE(w.state.emptyReadCount, qint16(0));
+        // Reset on opening, then advanced once by the same tick.
+        QCOMPARE(w.state.readDivider, qint16(1));
+        for (int port : failed) {
+            QVERIFY(w.state.portFailed[port]);
+        }
+    } else {
+        for (int port = 1; port <= 16; ++port) {
+            QVERIFY(!w.state.portFailed[port]);
+        }
+    }
+}
+
+void PortSearchTest::noUsablePortSearchesEveryTick() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    for (int tick = 1; tick <= 3; ++tick) {
+        w.Timer1_Timer();
+        QCOMPARE(w.Picture2->lines().size(), tick);
+        QCOMPARE(w.Picture2->lines().last(), total(0));
+    }
+    QCOMPARE(f.port.openAttempts.size(), 3 * 16);
+    QVERIFY(!w.state.portOpened);
+}
+
+void PortSearchTest::probeResetsAvailabilityAndTheOpenedPortsCounts() {
+    WindowOnFakes f;
+    f.port.usablePorts = {4, 12};
+    Form1& w = f.build();
+    w.state.portAvailable[7] = true;
+    qint16 count = -1;
+    QCOMPARE(w.COM_SCAN(count), qint16(2));
+    QCOMPARE(count, qint16(2));
+    QVERIFY(w.state.portAvailable[4] && w.state.portAvailable[12]);
+    QVERIFY(!f.port.isOpen());
+    QCOMPARE(f.port.closeCount, 2);
+
+    w.Timer1_Timer();
+    QCOMPARE(f.port.openPort, 12);
+    QVERIFY(!w.state.portAvailable[7]);
+    // A search while a port is still open closes it first.
+    w.state.portOpened = false;
+    w.Timer1_Timer();
+    QCOMPARE(f.port.openPort, 12);
+    QCOMPARE(f.port.closeCount, 2 + 2 + 1 + 2);
+}
+
+QTEST_MAIN(PortSearchTest)
+#include "test_port_search.moc"
