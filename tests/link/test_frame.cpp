@@ -64,7 +64,6 @@ private slots:
     void loneTagAtEndOfNoiseIsTooShort();
     void newestBlockOfFloodWins();
     void goodBlockBeforeFloodOfDamagedBlocksWins();
-    void randomReadsKeepExtractionPromises();
 };
 
 void TestFrame::encodesFourDigits_data() {
@@ -76,12 +75,10 @@ void TestFrame::encodesFourDigits_data() {
     QTest::newRow("tens") << 40 << "0040";
     QTest::newRow("half an ampere") << 500 << "0500";
     QTest::newRow("12 V") << 1200 << "1200";
-    QTest::newRow("every digit differs") << 1234 << "1234";
     QTest::newRow("voltage limit") << 3100 << "3100";
     QTest::newRow("current limit") << 5100 << "5100";
     QTest::newRow("largest four digits") << 9999 << "9999";
     QTest::newRow("negative held at zero") << -1 << "0000";
-    QTest::newRow("most negative held at zero") << -32768 << "0000";
     QTest::newRow("five digits held at 9999") << 10000 << "9999";
     QTest::newRow("largest 16-bit held at 9999") << 32767 << "9999";
 }
@@ -165,13 +162,11 @@ void TestFrame::validatesBlock_data() {
         << true;
     QTest::newRow("character 11 not A") << "VKPPSU1199X0498W" << false;
     QTest::newRow("lower-case status letter") << "VKPPSU1199A0498w" << false;
-    QTest::newRow("lower-case over-current letter") << "VKPPSU1199A0498b" << false;
     QTest::newRow("a command frame echoed back") << "VKPPSU1200H0500O" << false;
     QTest::newRow("lower-case tag") << "vkppsu1199A0498W" << false;
     QTest::newRow("tag one letter off") << "VKPPSV1199A0498W" << false;
     QTest::newRow("tag not at the start") << "xVKPPSU1199A0498W" << false;
     QTest::newRow("15 characters") << "VKPPSU1199A0498" << false;
-    QTest::newRow("tag only") << "VKPPSU" << false;
     QTest::newRow("empty") << QString() << false;
 }
 
@@ -277,20 +272,16 @@ void TestFrame::checksDigitField_data() {
     QTest::newRow("current at its limit") << "5100" << kCurrentFieldLimit << true;
     QTest::newRow("current above its limit") << "5101" << kCurrentFieldLimit << false;
     QTest::newRow("current digits over the voltage limit") << "4000" << kVoltageFieldLimit << false;
-    QTest::newRow("all nines") << "9999" << kCurrentFieldLimit << false;
     QTest::newRow("question mark") << "12?4" << kVoltageFieldLimit << false;
     QTest::newRow("three digits") << "123" << kVoltageFieldLimit << false;
     QTest::newRow("five digits") << "01234" << kVoltageFieldLimit << false;
     QTest::newRow("leading blank") << " 123" << kVoltageFieldLimit << false;
     QTest::newRow("sign") << "-123" << kVoltageFieldLimit << false;
-    QTest::newRow("plus sign") << "+123" << kVoltageFieldLimit << false;
     QTest::newRow("NUL") << QStringLiteral("12") + QChar(0) + u'4' << kVoltageFieldLimit << false;
     QTest::newRow("full-width digits")
         << QStringLiteral("\uFF11\uFF12\uFF13\uFF14") << kVoltageFieldLimit << false;
     QTest::newRow("Arabic-Indic digits")
         << QStringLiteral("\u0661\u0662\u0663\u0664") << kVoltageFieldLimit << false;
-    QTest::newRow("superscript digit")
-        << QStringLiteral("12\u00B34") << kVoltageFieldLimit << false;
     QTest::newRow("empty") << QString() << kVoltageFieldLimit << false;
 }
 
@@ -342,41 +333,6 @@ void TestFrame::goodBlockBeforeFloodOfDamagedBlocksWins() {
 
     QCOMPARE(extraction.outcome, ReplyOutcome::Accepted);
     QCOMPARE(extraction.block, u"VKPPSU1199A0498W");
-}
-
-void TestFrame::randomReadsKeepExtractionPromises() {
-    // Few distinct characters, so tags, status letters and near misses turn up
-    // in all sorts of places.
-    static const QByteArray alphabet("VKPSUAWB019?\xFF\x00", 14);
-    QRandomGenerator random(4);
-    for (int round = 0; round < 20000; ++round) {
-        QByteArray read(random.bounded(1, 80), Qt::Uninitialized);
-        for (char& byte : read)
-            byte = alphabet.at(random.bounded(alphabet.size()));
-        const QString text = receivedText(read);
-        const ReplyExtraction extraction = extractReply(text);
-        const qsizetype tagAt = text.indexOf(kFrameTag);
-
-        if (tagAt < 0) {
-            QCOMPARE(extraction.outcome, ReplyOutcome::NoTag);
-            continue;
-        }
-        QVERIFY(extraction.outcome != ReplyOutcome::NoTag);
-        QCOMPARE(extraction.outcome == ReplyOutcome::TooShort, text.size() - tagAt < kFrameLength);
-        if (extraction.outcome != ReplyOutcome::Accepted)
-            continue;
-        QVERIFY(receive_con(extraction.block));
-        QCOMPARE(extraction.block.size(), kFrameLength);
-        // The block sits in step with the first tag and no complete valid
-        // block in step follows it.
-        qsizetype at = text.lastIndexOf(extraction.block);
-        while (at >= tagAt && (at - tagAt) % kFrameLength != 0)
-            at = text.lastIndexOf(extraction.block, at - 1);
-        QVERIFY(at >= tagAt);
-        for (qsizetype later = at + kFrameLength; later + kFrameLength <= text.size();
-             later += kFrameLength)
-            QVERIFY(!receive_con(QStringView(text).sliced(later, kFrameLength)));
-    }
 }
 
 QTEST_APPLESS_MAIN(TestFrame)
