@@ -13,6 +13,11 @@ namespace {
 // buffer drops them, instead of memory growing for as long as that lasts.
 constexpr qint64 kMaxPendingWrite = 1024;
 
+// Characters held between two reads, a second apart. The supply sends well
+// under 1000 a second; a flood beyond this waits in the device instead of
+// growing memory.
+constexpr qint64 kMaxPendingRead = 64 * 1024;
+
 std::optional<QSerialPort::Parity> parityFromLetter(QStringView letter) {
     if (letter.compare(u"N", Qt::CaseInsensitive) == 0)
         return QSerialPort::NoParity;
@@ -58,6 +63,7 @@ LineSettings parseLineSettings(QStringView settings) {
 }
 
 QtSerialPort::QtSerialPort(QString programDir) : programDir_(std::move(programDir)) {
+    port_.setReadBufferSize(kMaxPendingRead);
     QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
                      [this](QSerialPort::SerialPortError error) { handleError(error); });
 }

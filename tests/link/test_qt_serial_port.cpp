@@ -51,6 +51,8 @@ public:
         master_ = -1;
     }
 
+    int fd() const { return master_; }
+
     bool send(const QByteArray& bytes) const {
         return ::write(master_, bytes.constData(), size_t(bytes.size())) == bytes.size();
     }
@@ -122,6 +124,7 @@ private slots:
     void readFailsWhenNeverOpened();
     void hungUpDeviceIsReleasedWithoutSpinning();
     void pendingWritesStayBoundedWhenNobodyReads();
+    void floodBetweenReadsStaysBounded();
 
 private:
     bool linkPort(int portNumber, const QString& target) const;
@@ -342,6 +345,29 @@ void TestQtSerialPort::pendingWritesStayBoundedWhenNobodyReads() {
     for (const char byte : QByteArray("VKPPSU1200H0500O"))
         port.write(byte);
     QCOMPARE(supply.receive(16), QByteArray("VKPPSU1200H0500O"));
+}
+
+void TestQtSerialPort::floodBetweenReadsStaysBounded() {
+    PseudoTerminal supply;
+    QVERIFY(supply.isValid());
+    QVERIFY(linkPort(3, supply.devicePath()));
+    QtSerialPort port(programDir_->path());
+    QVERIFY(port.open(3));
+
+    // Far more than a second's worth, offered while the owner does not read.
+    const QByteArray chunk(4096, 'z');
+    qsizetype offered = 0;
+    for (int round = 0; round < 2000; ++round) {
+        const ssize_t sent = ::write(supply.fd(), chunk.constData(), size_t(chunk.size()));
+        if (sent > 0)
+            offered += sent;
+        QCoreApplication::processEvents();
+    }
+    const std::optional<QByteArray> read = port.readAll();
+    QVERIFY(read.has_value());
+    QVERIFY2(read->size() <= 64 * 1024, qPrintable(QString::number(read->size())));
+    QVERIFY(read->size() > 0);
+    QVERIFY(offered >= read->size());
 }
 
 QTEST_GUILESS_MAIN(TestQtSerialPort)

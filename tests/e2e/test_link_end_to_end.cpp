@@ -1,0 +1,156 @@
+#include "app/diagnostic_pane.h"
+#include "fakes.h"
+#include "link/qt_serial_port.h"
+#include "platform/system_clock.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QProcess>
+#include <QtTest>
+
+#include <ctime>
+
+namespace {
+
+constexpr int kPort = 3;
+
+// The simulated supply on a pseudo-terminal linked as <dir>/ports/com3.
+class Simulator {
+public:
+    Simulator(const QString& dir, const QStringList& options) {
+        process_.setProgram(QStringLiteral(VELKOR_SUPPLY_SIM));
+        process_.setArguments(QStringList{"--port", QString::number(kPort), "--dir", dir} +
+                              options);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start();
+    }
+    ~Simulator() { stop(); }
+
+    bool waitUntilLinked() {
+        return process_.waitForStarted(5000) && process_.waitForReadyRead(5000) &&
+               process_.readLine().contains("port 3 ->");
+    }
+    void stop() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.terminate();
+            process_.waitForFinished(5000);
+        }
+    }
+    bool waitForExit(int ms) { return process_.waitForFinished(ms); }
+
+private:
+    QProcess process_;
+};
+
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The real window on the real serial line, timers running.
+struct LiveWindow {
+    QTemporaryDir dir;
+    QtSerialPort port{dir.path()};
+    SystemClock clock;
+    FakeScreen screen;
+    RecordingDialogs dialogs;
+    std::unique_ptr<Form1> window;
+
+    // Only the simulator's port may open: the machine's own serial ports are
+    // claimed by links to nowhere.
+    LiveWindow() {
+        QDir().mkpath(dir.path() + QStringLiteral("/ports"));
+        for (int port = 1; port <= 16; ++port) {
+            if (port != kPort) {
+                QFile::link(QStringLiteral("/nonexistent/tty"),
+                            dir.path() + QStringLiteral("/ports/com%1").arg(port));
+            }
+        }
+    }
+
+    Form1& start() {
+        window = std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path()});
+        return *window;
+    }
+    int linesContaining(const QString& text) const {
+        return window->Picture2->lines().filter(text).size();
+    }
+};
+
+} // namespace
+
+class LinkEndToEndTest : public QObject {
+    Q_OBJECT
+private slots:
+    void linkComesUpAndShowsTheSimulatorsDigits();
+    void silentSupplyIsDeclaredLostAndSearchedAgain();
+    void hangUpCostsNoCpuAndThePortIsFoundAgain();
+};
+
+void LinkEndToEndTest::linkComesUpAndShowsTheSimulatorsDigits() {
+    LiveWindow live;
+    Simulator sim(live.dir.path(), {});
+    QVERIFY(sim.waitUntilLinked());
+    Form1& w = live.start();
+    QTRY_VERIFY_WITH_TIMEOUT(w.state.linkUp, 8000);
+    QCOMPARE(w.state.portNumber, qint16(kPort));
+
+    // 12 V with a 2 A limit into the simulator's 10 ohm: 12.00 V, 1.200 A.
+    w.Combo1->setCurrentIndex(12);
+    w.Combo1_Click();
+    w.SZDLZH(QStringLiteral("2A"));
+    w.Command1_Click();
+    QVERIFY(w.state.outputOn);
+    QTRY_VERIFY_WITH_TIMEOUT(w.state.voltageDigits == QStringLiteral("1200") &&
+                                 w.state.currentDigits == QStringLiteral("1200"),
+                             8000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.Label2->text(), QStringLiteral("12.00V"), 3000);
+    w.Command1_Click();
+    QVERIFY(!w.state.outputOn);
+    QCOMPARE(QDir(live.dir.path() + QStringLiteral("/Record")).entryList(QDir::Files).size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(w.state.currentDigits == QStringLiteral("0000"), 8000);
+    QVERIFY(live.dialogs.shown.isEmpty());
+}
+
+void LinkEndToEndTest::silentSupplyIsDeclaredLostAndSearchedAgain() {
+    LiveWindow live;
+    Simulator sim(live.dir.path(), {QStringLiteral("--silent")});
+    QVERIFY(sim.waitUntilLinked());
+    Form1& w = live.start();
+    QTRY_VERIFY_WITH_TIMEOUT(w.state.portOpened, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(live.linesContaining(QStringLiteral("COM3无应答")) == 1, 30000);
+    QVERIFY(!w.state.linkUp);
+    // Searched again: the only usable port is opened anew once its mark is
+    // forgotten.
+    QTRY_VERIFY_WITH_TIMEOUT(live.linesContaining(QStringLiteral("COM：   3已打开")) == 2, 3000);
+}
+
+void LinkEndToEndTest::hangUpCostsNoCpuAndThePortIsFoundAgain() {
+    LiveWindow live;
+    auto first = std::make_unique<Simulator>(live.dir.path(), QStringList{"--hangup-after", "3"});
+    QVERIFY(first->waitUntilLinked());
+    Form1& w = live.start();
+    QTRY_VERIFY_WITH_TIMEOUT(w.state.linkUp, 8000);
+    QVERIFY(first->waitForExit(8000));
+
+    const double cpuBefore = processCpuSeconds();
+    QTest::qWait(3000);
+    const double cpuUsed = processCpuSeconds() - cpuBefore;
+    qInfo("CPU over 3 s after the hang-up: %.3f s", cpuUsed);
+    QVERIFY2(cpuUsed < 0.6, qPrintable(QString::number(cpuUsed)));
+    QCOMPARE(live.dialogs.shown.size(), 1);
+    QCOMPARE(live.dialogs.shown.first().text, QStringLiteral("读串口数据错误"));
+
+    Simulator second(live.dir.path(), {});
+    QVERIFY(second.waitUntilLinked());
+    QTRY_VERIFY_WITH_TIMEOUT(live.linesContaining(QStringLiteral("COM3无应答")) == 1, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(live.linesContaining(QStringLiteral("COM：   3已打开")) >= 2, 5000);
+    w.state.voltageDigits.clear();
+    QTRY_COMPARE_WITH_TIMEOUT(w.state.voltageDigits, QStringLiteral("0000"), 5000);
+    QVERIFY(w.state.linkUp);
+}
+
+QTEST_MAIN(LinkEndToEndTest)
+#include "test_link_end_to_end.moc"
