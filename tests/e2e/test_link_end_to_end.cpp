@@ -1,85 +1,9 @@
-#include "app/diagnostic_pane.h"
-#include "fakes.h"
-#include "link/qt_serial_port.h"
-#include "platform/system_clock.h"
+#include "live_window.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include <QProcess>
 #include <QtTest>
-
-#include <ctime>
-
-namespace {
-
-constexpr int kPort = 3;
-
-// The simulated supply on a pseudo-terminal linked as <dir>/ports/com3.
-class Simulator {
-public:
-    Simulator(const QString& dir, const QStringList& options) {
-        process_.setProgram(QStringLiteral(VELKOR_SUPPLY_SIM));
-        process_.setArguments(QStringList{"--port", QString::number(kPort), "--dir", dir} +
-                              options);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start();
-    }
-    ~Simulator() { stop(); }
-
-    bool waitUntilLinked() {
-        return process_.waitForStarted(5000) && process_.waitForReadyRead(5000) &&
-               process_.readLine().contains("port 3 ->");
-    }
-    void stop() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            process_.waitForFinished(5000);
-        }
-    }
-    bool waitForExit(int ms) { return process_.waitForFinished(ms); }
-
-private:
-    QProcess process_;
-};
-
-double processCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-// The real window on the real serial line, timers running.
-struct LiveWindow {
-    QTemporaryDir dir;
-    QtSerialPort port{dir.path()};
-    SystemClock clock;
-    FakeScreen screen;
-    RecordingDialogs dialogs;
-    std::unique_ptr<Form1> window;
-
-    // Only the simulator's port may open: the machine's own serial ports are
-    // claimed by links to nowhere.
-    LiveWindow() {
-        QDir().mkpath(dir.path() + QStringLiteral("/ports"));
-        for (int port = 1; port <= 16; ++port) {
-            if (port != kPort) {
-                QFile::link(QStringLiteral("/nonexistent/tty"),
-                            dir.path() + QStringLiteral("/ports/com%1").arg(port));
-            }
-        }
-    }
-
-    Form1& start() {
-        window = std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path()});
-        return *window;
-    }
-    int linesContaining(const QString& text) const {
-        return window->Picture2->lines().filter(text).size();
-    }
-};
-
-} // namespace
 
 class LinkEndToEndTest : public QObject {
     Q_OBJECT
@@ -95,7 +19,7 @@ void LinkEndToEndTest::linkComesUpAndShowsTheSimulatorsDigits() {
     QVERIFY(sim.waitUntilLinked());
     Form1& w = live.start();
     QTRY_VERIFY_WITH_TIMEOUT(w.state.linkUp, 8000);
-    QCOMPARE(w.state.portNumber, qint16(kPort));
+    QCOMPARE(w.state.portNumber, qint16(Simulator::kPort));
 
     // 12 V with a 2 A limit into the simulator's 10 ohm: 12.00 V, 1.200 A.
     w.Combo1->setCurrentIndex(12);

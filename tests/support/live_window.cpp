@@ -1,0 +1,60 @@
+#include "live_window.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <ctime>
+
+Simulator::Simulator(const QString& dir, const QStringList& options) {
+    process_.setProgram(QStringLiteral(VELKOR_SUPPLY_SIM));
+    process_.setArguments(QStringList{QStringLiteral("--port"), QString::number(kPort),
+                                      QStringLiteral("--dir"), dir} +
+                          options);
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start();
+}
+
+Simulator::~Simulator() {
+    stop();
+}
+
+bool Simulator::waitUntilLinked() {
+    return process_.waitForStarted(5000) && process_.waitForReadyRead(5000) &&
+           process_.readLine().contains("port 3 ->");
+}
+
+void Simulator::stop() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+}
+
+bool Simulator::waitForExit(int ms) {
+    return process_.waitForFinished(ms);
+}
+
+LiveWindow::LiveWindow() {
+    QDir().mkpath(dir.path() + QStringLiteral("/ports"));
+    for (int port = 1; port <= 16; ++port) {
+        if (port != Simulator::kPort) {
+            QFile::link(QStringLiteral("/nonexistent/tty"),
+                        dir.path() + QStringLiteral("/ports/com%1").arg(port));
+        }
+    }
+}
+
+Form1& LiveWindow::start() {
+    window = std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path()});
+    return *window;
+}
+
+int LiveWindow::linesContaining(const QString& text) const {
+    return window->Picture2->lines().filter(text).size();
+}
+
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
