@@ -1,0 +1,149 @@
+// Measures the serial link against the simulated supply: how evenly the
+// frame is paced onto the line, and how soon a new setpoint reaches it.
+//   build/bench/bench_link
+#include "live_window.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+qint64 monotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<qint64>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+struct LogLine {
+    qint64 ms;
+    QByteArray what;
+};
+
+QList<LogLine> readFrameLog(const QString& path) {
+    QList<LogLine> lines;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return lines;
+    }
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        const qsizetype blank = line.indexOf(' ');
+        if (blank > 0) {
+            lines.append({line.left(blank).toLongLong(), line.mid(blank + 1)});
+        }
+    }
+    return lines;
+}
+
+// Runs the event loop as the program does. QTest::qWait would sleep between
+// its rounds and starve the 5 ms sender.
+void runFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double percentile(QList<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    return values.at(
+        std::min<qsizetype>(values.size() - 1, static_cast<qsizetype>(p * values.size())));
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    LiveWindow live;
+    const QString logPath = live.dir.path() + QStringLiteral("/frames.log");
+    Simulator sim(live.dir.path(), {QStringLiteral("--frame-log"), logPath});
+    if (!sim.waitUntilLinked()) {
+        std::fprintf(stderr, "the simulated supply did not start\n");
+        return 1;
+    }
+    Form1& w = live.start();
+    for (int waited = 0; waited < 10000 && !w.state.linkUp; waited += 100) {
+        runFor(100);
+    }
+    if (!w.state.linkUp) {
+        std::fprintf(stderr, "no link to the simulated supply\n");
+        return 1;
+    }
+
+    // Pacing: characters the supply received over ten seconds.
+    const qint64 pacingStart = monotonicMs();
+    runFor(10500);
+    const qint64 pacingEnd = monotonicMs();
+
+    // Setpoint to wire: when each new frame was composed, and when the
+    // supply first received it whole.
+    QList<QPair<qint64, QByteArray>> composed;
+    QObject::connect(w.Timer1, &QTimer::timeout, [&] {
+        const QByteArray frame = w.state.frameText.toLatin1();
+        if (composed.isEmpty() || composed.last().second != frame) {
+            composed.append({monotonicMs(), frame});
+        }
+    });
+    for (int step = 1; step <= 30; ++step) {
+        w.Combo1->setCurrentIndex(step);
+        w.Combo1_Click();
+        runFor(700);
+    }
+    runFor(1200);
+    sim.stop();
+
+    const QList<LogLine> log = readFrameLog(logPath);
+    qint64 firstBytes = -1;
+    qint64 firstMs = 0;
+    qint64 lastBytes = 0;
+    qint64 lastMs = 0;
+    for (const LogLine& line : log) {
+        if (!line.what.startsWith("bytes ") || line.ms < pacingStart || line.ms > pacingEnd) {
+            continue;
+        }
+        const qint64 bytes = line.what.mid(6).toLongLong();
+        if (firstBytes < 0) {
+            firstBytes = bytes;
+            firstMs = line.ms;
+        }
+        lastBytes = bytes;
+        lastMs = line.ms;
+    }
+    const double seconds = static_cast<double>(lastMs - firstMs) / 1000.0;
+    const double perSecond = static_cast<double>(lastBytes - firstBytes) / seconds;
+
+    QList<double> delays;
+    for (qsizetype i = 1; i < composed.size(); ++i) {
+        for (const LogLine& line : log) {
+            if (line.ms >= composed[i].first && line.what == composed[i].second) {
+                delays.append(static_cast<double>(line.ms - composed[i].first));
+                break;
+            }
+        }
+    }
+    if (delays.isEmpty() || seconds <= 0) {
+        std::fprintf(stderr, "nothing measured: %lld log lines, %lld frames composed, %.1f s\n",
+                     static_cast<long long>(log.size()), static_cast<long long>(composed.size()),
+                     seconds);
+        return 1;
+    }
+    std::printf("%-44s %10s %10s\n", "measure", "value", "target");
+    std::printf("%-44s %10.3f %10s\n", "send pacing: received chars/s / 200", perSecond / 200.0,
+                ">= 0.97");
+    std::printf("%-44s %10.0f %10s\n", "setpoint to wire p50 (ms)", percentile(delays, 0.5), "");
+    std::printf("%-44s %10.0f %10s\n", "setpoint to wire p95 (ms)", percentile(delays, 0.95),
+                "<= 160");
+    std::printf("%-44s %10.3f %10s\n", "setpoint to wire p95 / 160 ms",
+                percentile(delays, 0.95) / 160.0, "<= 1");
+    std::printf("(%lld frames changed, %lld seen whole at the supply; %.1f s of pacing)\n",
+                static_cast<long long>(composed.size() - 1), static_cast<long long>(delays.size()),
+                seconds);
+    return 0;
+}
