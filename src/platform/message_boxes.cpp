@@ -12,7 +12,9 @@ MessageBoxes::~MessageBoxes() {
 }
 
 void MessageBoxes::message(const QString& text, const QString& title) {
-    open_.removeIf([](const QPointer<QMessageBox>& box) { return box.isNull(); });
+    // A box answered a moment ago may not be deleted yet; it is no longer open.
+    open_.removeIf(
+        [](const QPointer<QMessageBox>& box) { return box.isNull() || !box->isVisible(); });
     for (const QPointer<QMessageBox>& box : open_) {
         if (box->text() == text && box->windowTitle() == title) {
             return;

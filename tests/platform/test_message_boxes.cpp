@@ -1,0 +1,85 @@
+#include "platform/message_boxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+QList<QMessageBox*> openBoxes(QWidget* owner) {
+    QList<QMessageBox*> boxes;
+    for (QMessageBox* box : owner->findChildren<QMessageBox*>()) {
+        if (box->isVisible()) {
+            boxes.append(box);
+        }
+    }
+    return boxes;
+}
+
+} // namespace
+
+class MessageBoxesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void boxOpensWithoutBlockingAndTimersGoOn();
+    void identicalBoxIsNotOpenedTwice();
+    void emptyTitleIsTheApplicationName();
+};
+
+void MessageBoxesTest::boxOpensWithoutBlockingAndTimersGoOn() {
+    QWidget owner;
+    owner.show();
+    MessageBoxes boxes(&owner);
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(5);
+    connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start();
+
+    boxes.message(QStringLiteral("读串口数据错误"), QStringLiteral("Velkor"));
+    const QList<QMessageBox*> open = openBoxes(&owner);
+    QCOMPARE(open.size(), 1);
+    QCOMPARE(open.first()->text(), QStringLiteral("读串口数据错误"));
+    QCOMPARE(open.first()->windowTitle(), QStringLiteral("Velkor"));
+    QCOMPARE(open.first()->icon(), QMessageBox::NoIcon);
+    QCOMPARE(open.first()->buttons().size(), 1);
+    QCOMPARE(open.first()->windowModality(), Qt::WindowModal);
+
+    // The box waits for its OK while the timer keeps ticking.
+    QTRY_VERIFY(ticks > 20);
+    QVERIFY(open.first()->isVisible());
+    open.first()->button(QMessageBox::Ok)->click();
+    QTRY_VERIFY(openBoxes(&owner).isEmpty());
+}
+
+void MessageBoxesTest::identicalBoxIsNotOpenedTwice() {
+    QWidget owner;
+    owner.show();
+    MessageBoxes boxes(&owner);
+    boxes.message(QStringLiteral("请输入4位不大于31的正数"), QStringLiteral("电压数据错误"));
+    boxes.message(QStringLiteral("请输入4位不大于31的正数"), QStringLiteral("电压数据错误"));
+    QCOMPARE(openBoxes(&owner).size(), 1);
+    boxes.message(QStringLiteral("请输入4位不大于31的正数"), QStringLiteral("设置电压数据错误"));
+    QCOMPARE(openBoxes(&owner).size(), 2);
+
+    for (QMessageBox* box : openBoxes(&owner)) {
+        box->button(QMessageBox::Ok)->click();
+    }
+    QTRY_VERIFY(openBoxes(&owner).isEmpty());
+    boxes.message(QStringLiteral("请输入4位不大于31的正数"), QStringLiteral("电压数据错误"));
+    QCOMPARE(openBoxes(&owner).size(), 1);
+}
+
+void MessageBoxesTest::emptyTitleIsTheApplicationName() {
+    QWidget owner;
+    owner.show();
+    QCoreApplication::setApplicationName(QStringLiteral("Velkor"));
+    MessageBoxes boxes(&owner);
+    boxes.message(QStringLiteral("读串口数据错误"), QString());
+    QCOMPARE(openBoxes(&owner).first()->windowTitle(), QStringLiteral("Velkor"));
+}
+
+QTEST_MAIN(MessageBoxesTest)
+#include "test_message_boxes.moc"
