@@ -1,0 +1,340 @@
+#include "fakes.h"
+
+#include <QLineEdit>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+namespace {
+
+const QString kVoltagePrompt = QStringLiteral("请输入4位不大于31的正数");
+const QString kCurrentPrompt = QStringLiteral("请输入4位不大于5.1的正数");
+
+void ticks(Form1& w, int count) {
+    for (int i = 0; i < count; ++i) {
+        w.Timer1_Timer();
+    }
+}
+
+QString frameVoltage(const Form1& w) {
+    return w.state.frameText.mid(6, 4);
+}
+
+QString frameCurrent(const Form1& w) {
+    return w.state.frameText.mid(11, 4);
+}
+
+// A window whose entries have been taken as 5 V and 0.5 A.
+Form1& buildAtFiveVoltsHalfAnAmpere(WindowOnFakes& f) {
+    Form1& w = f.build();
+    w.Text1->setText(QStringLiteral("5V"));
+    w.Text2->setText(QStringLiteral("0.5A"));
+    ticks(w, 31);
+    return w;
+}
+
+void writeStepTable(const QString& path, const QStringList& rows) {
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "setup");
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("CREATE TABLE VK7100PPS1 (ID INTEGER PRIMARY KEY, "
+                                          "\"电压（V）\" REAL, \"电流（A）\" REAL, "
+                                          "\"时间（S）\" REAL)")));
+        for (const QString& row : rows) {
+            QVERIFY(query.exec(QStringLiteral("INSERT INTO VK7100PPS1 VALUES (%1)").arg(row)));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+}
+
+} // namespace
+
+class SetpointEntryTest : public QObject {
+    Q_OBJECT
+private slots:
+    void typedEntryIsTakenAfterThirtyQuietTicks_data();
+    void typedEntryIsTakenAfterThirtyQuietTicks();
+    void everyKeystrokeRestartsTheWait();
+    void rejectedEntryIsReportedOnceAndTheRestoredTextTakenAgain();
+    void takenTextIsAppliedInEveryLaterTick();
+    void emptyCurrentTextIsPutBackBeforeAnyWasAccepted();
+    void rowValuesAreScaledRoundedAndRangeCheckedInEveryTick_data();
+    void rowValuesAreScaledRoundedAndRangeCheckedInEveryTick();
+    void manualEntriesWaitWhileARunIsActive();
+};
+
+void SetpointEntryTest::typedEntryIsTakenAfterThirtyQuietTicks_data() {
+    QTest::addColumn<bool>("voltage");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("setpoint");
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("12V") << true << "12V"
+                         << "12V" << 1200 << "";
+    QTest::newRow("12.34V") << true << "12.34V"
+                            << "12.34V" << 1234 << "";
+    QTest::newRow(".5V") << true << ".5V"
+                         << ".5V" << 50 << "";
+    QTest::newRow("V alone") << true << "V"
+                             << "V" << 0 << "";
+    QTest::newRow("31.00V") << true << "31.00V"
+                            << "31.00V" << 3100 << "";
+    QTest::newRow("unit appended") << true << "12"
+                                   << "12V" << 1200 << "";
+    QTest::newRow("emptied box") << true << ""
+                                 << "V" << 0 << "";
+    QTest::newRow("0.005V") << true << "0.005V"
+                            << "0.005V" << 0 << "";
+    QTest::newRow("0.015V") << true << "0.015V"
+                            << "0.015V" << 2 << "";
+    QTest::newRow("0.025V") << true << "0.025V"
+                            << "0.025V" << 2 << "";
+    QTest::newRow("31.01V") << true << "31.01V"
+                            << "5V" << 500 << "电压数据错误";
+    QTest::newRow("99.99V") << true << "99.99V"
+                            << "5V" << 500 << "电压数据错误";
+    QTest::newRow("12.345V") << true << "12.345V"
+                             << "5V" << 500 << "设置电压数据错误";
+    QTest::newRow("1.2.3V") << true << "1.2.3V"
+                            << "5V" << 500 << "设置电压数据错误";
+    QTest::newRow("12V3") << true << "12V3"
+                          << "5V" << 500 << "设置电压数据错误";
+    QTest::newRow("-1V") << true << "-1V"
+                         << "5V" << 500 << "设置电压数据错误";
+    QTest::newRow("12 V") << true << "12 V"
+                          << "5V" << 500 << "设置电压数据错误";
+    QTest::newRow("12vV") << true << "12vV"
+                          << "5V" << 500 << "设置电压数据错误";
+    QTest::newRow("12v gets a V and is refused") << true << "12v"
+                                                 << "5V" << 500 << "设置电压数据错误";
+
+    QTest::newRow("5.100A") << false << "5.100A"
+                            << "5.100A" << 5100 << "";
+    QTest::newRow("0.75A") << false << "0.75A"
+                           << "0.75A" << 750 << "";
+    QTest::newRow(".0015A") << false << ".0015A"
+                            << ".0015A" << 2 << "";
+    QTest::newRow(".0025A") << false << ".0025A"
+                            << ".0025A" << 2 << "";
+    QTest::newRow("unit A appended") << false << "1.5"
+                                     << "1.5A" << 1500 << "";
+    QTest::newRow("5.101A") << false << "5.101A"
+                            << "0.5A" << 500 << "电流数据错误";
+    QTest::newRow("6A") << false << "6A"
+                        << "0.5A" << 500 << "电流数据错误";
+    QTest::newRow("1.5V") << false << "1.5V"
+                          << "0.5A" << 500 << "设置电流数据错误";
+    QTest::newRow("1.5a") << false << "1.5a"
+                          << "0.5A" << 500 << "设置电流数据错误";
+    QTest::newRow("0.0001A") << false << "0.0001A"
+                             << "0.5A" << 500 << "设置电流数据错误";
+}
+
+void SetpointEntryTest::typedEntryIsTakenAfterThirtyQuietTicks() {
+    QFETCH(bool, voltage);
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QFETCH(int, setpoint);
+    QFETCH(QString, title);
+
+    WindowOnFakes f;
+    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
+    QCOMPARE(w.state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.state.currentSetpoint, qint16(500));
+    QVERIFY(f.dialogs.shown.isEmpty());
+
+    QLineEdit* box = voltage ? w.Text1 : w.Text2;
+    qint16& taken = voltage ? w.state.voltageSetpoint : w.state.currentSetpoint;
+    const qint16& other = voltage ? w.state.currentSetpoint : w.state.voltageSetpoint;
+    const QString& lastText = voltage ? w.state.lastVoltageText : w.state.lastCurrentText;
+    const auto carried = [&] { return voltage ? frameVoltage(w) : frameCurrent(w); };
+
+    box->setText(typed);
+    ticks(w, 30);
+    QCOMPARE(box->text(), typed);
+    QCOMPARE(taken, qint16(500));
+    QCOMPARE(carried(), QStringLiteral("0500"));
+    QVERIFY(f.dialogs.shown.isEmpty());
+
+    w.Timer1_Timer();
+    QCOMPARE(box->text(), shown);
+    QCOMPARE(taken, qint16(setpoint));
+    QCOMPARE(carried(), QStringLiteral("%1").arg(setpoint, 4, 10, QLatin1Char('0')));
+    QCOMPARE(lastText, shown);
+    QCOMPARE(other, qint16(500));
+    if (title.isEmpty()) {
+        QVERIFY(f.dialogs.shown.isEmpty());
+    } else {
+        QCOMPARE(f.dialogs.shown.size(), 1);
+        QCOMPARE(f.dialogs.shown[0].text, voltage ? kVoltagePrompt : kCurrentPrompt);
+        QCOMPARE(f.dialogs.shown[0].title, title);
+    }
+}
+
+void SetpointEntryTest::everyKeystrokeRestartsTheWait() {
+    WindowOnFakes f;
+    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
+    w.Text1->selectAll();
+    for (const char key : QByteArray("12.5")) {
+        QTest::keyClick(w.Text1, key);
+        ticks(w, 25);
+        QCOMPARE(w.state.voltageSetpoint, qint16(500));
+    }
+    QCOMPARE(w.Text1->text(), QStringLiteral("12.5"));
+    ticks(w, 5);
+    QCOMPARE(w.Text1->text(), QStringLiteral("12.5"));
+    QCOMPARE(w.state.voltageSetpoint, qint16(500));
+    w.Timer1_Timer();
+    QCOMPARE(w.Text1->text(), QStringLiteral("12.5V"));
+    QCOMPARE(w.state.voltageSetpoint, qint16(1250));
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+// Putting the text back is a change of the box: the restored text is looked
+// at again 31 ticks later and taken without a second message.
+void SetpointEntryTest::rejectedEntryIsReportedOnceAndTheRestoredTextTakenAgain() {
+    WindowOnFakes f;
+    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
+    w.Text1->setText(QStringLiteral("99V"));
+    w.Text2->setText(QStringLiteral("9A"));
+    ticks(w, 31);
+    QCOMPARE(f.dialogs.shown.size(), 2);
+    QCOMPARE(w.Text1->text(), QStringLiteral("5V"));
+    QCOMPARE(w.Text2->text(), QStringLiteral("0.5A"));
+    QCOMPARE(w.state.voltageEditIdle, qint16(0));
+    QCOMPARE(w.state.currentEditIdle, qint16(0));
+
+    w.state.voltageSetpoint = 0;
+    w.state.currentSetpoint = 0;
+    ticks(w, 30);
+    QCOMPARE(w.state.voltageSetpoint, qint16(0));
+    QCOMPARE(w.state.currentSetpoint, qint16(0));
+    w.Timer1_Timer();
+    QCOMPARE(w.state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.state.currentSetpoint, qint16(500));
+    ticks(w, 100);
+    QCOMPARE(f.dialogs.shown.size(), 2);
+    QCOMPARE(w.state.voltageEditIdle, qint16(100));
+}
+
+void SetpointEntryTest::takenTextIsAppliedInEveryLaterTick() {
+    WindowOnFakes f;
+    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
+    ticks(w, 80);
+    w.state.voltageSetpoint = 1;
+    w.state.currentSetpoint = 1;
+    w.Timer1_Timer();
+    QCOMPARE(w.state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.state.currentSetpoint, qint16(500));
+    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0500H0500N"));
+}
+
+void SetpointEntryTest::emptyCurrentTextIsPutBackBeforeAnyWasAccepted() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    QVERIFY(w.state.lastCurrentText.isEmpty());
+    w.Text2->setText(QStringLiteral("x"));
+    ticks(w, 31);
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown[0].text, kCurrentPrompt);
+    QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("设置电流数据错误"));
+    QCOMPARE(w.Text2->text(), QString());
+    QCOMPARE(w.state.currentSetpoint, qint16(0));
+
+    ticks(w, 30);
+    QCOMPARE(w.Text2->text(), QString());
+    w.Timer1_Timer();
+    QCOMPARE(w.Text2->text(), QStringLiteral("A"));
+    QCOMPARE(w.state.lastCurrentText, QStringLiteral("A"));
+    QCOMPARE(w.state.currentSetpoint, qint16(0));
+    QCOMPARE(f.dialogs.shown.size(), 1);
+}
+
+void SetpointEntryTest::rowValuesAreScaledRoundedAndRangeCheckedInEveryTick_data() {
+    QTest::addColumn<double>("volts");
+    QTest::addColumn<double>("amperes");
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<QStringList>("titles");
+
+    QTest::newRow("in range") << 12.34 << 1.5 << "VKPPSU1234H1500O" << QStringList();
+    QTest::newRow("rounded up to the limits")
+        << 30.996 << 5.0996 << "VKPPSU3100H5100O" << QStringList();
+    QTest::newRow("halves to even") << 0.025 << 0.0025 << "VKPPSU0002H0002O" << QStringList();
+    QTest::newRow("31.004 V rounds into range")
+        << 31.004 << 5.1004 << "VKPPSU3100H5100O" << QStringList();
+    QTest::newRow("voltage too high")
+        << 31.006 << 1.0 << "VKPPSU0000H1000O" << QStringList{QStringLiteral("表格电压数据错误")};
+    QTest::newRow("current too high")
+        << 10.0 << 5.1006 << "VKPPSU1000H0000O" << QStringList{QStringLiteral("表格电流数据错误")};
+    QTest::newRow("both below 0") << -0.01 << -0.001 << "VKPPSU0000H0000O"
+                                  << QStringList{QStringLiteral("表格电压数据错误"),
+                                                 QStringLiteral("表格电流数据错误")};
+}
+
+void SetpointEntryTest::rowValuesAreScaledRoundedAndRangeCheckedInEveryTick() {
+    QFETCH(double, volts);
+    QFETCH(double, amperes);
+    QFETCH(QString, frame);
+    QFETCH(QStringList, titles);
+
+    WindowOnFakes f;
+    writeStepTable(f.programDir() + QStringLiteral("/db1.sqlite"),
+                   {QStringLiteral("1, 10, 1, 100")});
+    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
+    w.state.linkUp = true;
+    w.Command4_Click();
+    QVERIFY(w.state.runActive);
+    w.Timer1_Timer();
+    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU1000H1000O"));
+
+    // The run start refuses such rows; here they are put in afterwards.
+    w.state.sequenceTable[1][0] = volts;
+    w.state.sequenceTable[2][0] = amperes;
+    for (int tick = 1; tick <= 2; ++tick) {
+        w.Timer1_Timer();
+        QCOMPARE(w.state.frameText, frame);
+        QCOMPARE(f.dialogs.shown.size(), titles.size() * tick);
+        for (int i = 0; i < titles.size(); ++i) {
+            const ShownMessage& shown = f.dialogs.shown[(tick - 1) * titles.size() + i];
+            QCOMPARE(shown.title, titles[i]);
+            QCOMPARE(shown.text, shown.title.contains(QStringLiteral("电压")) ? kVoltagePrompt
+                                                                              : kCurrentPrompt);
+        }
+    }
+    QCOMPARE(w.state.rowVoltage, qint16(frame.mid(6, 4).toInt()));
+    QCOMPARE(w.state.rowCurrent, qint16(frame.mid(11, 4).toInt()));
+    QCOMPARE(w.state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.state.currentSetpoint, qint16(500));
+}
+
+void SetpointEntryTest::manualEntriesWaitWhileARunIsActive() {
+    WindowOnFakes f;
+    writeStepTable(f.programDir() + QStringLiteral("/db1.sqlite"),
+                   {QStringLiteral("1, 10, 1, 100")});
+    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
+    w.state.linkUp = true;
+    w.Command4_Click();
+    QVERIFY(w.state.runActive);
+    w.Text1->setText(QStringLiteral("7V"));
+    w.Text2->setText(QStringLiteral("bad"));
+    ticks(w, 40);
+    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU1000H1000O"));
+    QCOMPARE(w.Text2->text(), QStringLiteral("bad"));
+    QCOMPARE(w.state.voltageSetpoint, qint16(500));
+    QVERIFY(f.dialogs.shown.isEmpty());
+
+    w.Command4_Click();
+    QVERIFY(!w.state.runActive);
+    w.Timer1_Timer();
+    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0700H0500N"));
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("设置电流数据错误"));
+    QCOMPARE(w.Text2->text(), QStringLiteral("0.5A"));
+}
+
+QTEST_MAIN(SetpointEntryTest)
+#include "test_setpoint_entry.moc"
