@@ -1,0 +1,268 @@
+#include "display/log_box.h"
+#include "fakes.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QtTest>
+
+namespace {
+
+void ticks(Form1& w, int count) {
+    for (int i = 0; i < count; ++i) {
+        w.Timer1_Timer();
+    }
+}
+
+void choose(QComboBox* combo, int index) {
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+QColor buttonFace(const QPushButton* button) {
+    return button->palette().color(QPalette::Button);
+}
+
+int recordFiles(const WindowOnFakes& f) {
+    return QDir(f.programDir() + QStringLiteral("/Record")).entryList(QDir::Files).size();
+}
+
+} // namespace
+
+class FrontPanelTest : public QObject {
+    Q_OBJECT
+private slots:
+    void voltageStepIsTakenAtOnce_data();
+    void voltageStepIsTakenAtOnce();
+    void voltageSliderIsTakenAtOnce_data();
+    void voltageSliderIsTakenAtOnce();
+    void invalidListTextBecomesZeroWithoutMessage();
+    void listVoltageAboveTheLimitIsRefusedWithAMessage();
+    void currentStepAndSliderOnlySetTheText();
+    void slidersFollowNothing();
+    void outputButtonDoesNothingWithoutLink();
+    void outputButtonSwitchesOnAndOff_data();
+    void outputButtonSwitchesOnAndOff();
+    void overCurrentModeFollowsTheEntryPosition();
+};
+
+void FrontPanelTest::voltageStepIsTakenAtOnce_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("setpoint");
+    QTest::newRow("31V") << 31 << "31V" << 3100;
+    QTest::newRow("12V") << 12 << "12V" << 1200;
+    QTest::newRow("0V") << 0 << "0V" << 0;
+}
+
+void FrontPanelTest::voltageStepIsTakenAtOnce() {
+    QFETCH(int, index);
+    QFETCH(QString, text);
+    QFETCH(int, setpoint);
+    WindowOnFakes f;
+    Form1& w = f.build();
+    w.state.voltageSetpoint = 777;
+    choose(w.Combo1, index);
+    QCOMPARE(w.Text1->text(), text);
+    QCOMPARE(w.state.voltageSetpoint, qint16(setpoint));
+    QCOMPARE(w.state.lastVoltageText, text);
+    QCOMPARE(w.state.voltageEditIdle, qint16(0));
+    w.Timer1_Timer();
+    QCOMPARE(w.state.frameText.mid(6, 4), QStringLiteral("%1").arg(setpoint, 4, 10, QChar('0')));
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void FrontPanelTest::voltageSliderIsTakenAtOnce_data() {
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("maximum") << 3100 << "31V";
+    QTest::newRow("1") << 1 << "0.01V";
+    QTest::newRow("1234") << 1234 << "12.34V";
+    QTest::newRow("1250") << 1250 << "12.5V";
+    QTest::newRow("5") << 5 << "0.05V";
+}
+
+void FrontPanelTest::voltageSliderIsTakenAtOnce() {
+    QFETCH(int, position);
+    QFETCH(QString, text);
+    WindowOnFakes f;
+    Form1& w = f.build();
+    w.Slider1->setValue(position);
+    QCOMPARE(w.Text1->text(), text);
+    QCOMPARE(w.state.voltageSetpoint, qint16(position));
+    QCOMPARE(w.state.lastVoltageText, text);
+
+    // Back to 0 is a change too.
+    w.Slider1->setValue(0);
+    QCOMPARE(w.Text1->text(), QStringLiteral("0V"));
+    QCOMPARE(w.state.voltageSetpoint, qint16(0));
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void FrontPanelTest::invalidListTextBecomesZeroWithoutMessage() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    choose(w.Combo1, 12);
+    w.Combo1->addItem(QStringLiteral("1.2.3"));
+    choose(w.Combo1, w.Combo1->count() - 1);
+    QCOMPARE(w.Text1->text(), QStringLiteral("00.00V"));
+    QCOMPARE(w.state.voltageSetpoint, qint16(1200));
+    QCOMPARE(w.state.lastVoltageText, QStringLiteral("12V"));
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void FrontPanelTest::listVoltageAboveTheLimitIsRefusedWithAMessage() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    choose(w.Combo1, 12);
+    w.Combo1->addItem(QStringLiteral("32"));
+    choose(w.Combo1, w.Combo1->count() - 1);
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QCOMPARE(f.dialogs.shown[0].text, QStringLiteral("请输入4位不大于31的正数"));
+    QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("电压数据错误"));
+    QCOMPARE(w.Text1->text(), QStringLiteral("12V"));
+    QCOMPARE(w.state.voltageSetpoint, qint16(1200));
+}
+
+void FrontPanelTest::currentStepAndSliderOnlySetTheText() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    ticks(w, 31);
+    QCOMPARE(w.state.lastCurrentText, QStringLiteral("0A"));
+
+    choose(w.Combo2, 1);
+    QCOMPARE(w.Text2->text(), QStringLiteral("0.1A"));
+    ticks(w, 30);
+    QCOMPARE(w.state.currentSetpoint, qint16(0));
+    w.Timer1_Timer();
+    QCOMPARE(w.state.currentSetpoint, qint16(100));
+
+    w.Slider2->setValue(1500);
+    QCOMPARE(w.Text2->text(), QStringLiteral("1.5A"));
+    w.Slider2->setValue(1);
+    QCOMPARE(w.Text2->text(), QStringLiteral("0.001A"));
+    ticks(w, 30);
+    QCOMPARE(w.state.currentSetpoint, qint16(100));
+    w.Timer1_Timer();
+    QCOMPARE(w.state.currentSetpoint, qint16(1));
+
+    w.Slider2->setValue(5100);
+    QCOMPARE(w.Text2->text(), QStringLiteral("5.1A"));
+    ticks(w, 31);
+    QCOMPARE(w.state.currentSetpoint, qint16(5100));
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void FrontPanelTest::slidersFollowNothing() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    w.Slider1->setValue(1000);
+    w.Slider2->setValue(2000);
+    choose(w.Combo1, 20);
+    choose(w.Combo2, 30);
+    w.Text1->setText(QStringLiteral("3V"));
+    w.Text2->setText(QStringLiteral("3A"));
+    ticks(w, 31);
+    QCOMPARE(w.state.voltageSetpoint, qint16(300));
+    QCOMPARE(w.state.currentSetpoint, qint16(3000));
+    QCOMPARE(w.Slider1->value(), 1000);
+    QCOMPARE(w.Slider2->value(), 2000);
+}
+
+void FrontPanelTest::outputButtonDoesNothingWithoutLink() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    const QString log = w.Text3->text();
+    const QColor face = buttonFace(w.Command1);
+    w.state.chartIndex = 7;
+    w.Command1->click();
+    QVERIFY(!w.state.outputOn);
+    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
+    QCOMPARE(buttonFace(w.Command1), face);
+    QCOMPARE(w.Text3->text(), log);
+    QCOMPARE(w.state.chartIndex, qint16(7));
+    w.Timer1_Timer();
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
+    QVERIFY(f.dialogs.shown.isEmpty());
+    QCOMPARE(recordFiles(f), 0);
+}
+
+void FrontPanelTest::outputButtonSwitchesOnAndOff_data() {
+    QTest::addColumn<bool>("english");
+    QTest::addColumn<QString>("onCaption");
+    QTest::addColumn<QString>("offCaption");
+    QTest::newRow("Chinese") << false << "关"
+                             << "开";
+    QTest::newRow("English") << true << "OFF"
+                             << "ON";
+}
+
+void FrontPanelTest::outputButtonSwitchesOnAndOff() {
+    QFETCH(bool, english);
+    QFETCH(QString, onCaption);
+    QFETCH(QString, offCaption);
+    WindowOnFakes f;
+    f.clock.time = QDateTime(QDate(2026, 3, 7), QTime(14, 5, 6));
+    Form1& w = f.build();
+    choose(w.Combo3, english ? 1 : 0);
+    const QColor face = buttonFace(w.Command1);
+    w.state.linkUp = true;
+    w.state.chartIndex = 42;
+
+    w.Command1->click();
+    QVERIFY(w.state.outputOn);
+    QCOMPARE(w.state.chartIndex, qint16(0));
+    QCOMPARE(w.Command1->text(), onCaption);
+    QCOMPARE(buttonFace(w.Command1), QColor(0, 255, 0));
+    const QString header = w.Text3->text();
+    QVERIFY2(header.startsWith(QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-3-7   ")),
+             qPrintable(header));
+    QCOMPARE(header.count(QStringLiteral("\r\n")), 2);
+    QVERIFY(header.contains(QStringLiteral("05")) && header.contains(QStringLiteral("06")));
+    QCOMPARE(recordFiles(f), 0);
+    w.Timer1_Timer();
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+
+    w.Command1->click();
+    QVERIFY(!w.state.outputOn);
+    QCOMPARE(w.Command1->text(), offCaption);
+    QCOMPARE(buttonFace(w.Command1), face);
+    QCOMPARE(recordFiles(f), 1);
+    w.Timer1_Timer();
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
+
+    // A second period begins with a fresh log: nothing of the first is left.
+    w.Command1->click();
+    QCOMPARE(w.Text3->text(), header);
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void FrontPanelTest::overCurrentModeFollowsTheEntryPosition() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    QVERIFY(!w.state.tripMode);
+    w.state.linkUp = true;
+    w.Command1_Click();
+    w.Timer1_Timer();
+    QCOMPARE(w.state.frameText.mid(10, 1), QStringLiteral("H"));
+
+    choose(w.Combo4, 1);
+    QVERIFY(w.state.tripMode);
+    w.Timer1_Timer();
+    QCOMPARE(w.state.frameText.mid(10, 1), QStringLiteral("C"));
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+
+    // In English the same positions mean the same modes.
+    choose(w.Combo3, 1);
+    ticks(w, 10);
+    QCOMPARE(w.Combo4->itemText(1), QStringLiteral("trip out"));
+    choose(w.Combo4, 0);
+    QVERIFY(!w.state.tripMode);
+    choose(w.Combo4, 1);
+    QVERIFY(w.state.tripMode);
+}
+
+QTEST_MAIN(FrontPanelTest)
+#include "test_front_panel.moc"
