@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up and builds, then starts the simulated supply on port 3 and the
+# Sets up and builds, then starts the simulated supply on port 16 and the
 # program beside it in ./build. Without a display the program runs under Xvfb
 # at 1440 x 900, 96 DPI, and a screenshot is written after a few seconds.
 # Stop with Ctrl-C or by closing the window; RUN_SECONDS=N stops after N s.
@@ -25,7 +25,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 if [ -x "$build/tools/supply-sim/velkor-supply-sim" ]; then
-    "$build/tools/supply-sim/velkor-supply-sim" --port 3 --dir "$build" &
+    "$build/tools/supply-sim/velkor-supply-sim" --port 16 --dir "$build" &
     pids+=($!)
     sleep 0.5
 fi
