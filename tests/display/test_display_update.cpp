@@ -1,0 +1,359 @@
+#include "app/diagnostic_pane.h"
+#include "display/log_box.h"
+#include "display/log_text.h"
+#include "fakes.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTextDocument>
+#include <QtTest>
+
+namespace {
+
+const QString kGap(10, QLatin1Char(' '));
+
+void ticks(Form1& w, int count) {
+    for (int i = 0; i < count; ++i) {
+        w.Timer1_Timer();
+    }
+}
+
+// A window on port 3 whose first read and first display update both come in
+// the tenth tick, and every tenth tick after.
+Form1& buildOnPort(WindowOnFakes& f) {
+    f.port.usablePorts = {3};
+    return f.build();
+}
+
+// The next second: the clock moves on, the reply arrives, ten ticks run.
+void secondWithReply(WindowOnFakes& f, const QByteArray& reply) {
+    f.clock.time = f.clock.time.addSecs(1);
+    f.port.queueRead(reply);
+    ticks(*f.window, 10);
+}
+
+int recordFiles(const WindowOnFakes& f) {
+    return QDir(f.programDir() + QStringLiteral("/Record")).entryList(QDir::Files).size();
+}
+
+} // namespace
+
+class DisplayUpdateTest : public QObject {
+    Q_OBJECT
+private slots:
+    void readoutTexts_data();
+    void readoutTexts();
+    void timeOfDayHasHoursMinutesAndSecondsWithoutZone_data();
+    void timeOfDayHasHoursMinutesAndSecondsWithoutZone();
+    void firstUpdateComesInTheTenthTick();
+    void readoutsShowTheReceivedDigits_data();
+    void readoutsShowTheReceivedDigits();
+    void outputOffFollowsRepliesWithoutLogLineOrChartStep();
+    void outputOnAppendsOneLinePerSecondWithTheCaretAtTheEnd();
+    void buttonCaptionsFollowOutputAndRun_data();
+    void buttonCaptionsFollowOutputAndRun();
+    void overCurrentListIsRebuiltKeepingTheMode();
+    void countedRunEndsOnceAtTheDisplayTick();
+    void chartColumnAdvancesOnlyWhileTheOutputIsOn();
+};
+
+void DisplayUpdateTest::readoutTexts_data() {
+    QTest::addColumn<QString>("digits");
+    QTest::addColumn<QString>("voltage");
+    QTest::addColumn<QString>("current");
+    QTest::newRow("1234") << "1234"
+                          << "12.34V"
+                          << "1.234A";
+    QTest::newRow("0000") << "0000"
+                          << "00.00V"
+                          << "0.000A";
+    QTest::newRow("3100") << "3100"
+                          << "31.00V"
+                          << "3.100A";
+    QTest::newRow("5100") << "5100"
+                          << "51.00V"
+                          << "5.100A";
+    QTest::newRow("0050") << "0050"
+                          << "00.50V"
+                          << "0.050A";
+    QTest::newRow("not checked") << "9x9x"
+                                 << "9x.9xV"
+                                 << "9.x9xA";
+}
+
+void DisplayUpdateTest::readoutTexts() {
+    QFETCH(QString, digits);
+    QFETCH(QString, voltage);
+    QFETCH(QString, current);
+    QCOMPARE(voltageReadout(digits), voltage);
+    QCOMPARE(currentReadout(digits), current);
+}
+
+void DisplayUpdateTest::timeOfDayHasHoursMinutesAndSecondsWithoutZone_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("morning");
+    QTest::addColumn<QString>("evening");
+    QTest::newRow("C") << "C"
+                       << "05:02:58"
+                       << "17:02:58";
+    QTest::newRow("de_DE") << "de_DE"
+                           << "05:02:58"
+                           << "17:02:58";
+    QTest::newRow("en_US") << "en_US"
+                           << "5:02:58 AM"
+                           << "5:02:58 PM";
+    QTest::newRow("zh_CN") << "zh_CN"
+                           << "05:02:58"
+                           << "17:02:58";
+    QTest::newRow("fi_FI") << "fi_FI"
+                           << "5.02.58"
+                           << "17.02.58";
+}
+
+void DisplayUpdateTest::timeOfDayHasHoursMinutesAndSecondsWithoutZone() {
+    QFETCH(QString, locale);
+    QFETCH(QString, morning);
+    QFETCH(QString, evening);
+    QCOMPARE(timeOfDayText(QTime(5, 2, 58), QLocale(locale)), morning);
+    QCOMPARE(timeOfDayText(QTime(17, 2, 58), QLocale(locale)), evening);
+}
+
+void DisplayUpdateTest::firstUpdateComesInTheTenthTick() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    const QString log = w.Text3->text();
+    QCOMPARE(log, QStringLiteral("Velkor\r\nVersion: 1.0\r\n"));
+    ticks(w, 9);
+    QVERIFY(w.Picture2->lines().filter(QStringLiteral("F")).isEmpty());
+    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待..."));
+    w.Timer1_Timer();
+    QCOMPARE(w.Picture2->lines().last(), QStringLiteral("VKPPSU0000H0000NF"));
+    QCOMPARE(w.Label2->text(), QStringLiteral("00.00V"));
+    QCOMPARE(w.Label4->text(), QStringLiteral("0.000A"));
+    QCOMPARE(w.state.voltageText, QStringLiteral("00.00V"));
+    QCOMPARE(w.state.currentText, QStringLiteral("0.000A"));
+    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待... "));
+    QCOMPARE(w.Text3->text(), log);
+    QVERIFY(!w.state.displayTick);
+    ticks(w, 9);
+    QCOMPARE(w.Picture2->lines().filter(QStringLiteral("F")).size(), 1);
+    w.Timer1_Timer();
+    QCOMPARE(w.Picture2->lines().filter(QStringLiteral("F")).size(), 2);
+}
+
+void DisplayUpdateTest::readoutsShowTheReceivedDigits_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("voltage");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<double>("voltageChart");
+    QTest::addColumn<double>("currentChart");
+    QTest::newRow("full scale") << QByteArray("VKPPSU3100A5100W") << "31.00V"
+                                << "5.100A" << 310.0 << 510.0;
+    QTest::newRow("leading zeros") << QByteArray("VKPPSU0050A0050W") << "00.50V"
+                                   << "0.050A" << 5.0 << 5.0;
+    QTest::newRow("1234") << QByteArray("VKPPSU1234A1234B") << "12.34V"
+                          << "1.234A" << 123.4 << 123.4;
+    QTest::newRow("digits not a number") << QByteArray("VKPPSUx234A12y4W") << "x2.34V"
+                                         << "1.2y4A" << 0.0 << 1.2;
+}
+
+void DisplayUpdateTest::readoutsShowTheReceivedDigits() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, voltage);
+    QFETCH(QString, current);
+    QFETCH(double, voltageChart);
+    QFETCH(double, currentChart);
+    WindowOnFakes f;
+    Form1& w = buildOnPort(f);
+    secondWithReply(f, "VKPPSU1000A2000W");
+    QCOMPARE(w.state.voltageHistory[0], 100.0);
+    QCOMPARE(w.state.currentHistory[0], 200.0);
+    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:连接成功 "));
+
+    secondWithReply(f, reply);
+    QCOMPARE(w.Label2->text(), voltage);
+    QCOMPARE(w.Label4->text(), current);
+    QCOMPARE(w.state.voltageHistory[0], voltageChart);
+    QCOMPARE(w.state.voltageHistory[1], 100.0);
+    QCOMPARE(w.state.currentHistory[0], currentChart);
+    QCOMPARE(w.state.currentHistory[1], 200.0);
+}
+
+void DisplayUpdateTest::outputOffFollowsRepliesWithoutLogLineOrChartStep() {
+    WindowOnFakes f;
+    Form1& w = buildOnPort(f);
+    const QString log = w.Text3->text();
+    secondWithReply(f, "VKPPSU1200A0500W");
+    QCOMPARE(w.Label2->text(), QStringLiteral("12.00V"));
+    const qint16 column = w.state.chartIndex;
+    QCOMPARE(column, qint16(1));
+    secondWithReply(f, "VKPPSU1300A0600W");
+    QCOMPARE(w.Label2->text(), QStringLiteral("13.00V"));
+    QCOMPARE(w.Label4->text(), QStringLiteral("0.600A"));
+    QCOMPARE(w.Text3->text(), log);
+    QCOMPARE(w.state.chartIndex, column);
+}
+
+void DisplayUpdateTest::outputOnAppendsOneLinePerSecondWithTheCaretAtTheEnd() {
+    WindowOnFakes f;
+    f.clock.time = QDateTime(QDate(2026, 3, 7), QTime(23, 59, 58));
+    Form1& w = buildOnPort(f);
+    secondWithReply(f, "VKPPSU1200A0500W");
+    w.Command1_Click();
+    QVERIFY(w.state.outputOn);
+    const QString header = QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-3-7   23:59:59");
+    QCOMPARE(w.Text3->text(), header);
+
+    secondWithReply(f, "VKPPSU1199A0498W");
+    secondWithReply(f, "VKPPSU0005A5100W");
+    QCOMPARE(w.Text3->text(), header + QStringLiteral("\r\n00:00:00") + kGap +
+                                  QStringLiteral("11.99V") + kGap + QStringLiteral("0.498A") +
+                                  QStringLiteral("\r\n00:00:01") + kGap + QStringLiteral("00.05V") +
+                                  kGap + QStringLiteral("5.100A"));
+    QCOMPARE(w.Text3->textCursor().position(), w.Text3->document()->characterCount() - 1);
+
+    // Between display ticks nothing is added.
+    ticks(w, 9);
+    QCOMPARE(w.Text3->text().count(QStringLiteral("\r\n")), 4);
+}
+
+void DisplayUpdateTest::buttonCaptionsFollowOutputAndRun_data() {
+    QTest::addColumn<bool>("outputOn");
+    QTest::addColumn<bool>("runActive");
+    QTest::addColumn<bool>("english");
+    QTest::addColumn<QString>("command1");
+    QTest::addColumn<QString>("command4");
+    QTest::newRow("on, run") << true << true << false << "关"
+                             << "停止";
+    QTest::newRow("on, no run") << true << false << false << "关"
+                                << "开始";
+    QTest::newRow("off") << false << false << false << "开"
+                         << "开始";
+    QTest::newRow("off, run flag alone") << false << true << false << "开"
+                                         << "开始";
+    QTest::newRow("on, run, English") << true << true << true << "OFF"
+                                      << "STOP";
+    QTest::newRow("on, no run, English") << true << false << true << "OFF"
+                                         << "RUN";
+    QTest::newRow("off, English") << false << false << true << "ON"
+                                  << "RUN";
+}
+
+void DisplayUpdateTest::buttonCaptionsFollowOutputAndRun() {
+    QFETCH(bool, outputOn);
+    QFETCH(bool, runActive);
+    QFETCH(bool, english);
+    QFETCH(QString, command1);
+    QFETCH(QString, command4);
+    WindowOnFakes f;
+    Form1& w = f.build();
+    // A run needs a row to take its values from.
+    w.state.sequenceTable = QVector<QVector<QVariant>>(5, QVector<QVariant>(2, 1.0));
+    w.state.secondsLeft = 100;
+    w.state.outputOn = outputOn;
+    w.state.runActive = runActive;
+    w.state.englishUi = english;
+    w.Command1->setText(QStringLiteral("?"));
+    w.Command4->setText(QStringLiteral("?"));
+    ticks(w, 10);
+    QCOMPARE(w.Command1->text(), command1);
+    QCOMPARE(w.Command4->text(), command4);
+}
+
+void DisplayUpdateTest::overCurrentListIsRebuiltKeepingTheMode() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    w.Combo4->setCurrentIndex(1);
+    emit w.Combo4->activated(1);
+    w.Combo4->setItemText(0, QStringLiteral("?"));
+    ticks(w, 10);
+    QCOMPARE(w.Combo4->count(), 2);
+    QCOMPARE(w.Combo4->itemText(0), QStringLiteral("恒流输出"));
+    QCOMPARE(w.Combo4->itemText(1), QStringLiteral("过流关断"));
+    QCOMPARE(w.Combo4->currentIndex(), 1);
+    QVERIFY(w.state.tripMode);
+
+    // A mode set behind the list's back is derived from the list again.
+    w.state.tripMode = false;
+    ticks(w, 10);
+    QVERIFY(w.state.tripMode);
+}
+
+void DisplayUpdateTest::countedRunEndsOnceAtTheDisplayTick() {
+    WindowOnFakes f;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "setup");
+        db.setDatabaseName(f.programDir() + QStringLiteral("/db1.sqlite"));
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("CREATE TABLE VK7100PPS1 (ID INTEGER PRIMARY KEY, "
+                                          "\"电压（V）\" REAL, \"电流（A）\" REAL, "
+                                          "\"时间（S）\" REAL)")));
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO VK7100PPS1 VALUES (1, 10, 1, 2)")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+
+    Form1& w = f.build();
+    w.state.linkUp = true;
+    w.Combo5->setCurrentIndex(1);
+    emit w.Combo5->activated(1);
+    w.Command4_Click();
+    QVERIFY(w.state.runActive);
+    QCOMPARE(w.state.runsLeft, qint16(1));
+    ticks(w, 10);
+    QVERIFY(w.state.runActive);
+    ticks(w, 9);
+    QVERIFY(w.state.runActive);
+    QCOMPARE(recordFiles(f), 0);
+    w.Timer1_Timer();
+    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.state.outputOn);
+    QCOMPARE(w.state.runEndHandled, qint16(-1));
+    QCOMPARE(recordFiles(f), 1);
+    ticks(w, 50);
+    QCOMPARE(recordFiles(f), 1);
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void DisplayUpdateTest::chartColumnAdvancesOnlyWhileTheOutputIsOn() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    QCOMPARE(w.state.chartIndex, qint16(0));
+    ticks(w, 10);
+    QCOMPARE(w.state.chartIndex, qint16(1));
+    ticks(w, 20);
+    QCOMPARE(w.state.chartIndex, qint16(1));
+
+    w.state.linkUp = true;
+    w.Command1_Click();
+    QCOMPARE(w.state.chartIndex, qint16(0));
+    ticks(w, 10);
+    QCOMPARE(w.state.chartIndex, qint16(1));
+    ticks(w, 30);
+    QCOMPARE(w.state.chartIndex, qint16(4));
+
+    // A full sweep starts over: the frame is cleared, then drawn anew.
+    w.state.chartIndex = 100;
+    ticks(w, 10);
+    QCOMPARE(w.state.chartIndex, qint16(0));
+    ticks(w, 10);
+    QCOMPARE(w.state.chartIndex, qint16(1));
+}
+
+// Log lines are compared whole, so the system's time of day takes the plain
+// 24-hour form of the C locale.
+int main(int argc, char** argv) {
+    qputenv("LC_ALL", "C.UTF-8");
+    QApplication app(argc, argv);
+    DisplayUpdateTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_display_update.moc"
