@@ -1,8 +1,23 @@
 #include "sequence/step_table.h"
 
+#include <QtNumeric>
+
+#include <cmath>
+
 namespace {
 
-StepTableVerdict refusedCell(int row, int column, const char* limit, const char* title) {
+constexpr int kVoltageColumn = 1;
+constexpr int kCurrentColumn = 2;
+constexpr int kHoldColumn = 3;
+
+bool isEmptyCell(const QVariant& cell) {
+    return cell.isNull() ||
+           (cell.typeId() == QMetaType::QString && cell.toString().trimmed().isEmpty());
+}
+
+// The prompts name the cell by its 1-based row and its 1-based column
+// position in the table, so the voltage column is numbered 2.
+StepTableVerdict refusedSetpoint(int row, int column, const char* limit, const char* title) {
     return {false,
             QStringLiteral("第%1行第%2列数据错误；请输入4位不大于%3的正数")
                 .arg(row + 1)
@@ -11,14 +26,32 @@ StepTableVerdict refusedCell(int row, int column, const char* limit, const char*
             QString::fromUtf8(title), row, column};
 }
 
-// Whether a cell lies outside [0, limit]; empty cells compare as nothing.
-bool outOfRange(const QVariant& cell, double limit) {
-    if (cell.isNull() || (cell.typeId() == QMetaType::QString && cell.toString().isEmpty())) {
+StepTableVerdict refusedHoldTime(int row) {
+    return {false,
+            QStringLiteral("第%1行第%2列数据错误；时间（S）请输入不大于32767的秒数\n"
+                           "Row %1, column %2: the hold time must be a number of seconds "
+                           "not above 32767.")
+                .arg(row + 1)
+                .arg(kHoldColumn + 1),
+            QStringLiteral("时间数据错误"), row, kHoldColumn};
+}
+
+// Whether a cell holds something that is not a number, or a number above
+// `highest`, or one below `lowest`.
+bool refused(const QVariant& cell, double lowest, double highest) {
+    if (isEmptyCell(cell)) {
         return false;
     }
     bool numeric = false;
     const double value = cell.toDouble(&numeric);
-    return !numeric || value > limit || value < 0;
+    return !numeric || std::isnan(value) || value > highest || value < lowest;
+}
+
+QVariant cellAt(const StepTable& table, int column, int row) {
+    if (column >= table.size() || row >= table[column].size()) {
+        return {};
+    }
+    return table[column][row];
 }
 
 } // namespace
@@ -31,11 +64,15 @@ StepTableVerdict checkStepTable(const StepTable& table, int rows) {
                 QStringLiteral("Velkor"), -1, -1};
     }
     for (int row = 0; row < rows; ++row) {
-        if (table.size() > 1 && row < table[1].size() && outOfRange(table[1][row], 31)) {
-            return refusedCell(row, 1, "31", "电压数据错误");
+        if (refused(cellAt(table, kVoltageColumn, row), 0, 31)) {
+            return refusedSetpoint(row, kVoltageColumn, "31", "电压数据错误");
         }
-        if (table.size() > 2 && row < table[2].size() && outOfRange(table[2][row], 5.1)) {
-            return refusedCell(row, 2, "5.1", "电流数据错误");
+        if (refused(cellAt(table, kCurrentColumn, row), 0, 5.1)) {
+            return refusedSetpoint(row, kCurrentColumn, "5.1", "电流数据错误");
+        }
+        // Any hold time below 2 s runs as one second, so there is no lower end.
+        if (refused(cellAt(table, kHoldColumn, row), -qInf(), kLongestHoldSeconds)) {
+            return refusedHoldTime(row);
         }
     }
     return {};

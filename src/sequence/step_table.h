@@ -9,6 +9,9 @@
 // 0..n with one spare row at the end.
 using StepTable = QVector<QVector<QVariant>>;
 
+// The longest hold time a row may ask for: the countdown is a 16-bit counter.
+inline constexpr double kLongestHoldSeconds = 32767;
+
 struct StepTableVerdict {
     bool ok = true;
     QString prompt;
@@ -17,10 +20,11 @@ struct StepTableVerdict {
     int column = -1; // 0-based column position of the refused cell
 };
 
-// Checks every voltage (0..31) and current (0..5.1) row by row, column by
-// column, and stops at the first refused cell. An empty cell passes; a cell
-// that holds something other than a number is refused. A table without rows
-// is refused too, as a run needs at least one.
+// Checks the first `rows` rows, row by row and within a row voltage (0..31),
+// current (0..5.1) and hold time (at most 32767 s), and stops at the first
+// refused cell. An empty cell passes (it runs as 0); a cell that holds
+// something other than a number is refused. A table without rows is refused
+// too, as a run needs at least one.
 StepTableVerdict checkStepTable(const StepTable& table, int rows);
 
 // A table cell as a number: empty or non-numeric cells count as 0.
