@@ -13,28 +13,18 @@ CC=clang CXX=clang++ cmake -S "$fuzz_dir" -B "$build_dir" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C "$build_dir"
 
-# A few reads as the supply's line delivers them.
-seed_corpus() {
-    local corpus=$1
-    mkdir -p "$corpus"
-    printf 'VKPPSU1199A0498W' >"$corpus/one-block"
-    printf '\xff\xffVKPPSU1199A0498WVKPPSU11' >"$corpus/fill-and-partial"
-    printf 'xyVKPPSU1199A0498WVKPPSU1198A0497B' >"$corpus/two-blocks"
-    printf 'VKPPSU1199A0498WVKPPSU1198X0497B' >"$corpus/damaged-last"
-    printf 'VKPPSU12?4A0498W' >"$corpus/odd-digits"
-    printf 'VKPPSU1199A04' >"$corpus/too-short"
-    printf '1199A0498W' >"$corpus/no-tag"
-    printf '\x00\x00VKPPSU\x00\x00\x00\x00A\x00\x00\x00\x00B\xff' >"$corpus/nuls"
-}
-
 artifacts=$build_dir/artifacts
 mkdir -p "$artifacts"
-for target in fuzz_reply_extraction; do
+# Each target starts from the interesting inputs kept in fuzz/corpus/<target>;
+# what it finds on the way stays in the build directory.
+for target in fuzz_reply_extraction fuzz_setpoint_text; do
     corpus=$build_dir/corpus-$target
-    seed_corpus "$corpus"
+    mkdir -p "$corpus"
+    cp "$fuzz_dir/corpus/$target"/* "$corpus"/
+    dict=()
+    [ -f "$fuzz_dir/$target.dict" ] && dict=(-dict="$fuzz_dir/$target.dict")
     echo "== $target for $seconds s"
-    "$build_dir/$target" "$corpus" \
-        -dict="$fuzz_dir/reply.dict" \
+    "$build_dir/$target" "$corpus" "${dict[@]}" \
         -max_total_time="$seconds" \
         -max_len=4096 \
         -timeout=10 \
