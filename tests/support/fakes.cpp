@@ -4,6 +4,13 @@
 
 #include <stdexcept>
 
+void FakeSerialPort::write(char c) {
+    if (written.size() >= writtenLimit) {
+        written.remove(0, written.size() - writtenLimit / 2);
+    }
+    written.append(c);
+}
+
 bool FakeSerialPort::open(int portNumber) {
     openAttempts.append(portNumber);
     if (openPort != 0 || !usablePorts.contains(portNumber)) {
@@ -28,7 +35,7 @@ std::optional<QByteArray> FakeSerialPort::readAll() {
         throw std::runtime_error("read fault");
     }
     if (reads.empty()) {
-        return QByteArray();
+        return replyWhenIdle;
     }
     const Read next = reads.front();
     reads.pop_front();

@@ -35,13 +35,17 @@ public:
     QByteArray written;
     // Makes every read throw, as a fault deep inside a tick would.
     bool throwOnRead = false;
+    // What a read brings when nothing is queued: a supply that answers.
+    QByteArray replyWhenIdle;
+    // Keeps only the newest written characters beyond this many.
+    qsizetype writtenLimit = 1 << 20;
 
     void setSettings(const QString& s) override { settings = s; }
     bool open(int portNumber) override;
     void close() override;
     bool isOpen() const override { return openPort != 0; }
     std::optional<QByteArray> readAll() override;
-    void write(char c) override { written.append(c); }
+    void write(char c) override;
 };
 
 class FakeClock : public Clock {

@@ -1,0 +1,53 @@
+#include "app/diagnostic_pane.h"
+#include "day_run.h"
+#include "display/log_box.h"
+
+#include <QFile>
+#include <QtTest>
+
+class DayRunTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aDayOfRunningKeepsEveryLineAndBoundsEverythingElse();
+};
+
+void DayRunTest::aDayOfRunningKeepsEveryLineAndBoundsEverythingElse() {
+    DayRun day;
+    QVERIFY(day.start());
+    QSet<QString> framesSeen;
+    qint64 lastChange = 0;
+    day.run(DayRun::kTicksPerDay, [&](qint64 tick) {
+        const qsizetype before = framesSeen.size();
+        framesSeen.insert(day.window->state.frameText);
+        if (framesSeen.size() != before) {
+            lastChange = tick;
+        }
+    });
+    QVERIFY(day.window->state.runActive);
+    // The run kept stepping between its two rows all day, and nothing else.
+    QCOMPARE(framesSeen, (QSet<QString>{QStringLiteral("VKPPSU0500H1000O"),
+                                        QStringLiteral("VKPPSU1000H2000O")}));
+    QVERIFY(lastChange < 100);
+    QVERIFY(day.window->Picture2->lines().size() <= DiagnosticPane::kMaxLines);
+    QVERIFY(day.fakes.port.written.size() <= day.fakes.port.writtenLimit);
+    QVERIFY(day.fakes.dialogs.shown.isEmpty());
+
+    const QString path = day.stop();
+    QVERIFY(!path.isEmpty());
+    QFile record(path);
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    const QByteArray content = record.readAll();
+    QVERIFY(content.endsWith("\r\n"));
+    const QList<QByteArray> lines = content.chopped(2).split('\n');
+    // Header of three lines, one line per second of the day, the save path.
+    QCOMPARE(lines.size(), 3 + 86400 + 1);
+    for (const QByteArray& line : lines.mid(0, lines.size() - 1)) {
+        QVERIFY(line.endsWith('\r'));
+    }
+    QVERIFY(lines.at(3).endsWith("          05.00V          0.500A\r"));
+    QVERIFY(lines.at(86402).endsWith("          05.00V          0.500A\r"));
+    QVERIFY(lines.last().endsWith(QFileInfo(path).fileName().toUtf8()));
+}
+
+QTEST_MAIN(DayRunTest)
+#include "test_day_run.moc"

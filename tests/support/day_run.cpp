@@ -1,0 +1,63 @@
+#include "day_run.h"
+
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+namespace {
+
+bool writeStepTable(const QString& path) {
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "day-run-setup");
+        db.setDatabaseName(path);
+        ok = db.open();
+        QSqlQuery query(db);
+        ok = ok &&
+             query.exec(
+                 QStringLiteral("CREATE TABLE VK7100PPS1 (ID INTEGER PRIMARY KEY, "
+                                "\"电压（V）\" REAL, \"电流（A）\" REAL, \"时间（S）\" REAL)")) &&
+             query.exec(QStringLiteral("INSERT INTO VK7100PPS1 VALUES (1, 5, 1, 3)")) &&
+             query.exec(QStringLiteral("INSERT INTO VK7100PPS1 VALUES (2, 10, 2, 2)"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("day-run-setup"));
+    return ok;
+}
+
+} // namespace
+
+bool DayRun::start() {
+    if (!writeStepTable(fakes.programDir() + QStringLiteral("/db1.sqlite"))) {
+        return false;
+    }
+    fakes.port.usablePorts = {3};
+    fakes.port.replyWhenIdle = QByteArrayLiteral("VKPPSU0500A0500W");
+    window = &fakes.build();
+    run(20);
+    if (!window->state.linkUp) {
+        return false;
+    }
+    window->Command4_Click();
+    return window->state.runActive;
+}
+
+void DayRun::run(qint64 ticks, const std::function<void(qint64)>& afterTick) {
+    for (qint64 tick = 0; tick < ticks; ++tick) {
+        fakes.clock.time = fakes.clock.time.addMSecs(100);
+        window->Timer1_Timer();
+        for (int send = 0; send < 20; ++send) {
+            window->Timer2_Timer();
+        }
+        if (afterTick) {
+            afterTick(tick);
+        }
+    }
+}
+
+QString DayRun::stop() {
+    window->Command4_Click();
+    const QDir records(fakes.programDir() + QStringLiteral("/Record"));
+    const QStringList files = records.entryList(QDir::Files);
+    return files.size() == 1 ? records.filePath(files.first()) : QString();
+}
