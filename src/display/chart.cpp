@@ -9,9 +9,12 @@ namespace {
 const QColor kVoltageTrace(0, 255, 0);
 const QColor kCurrentTrace(255, 0, 0);
 
-// Axis numbers carry a blank before (the place of a sign) and after.
-QString axisNumber(int value) {
-    return QLatin1Char(' ') + QString::number(value) + QLatin1Char(' ');
+QPointF twips(ChartPoint point) {
+    return {point.x, point.y};
+}
+
+void drawGridLine(PictureBox* picture, const ChartLine& line) {
+    picture->drawLine(twips(line.from), twips(line.to), picture->foreColor(), Qt::DotLine);
 }
 
 } // namespace
@@ -19,7 +22,6 @@ QString axisNumber(int value) {
 qint16 Form1::PICTUR_CH() {
     const float sx = state.scaleX;
     const float sy = state.scaleY;
-    const auto at = [&](float x, float y) { return QPointF(sx * x, sy * y); };
     PictureBox* voltage = Picture1[0];
     PictureBox* current = Picture1[1];
     for (PictureBox* picture : Picture1) {
@@ -27,28 +29,30 @@ qint16 Form1::PICTUR_CH() {
                                   platform_.screen->twipsPerPixelY());
         picture->clearDrawing();
     }
-    voltage->drawText(at(200, 2700), QStringLiteral("V"));
-    current->drawText(at(200, 2700), QStringLiteral("A"));
-    for (int g = 0; g <= 50; g += 10) {
-        const float y = 2500.0f - 40.0f * static_cast<float>(g);
-        voltage->drawText(at(200, 2300.0f - 40.0f * static_cast<float>(g)), axisNumber(g));
-        current->drawText(at(200, 2300.0f - 40.0f * static_cast<float>(g)), axisNumber(g / 10));
+    voltage->drawText(twips(chartUnitLetterAt(sx, sy)), QStringLiteral("V"));
+    current->drawText(twips(chartUnitLetterAt(sx, sy)), QStringLiteral("A"));
+    // The current chart counts amperes where the voltage chart counts tens of
+    // volts: the same grid, numbers a tenth as large.
+    for (int g = 0; g <= kChartGridTop; g += kChartGridStep) {
+        const QPointF numberAt = twips(chartValueNumberAt(g, sx, sy));
+        voltage->drawText(numberAt, chartAxisNumber(g));
+        current->drawText(numberAt, chartAxisNumber(g / 10));
         for (PictureBox* picture : Picture1) {
-            picture->drawLine(at(600, y), at(9000, y), picture->foreColor(), Qt::DotLine);
+            drawGridLine(picture, chartHorizontalGridLine(g, sx, sy));
         }
     }
-    for (int t = 0; t <= kChartColumns; t += 10) {
-        const float x = 700.0f + 80.0f * static_cast<float>(t);
+    for (int t = 0; t <= kChartColumns; t += kChartGridStep) {
         for (PictureBox* picture : Picture1) {
-            picture->drawText(at(600.0f + 80.0f * static_cast<float>(t), 2800), axisNumber(t));
-            picture->drawLine(at(x, 2600), at(x, 400), picture->foreColor(), Qt::DotLine);
+            picture->drawText(twips(chartColumnNumberAt(t, sx, sy)), chartAxisNumber(t));
+            drawGridLine(picture, chartVerticalGridLine(t, sx, sy));
         }
     }
     return 1;
 }
 
-// One step of each trace per display tick while the output is on: the rise
-// or fall at the previous column, then the level up to this column.
+// Runs at the end of every display tick: draws the frame of a new sweep, ends
+// a full sweep, or, while the output is on, adds one step to each trace: the
+// rise or fall at the previous column, then the level up to this column.
 void Form1::chartStep() {
     const qint16 i = state.chartIndex;
     if (i == 0) {

@@ -44,8 +44,10 @@ void PictureBox::setTwipsPerPixel(double x, double y) {
     twipsPerPixelY_ = y;
 }
 
-QPointF PictureBox::toPixels(QPointF twips) const {
-    return {twips.x() / twipsPerPixelX_, twips.y() / twipsPerPixelY_};
+// Every drawing call rounds to whole pixels the same way, so a level line and
+// an edge that meets it at the same height land on the same pixel row.
+QPoint PictureBox::toPixels(QPointF twips) const {
+    return {qRound(twips.x() / twipsPerPixelX_), qRound(twips.y() / twipsPerPixelY_)};
 }
 
 void PictureBox::drawLine(QPointF from, QPointF to, const QColor& colour, Qt::PenStyle style) {
@@ -59,7 +61,7 @@ void PictureBox::drawText(QPointF topLeft, const QString& text) {
     QPainter painter(&surface());
     painter.setPen(foreColor_);
     painter.setFont(font());
-    const QPointF at = toPixels(topLeft);
-    painter.drawText(QPointF(at.x(), at.y() + painter.fontMetrics().ascent()), text);
+    const QPoint at = toPixels(topLeft);
+    painter.drawText(QPoint(at.x(), at.y() + painter.fontMetrics().ascent()), text);
     update();
 }

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPoint>
 #include <QPointF>
 #include <QWidget>
 
@@ -32,7 +33,7 @@ protected:
 private:
     QColor foreColor_;
     QColor backColor_;
-    QPointF toPixels(QPointF twips) const;
+    QPoint toPixels(QPointF twips) const;
     QImage& surface();
 
     QImage image_;
