@@ -146,6 +146,8 @@ private:
     void reportTickFailure(bool quiet);
     // app/screen_check.cpp
     void screenCheck();
+    // Sets scaleX and scaleY from the screen's size in pixels.
+    void measureScreen();
     // app/language.cpp
     void applyLanguageTexts();
     // setting/setpoint_step.cpp

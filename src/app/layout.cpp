@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QTableView>
 
 namespace {
 
@@ -53,9 +54,12 @@ void Form1::applyLayout(float scaleX, float scaleY) {
         const float top = scaleY * static_cast<float>(entry.top);
         const float width = scaleX * static_cast<float>(entry.width);
         if (entry.points > 0) {
-            QFont font = entry.control->font();
+            // The grid's font size is that of its cells; caption and headings
+            // keep theirs.
+            QWidget* lettered = entry.control == DataGrid1 ? DataGrid1->table() : entry.control;
+            QFont font = lettered->font();
             font.setPointSizeF(scaleX * static_cast<float>(entry.points));
-            entry.control->setFont(font);
+            lettered->setFont(font);
         }
         const int height = entry.height > 0
                                ? qRound(scaleY * static_cast<float>(entry.height) / tppY)
@@ -66,9 +70,7 @@ void Form1::applyLayout(float scaleX, float scaleY) {
 }
 
 qint16 Form1::FBL_REV() {
-    const QSize pixels = platform_.screen->sizeInPixels();
-    state.scaleX = static_cast<float>(pixels.width()) / 1440.0f;
-    state.scaleY = static_cast<float>(pixels.height()) / 900.0f;
+    measureScreen();
     applyLayout(state.scaleX, state.scaleY);
     return -1;
 }
