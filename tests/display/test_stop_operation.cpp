@@ -1,0 +1,413 @@
+#include "display/log_box.h"
+#include "display/log_text.h"
+#include "fakes.h"
+#include "sequence/step_grid.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+namespace {
+
+const QString kGap(10, QLatin1Char(' '));
+
+void ticks(Form1& w, int count) {
+    for (int i = 0; i < count; ++i) {
+        w.Timer1_Timer();
+    }
+}
+
+// The next second: the clock moves on, the reply arrives and is shown.
+void secondWithReply(WindowOnFakes& f, const QByteArray& reply) {
+    f.clock.time = f.clock.time.addSecs(1);
+    f.port.queueRead(reply);
+    ticks(*f.window, 10);
+}
+
+QString recordDir(const WindowOnFakes& f) {
+    return f.programDir() + QStringLiteral("/Record");
+}
+
+QStringList recordEntries(const WindowOnFakes& f) {
+    return QDir(recordDir(f))
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString lastLogLine(const Form1& w) {
+    return w.Text3->text().split(QStringLiteral("\r\n")).last();
+}
+
+void writeStepTable(const QString& path, const QString& row) {
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "setup");
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("CREATE TABLE VK7100PPS1 (ID INTEGER PRIMARY KEY, "
+                                          "\"电压（V）\" REAL, \"电流（A）\" REAL, "
+                                          "\"时间（S）\" REAL)")));
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO VK7100PPS1 VALUES (%1)").arg(row)));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+}
+
+void checkFrontPanelEnabled(const Form1& w) {
+    const QList<QWidget*> panel{w.Command1, w.Slider1, w.Slider2, w.Combo1,
+                                w.Combo2,   w.Text1,   w.Text2};
+    for (const QWidget* control : panel) {
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    }
+}
+
+} // namespace
+
+class StopOperationTest : public QObject {
+    Q_OBJECT
+private slots:
+    void stopStamps_data();
+    void stopStamps();
+    void stopWritesTheWholeLogAsARecordFile();
+    void recordDirectoryIsReusedAndEarlierRecordsKept();
+    void englishSavePath();
+    void stopEndsTheRunAndGivesTheFrontPanelBack();
+    void overCurrentTripsInShutDownMode();
+    void constantCurrentModeIgnoresOverCurrent();
+    void eachWayOfStoppingWritesExactlyOneRecord();
+    void coincidingStampsDoNotOverwrite();
+    void unwritableRecordIsReportedAndTheOutputStaysOff_data();
+    void unwritableRecordIsReportedAndTheOutputStaysOff();
+};
+
+void StopOperationTest::stopStamps_data() {
+    QTest::addColumn<QDateTime>("moment");
+    QTest::addColumn<QString>("stamp");
+    QTest::newRow("2026-12-06 05:03:09")
+        << QDateTime(QDate(2026, 12, 6), QTime(5, 3, 9)) << "2026126539";
+    QTest::newRow("2026-01-16 05:03:09")
+        << QDateTime(QDate(2026, 1, 16), QTime(5, 3, 9)) << "2026116539";
+    QTest::newRow("2026-11-06 05:03:09")
+        << QDateTime(QDate(2026, 11, 6), QTime(5, 3, 9)) << "2026116539";
+    QTest::newRow("midnight") << QDateTime(QDate(2027, 1, 1), QTime(0, 0, 0)) << "202711000";
+    QTest::newRow("last second of a year")
+        << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59)) << "20261231235959";
+}
+
+void StopOperationTest::stopStamps() {
+    QFETCH(QDateTime, moment);
+    QFETCH(QString, stamp);
+    QCOMPARE(stopStamp(moment), stamp);
+}
+
+// Switched on at 05:02:58 and off at 05:03:09 on 2026-12-06.
+void StopOperationTest::stopWritesTheWholeLogAsARecordFile() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    f.clock.time = QDateTime(QDate(2026, 12, 6), QTime(5, 2, 57));
+    Form1& w = f.build();
+    secondWithReply(f, "VKPPSU1200A1200W");
+    QVERIFY(w.state.linkUp);
+    w.Command1->click();
+    QVERIFY(w.state.outputOn);
+    QVERIFY(!QFileInfo::exists(recordDir(f)));
+
+    QString expected = QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:02:58");
+    for (int second = 1; second <= 11; ++second) {
+        const int volts = 1200 + second;
+        const int milliamperes = 600 + second;
+        const QString digits = QStringLiteral("%1").arg(milliamperes, 4, 10, QLatin1Char('0'));
+        secondWithReply(f, QStringLiteral("VKPPSU%1A%2W").arg(volts).arg(digits).toLatin1());
+        expected += QStringLiteral("\r\n") +
+                    f.clock.time.time().toString(QStringLiteral("HH:mm:ss")) + kGap +
+                    voltageReadout(QString::number(volts)) + kGap + currentReadout(digits);
+    }
+    QCOMPARE(f.clock.time.time(), QTime(5, 3, 9));
+    w.Command1->click();
+    QVERIFY(!w.state.outputOn);
+
+    const QString path = recordDir(f) + QStringLiteral("/2026126539.TXT");
+    expected += QStringLiteral("\r\n保存路径:") + QDir::toNativeSeparators(path);
+    QCOMPARE(recordEntries(f), QStringList{QStringLiteral("2026126539.TXT")});
+    // The log stays on screen until the next switch-on.
+    QCOMPARE(w.Text3->text(), expected);
+
+    const QByteArray bytes = fileBytes(path);
+    QCOMPARE(bytes, (expected + QStringLiteral("\r\n")).toLocal8Bit());
+    QCOMPARE(bytes.count("\r\n"), 15);
+    QCOMPARE(bytes.count(QByteArrayView("\n")), 15);
+    QVERIFY(bytes.contains("05:03:09          12.11V          0.611A\r\n"));
+    QVERIFY(f.dialogs.shown.isEmpty());
+    w.Timer1_Timer();
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
+}
+
+void StopOperationTest::recordDirectoryIsReusedAndEarlierRecordsKept() {
+    WindowOnFakes f;
+    QVERIFY(QDir().mkpath(recordDir(f)));
+    QFile other(recordDir(f) + QStringLiteral("/notes.txt"));
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.write("kept");
+    other.close();
+
+    Form1& w = f.build();
+    w.state.linkUp = true;
+    w.Command1_Click();
+    w.Command1_Click();
+    const QByteArray first = fileBytes(recordDir(f) + QStringLiteral("/2026126539.TXT"));
+    QVERIFY(first.startsWith("Velkor\r\n"));
+
+    f.clock.time = QDateTime(QDate(2026, 12, 6), QTime(5, 4, 10));
+    w.Command1_Click();
+    w.Command1_Click();
+    QCOMPARE(recordEntries(f), (QStringList{"2026126539.TXT", "20261265410.TXT", "notes.txt"}));
+    QCOMPARE(fileBytes(recordDir(f) + QStringLiteral("/2026126539.TXT")), first);
+    QCOMPARE(fileBytes(other.fileName()), QByteArray("kept"));
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void StopOperationTest::englishSavePath() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    w.Combo3->setCurrentIndex(1);
+    emit w.Combo3->activated(1);
+    w.state.linkUp = true;
+    w.Command1_Click();
+    w.Command1_Click();
+    const QString path = recordDir(f) + QStringLiteral("/2026126539.TXT");
+    QCOMPARE(lastLogLine(w), QStringLiteral("Save Path:") + QDir::toNativeSeparators(path));
+    QVERIFY(fileBytes(path).endsWith(
+        (QStringLiteral("\r\nSave Path:") + QDir::toNativeSeparators(path) + "\r\n")
+            .toLocal8Bit()));
+}
+
+void StopOperationTest::stopEndsTheRunAndGivesTheFrontPanelBack() {
+    WindowOnFakes f;
+    writeStepTable(f.programDir() + QStringLiteral("/db1.sqlite"), QStringLiteral("1, 10, 1, 5"));
+    Form1& w = f.build();
+    const QColor face = w.Command4->palette().color(QPalette::Button);
+    w.state.linkUp = true;
+    w.Command4_Click();
+    QVERIFY(w.state.runActive);
+    QVERIFY(!w.Text1->isEnabled());
+    QVERIFY(w.DataGrid1->isLocked());
+    ticks(w, 10);
+    QCOMPARE(w.state.secondsLeft, qint16(4));
+
+    QCOMPARE(w.GBDY_CX(), qint16(-1));
+    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.state.outputOn);
+    QCOMPARE(w.state.rowIndex, qint16(0));
+    QCOMPARE(w.state.secondsLeft, qint16(0));
+    QVERIFY(!w.DataGrid1->isLocked());
+    checkFrontPanelEnabled(w);
+    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
+    QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
+    QCOMPARE(w.Command1->palette().color(QPalette::Button), face);
+    QCOMPARE(w.Command4->palette().color(QPalette::Button), face);
+    QCOMPARE(recordEntries(f), QStringList{QStringLiteral("2026126539.TXT")});
+    w.Timer1_Timer();
+    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000H0000N"));
+}
+
+void StopOperationTest::overCurrentTripsInShutDownMode() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.Combo4->setCurrentIndex(1);
+    emit w.Combo4->activated(1);
+    secondWithReply(f, "VKPPSU1200A1200W");
+    w.Command1_Click();
+    QVERIFY(w.state.outputOn);
+
+    // The read that brings the "B" comes after this tick's frame.
+    secondWithReply(f, "VKPPSU1200A1200B");
+    QVERIFY(w.state.overCurrent);
+    QVERIFY(w.state.outputOn);
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+    QVERIFY(recordEntries(f).isEmpty());
+
+    w.Timer1_Timer();
+    QVERIFY(!w.state.outputOn);
+    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000C0000N"));
+    QCOMPARE(recordEntries(f).size(), 1);
+    for (int i = 0; i < 16; ++i) {
+        w.Timer2_Timer();
+    }
+    QVERIFY(f.port.written.endsWith("VKPPSU0000C0000N"));
+    ticks(w, 5);
+    QCOMPARE(recordEntries(f).size(), 1);
+
+    // Switched on again before a "W" has come: it trips in the next tick.
+    w.Command1_Click();
+    QVERIFY(w.state.outputOn);
+    w.Timer1_Timer();
+    QVERIFY(!w.state.outputOn);
+    QCOMPARE(recordEntries(f).size(), 2);
+
+    f.port.queueRead("VKPPSU1200A1200W");
+    ticks(w, 10);
+    QVERIFY(!w.state.overCurrent);
+    w.Command1_Click();
+    ticks(w, 20);
+    QVERIFY(w.state.outputOn);
+    QCOMPARE(recordEntries(f).size(), 2);
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void StopOperationTest::constantCurrentModeIgnoresOverCurrent() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    secondWithReply(f, "VKPPSU1200A1200B");
+    w.Command1_Click();
+    for (int second = 0; second < 5; ++second) {
+        secondWithReply(f, "VKPPSU1200A1200B");
+        QVERIFY(w.state.overCurrent);
+        QVERIFY(w.state.outputOn);
+        QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000H0000O"));
+    }
+    QVERIFY(!QFileInfo::exists(recordDir(f)));
+    QCOMPARE(w.Command1->text(), QStringLiteral("关"));
+}
+
+// All in one second, so the later records also show the name suffixes.
+void StopOperationTest::eachWayOfStoppingWritesExactlyOneRecord() {
+    WindowOnFakes f;
+    writeStepTable(f.programDir() + QStringLiteral("/db1.sqlite"), QStringLiteral("1, 10, 1, 1"));
+    Form1& w = f.build();
+    w.state.linkUp = true;
+    QStringList names;
+    const auto checkOneMoreRecord = [&](const QString& name) {
+        names << name;
+        QCOMPARE(recordEntries(f), names);
+        const QString path = recordDir(f) + QLatin1Char('/') + name;
+        QCOMPARE(lastLogLine(w), QStringLiteral("保存路径:") + QDir::toNativeSeparators(path));
+        QVERIFY(fileBytes(path).endsWith((lastLogLine(w) + "\r\n").toLocal8Bit()));
+    };
+
+    w.Command1_Click();
+    ticks(w, 10);
+    w.Command1_Click();
+    checkOneMoreRecord(QStringLiteral("2026126539.TXT"));
+
+    w.Command4_Click();
+    ticks(w, 5);
+    w.Command4_Click();
+    QVERIFY(!w.state.runActive);
+    checkOneMoreRecord(QStringLiteral("2026126539_2.TXT"));
+
+    w.Combo4->setCurrentIndex(1);
+    emit w.Combo4->activated(1);
+    w.Command1_Click();
+    w.state.overCurrent = true;
+    ticks(w, 3);
+    QVERIFY(!w.state.outputOn);
+    checkOneMoreRecord(QStringLiteral("2026126539_3.TXT"));
+    w.state.overCurrent = false;
+
+    w.Combo5->setCurrentIndex(1);
+    emit w.Combo5->activated(1);
+    w.Command4_Click();
+    QVERIFY(w.state.runActive);
+    ticks(w, 20);
+    QVERIFY(!w.state.runActive);
+    checkOneMoreRecord(QStringLiteral("2026126539_4.TXT"));
+    ticks(w, 30);
+    QCOMPARE(recordEntries(f), names);
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void StopOperationTest::coincidingStampsDoNotOverwrite() {
+    WindowOnFakes f;
+    f.clock.time = QDateTime(QDate(2026, 1, 16), QTime(5, 3, 9));
+    QVERIFY(QDir().mkpath(recordDir(f)));
+    QFile earlier(recordDir(f) + QStringLiteral("/2026116539.TXT"));
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.write("from an earlier run\r\n");
+    earlier.close();
+
+    Form1& w = f.build();
+    w.state.linkUp = true;
+    w.Command1_Click();
+    w.Command1_Click();
+    f.clock.time = QDateTime(QDate(2026, 11, 6), QTime(5, 3, 9));
+    w.Command1_Click();
+    w.Command1_Click();
+
+    QCOMPARE(recordEntries(f),
+             (QStringList{"2026116539.TXT", "2026116539_2.TXT", "2026116539_3.TXT"}));
+    QCOMPARE(fileBytes(earlier.fileName()), QByteArray("from an earlier run\r\n"));
+    QVERIFY(fileBytes(recordDir(f) + QStringLiteral("/2026116539_2.TXT"))
+                .contains("2026-1-16   05:03:09"));
+    const QString third = recordDir(f) + QStringLiteral("/2026116539_3.TXT");
+    QVERIFY(fileBytes(third).contains("2026-11-6   05:03:09"));
+    QCOMPARE(lastLogLine(w), QStringLiteral("保存路径:") + QDir::toNativeSeparators(third));
+}
+
+void StopOperationTest::unwritableRecordIsReportedAndTheOutputStaysOff_data() {
+    QTest::addColumn<bool>("recordIsAFile");
+    // Root may write anywhere, so the write is made impossible in ways the
+    // file system refuses to everyone.
+    QTest::newRow("Record is a file") << true;
+    QTest::newRow("Record is a directory that takes no files") << false;
+}
+
+void StopOperationTest::unwritableRecordIsReportedAndTheOutputStaysOff() {
+    QFETCH(bool, recordIsAFile);
+    WindowOnFakes f;
+    if (recordIsAFile) {
+        QFile file(recordDir(f));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a directory");
+    } else {
+        QVERIFY(QFile::link(QStringLiteral("/proc/self"), recordDir(f)));
+    }
+    Form1& w = f.build();
+    w.state.linkUp = true;
+    w.Command1_Click();
+    ticks(w, 10);
+    w.Command1_Click();
+
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QVERIFY(!f.dialogs.shown[0].text.isEmpty());
+    QVERIFY(!w.state.outputOn);
+    checkFrontPanelEnabled(w);
+    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
+    QVERIFY(lastLogLine(w).startsWith(QStringLiteral("保存路径:")));
+    QCOMPARE(QFileInfo(recordDir(f)).isFile(), recordIsAFile);
+
+    // The program goes on: the output stays off and can be switched on again.
+    ticks(w, 10);
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
+    w.Command1_Click();
+    QVERIFY(w.state.outputOn);
+    ticks(w, 10);
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+    w.Command1_Click();
+    QCOMPARE(f.dialogs.shown.size(), 2);
+    QVERIFY(!w.state.outputOn);
+}
+
+// Log lines are compared whole, so the system's time of day takes the plain
+// 24-hour form of the C locale.
+int main(int argc, char** argv) {
+    qputenv("LC_ALL", "C.UTF-8");
+    QApplication app(argc, argv);
+    StopOperationTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_stop_operation.moc"
