@@ -1,0 +1,139 @@
+// The measurement log over a day: the cost of a display tick with a 24-hour
+// log against an empty one, and the cost of saving the 24-hour log as a
+// record file against a plain write of the same bytes.
+//   build/bench/bench_measurement_log
+#include "display/log_box.h"
+#include "display/log_text.h"
+#include "fakes.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr int kLinesPerDay = 86400;
+
+double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+// Drives whole seconds (ten poll ticks, the last one a display tick) and
+// returns the nanoseconds of each second's display tick, and of the same
+// tick with the repaint it causes.
+struct SecondCosts {
+    QList<double> tick;
+    QList<double> tickAndPaint;
+};
+
+SecondCosts displaySeconds(WindowOnFakes& f, int seconds) {
+    Form1& w = *f.window;
+    SecondCosts costs;
+    QElapsedTimer timer;
+    for (int s = 0; s < seconds; ++s) {
+        for (int i = 0; i < 9; ++i) {
+            w.Timer1_Timer();
+        }
+        QApplication::processEvents();
+        f.clock.time = f.clock.time.addSecs(1);
+        timer.start();
+        w.Timer1_Timer();
+        const double tick = static_cast<double>(timer.nsecsElapsed());
+        QApplication::processEvents();
+        costs.tick.append(tick);
+        costs.tickAndPaint.append(static_cast<double>(timer.nsecsElapsed()));
+    }
+    return costs;
+}
+
+// A day's log, appended line by line as the display update appends it.
+void fillDay(WindowOnFakes& f) {
+    Form1& w = *f.window;
+    QDateTime moment = f.clock.time;
+    for (int line = 0; line < kLinesPerDay; ++line) {
+        moment = moment.addSecs(1);
+        w.Text3->appendText(QStringLiteral("\r\n"));
+        w.Text3->appendText(logMeasurementLine(timeOfDayText(moment.time()), w.state.voltageText,
+                                               w.state.currentText));
+    }
+    w.Text3->moveCaretToEnd();
+    QApplication::processEvents();
+}
+
+double plainWriteNs(const QString& path, const QByteArray& bytes) {
+    QElapsedTimer timer;
+    timer.start();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        return -1;
+    }
+    file.close();
+    return static_cast<double>(timer.nsecsElapsed());
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.show();
+    w.state.linkUp = true;
+    w.state.voltageDigits = QStringLiteral("1234");
+    w.state.currentDigits = QStringLiteral("0567");
+    displaySeconds(f, 2);
+
+    const int sample = 300;
+    w.Command1_Click();
+    const SecondCosts empty = displaySeconds(f, sample);
+    fillDay(f);
+    const SecondCosts full = displaySeconds(f, sample);
+    const int logLines = w.Text3->blockCount();
+
+    QList<double> saves;
+    QList<double> writes;
+    qint64 recordBytes = 0;
+    const QString plainPath = f.programDir() + QStringLiteral("/plain.TXT");
+    for (int round = 0; round < 5; ++round) {
+        w.state.outputOn = true;
+        QElapsedTimer timer;
+        timer.start();
+        w.GBDY_CX();
+        saves.append(static_cast<double>(timer.nsecsElapsed()));
+        const QStringList records =
+            QDir(f.programDir() + QStringLiteral("/Record")).entryList(QDir::Files, QDir::Time);
+        QFile record(f.programDir() + QStringLiteral("/Record/") + records.value(0));
+        if (!record.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "no record file\n");
+            return 1;
+        }
+        const QByteArray bytes = record.readAll();
+        recordBytes = bytes.size();
+        writes.append(plainWriteNs(plainPath, bytes));
+    }
+    if (!f.dialogs.shown.isEmpty()) {
+        std::fprintf(stderr, "the save reported a failure\n");
+        return 1;
+    }
+
+    std::printf("%-56s %10s %10s\n", "measure", "value", "target");
+    std::printf("%-56s %10.3f %10s\n", "display tick, 24-hour log / empty log (median)",
+                median(full.tick) / median(empty.tick), "<= 1.5");
+    std::printf("%-56s %10.3f %10s\n", "display tick and repaint, 24-hour / empty (median)",
+                median(full.tickAndPaint) / median(empty.tickAndPaint), "<= 1.5");
+    std::printf("%-56s %10.3f %10s\n", "save of the 24-hour log / plain write (median of 5)",
+                median(saves) / median(writes), "");
+    std::printf("(display tick %.1f us -> %.1f us, with repaint %.1f us -> %.1f us;\n"
+                " %d log lines, record %.1f MB saved in %.1f ms, plain write %.1f ms)\n",
+                median(empty.tick) / 1e3, median(full.tick) / 1e3, median(empty.tickAndPaint) / 1e3,
+                median(full.tickAndPaint) / 1e3, logLines, static_cast<double>(recordBytes) / 1e6,
+                median(saves) / 1e6, median(writes) / 1e6);
+    return 0;
+}
