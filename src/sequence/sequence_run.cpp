@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QSqlRecord>
 #include <QSqlTableModel>
-#include <QTableView>
 
 void Form1::Command4_Click() {
     if (state.runActive) {
@@ -38,8 +37,8 @@ void Form1::Command4_Click() {
     state.secondsLeft = state.rowSeconds;
 }
 
-// Copies the step table into memory and checks every voltage and current;
-// the first bad cell refuses the run and is shown to the operator.
+// Copies the step table into memory and checks every row; the first bad
+// cell refuses the run and is shown to the operator.
 bool Form1::loadStepTableForRun() {
     if (!stepTableReady_) {
         platform_.dialogs->message(QStringLiteral("步骤表数据库不能使用，序列运行不可用。\n"
@@ -48,7 +47,11 @@ bool Form1::loadStepTableForRun() {
                                    QStringLiteral("Velkor"));
         return false;
     }
-    Adodc1->submitAll();
+    // What the grid shows is what runs: an edit still open or not yet saved
+    // goes to the table first, and a table that refuses it refuses the run.
+    if (!DataGrid1->saveEdits()) {
+        return false;
+    }
     Adodc1->select();
     while (Adodc1->canFetchMore()) {
         Adodc1->fetchMore();
@@ -66,7 +69,7 @@ bool Form1::loadStepTableForRun() {
     if (!verdict.ok) {
         platform_.dialogs->message(verdict.prompt, verdict.title);
         if (verdict.row >= 0) {
-            DataGrid1->table()->setCurrentIndex(Adodc1->index(verdict.row, verdict.column));
+            DataGrid1->showCell(verdict.row, verdict.column);
         }
         return false;
     }

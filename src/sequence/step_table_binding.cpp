@@ -26,8 +26,15 @@ void Form1::bindStepTable() {
     Adodc1->setSort(0, Qt::AscendingOrder);
     Adodc1->select();
 
+    DataGrid1->setModel(Adodc1);
+    connect(DataGrid1, &StepGrid::saveFailed, this, [this](const QString& why) {
+        platform_.dialogs->message(QStringLiteral("输入的数据未能保存到步骤表。\n"
+                                                  "The entry could not be saved to the step "
+                                                  "table.\n\n%1")
+                                       .arg(why),
+                                   QStringLiteral("Velkor"));
+    });
     QTableView* view = DataGrid1->table();
-    view->setModel(Adodc1);
     view->setColumnHidden(0, true);
     view->horizontalHeader()->setFont(DataGrid1->font());
     // The column widths are the design's and do not follow the screen.

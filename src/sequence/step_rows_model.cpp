@@ -1,0 +1,174 @@
+#include "sequence/step_rows_model.h"
+
+void StepRowsModel::setSourceModel(QAbstractItemModel* source) {
+    beginResetModel();
+    if (sourceModel() != nullptr) {
+        disconnect(sourceModel(), nullptr, this, nullptr);
+    }
+    QAbstractProxyModel::setSourceModel(source);
+    if (source != nullptr) {
+        connect(source, &QAbstractItemModel::modelAboutToBeReset, this,
+                &StepRowsModel::beginResetModel);
+        connect(source, &QAbstractItemModel::modelReset, this, &StepRowsModel::endResetModel);
+        connect(source, &QAbstractItemModel::layoutAboutToBeChanged, this,
+                [this] { emit layoutAboutToBeChanged(); });
+        connect(source, &QAbstractItemModel::layoutChanged, this, [this] { emit layoutChanged(); });
+        connect(source, &QAbstractItemModel::dataChanged, this,
+                [this](const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                       const QList<int>& roles) {
+                    emit dataChanged(mapFromSource(topLeft), mapFromSource(bottomRight), roles);
+                });
+        connect(source, &QAbstractItemModel::headerDataChanged, this,
+                &StepRowsModel::headerDataChanged);
+        connect(source, &QAbstractItemModel::rowsAboutToBeInserted, this,
+                [this](const QModelIndex&, int first, int last) {
+                    sourceRowsAboutToBeInserted(first, last);
+                });
+        connect(source, &QAbstractItemModel::rowsInserted, this,
+                &StepRowsModel::sourceRowsInserted);
+        connect(
+            source, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex&, int first, int last) { beginRemoveRows({}, first, last); });
+        connect(source, &QAbstractItemModel::rowsRemoved, this, &StepRowsModel::endRemoveRows);
+        connect(source, &QAbstractItemModel::columnsAboutToBeInserted, this,
+                [this](const QModelIndex&, int first, int last) {
+                    beginInsertColumns({}, first, last);
+                });
+        connect(source, &QAbstractItemModel::columnsInserted, this,
+                &StepRowsModel::endInsertColumns);
+        connect(source, &QAbstractItemModel::columnsAboutToBeRemoved, this,
+                [this](const QModelIndex&, int first, int last) {
+                    beginRemoveColumns({}, first, last);
+                });
+        connect(source, &QAbstractItemModel::columnsRemoved, this,
+                &StepRowsModel::endRemoveColumns);
+    }
+    endResetModel();
+}
+
+void StepRowsModel::setLocked(bool locked) {
+    locked_ = locked;
+}
+
+bool StepRowsModel::isNewRow(int row) const {
+    return row == sourceRows();
+}
+
+int StepRowsModel::sourceRows() const {
+    return sourceModel() != nullptr ? sourceModel()->rowCount() : 0;
+}
+
+void StepRowsModel::sourceRowsAboutToBeInserted(int first, int last) {
+    if (first == sourceRows()) {
+        appendedFrom_ = first;
+        beginInsertRows({}, first + 1, last + 1);
+    } else {
+        beginInsertRows({}, first, last);
+    }
+}
+
+void StepRowsModel::sourceRowsInserted() {
+    endInsertRows();
+    if (appendedFrom_ >= 0) {
+        const int row = appendedFrom_;
+        appendedFrom_ = -1;
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+        emit headerDataChanged(Qt::Vertical, row, rowCount() - 1);
+    }
+}
+
+QModelIndex StepRowsModel::index(int row, int column, const QModelIndex& parent) const {
+    if (parent.isValid() || row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) {
+        return {};
+    }
+    return createIndex(row, column);
+}
+
+QModelIndex StepRowsModel::parent(const QModelIndex&) const {
+    return {};
+}
+
+int StepRowsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() || sourceModel() == nullptr ? 0 : sourceRows() + 1;
+}
+
+int StepRowsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() || sourceModel() == nullptr ? 0 : sourceModel()->columnCount();
+}
+
+QModelIndex StepRowsModel::mapToSource(const QModelIndex& proxyIndex) const {
+    if (!proxyIndex.isValid() || proxyIndex.model() != this || isNewRow(proxyIndex.row())) {
+        return {};
+    }
+    return sourceModel()->index(proxyIndex.row(), proxyIndex.column());
+}
+
+QModelIndex StepRowsModel::mapFromSource(const QModelIndex& sourceIndex) const {
+    if (!sourceIndex.isValid()) {
+        return {};
+    }
+    return createIndex(sourceIndex.row(), sourceIndex.column());
+}
+
+QVariant StepRowsModel::data(const QModelIndex& index, int role) const {
+    if (index.isValid() && isNewRow(index.row())) {
+        return {};
+    }
+    return QAbstractProxyModel::data(index, role);
+}
+
+bool StepRowsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!(flags(index) & Qt::ItemIsEditable)) {
+        return false;
+    }
+    if (!isNewRow(index.row())) {
+        return QAbstractProxyModel::setData(index, value, role);
+    }
+    // Nothing entered into the new-step row adds no step.
+    if (value.isNull()) {
+        return true;
+    }
+    const int row = index.row();
+    if (!sourceModel()->insertRow(row)) {
+        return false;
+    }
+    if (!sourceModel()->setData(sourceModel()->index(row, index.column()), value, role)) {
+        sourceModel()->removeRow(row);
+        return false;
+    }
+    return true;
+}
+
+Qt::ItemFlags StepRowsModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    Qt::ItemFlags flags = isNewRow(index.row())
+                              ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable
+                              : QAbstractProxyModel::flags(index);
+    if (locked_) {
+        flags &= ~Qt::ItemIsEditable;
+    }
+    return flags;
+}
+
+// Every cell is edited in place, the new-step row's too, which the source
+// knows nothing of.
+QModelIndex StepRowsModel::buddy(const QModelIndex& index) const {
+    return index;
+}
+
+// Escape gives up only the entry being typed. The view would also have the
+// table forget every other cell entered in the row, which is more than the
+// operator asked for.
+void StepRowsModel::revert() {}
+
+QVariant StepRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (sourceModel() == nullptr) {
+        return {};
+    }
+    if (orientation == Qt::Vertical && isNewRow(section)) {
+        return role == Qt::DisplayRole ? QVariant(QStringLiteral("*")) : QVariant();
+    }
+    return sourceModel()->headerData(section, orientation, role);
+}

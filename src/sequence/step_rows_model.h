@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QAbstractProxyModel>
+
+// The step table as the grid shows it: the table's rows and below them one
+// empty row for a new step. A value entered into the empty row appends a row
+// to the table, and a fresh empty row appears below it. A locked model
+// refuses every edit.
+class StepRowsModel : public QAbstractProxyModel {
+    Q_OBJECT
+public:
+    using QAbstractProxyModel::QAbstractProxyModel;
+
+    void setSourceModel(QAbstractItemModel* source) override;
+    void setLocked(bool locked);
+    bool isNewRow(int row) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;
+    QModelIndex mapFromSource(const QModelIndex& sourceIndex) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QModelIndex buddy(const QModelIndex& index) const override;
+    void revert() override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    int sourceRows() const;
+    void sourceRowsAboutToBeInserted(int first, int last);
+    void sourceRowsInserted();
+
+    bool locked_ = false;
+    // Set while the source appends rows: they are announced below the new-step
+    // row, so the new-step row itself becomes the first appended row and an
+    // editor or cursor on it stays on the step just begun.
+    int appendedFrom_ = -1;
+};

@@ -1,0 +1,277 @@
+#include "fakes.h"
+#include "sequence/step_grid.h"
+#include "step_table_file.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+
+namespace {
+
+using Rows = QVector<QVariantList>;
+
+// A shown, active window on fakes whose step table starts with the given rows.
+struct GridWindow {
+    WindowOnFakes f;
+    Form1* w = nullptr;
+    QTableView* table = nullptr;
+
+    explicit GridWindow(const Rows& rows) {
+        if (!rows.isEmpty() && !writeStepFile(f.programDir(), rows)) {
+            qFatal("cannot write the step table");
+        }
+        w = &f.build();
+        table = w->DataGrid1->table();
+        w->show();
+        if (!QTest::qWaitForWindowActive(w)) {
+            qFatal("the window did not become active");
+        }
+    }
+    Rows file() const { return readStepFile(f.programDir()); }
+    int gridRows() const { return table->model()->rowCount(); }
+    QString shown(int row, int column) const {
+        return table->model()->index(row, column).data().toString();
+    }
+    QString rowHeading(int row) const {
+        return table->model()->headerData(row, Qt::Vertical).toString();
+    }
+    bool editable(int row, int column) const {
+        return table->model()->flags(table->model()->index(row, column)) & Qt::ItemIsEditable;
+    }
+    void goTo(int row, int column) {
+        table->setFocus();
+        table->setCurrentIndex(table->model()->index(row, column));
+    }
+};
+
+// Keys as the operator types them: each goes to whatever has the focus.
+void type(const QString& text) {
+    for (const QChar c : text) {
+        QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+    }
+}
+
+void press(Qt::Key key) {
+    QTest::keyClick(QApplication::focusWidget(), key);
+}
+
+QVariantList volts(const Rows& rows) {
+    QVariantList column;
+    for (const QVariantList& row : rows) {
+        column << row[0];
+    }
+    return column;
+}
+
+} // namespace
+
+class StepGridTest : public QObject {
+    Q_OBJECT
+private slots:
+    void typedNumbersAreStoredAsTyped_data();
+    void typedNumbersAreStoredAsTyped();
+    void onlyNumbersCanBeTypedAndACellCanBeEmptied();
+    void editIsSavedWhenTheOperatorLeavesTheRow_data();
+    void editIsSavedWhenTheOperatorLeavesTheRow();
+    void typingIntoTheEmptyRowAddsAStep();
+    void passingThroughTheEmptyRowAddsNothing();
+    void deleteKeyRemovesTheSelectedRows();
+    void lockedGridRefusesEveryEdit();
+    void entryTheTableRefusesIsReportedAndKept();
+};
+
+void StepGridTest::typedNumbersAreStoredAsTyped_data() {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("current of three decimals") << 2 << "0.123" << 0.123 << "0.123";
+    QTest::newRow("voltage of three decimals") << 1 << "12.345" << 12.345 << "12.345";
+    QTest::newRow("an hour") << 3 << "3600" << 3600.0 << "3600";
+    QTest::newRow("half seconds") << 3 << "2.5" << 2.5 << "2.5";
+    QTest::newRow("no leading zero") << 1 << ".5" << 0.5 << "0.5";
+    QTest::newRow("negative") << 3 << "-1" << -1.0 << "-1";
+}
+
+void StepGridTest::typedNumbersAreStoredAsTyped() {
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(double, stored);
+    QFETCH(QString, shown);
+    GridWindow g({{5, 1, 3}, {10, 2, 2}});
+    // Shown with "." whatever the operator's locale says.
+    g.table->setLocale(QLocale(QLocale::German));
+    g.goTo(0, column);
+    type(typed);
+    press(Qt::Key_Down);
+    QCOMPARE(g.file()[0][column - 1].toDouble(), stored);
+    QCOMPARE(g.shown(0, column), shown);
+    QCOMPARE(g.file()[1], (QVariantList{10.0, 2.0, 2.0}));
+}
+
+void StepGridTest::onlyNumbersCanBeTypedAndACellCanBeEmptied() {
+    GridWindow g({{5, 1, 3}});
+    g.goTo(0, 1);
+    type(QStringLiteral("1a2V.5.x"));
+    press(Qt::Key_Tab);
+    QCOMPARE(g.shown(0, 1), QStringLiteral("12.5"));
+    // An edit with nothing left in it empties the cell.
+    g.goTo(0, 2);
+    press(Qt::Key_F2);
+    press(Qt::Key_End);
+    press(Qt::Key_Backspace);
+    press(Qt::Key_Down);
+    QCOMPARE(g.file(), (Rows{{12.5, QVariant(), 3.0}}));
+    QVERIFY(g.f.dialogs.shown.isEmpty());
+}
+
+void StepGridTest::editIsSavedWhenTheOperatorLeavesTheRow_data() {
+    QTest::addColumn<QString>("leaving");
+    QTest::newRow("row below") << "row below";
+    QTest::newRow("row above") << "row above";
+    QTest::newRow("another control") << "another control";
+    QTest::newRow("window closed") << "window closed";
+}
+
+void StepGridTest::editIsSavedWhenTheOperatorLeavesTheRow() {
+    QFETCH(QString, leaving);
+    GridWindow g({{1, 1, 1}, {2, 1, 1}, {3, 1, 1}});
+    g.goTo(1, 1);
+    type(QStringLiteral("6"));
+    // Along the row first, and a change of mind in the next cell: the row
+    // is still the same and keeps its edit.
+    press(Qt::Key_Tab);
+    type(QStringLiteral("9"));
+    press(Qt::Key_Escape);
+    if (leaving == QStringLiteral("row below")) {
+        press(Qt::Key_Down);
+    } else if (leaving == QStringLiteral("row above")) {
+        press(Qt::Key_Up);
+    } else if (leaving == QStringLiteral("another control")) {
+        g.w->Combo5->setFocus();
+    } else {
+        g.w->close();
+    }
+    QCOMPARE(g.file(), (Rows{{1.0, 1.0, 1.0}, {6.0, 1.0, 1.0}, {3.0, 1.0, 1.0}}));
+}
+
+void StepGridTest::typingIntoTheEmptyRowAddsAStep() {
+    GridWindow g({{5, 1, 3}});
+    QCOMPARE(g.gridRows(), 2);
+    QCOMPARE(g.rowHeading(1), QStringLiteral("*"));
+    QVERIFY(g.shown(1, 1).isEmpty());
+
+    g.goTo(1, 1);
+    type(QStringLiteral("7.5"));
+    press(Qt::Key_Tab);
+    // The step just begun keeps the cursor; a new empty row is below it.
+    QCOMPARE(g.table->currentIndex().row(), 1);
+    QCOMPARE(g.gridRows(), 3);
+    QCOMPARE(g.rowHeading(2), QStringLiteral("*"));
+    type(QStringLiteral("0.25"));
+    press(Qt::Key_Tab);
+    type(QStringLiteral("4"));
+    press(Qt::Key_Down);
+    QCOMPARE(g.file(), (Rows{{5.0, 1.0, 3.0}, {7.5, 0.25, 4.0}}));
+
+    // Only a voltage: the other cells stay empty.
+    g.goTo(2, 1);
+    type(QStringLiteral("9"));
+    press(Qt::Key_Up);
+    QCOMPARE(g.file(), (Rows{{5.0, 1.0, 3.0}, {7.5, 0.25, 4.0}, {9.0, QVariant(), QVariant()}}));
+    QCOMPARE(g.gridRows(), 4);
+    QCOMPARE(g.shown(2, 1), QStringLiteral("9"));
+    QVERIFY(g.f.dialogs.shown.isEmpty());
+}
+
+void StepGridTest::passingThroughTheEmptyRowAddsNothing() {
+    GridWindow g({{5, 1, 3}});
+    g.goTo(1, 1);
+    press(Qt::Key_F2);
+    press(Qt::Key_Tab);
+    press(Qt::Key_Tab);
+    press(Qt::Key_Up);
+    QCOMPARE(g.gridRows(), 2);
+    QCOMPARE(g.file(), (Rows{{5.0, 1.0, 3.0}}));
+}
+
+void StepGridTest::deleteKeyRemovesTheSelectedRows() {
+    GridWindow g({{1, 1, 1}, {2, 1, 1}, {3, 1, 1}, {4, 1, 1}});
+    g.goTo(1, 1);
+    g.table->selectRow(1);
+    g.table->selectionModel()->select(g.table->model()->index(3, 1),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    press(Qt::Key_Delete);
+    QCOMPARE(volts(g.file()), (QVariantList{1.0, 3.0}));
+    QCOMPARE(g.gridRows(), 3);
+    QCOMPARE(g.shown(1, 1), QStringLiteral("3"));
+    QCOMPARE(g.rowHeading(2), QStringLiteral("*"));
+
+    // The empty row is no step to remove.
+    g.goTo(2, 1);
+    g.table->selectRow(2);
+    press(Qt::Key_Delete);
+    QCOMPARE(volts(g.file()), (QVariantList{1.0, 3.0}));
+    QCOMPARE(g.gridRows(), 3);
+
+    // A row being edited is saved before the rows go.
+    g.goTo(0, 1);
+    type(QStringLiteral("8"));
+    press(Qt::Key_Tab);
+    g.table->selectRow(1);
+    press(Qt::Key_Delete);
+    QCOMPARE(volts(g.file()), (QVariantList{8.0}));
+}
+
+void StepGridTest::lockedGridRefusesEveryEdit() {
+    GridWindow g({{5, 1, 3}});
+    g.w->DataGrid1->setLocked(true);
+    for (int column = 1; column <= 3; ++column) {
+        QVERIFY(!g.editable(0, column));
+        QVERIFY(!g.editable(1, column));
+        g.goTo(0, column);
+        type(QStringLiteral("2"));
+        press(Qt::Key_F2);
+        type(QStringLiteral("2"));
+        g.goTo(1, column);
+        type(QStringLiteral("2"));
+    }
+    g.table->selectRow(0);
+    press(Qt::Key_Delete);
+    g.w->Combo5->setFocus();
+    QCOMPARE(g.file(), (Rows{{5.0, 1.0, 3.0}}));
+    QCOMPARE(g.gridRows(), 2);
+    QCOMPARE(g.shown(0, 1), QStringLiteral("5"));
+
+    g.w->DataGrid1->setLocked(false);
+    for (int column = 1; column <= 3; ++column) {
+        QVERIFY(g.editable(0, column));
+    }
+    g.goTo(0, 3);
+    type(QStringLiteral("2"));
+    press(Qt::Key_Down);
+    QCOMPARE(g.file(), (Rows{{5.0, 1.0, 2.0}}));
+}
+
+void StepGridTest::entryTheTableRefusesIsReportedAndKept() {
+    GridWindow g({{5, 1, 3}});
+    QVERIFY(execOnStepFile(g.f.programDir(),
+                           {QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON VK7100PPS1 "
+                                           "WHEN NEW.\"电压（V）\" > 100 BEGIN "
+                                           "SELECT RAISE(ABORT, 'no such voltage'); END")}));
+    g.goTo(0, 1);
+    type(QStringLiteral("200"));
+    press(Qt::Key_Down);
+    QCOMPARE(g.f.dialogs.shown.size(), 1);
+    QVERIFY(g.f.dialogs.shown.first().text.contains(QStringLiteral("no such voltage")));
+    QCOMPARE(g.shown(0, 1), QStringLiteral("200"));
+    QCOMPARE(g.file(), (Rows{{5.0, 1.0, 3.0}}));
+    QVERIFY(!g.w->DataGrid1->saveEdits());
+}
+
+QTEST_MAIN(StepGridTest)
+#include "test_step_grid.moc"
