@@ -1,0 +1,379 @@
+#include "display/log_box.h"
+#include "fakes.h"
+#include "sequence/step_grid.h"
+#include "step_table_file.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTableView>
+#include <QtTest>
+
+namespace {
+
+using Rows = QVector<QVariantList>;
+// Consecutive equal frames as (frame, how many ticks composed it).
+using FrameRuns = QList<QPair<QString, int>>;
+
+const QByteArray kReply("VKPPSU0000A0000W");
+const QString kOff = QStringLiteral("VKPPSU0000H0000N");
+
+// A window on fakes with the given step table whose link came up in a
+// display tick: a run started now sees its first countdown step ten ticks
+// later.
+struct RunWindow {
+    WindowOnFakes f;
+    Form1* w = nullptr;
+
+    explicit RunWindow(const Rows& rows, int port = 3) {
+        if (!writeStepFile(f.programDir(), rows)) {
+            qFatal("cannot write the step table");
+        }
+        f.port.usablePorts = {port};
+        f.port.replyWhenIdle = kReply;
+        w = &f.build();
+        for (int tick = 0; tick < 10; ++tick) {
+            w->Timer1_Timer();
+        }
+        if (!w->state.linkUp || w->state.displayDivider != 0) {
+            qFatal("the link did not come up in the tenth tick");
+        }
+    }
+
+    void chooseRunCount(const QString& text) {
+        const int index = w->Combo5->findText(text);
+        w->Combo5->setCurrentIndex(index);
+        emit w->Combo5->activated(index);
+    }
+
+    // Ticks as the timers do, 20 characters sent per 100 ms, and collects
+    // the frame each tick composed.
+    FrameRuns ticks(int count) {
+        FrameRuns runs;
+        for (int tick = 0; tick < count; ++tick) {
+            w->Timer1_Timer();
+            for (int send = 0; send < 20; ++send) {
+                w->Timer2_Timer();
+            }
+            if (!runs.isEmpty() && runs.last().first == w->state.frameText) {
+                ++runs.last().second;
+            } else {
+                runs.append({w->state.frameText, 1});
+            }
+        }
+        return runs;
+    }
+
+    QStringList records() const {
+        return QDir(f.programDir() + QStringLiteral("/Record")).entryList(QDir::Files);
+    }
+};
+
+QString frame(const char* digits) {
+    return QStringLiteral("VKPPSU%1O").arg(QString::fromLatin1(digits));
+}
+
+void checkIdle(const RunWindow& r) {
+    const Form1& w = *r.w;
+    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.state.outputOn);
+    QCOMPARE(w.state.rowIndex, qint16(0));
+    QCOMPARE(w.state.secondsLeft, qint16(0));
+    QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
+    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
+    QVERIFY(!w.DataGrid1->isLocked());
+    for (QWidget* control : std::initializer_list<QWidget*>{w.Command1, w.Slider1, w.Slider2,
+                                                            w.Combo1, w.Combo2, w.Text1, w.Text2}) {
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    }
+}
+
+bool cellEditable(const Form1& w, int row, int column) {
+    const QAbstractItemModel* model = w.DataGrid1->table()->model();
+    return model->flags(model->index(row, column)) & Qt::ItemIsEditable;
+}
+
+} // namespace
+
+class SequenceRunTest : public QObject {
+    Q_OBJECT
+private slots:
+    void countedRunSendsEachRowForItsHoldTime();
+    void unlimitedRunRepeatsUntilTheButton();
+    void oneRowTableWithCountThree();
+    void rowLastsItsRoundedHoldTime_data();
+    void rowLastsItsRoundedHoldTime();
+    void runCountChosenDuringAnUnlimitedRun();
+    void runButtonWithoutLinkDoesNothing();
+    void runLocksFrontPanelAndGrid();
+    void runOverManualOutputStartsAFreshLog();
+    void refusedTableChangesNothing_data();
+    void refusedTableChangesNothing();
+    void runSurvivesALossOfTheLink();
+    void overCurrentTripEndsTheRun();
+};
+
+void SequenceRunTest::countedRunSendsEachRowForItsHoldTime() {
+    RunWindow r({{5, 1, 3}, {10, 2, 2}});
+    r.chooseRunCount(QStringLiteral("2"));
+    r.w->Command4_Click();
+    QVERIFY(r.w->state.runActive);
+    QCOMPARE(r.w->Command4->text(), QStringLiteral("停止"));
+
+    // Row 0 holds until its third display tick. Each row after it goes out
+    // from the tick after the step for its full hold time, except that the
+    // display tick which ends the pass already carries row 0 again; the last
+    // such tick ends the run.
+    const QString first = frame("0500H1000");
+    const QString second = frame("1000H2000");
+    const FrameRuns expected{{first, 30},  {second, 19}, {first, 31},
+                             {second, 19}, {first, 1},   {kOff, 20}};
+    QCOMPARE(r.ticks(120), expected);
+    checkIdle(r);
+    QCOMPARE(r.records().size(), 1);
+    QVERIFY(r.f.port.written.contains(second.toLatin1()));
+    QVERIFY(r.f.port.written.right(32).contains(kOff.toLatin1()));
+    QVERIFY(r.f.dialogs.shown.isEmpty());
+}
+
+void SequenceRunTest::unlimitedRunRepeatsUntilTheButton() {
+    RunWindow r({{5, 1, 3}, {10, 2, 2}});
+    r.w->Command4_Click();
+    const QString first = frame("0500H1000");
+    const QString second = frame("1000H2000");
+    const FrameRuns expected{{first, 30}, {second, 19}, {first, 31}, {second, 19},
+                             {first, 31}, {second, 19}, {first, 31}, {second, 19}};
+    QCOMPARE(r.ticks(199), expected);
+    QVERIFY(r.w->state.runActive);
+    QVERIFY(r.records().isEmpty());
+
+    r.w->Command4_Click();
+    checkIdle(r);
+    QCOMPARE(r.records().size(), 1);
+    QCOMPARE(r.ticks(1), (FrameRuns{{kOff, 1}}));
+}
+
+void SequenceRunTest::oneRowTableWithCountThree() {
+    RunWindow r({{12, 0.5, 2}});
+    r.chooseRunCount(QStringLiteral("3"));
+    r.w->Command4_Click();
+    QCOMPARE(r.ticks(70), (FrameRuns{{frame("1200H0500"), 60}, {kOff, 10}}));
+    checkIdle(r);
+    QCOMPARE(r.records().size(), 1);
+}
+
+void SequenceRunTest::rowLastsItsRoundedHoldTime_data() {
+    QTest::addColumn<QVariantList>("middleRow");
+    QTest::addColumn<QString>("middleFrame");
+    QTest::addColumn<int>("ticks");
+    const QString frame2 = frame("0200H0200");
+    QTest::newRow("0 s") << QVariantList{2, 0.2, 0} << frame2 << 10;
+    QTest::newRow("1 s") << QVariantList{2, 0.2, 1} << frame2 << 10;
+    QTest::newRow("negative") << QVariantList{2, 0.2, -3} << frame2 << 10;
+    QTest::newRow("empty") << QVariantList{2, 0.2, QVariant()} << frame2 << 10;
+    QTest::newRow("2 s") << QVariantList{2, 0.2, 2} << frame2 << 20;
+    QTest::newRow("2.5 s counts as 2") << QVariantList{2, 0.2, 2.5} << frame2 << 20;
+    QTest::newRow("3.5 s counts as 4") << QVariantList{2, 0.2, 3.5} << frame2 << 40;
+    QTest::newRow("empty voltage and current run as 0")
+        << QVariantList{QVariant(), QVariant(), 2} << frame("0000H0000") << 20;
+    QTest::newRow("three decimals") << QVariantList{30.996, 5.0996, 1} << frame("3100H5100") << 10;
+}
+
+void SequenceRunTest::rowLastsItsRoundedHoldTime() {
+    QFETCH(QVariantList, middleRow);
+    QFETCH(QString, middleFrame);
+    QFETCH(int, ticks);
+    RunWindow r({{1, 0.1, 2}, middleRow, {3, 0.3, 2}});
+    r.chooseRunCount(QStringLiteral("1"));
+    r.w->Command4_Click();
+    const FrameRuns expected{{frame("0100H0100"), 20},
+                             {middleFrame, ticks},
+                             {frame("0300H0300"), 19},
+                             {frame("0100H0100"), 1},
+                             {kOff, 10}};
+    QCOMPARE(r.ticks(50 + ticks), expected);
+    QVERIFY(r.f.dialogs.shown.isEmpty());
+}
+
+void SequenceRunTest::runCountChosenDuringAnUnlimitedRun() {
+    RunWindow r({{5, 1, 3}, {10, 2, 2}});
+    r.w->Command4_Click();
+    r.ticks(35);
+    QVERIFY(r.w->Combo5->isEnabled());
+    r.chooseRunCount(QStringLiteral("2"));
+    // The pass under way is the first of the two.
+    r.ticks(64);
+    QVERIFY(r.w->state.runActive);
+    r.ticks(1);
+    checkIdle(r);
+    QCOMPARE(r.records().size(), 1);
+    r.ticks(30);
+    QCOMPARE(r.records().size(), 1);
+}
+
+void SequenceRunTest::runButtonWithoutLinkDoesNothing() {
+    WindowOnFakes f;
+    QVERIFY(writeStepFile(f.programDir(), {{5, 1, 3}}));
+    Form1& w = f.build();
+    for (int tick = 0; tick < 15; ++tick) {
+        w.Timer1_Timer();
+    }
+    QVERIFY(!w.state.linkUp);
+    const QString log = w.Text3->text();
+    w.Command4_Click();
+    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.DataGrid1->isLocked());
+    QVERIFY(w.Text1->isEnabled());
+    QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
+    QCOMPARE(w.Text3->text(), log);
+    QVERIFY(f.dialogs.shown.isEmpty());
+    w.Timer1_Timer();
+    QCOMPARE(w.state.frameText, kOff);
+}
+
+void SequenceRunTest::runLocksFrontPanelAndGrid() {
+    RunWindow r({{5, 1, 3}, {10, 2, 2}});
+    Form1& w = *r.w;
+    r.ticks(1);
+    w.Command4_Click();
+    for (QWidget* control : std::initializer_list<QWidget*>{w.Command1, w.Slider1, w.Slider2,
+                                                            w.Combo1, w.Combo2, w.Text1, w.Text2}) {
+        QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+    }
+    QVERIFY(w.Combo4->isEnabled());
+    QVERIFY(w.Combo5->isEnabled());
+    QVERIFY(w.Command4->isEnabled());
+    QCOMPARE(w.Command1->text(), QStringLiteral("关"));
+    QCOMPARE(w.Command4->palette().color(QPalette::Button), QColor(0, 255, 0));
+    QVERIFY(w.DataGrid1->isLocked());
+    for (int row = 0; row <= 2; ++row) {
+        for (int column = 1; column <= 3; ++column) {
+            QVERIFY(!cellEditable(w, row, column));
+        }
+    }
+    // Still locked a few seconds on, when the display update has run.
+    r.ticks(25);
+    QVERIFY(w.DataGrid1->isLocked());
+    QVERIFY(!w.Text1->isEnabled());
+
+    w.Command4_Click();
+    checkIdle(r);
+    QCOMPARE(w.Command4->palette().color(QPalette::Button), QPalette().color(QPalette::Button));
+    for (int row = 0; row <= 2; ++row) {
+        for (int column = 1; column <= 3; ++column) {
+            QVERIFY(cellEditable(w, row, column));
+        }
+    }
+}
+
+void SequenceRunTest::runOverManualOutputStartsAFreshLog() {
+    RunWindow r({{5, 1, 3}});
+    r.w->Command1_Click();
+    QVERIFY(r.w->state.outputOn);
+    r.ticks(30);
+    QVERIFY(r.w->Text3->text().count(QStringLiteral("\r\n")) > 3);
+    r.f.clock.time = r.f.clock.time.addSecs(3);
+    r.w->Command4_Click();
+    QVERIFY(r.w->state.runActive);
+    QCOMPARE(r.w->Text3->text(), QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:03:12"));
+    QVERIFY(r.records().isEmpty());
+}
+
+void SequenceRunTest::refusedTableChangesNothing_data() {
+    QTest::addColumn<Rows>("rows");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::newRow("empty table") << Rows{} << "Velkor" << -1 << -1;
+    QTest::newRow("row 2 voltage 31.5")
+        << Rows{{5, 1, 3}, {31.5, 1, 3}} << "电压数据错误" << 1 << 1;
+    QTest::newRow("text as current")
+        << Rows{{5, QStringLiteral("1 A"), 3}} << "电流数据错误" << 0 << 2;
+    QTest::newRow("hold time of a day")
+        << Rows{{5, 1, 3}, {5, 1, 86400}} << "时间数据错误" << 1 << 3;
+}
+
+void SequenceRunTest::refusedTableChangesNothing() {
+    QFETCH(Rows, rows);
+    QFETCH(QString, title);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    RunWindow r(rows);
+    const QString log = r.w->Text3->text();
+    r.chooseRunCount(QStringLiteral("2"));
+    r.w->Command4_Click();
+    QCOMPARE(r.f.dialogs.shown.size(), 1);
+    QCOMPARE(r.f.dialogs.shown.first().title, title);
+    checkIdle(r);
+    QCOMPARE(r.w->Text3->text(), log);
+    if (row >= 0) {
+        const QModelIndex current = r.w->DataGrid1->table()->currentIndex();
+        QCOMPARE(current.row(), row);
+        QCOMPARE(current.column(), column);
+    }
+    QCOMPARE(r.ticks(20), (FrameRuns{{kOff, 20}}));
+    QVERIFY(!QDir(r.f.programDir() + QStringLiteral("/Record")).exists());
+}
+
+void SequenceRunTest::runSurvivesALossOfTheLink() {
+    // On port 1 a loss also takes the link state down.
+    RunWindow r({{5, 1, 3}, {10, 2, 2}}, 1);
+    Form1& w = *r.w;
+    w.Command4_Click();
+    r.f.port.replyWhenIdle.clear();
+    r.f.port.usablePorts.clear();
+    for (int tick = 0; tick < 200 && w.state.portOpened; ++tick) {
+        r.ticks(1);
+    }
+    QVERIFY(!w.state.portOpened);
+    QVERIFY(!w.state.linkUp);
+    QVERIFY(w.state.runActive);
+
+    r.f.port.written.clear();
+    const FrameRuns lost = r.ticks(60);
+    QVERIFY(!r.f.port.isOpen());
+    QVERIFY(r.f.port.written.isEmpty());
+    QVERIFY(w.state.runActive);
+    // The rows still take turns while nothing can be sent.
+    QCOMPARE(lost.size() >= 2, true);
+    for (const auto& run : lost) {
+        QVERIFY(run.first == frame("0500H1000") || run.first == frame("1000H2000"));
+    }
+
+    r.f.port.usablePorts = {1};
+    r.f.port.replyWhenIdle = kReply;
+    r.ticks(12);
+    QVERIFY(w.state.linkUp);
+    QVERIFY(w.state.runActive);
+    QVERIFY(r.f.port.written.right(32).contains(w.state.frameText.toLatin1()));
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+
+    w.Command4_Click();
+    checkIdle(r);
+    QCOMPARE(r.records().size(), 1);
+    QVERIFY(r.f.dialogs.shown.isEmpty());
+}
+
+void SequenceRunTest::overCurrentTripEndsTheRun() {
+    RunWindow r({{5, 1, 3}, {10, 2, 2}});
+    Form1& w = *r.w;
+    w.Combo4->setCurrentIndex(1);
+    emit w.Combo4->activated(1);
+    w.Command4_Click();
+    r.ticks(15);
+    QVERIFY(w.state.runActive);
+    r.f.port.replyWhenIdle = "VKPPSU0500A1000B";
+    // The read tick brings the "B"; the frame of the next tick already
+    // switches the output off.
+    QCOMPARE(r.ticks(6), (FrameRuns{{QStringLiteral("VKPPSU0500C1000O"), 5},
+                                    {QStringLiteral("VKPPSU0500C1000N"), 1}}));
+    checkIdle(r);
+    QCOMPARE(r.records().size(), 1);
+    QCOMPARE(r.ticks(1), (FrameRuns{{QStringLiteral("VKPPSU0000C0000N"), 1}}));
+}
+
+QTEST_MAIN(SequenceRunTest)
+#include "test_sequence_run.moc"
