@@ -1,6 +1,7 @@
 #include "display/log_box.h"
 #include "fakes.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -217,10 +218,7 @@ void FrontPanelTest::outputButtonSwitchesOnAndOff() {
     QCOMPARE(w.Command1->text(), onCaption);
     QCOMPARE(buttonFace(w.Command1), QColor(0, 255, 0));
     const QString header = w.Text3->text();
-    QVERIFY2(header.startsWith(QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-3-7   ")),
-             qPrintable(header));
-    QCOMPARE(header.count(QStringLiteral("\r\n")), 2);
-    QVERIFY(header.contains(QStringLiteral("05")) && header.contains(QStringLiteral("06")));
+    QCOMPARE(header, QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-3-7   14:05:06"));
     QCOMPARE(recordFiles(f), 0);
     w.Timer1_Timer();
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
@@ -264,5 +262,14 @@ void FrontPanelTest::overCurrentModeFollowsTheEntryPosition() {
     QVERIFY(w.state.tripMode);
 }
 
-QTEST_MAIN(FrontPanelTest)
+// The log header is compared whole, so the system's time of day takes the
+// plain 24-hour form of the C locale.
+int main(int argc, char** argv) {
+    qputenv("LC_ALL", "C.UTF-8");
+    QApplication app(argc, argv);
+    FrontPanelTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "test_front_panel.moc"
