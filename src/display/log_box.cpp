@@ -1,6 +1,5 @@
 #include "display/log_box.h"
 
-#include <QScrollBar>
 #include <QTextCursor>
 
 namespace {
@@ -12,18 +11,24 @@ QString toEditorText(QString text) {
 } // namespace
 
 LogBox::LogBox(const QString& text, QWidget* parent) : QPlainTextEdit(parent) {
+    // A day's log would otherwise be kept again as undo steps.
+    setUndoRedoEnabled(false);
+    setReadOnly(true);
+    setMaximumBlockCount(kShownLines);
     setText(text);
 }
 
 QString LogBox::text() const {
-    return toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return QString::fromUtf8(log_);
 }
 
 void LogBox::setText(const QString& text) {
+    log_ = text.toUtf8();
     setPlainText(toEditorText(text));
 }
 
 void LogBox::appendText(const QString& text) {
+    log_ += text.toUtf8();
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(toEditorText(text));

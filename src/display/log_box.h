@@ -1,14 +1,20 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPlainTextEdit>
 
-// The measurement log box. Its text uses CR LF line ends as the record files
-// do; the editor itself keeps lines as blocks, so the ends are translated at
-// the edge. Text is appended at the end, never re-set whole, so a log of
-// days stays cheap to extend.
+// The measurement log box. The whole log, with the CR LF line ends of the
+// record files, is kept compactly beside the editor; the editor shows the
+// newest lines only, since a text document spends close to a kilobyte on
+// every line and a day's log has 86,400 of them. The box is read-only: what
+// it shows is a record of measurements, saved as it was taken. Text is
+// appended at the end, never re-set whole, so a log of days stays cheap to
+// extend.
 class LogBox : public QPlainTextEdit {
     Q_OBJECT
 public:
+    static constexpr int kShownLines = 5000;
+
     explicit LogBox(const QString& text, QWidget* parent = nullptr);
 
     QString text() const;
@@ -16,4 +22,7 @@ public:
     void appendText(const QString& text);
     // Puts the caret at the end so the newest line is in view.
     void moveCaretToEnd();
+
+private:
+    QByteArray log_; // UTF-8
 };

@@ -7,7 +7,8 @@
 // A day at the bench in compressed time: a window on fakes, its supply
 // answering every read, a two-step sequence running endlessly with the output
 // on, the clock advancing 100 ms per poll tick and the sender ticking twenty
-// times per poll tick, as the real timers do.
+// times per poll tick, as the real timers do, with the events that pile up
+// meanwhile handled once a second.
 class DayRun {
 public:
     static constexpr qint64 kTicksPerDay = 864000;
