@@ -12,9 +12,11 @@ namespace {
 // The window design names Windows' Chinese faces; these stand in for them
 // wherever they are not installed.
 void substituteDesignFaces() {
+    // AR PL UMing's Latin letters and digits are half-width like SimSun's; the
+    // readouts are sized for those.
     QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-                                QStringLiteral("AR PL UMing CN")});
+                               {QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
+                                QStringLiteral("Noto Serif CJK SC")});
     QFont::insertSubstitutions(QStringLiteral("黑体"),
                                {QStringLiteral("SimHei"), QStringLiteral("Noto Sans CJK SC"),
                                 QStringLiteral("WenQuanYi Zen Hei")});

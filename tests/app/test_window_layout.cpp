@@ -35,7 +35,6 @@ private slots:
     void hiddenControlsAndEdgeBars();
     void entryBoxesLieOverTheirListsWithTheButtonFree();
     void focusOrder();
-    void layoutFollowsOtherScreens();
 };
 
 void WindowLayoutTest::controlsStandAtTheReferenceGeometry_data() {
@@ -194,21 +193,6 @@ void WindowLayoutTest::focusOrder() {
         at = at->nextInFocusChain();
     }
     QCOMPARE(chain, expected);
-}
-
-void WindowLayoutTest::layoutFollowsOtherScreens() {
-    WindowOnFakes f;
-    f.screen.pixels = QSize(1024, 768);
-    Form1& w = f.build();
-    QCOMPARE(w.state.scaleX, 1024.0f / 1440.0f);
-    QCOMPARE(w.state.scaleY, 768.0f / 900.0f);
-    // About 12117 by 307 twips.
-    QCOMPARE(w.DataGrid1->pos(), QPoint(808, 20));
-    QVERIFY(qAbs(w.Label2->font().pointSizeF() - 15.64) < 0.01);
-
-    w.applyLayout(1920.0f / 1440.0f, 1080.0f / 900.0f);
-    QCOMPARE(w.Picture1[0]->geometry(), QRect(565, 29, 887, 251));
-    QCOMPARE(w.Combo3->font().pointSizeF(), double(1920.0f / 1440.0f * 14.0f));
 }
 
 QTEST_MAIN(WindowLayoutTest)
