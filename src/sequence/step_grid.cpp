@@ -67,11 +67,6 @@ void StepGrid::resizeEvent(QResizeEvent*) {
     table_->setGeometry(0, captionHeight, width(), qMax(0, height() - captionHeight));
 }
 
-// Closing the window hides the grid; an edit in progress is saved then.
-void StepGrid::hideEvent(QHideEvent*) {
-    saveEdits();
-}
-
 void StepGrid::setLocked(bool locked) {
     if (locked) {
         saveEdits();

@@ -36,7 +36,6 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
