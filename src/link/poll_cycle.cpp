@@ -32,11 +32,15 @@ void Form1::Timer1_Timer() {
     step([&] { advanceDividers(); });
     step([&] { setpointStep(); });
     step([&] { composeFrame(); });
+    // A read or display tick ends with its tick even when a step inside it
+    // failed, so the next tick does not count as one again.
     if (state.portOpened && state.readTick) {
         step([&] { readSection(); });
+        state.readTick = false;
     }
     if (state.displayTick) {
         step([&] { displayUpdate(); });
+        state.displayTick = false;
     }
 }
 

@@ -40,6 +40,7 @@ private slots:
     void failedReadIsReportedOnceAndCountsAsEmpty();
     void readOfOnlyFfBytes();
     void failureInsideATickIsReportedAndTheTickGoesOn();
+    void failureInTheTickThatTriedToOpenAPortPassesSilently();
     void hostileInputIsSurvivedWithBoundedMemory();
 };
 
@@ -257,6 +258,31 @@ void PollCycleTest::failureInsideATickIsReportedAndTheTickGoesOn() {
     // The display section of the same tick still ran.
     QCOMPARE(w.state.displayTick, false);
     QCOMPARE(w.Picture2->lines().last(), w.state.frameText + QLatin1Char('F'));
+}
+
+void PollCycleTest::failureInTheTickThatTriedToOpenAPortPassesSilently() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    // Output on, so the display section reads the clock for its log line.
+    w.state.outputOn = true;
+    f.clock.throwOnNow = true;
+    ticks(w, 9);
+    QVERIFY(f.dialogs.shown.isEmpty());
+    // The tenth tick is a display tick, and its search has no port to try.
+    w.Timer1_Timer();
+    QCOMPARE(f.dialogs.shown.size(), 1);
+
+    WindowOnFakes g;
+    g.port.usablePorts = {3};
+    Form1& v = g.build();
+    v.state.outputOn = true;
+    v.state.displayDivider = 9;
+    g.clock.throwOnNow = true;
+    v.Timer1_Timer();
+    QVERIFY(v.state.portOpened);
+    QVERIFY(g.dialogs.shown.isEmpty());
+    // The display section went on past the failing step.
+    QCOMPARE(v.state.displayTick, false);
 }
 
 void PollCycleTest::hostileInputIsSurvivedWithBoundedMemory() {

@@ -45,6 +45,13 @@ std::optional<QByteArray> FakeSerialPort::readAll() {
     return next.bytes;
 }
 
+QDateTime FakeClock::now() const {
+    if (throwOnNow) {
+        throw std::runtime_error("clock fault");
+    }
+    return time;
+}
+
 Form1& WindowOnFakes::build() {
     window = std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path()});
     // Tests drive the ticks themselves.

@@ -51,7 +51,9 @@ public:
 class FakeClock : public Clock {
 public:
     QDateTime time = QDateTime(QDate(2026, 12, 6), QTime(5, 3, 9));
-    QDateTime now() const override { return time; }
+    // Makes every reading throw, as a fault inside a later step of a tick would.
+    bool throwOnNow = false;
+    QDateTime now() const override;
 };
 
 class FakeScreen : public Screen {
