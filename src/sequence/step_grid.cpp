@@ -118,6 +118,9 @@ void StepGrid::removeSelectedRows() {
             rows.append(index.row());
         }
     }
+    if (rows.isEmpty()) {
+        return;
+    }
     // From the bottom up, so the rows still to go keep their numbers.
     std::sort(rows.begin(), rows.end(), std::greater<>());
     for (const int row : rows) {
@@ -127,6 +130,9 @@ void StepGrid::removeSelectedRows() {
         }
     }
     // The model keeps a removed row as a blank line until it reads the table
-    // anew.
+    // anew, which also loses the cursor: it goes to the row that took the
+    // place of the topmost removed one.
+    const int column = qMax(1, table_->currentIndex().column());
     model_->select();
+    showCell(qMin(rows.last(), model_->rowCount()), column);
 }

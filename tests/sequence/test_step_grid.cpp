@@ -210,6 +210,7 @@ void StepGridTest::deleteKeyRemovesTheSelectedRows() {
     QCOMPARE(g.gridRows(), 3);
     QCOMPARE(g.shown(1, 1), QStringLiteral("3"));
     QCOMPARE(g.rowHeading(2), QStringLiteral("*"));
+    QCOMPARE(g.table->currentIndex().row(), 1);
 
     // The empty row is no step to remove.
     g.goTo(2, 1);
@@ -228,8 +229,12 @@ void StepGridTest::deleteKeyRemovesTheSelectedRows() {
 }
 
 void StepGridTest::lockedGridRefusesEveryEdit() {
-    GridWindow g({{5, 1, 3}});
+    GridWindow g({{4, 1, 3}});
+    // An entry still being typed when the lock comes is kept.
+    g.goTo(0, 1);
+    type(QStringLiteral("5"));
     g.w->DataGrid1->setLocked(true);
+    QCOMPARE(g.file(), (Rows{{5.0, 1.0, 3.0}}));
     for (int column = 1; column <= 3; ++column) {
         QVERIFY(!g.editable(0, column));
         QVERIFY(!g.editable(1, column));
@@ -271,6 +276,15 @@ void StepGridTest::entryTheTableRefusesIsReportedAndKept() {
     QCOMPARE(g.shown(0, 1), QStringLiteral("200"));
     QCOMPARE(g.file(), (Rows{{5.0, 1.0, 3.0}}));
     QVERIFY(!g.w->DataGrid1->saveEdits());
+
+    // A run cannot start from a table that differs from the grid.
+    g.f.dialogs.shown.clear();
+    g.w->state.linkUp = true;
+    g.w->Command4_Click();
+    QVERIFY(!g.w->state.runActive);
+    QVERIFY(!g.w->DataGrid1->isLocked());
+    QCOMPARE(g.f.dialogs.shown.size(), 1);
+    QCOMPARE(g.shown(0, 1), QStringLiteral("200"));
 }
 
 QTEST_MAIN(StepGridTest)
