@@ -1,5 +1,5 @@
-#include "../sequence/step_table_file.h"
 #include "live_window.h"
+#include "step_table_file.h"
 
 #include <QComboBox>
 #include <QDir>

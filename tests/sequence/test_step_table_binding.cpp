@@ -1,6 +1,7 @@
 #include "fakes.h"
 #include "sequence/step_grid.h"
 #include "sequence/step_table_store.h"
+#include "step_table_file.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -23,21 +24,6 @@ QByteArray fileDigest(const QString& path) {
         return {};
     }
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
-}
-
-// Runs statements on a database file through a connection of its own.
-void execOn(const QString& path, const QStringList& statements) {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "setup");
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        for (const QString& statement : statements) {
-            QSqlQuery query(db);
-            QVERIFY2(query.exec(statement), qPrintable(query.lastError().text()));
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
 }
 
 } // namespace
@@ -80,10 +66,10 @@ void StepTableBindingTest::missingFileIsCreatedWithTheEmptyTable() {
 void StepTableBindingTest::existingTableIsShownInKeyOrderAndKept() {
     QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/db1.sqlite");
-    execOn(path, {QStringLiteral("CREATE TABLE VK7100PPS1 (ID INTEGER PRIMARY KEY, "
-                                 "\"电压（V）\" REAL, \"电流（A）\" REAL, \"时间（S）\" REAL)"),
-                  QStringLiteral("INSERT INTO VK7100PPS1 VALUES (7, 10, 2, 2)"),
-                  QStringLiteral("INSERT INTO VK7100PPS1 VALUES (3, 5, 1, 3)")});
+    QVERIFY(
+        execOnStepFile(dir.path(), {kCreateStepTable,
+                                    QStringLiteral("INSERT INTO VK7100PPS1 VALUES (7, 10, 2, 2)"),
+                                    QStringLiteral("INSERT INTO VK7100PPS1 VALUES (3, 5, 1, 3)")}));
     const QByteArray before = fileDigest(path);
 
     WindowOnFakes f;
@@ -122,7 +108,7 @@ void StepTableBindingTest::unusableFilesAreReportedAndKept() {
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(rawBytes);
     } else {
-        execOn(path, statements);
+        QVERIFY(execOnStepFile(f.programDir(), statements));
     }
     const QByteArray before = fileDigest(path);
 

@@ -1,35 +1,12 @@
 #include "day_run.h"
 
+#include "step_table_file.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-
-namespace {
-
-bool writeStepTable(const QString& path) {
-    bool ok = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "day-run-setup");
-        db.setDatabaseName(path);
-        ok = db.open();
-        QSqlQuery query(db);
-        ok = ok &&
-             query.exec(
-                 QStringLiteral("CREATE TABLE VK7100PPS1 (ID INTEGER PRIMARY KEY, "
-                                "\"电压（V）\" REAL, \"电流（A）\" REAL, \"时间（S）\" REAL)")) &&
-             query.exec(QStringLiteral("INSERT INTO VK7100PPS1 VALUES (1, 5, 1, 3)")) &&
-             query.exec(QStringLiteral("INSERT INTO VK7100PPS1 VALUES (2, 10, 2, 2)"));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("day-run-setup"));
-    return ok;
-}
-
-} // namespace
 
 bool DayRun::start() {
-    if (!writeStepTable(fakes.programDir() + QStringLiteral("/db1.sqlite"))) {
+    if (!writeStepFile(fakes.programDir(), {{5, 1, 3}, {10, 2, 2}})) {
         return false;
     }
     fakes.port.usablePorts = {3};
