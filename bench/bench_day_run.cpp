@@ -4,6 +4,7 @@
 //   build/bench/bench_day_run
 #include "day_run.h"
 #include "display/log_box.h"
+#include "measuring.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -35,14 +36,6 @@ QList<double> tickCosts(DayRun& day, int ticks) {
     });
     costs.removeFirst();
     return costs;
-}
-
-// The same ticks run before measuring, so both sides see the same mix of
-// read, display and plain ticks.
-double percentile(QList<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values.at(
-        std::min<qsizetype>(values.size() - 1, static_cast<qsizetype>(p * values.size())));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // frame is paced onto the line, and how soon a new setpoint reaches it.
 //   build/bench/bench_link
 #include "live_window.h"
+#include "measuring.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -14,12 +15,6 @@
 #include <ctime>
 
 namespace {
-
-qint64 monotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<qint64>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 struct LogLine {
     qint64 ms;
@@ -40,20 +35,6 @@ QList<LogLine> readFrameLog(const QString& path) {
         }
     }
     return lines;
-}
-
-// Runs the event loop as the program does. QTest::qWait would sleep between
-// its rounds and starve the 5 ms sender.
-void runFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-double percentile(QList<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values.at(
-        std::min<qsizetype>(values.size() - 1, static_cast<qsizetype>(p * values.size())));
 }
 
 } // namespace

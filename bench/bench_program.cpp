@@ -2,6 +2,8 @@
 // time from exec to the first whole frame on the line, and the CPU share of
 // one core over 60 s with the link up.
 //   build/bench/bench_program [seconds]
+#include "measuring.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -17,18 +19,6 @@
 namespace {
 
 constexpr int kPort = 16;
-
-qint64 monotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<qint64>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-void runFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // User plus system time of a process, in seconds.
 double cpuSecondsOf(qint64 pid) {

@@ -1,6 +1,7 @@
 #include "display/log_box.h"
 #include "display/log_text.h"
 #include "fakes.h"
+#include "step_table_file.h"
 #include "sequence/step_grid.h"
 
 #include <QApplication>
@@ -10,8 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -49,20 +48,6 @@ QString lastLogLine(const Form1& w) {
     return w.Text3->text().split(QStringLiteral("\r\n")).last();
 }
 
-void writeStepTable(const QString& path, const QString& row) {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "setup");
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        QVERIFY(query.exec(QStringLiteral("CREATE TABLE VK7100PPS1 (ID INTEGER PRIMARY KEY, "
-                                          "\"电压（V）\" REAL, \"电流（A）\" REAL, "
-                                          "\"时间（S）\" REAL)")));
-        QVERIFY(query.exec(QStringLiteral("INSERT INTO VK7100PPS1 VALUES (%1)").arg(row)));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-}
 
 void checkFrontPanelEnabled(const Form1& w) {
     const QList<QWidget*> panel{w.Command1, w.Slider1, w.Slider2, w.Combo1,
@@ -194,7 +179,7 @@ void StopOperationTest::englishSavePath() {
 
 void StopOperationTest::stopEndsTheRunAndGivesTheFrontPanelBack() {
     WindowOnFakes f;
-    writeStepTable(f.programDir() + QStringLiteral("/db1.sqlite"), QStringLiteral("1, 10, 1, 5"));
+    QVERIFY(writeStepFile(f.programDir(), {{10, 1, 5}}));
     Form1& w = f.build();
     const QColor face = w.Command4->palette().color(QPalette::Button);
     w.state.linkUp = true;
@@ -285,7 +270,7 @@ void StopOperationTest::constantCurrentModeIgnoresOverCurrent() {
 // All in one second, so the later records also show the name suffixes.
 void StopOperationTest::eachWayOfStoppingWritesExactlyOneRecord() {
     WindowOnFakes f;
-    writeStepTable(f.programDir() + QStringLiteral("/db1.sqlite"), QStringLiteral("1, 10, 1, 1"));
+    QVERIFY(writeStepFile(f.programDir(), {{10, 1, 1}}));
     Form1& w = f.build();
     w.state.linkUp = true;
     QStringList names;

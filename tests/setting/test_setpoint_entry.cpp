@@ -1,8 +1,7 @@
 #include "fakes.h"
+#include "step_table_file.h"
 
 #include <QLineEdit>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -33,22 +32,6 @@ Form1& buildAtFiveVoltsHalfAnAmpere(WindowOnFakes& f) {
     return w;
 }
 
-void writeStepTable(const QString& path, const QStringList& rows) {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "setup");
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        QVERIFY(query.exec(QStringLiteral("CREATE TABLE VK7100PPS1 (ID INTEGER PRIMARY KEY, "
-                                          "\"电压（V）\" REAL, \"电流（A）\" REAL, "
-                                          "\"时间（S）\" REAL)")));
-        for (const QString& row : rows) {
-            QVERIFY(query.exec(QStringLiteral("INSERT INTO VK7100PPS1 VALUES (%1)").arg(row)));
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
-}
 
 } // namespace
 
@@ -282,8 +265,7 @@ void SetpointEntryTest::rowValuesAreScaledRoundedAndRangeCheckedInEveryTick() {
     QFETCH(QStringList, titles);
 
     WindowOnFakes f;
-    writeStepTable(f.programDir() + QStringLiteral("/db1.sqlite"),
-                   {QStringLiteral("1, 10, 1, 100")});
+    QVERIFY(writeStepFile(f.programDir(), {{10, 1, 100}}));
     Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
     w.state.linkUp = true;
     w.Command4_Click();
@@ -313,8 +295,7 @@ void SetpointEntryTest::rowValuesAreScaledRoundedAndRangeCheckedInEveryTick() {
 
 void SetpointEntryTest::manualEntriesWaitWhileARunIsActive() {
     WindowOnFakes f;
-    writeStepTable(f.programDir() + QStringLiteral("/db1.sqlite"),
-                   {QStringLiteral("1, 10, 1, 100")});
+    QVERIFY(writeStepFile(f.programDir(), {{10, 1, 100}}));
     Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
     w.state.linkUp = true;
     w.Command4_Click();
