@@ -20,7 +20,10 @@ QString writeRecordFile(const QString& path, const QString& text) {
     }
     QStringEncoder encoder(QStringConverter::System);
     const QByteArray bytes = encoder.encode(text);
-    if (file.write(bytes) != bytes.size()) {
+    // The text goes to the device here and not inside commit(): in Qt 6.4
+    // commit() misses a failure of that last write (disk full, file too
+    // large) and puts an empty or cut file in place as if it were saved.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         const QString why = file.errorString();
         file.cancelWriting();
         return why;

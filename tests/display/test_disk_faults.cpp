@@ -1,0 +1,242 @@
+#include "display/log_box.h"
+#include "fakes.h"
+#include "immutable_entry.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QtTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// The stamp of a stop at the fake clock's moment.
+const QString kStampName = QStringLiteral("2026126539.TXT");
+const QByteArray kEarlierRecord = "Velkor\r\nVersion: 1.0\r\nan earlier record\r\n";
+
+QString recordDir(const WindowOnFakes& f) {
+    return f.programDir() + QStringLiteral("/Record");
+}
+
+QStringList recordEntries(const WindowOnFakes& f) {
+    return QDir(recordDir(f))
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+}
+
+void ticks(Form1& w, int count) {
+    for (int i = 0; i < count; ++i) {
+        w.Timer1_Timer();
+    }
+}
+
+// The window with a supply that answers 12 V and 1.2 A, the link up.
+Form1& buildWithSupply(WindowOnFakes& f) {
+    f.port.usablePorts = {3};
+    f.port.replyWhenIdle = "VKPPSU1200A1200W";
+    Form1& w = f.build();
+    ticks(w, 20);
+    return w;
+}
+
+// Output on, five seconds of readings, output off.
+void recordSomeSeconds(Form1& w) {
+    w.Command1_Click();
+    ticks(w, 50);
+    w.Command1_Click();
+}
+
+void checkStoppedAndPanelBack(const Form1& w) {
+    QVERIFY(!w.state.outputOn);
+    const QList<QWidget*> panel{w.Command1, w.Slider1, w.Slider2, w.Combo1,
+                                w.Combo2,   w.Text1,   w.Text2};
+    for (const QWidget* control : panel) {
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    }
+    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
+}
+
+// A small file system of its own on the Record directory, filled to the last
+// block. Empty when mounting is not allowed here.
+class FullFileSystem {
+public:
+    explicit FullFileSystem(const QString& dir) : dir_(dir) {
+        const QByteArray target = QFile::encodeName(dir);
+        mounted_ = ::mount("velkor-test", target.constData(), "tmpfs", 0, "size=64k") == 0;
+    }
+    ~FullFileSystem() {
+        if (mounted_) {
+            ::umount(QFile::encodeName(dir_).constData());
+        }
+    }
+    FullFileSystem(const FullFileSystem&) = delete;
+    FullFileSystem& operator=(const FullFileSystem&) = delete;
+
+    bool mounted() const { return mounted_; }
+    // Writes a filler file until the file system refuses more.
+    bool fill() {
+        const int fd =
+            ::open(QFile::encodeName(fillerPath()).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) {
+            return false;
+        }
+        const QByteArray block(512, 'f');
+        while (::write(fd, block.constData(), block.size()) > 0) {
+        }
+        const bool full = errno == ENOSPC;
+        ::close(fd);
+        return full;
+    }
+    bool makeRoom() { return QFile::remove(fillerPath()); }
+    QString fillerName() const { return QStringLiteral("filler"); }
+
+private:
+    QString fillerPath() const { return dir_ + QLatin1Char('/') + fillerName(); }
+
+    QString dir_;
+    bool mounted_ = false;
+};
+
+// The largest file this process may write, and SIGXFSZ ignored, so a write
+// beyond it fails with EFBIG as on a file system without room.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        set_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() { lift(); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool set() const { return set_; }
+    void lift() {
+        if (set_) {
+            ::setrlimit(RLIMIT_FSIZE, &saved_);
+            std::signal(SIGXFSZ, previousHandler_);
+            set_ = false;
+        }
+    }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = SIG_DFL;
+    bool set_ = false;
+};
+
+} // namespace
+
+enum class Fault { FullFileSystem, FileSizeLimit, ImmutableDirectory };
+Q_DECLARE_METATYPE(Fault)
+
+class DiskFaultsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void failedRecordIsReportedAndEarlierRecordsKept_data();
+    void failedRecordIsReportedAndEarlierRecordsKept();
+};
+
+void DiskFaultsTest::failedRecordIsReportedAndEarlierRecordsKept_data() {
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("small file system filled up")
+        << Fault::FullFileSystem << QString::fromLocal8Bit(std::strerror(ENOSPC));
+    // The limit cuts the write short: Qt gives no reason for a short write.
+    QTest::newRow("file size limit") << Fault::FileSizeLimit << QString();
+    QTest::newRow("Record takes no changes")
+        << Fault::ImmutableDirectory << QString::fromLocal8Bit(std::strerror(EPERM));
+}
+
+void DiskFaultsTest::failedRecordIsReportedAndEarlierRecordsKept() {
+    QFETCH(Fault, fault);
+    QFETCH(QString, reason);
+    WindowOnFakes f;
+    QVERIFY(QDir().mkpath(recordDir(f)));
+    std::optional<FullFileSystem> disk;
+    QStringList entries;
+    if (fault == Fault::FullFileSystem) {
+        disk.emplace(recordDir(f));
+        if (!disk->mounted()) {
+            QSKIP("mounting a file system is not allowed here");
+        }
+        entries << disk->fillerName();
+    }
+    // An earlier record under the very name this stop would take.
+    const QString earlier = recordDir(f) + QLatin1Char('/') + kStampName;
+    QVERIFY(writeFile(earlier, kEarlierRecord));
+    entries << kStampName;
+    entries.sort();
+    if (disk) {
+        QVERIFY(disk->fill());
+    }
+    std::optional<ImmutableEntry> readOnlyDir;
+    if (fault == Fault::ImmutableDirectory) {
+        readOnlyDir.emplace(recordDir(f));
+        if (!readOnlyDir->isSet()) {
+            QSKIP("the file system here has no immutable attribute");
+        }
+    }
+
+    Form1& w = buildWithSupply(f);
+    QVERIFY(w.state.linkUp);
+    std::optional<FileSizeLimit> limit;
+    if (fault == Fault::FileSizeLimit) {
+        limit.emplace(64);
+        QVERIFY(limit->set());
+    }
+    recordSomeSeconds(w);
+    if (limit) {
+        limit->lift();
+    }
+    const bool madeWritable = !readOnlyDir || readOnlyDir->lift();
+
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    const QString message = f.dialogs.shown[0].text;
+    QVERIFY2(message.contains(QStringLiteral("记录文件未能保存")), qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("2026126539_2.TXT")), qPrintable(message));
+    QVERIFY2(reason.isEmpty() || message.contains(reason), qPrintable(message));
+    checkStoppedAndPanelBack(w);
+    // Nothing half-written is left, the earlier record is whole, and the log
+    // is still on screen.
+    QCOMPARE(recordEntries(f), entries);
+    QCOMPARE(fileBytes(earlier), kEarlierRecord);
+    QCOMPARE(w.Text3->text().count(QStringLiteral("12.00V          1.200A")), 5);
+
+    // With the fault gone the program goes on and the next stop is saved.
+    QVERIFY(madeWritable);
+    if (disk) {
+        QVERIFY(disk->makeRoom());
+    }
+    f.dialogs.shown.clear();
+    recordSomeSeconds(w);
+    QVERIFY(f.dialogs.shown.isEmpty());
+    const QString saved = recordDir(f) + QStringLiteral("/2026126539_2.TXT");
+    QCOMPARE(fileBytes(saved), (w.Text3->text() + QStringLiteral("\r\n")).toLocal8Bit());
+    QCOMPARE(fileBytes(earlier), kEarlierRecord);
+}
+
+QTEST_MAIN(DiskFaultsTest)
+#include "test_disk_faults.moc"
