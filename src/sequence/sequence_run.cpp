@@ -6,6 +6,7 @@
 #include "setting/setpoint.h"
 
 #include <QPushButton>
+#include <QSqlError>
 #include <QSqlRecord>
 #include <QSqlTableModel>
 
@@ -52,7 +53,14 @@ bool Form1::loadStepTableForRun() {
     if (!DataGrid1->saveEdits()) {
         return false;
     }
-    Adodc1->select();
+    if (!Adodc1->select()) {
+        platform_.dialogs->message(QStringLiteral("步骤表未能读取，序列运行未开始。\n"
+                                                  "The step table could not be read; the run "
+                                                  "did not start.\n\n%1")
+                                       .arg(Adodc1->lastError().text()),
+                                   QStringLiteral("Velkor"));
+        return false;
+    }
     while (Adodc1->canFetchMore()) {
         Adodc1->fetchMore();
     }
