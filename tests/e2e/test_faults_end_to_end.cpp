@@ -1,0 +1,516 @@
+#include "display/log_box.h"
+#include "live_window.h"
+#include "step_table_file.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTimer>
+#include <QtTest>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kLinkUpText = QStringLiteral("通讯状态:连接成功 ");
+const QString kLinkWaitText = QStringLiteral("通讯状态:等待... ");
+
+// The simulator's clock: its frame log is stamped with CLOCK_MONOTONIC.
+qint64 monotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<qint64>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Runs the event loop without the pauses QTest::qWait makes between rounds,
+// which would starve the 5 ms sender.
+void runFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+template <typename Done> bool waitFor(Done done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        runFor(20);
+    }
+    return true;
+}
+
+struct LoggedFrame {
+    qint64 ms = 0;
+    QString frame;
+};
+
+// The complete frames the simulator received, in order.
+QList<LoggedFrame> framesIn(const QString& logPath) {
+    QList<LoggedFrame> frames;
+    QFile file(logPath);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return frames;
+    }
+    while (!file.atEnd()) {
+        const QList<QByteArray> fields = file.readLine().trimmed().split(' ');
+        if (fields.size() == 2) {
+            frames.append({fields[0].toLongLong(), QString::fromLatin1(fields[1])});
+        }
+    }
+    return frames;
+}
+
+int framesEqualTo(const QList<LoggedFrame>& frames, const QString& frame) {
+    return static_cast<int>(std::count_if(frames.begin(), frames.end(),
+                                          [&](const LoggedFrame& f) { return f.frame == frame; }));
+}
+
+// The measurement lines of a log: after the three header lines, and before
+// the save-path line once there is one.
+QStringList measurementLines(const QString& log) {
+    QStringList lines = log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(3);
+    if (!lines.isEmpty() && lines.last().contains(QStringLiteral("Record"))) {
+        lines.removeLast();
+    }
+    return lines;
+}
+
+QStringList recordFiles(const LiveWindow& live) {
+    return QDir(live.dir.path() + QStringLiteral("/Record")).entryList(QDir::Files);
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Resident memory of this process, in KiB.
+qint64 residentKib() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return -1;
+}
+
+// 12 V with a 2 A limit into the simulator's 10 ohm load: 12.00 V, 1.200 A.
+void switchOnAt12Volts(Form1& w) {
+    w.Combo1->setCurrentIndex(12);
+    w.Combo1_Click();
+    w.Text2->setText(QStringLiteral("2A"));
+    w.SZDLZH(QStringLiteral("2A"));
+    w.Command1_Click();
+}
+
+void chooseRunCount(Form1& w, const QString& count) {
+    w.Combo5->setCurrentIndex(w.Combo5->findText(count));
+    w.Combo5_Click();
+}
+
+// The supply's side of a pseudo-terminal linked as the simulator's port,
+// played by the test itself, for bytes no supply would send.
+class PtySupply {
+public:
+    explicit PtySupply(const QString& dir) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+            return;
+        }
+        const char* name = ::ptsname(master_);
+        if (name == nullptr) {
+            return;
+        }
+        const QByteArray device(name);
+        // Held open, so the line stays up while the program closes and opens
+        // its side; raw, so nothing is echoed or altered on the way.
+        slave_ = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios settings{};
+        if (slave_ < 0 || ::tcgetattr(slave_, &settings) != 0) {
+            return;
+        }
+        ::cfmakeraw(&settings);
+        ready_ = ::tcsetattr(slave_, TCSANOW, &settings) == 0 &&
+                 QFile::link(QFile::decodeName(device),
+                             dir + QStringLiteral("/ports/com%1").arg(Simulator::kPort));
+    }
+    ~PtySupply() {
+        for (const int fd : {slave_, master_}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+    PtySupply(const PtySupply&) = delete;
+    PtySupply& operator=(const PtySupply&) = delete;
+
+    bool ready() const { return ready_; }
+    // Writes as much as the line takes now and says how much that was.
+    qint64 write(const QByteArray& bytes) {
+        const ssize_t written = ::write(master_, bytes.constData(), bytes.size());
+        return written > 0 ? written : 0;
+    }
+    // What the program has sent since the last call.
+    QByteArray take() {
+        QByteArray received;
+        char buffer[4096];
+        ssize_t count = 0;
+        while ((count = ::read(master_, buffer, sizeof buffer)) > 0) {
+            received.append(buffer, count);
+        }
+        return received;
+    }
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    bool ready_ = false;
+};
+
+} // namespace
+
+class FaultsEndToEndTest : public QObject {
+    Q_OBJECT
+private slots:
+    void validBlocksAmongFaultsKeepTheLinkUp_data();
+    void validBlocksAmongFaultsKeepTheLinkUp();
+    void repliesWithoutTheTagLoseTheLink();
+    void floodBetweenTwoReadsKeepsMemoryBounded();
+    void hangUpInARunLosesNothingAndTheRunGoesOn();
+    void overCurrentInARunSwitchesOffWithinATick();
+};
+
+void FaultsEndToEndTest::validBlocksAmongFaultsKeepTheLinkUp_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("blocks split across reads") << QStringLiteral("--split");
+    QTest::newRow("every other block damaged") << QStringLiteral("--damaged");
+    QTest::newRow("0xFF noise in and between blocks") << QStringLiteral("--ff-noise");
+}
+
+void FaultsEndToEndTest::validBlocksAmongFaultsKeepTheLinkUp() {
+    QFETCH(QString, fault);
+    LiveWindow live;
+    const QString logPath = live.dir.path() + QStringLiteral("/frames.log");
+    Simulator sim(live.dir.path(), {fault, QStringLiteral("--frame-log"), logPath});
+    QVERIFY(sim.waitUntilLinked());
+    Form1& w = live.start();
+    QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
+    switchOnAt12Volts(w);
+    QVERIFY(waitFor(
+        [&] {
+            return w.Label2->text() == QStringLiteral("12.00V") &&
+                   w.Label4->text() == QStringLiteral("1.200A");
+        },
+        8000));
+
+    // Three more reads, each of which must find a valid block.
+    const int readsBefore = w.Picture2->lines().filter(QStringLiteral("VKPPSU1200A1200W")).size();
+    QVERIFY(waitFor(
+        [&] {
+            return !w.state.linkUp || w.state.badReplyCount > 0 ||
+                   w.Picture2->lines().filter(QStringLiteral("VKPPSU1200A1200W")).size() >=
+                       readsBefore + 6;
+        },
+        8000));
+    QVERIFY(w.state.linkUp);
+    QCOMPARE(w.state.badReplyCount, qint16(0));
+    QCOMPARE(w.statusPanels[0]->text(), kLinkUpText);
+    for (const QString& loss : {QStringLiteral("超时"), QStringLiteral("无应答"),
+                                QStringLiteral("数据为空"), QStringLiteral("数据错误")}) {
+        QCOMPARE(live.linesContaining(loss), 0);
+    }
+    // What was taken as a reading is a whole, valid block, and no 0xFF ever
+    // reaches the pane.
+    const QRegularExpression valid(QStringLiteral("^VKPPSU\\d{4}A\\d{4}[WB]$"));
+    for (const QString& line : w.Picture2->lines()) {
+        QVERIFY2(!line.contains(QChar(0xFF)), qPrintable(line));
+        if (line.size() == 16 && line.startsWith(QStringLiteral("VKPPSU"))) {
+            QVERIFY2(valid.match(line).hasMatch(), qPrintable(line));
+        }
+    }
+    const QStringList measured = measurementLines(w.Text3->text());
+    QVERIFY(measured.size() >= 3);
+    QVERIFY(measured.last().endsWith(QStringLiteral("12.00V          1.200A")));
+    QVERIFY(framesEqualTo(framesIn(logPath), QStringLiteral("VKPPSU1200H2000O")) >= 10);
+    QVERIFY(live.dialogs.shown.isEmpty());
+}
+
+void FaultsEndToEndTest::repliesWithoutTheTagLoseTheLink() {
+    LiveWindow live;
+    const QString logPath = live.dir.path() + QStringLiteral("/frames.log");
+    Simulator sim(live.dir.path(),
+                  {QStringLiteral("--no-tag"), QStringLiteral("--frame-log"), logPath});
+    QVERIFY(sim.waitUntilLinked());
+    Form1& w = live.start();
+    QVERIFY(waitFor([&] { return w.state.portOpened; }, 3000));
+    const qint64 openedMs = monotonicMs();
+
+    // The readings never count, so the output cannot be switched on.
+    QVERIFY(waitFor([&] { return live.linesContaining(QStringLiteral("数据错误")) >= 2; }, 5000));
+    switchOnAt12Volts(w);
+    QVERIFY(!w.state.outputOn);
+
+    QVERIFY(waitFor([&] { return live.linesContaining(QStringLiteral("COM3超时")) == 1; }, 20000));
+    const double lostAfter = (monotonicMs() - openedMs) / 1000.0;
+    QVERIFY2(lostAfter > 10.5 && lostAfter < 16.0, qPrintable(QString::number(lostAfter)));
+    // One line per read: the twelfth read finds the limit passed.
+    QCOMPARE(live.linesContaining(QStringLiteral("数据错误")), 12);
+    QCOMPARE(live.linesContaining(QStringLiteral("无应答")), 0);
+    QCOMPARE(live.linesContaining(QStringLiteral("数据为空")), 1);
+    QVERIFY(!w.state.linkUp);
+    QCOMPARE(w.state.voltageDigits, QStringLiteral("0000"));
+
+    // Searched again; the operator sees zero readings and the waiting link.
+    QVERIFY(waitFor(
+        [&] {
+            return live.linesContaining(QStringLiteral("COM：   3已打开")) == 2 &&
+                   w.Label2->text() == QStringLiteral("00.00V");
+        },
+        3000));
+    QCOMPARE(w.Label4->text(), QStringLiteral("0.000A"));
+    QCOMPARE(w.statusPanels[0]->text(), kLinkWaitText);
+    QVERIFY(live.dialogs.shown.isEmpty());
+    QVERIFY(recordFiles(live).isEmpty());
+    // The program went on sending with the output off.
+    const QList<LoggedFrame> frames = framesIn(logPath);
+    QVERIFY(frames.size() >= 50);
+    QCOMPARE(framesEqualTo(frames, QStringLiteral("VKPPSU1200H2000N")) +
+                 framesEqualTo(frames, QStringLiteral("VKPPSU0000H0000N")),
+             frames.size());
+}
+
+void FaultsEndToEndTest::floodBetweenTwoReadsKeepsMemoryBounded() {
+    LiveWindow live;
+    PtySupply supply(live.dir.path());
+    QVERIFY(supply.ready());
+    QByteArray reply = "VKPPSU0500A0500W";
+    QByteArray sent;
+    QObject context;
+    QTimer replies;
+    replies.setInterval(100);
+    connect(&replies, &QTimer::timeout, &context, [&] {
+        supply.write(reply);
+        sent += supply.take();
+    });
+    replies.start();
+    Form1& w = live.start();
+    QVERIFY(waitFor([&] { return w.state.voltageDigits == QStringLiteral("0500"); }, 8000));
+    runFor(1000);
+
+    // Junk with stray tags, tag fragments, digits and 0xFF, as fast as the
+    // line takes it, for more than two reads.
+    QByteArray junk;
+    while (junk.size() < 64 * 1024) {
+        junk += "VKPPS\xff"
+                "0123VKPPSU\xff\xff"
+                "A99xW";
+    }
+    const qint64 memoryBefore = residentKib();
+    sent.clear();
+    qint64 flooded = 0;
+    QTimer flood;
+    flood.setInterval(1);
+    connect(&flood, &QTimer::timeout, &context, [&] {
+        for (qint64 written = junk.size(); written == junk.size();) {
+            written = supply.write(junk);
+            flooded += written;
+        }
+    });
+    flood.start();
+    runFor(2500);
+    flood.stop();
+    const qint64 memoryAfter = residentKib();
+    const QByteArray sentDuringFlood = sent;
+
+    // After the flood the supply's newest reading is shown again.
+    reply = "VKPPSU0700A0700W";
+    QVERIFY(waitFor([&] { return w.Label2->text() == QStringLiteral("07.00V"); }, 10000));
+    QVERIFY(w.state.linkUp);
+    QCOMPARE(w.Label4->text(), QStringLiteral("0.700A"));
+
+    qInfo("flood of %lld bytes; resident memory %lld KiB before, %lld KiB after", flooded,
+          memoryBefore, memoryAfter);
+    // More than the program holds between two reads came in.
+    QVERIFY(flooded > 128 * 1024);
+    QVERIFY2(memoryAfter - memoryBefore < 8 * 1024,
+             qPrintable(QString::number(memoryAfter - memoryBefore)));
+    for (const QString& line : w.Picture2->lines()) {
+        QVERIFY(line.size() <= DiagnosticPane::kMaxLineLength);
+    }
+    // The frames kept going out at their pace while the flood came in.
+    QVERIFY2(sentDuringFlood.count("VKPPSU0000H0000N") >= 20,
+             qPrintable(QString::number(sentDuringFlood.count("VKPPSU0000H0000N"))));
+    QVERIFY(live.dialogs.shown.isEmpty());
+}
+
+void FaultsEndToEndTest::hangUpInARunLosesNothingAndTheRunGoesOn() {
+    LiveWindow live;
+    QVERIFY(writeStepFile(live.dir.path(), {{5, 1, 2}, {6, 1, 2}, {7, 1, 2}}));
+    const QString firstLog = live.dir.path() + QStringLiteral("/frames-1.log");
+    const QString secondLog = live.dir.path() + QStringLiteral("/frames-2.log");
+    auto first = std::make_unique<Simulator>(
+        live.dir.path(), QStringList{QStringLiteral("--hangup-after"), QStringLiteral("5"),
+                                     QStringLiteral("--frame-log"), firstLog});
+    QVERIFY(first->waitUntilLinked());
+    Form1& w = live.start();
+
+    // Every tick of the window: the longest pause between two, and the rows
+    // and display ticks of the run.
+    QElapsedTimer sinceTick;
+    qint64 longestPauseMs = 0;
+    int runDisplayTicks = 0;
+    QSet<int> rowsDuringOutage;
+    bool outage = false;
+    QObject context;
+    connect(w.Timer1, &QTimer::timeout, &context, [&] {
+        if (sinceTick.isValid()) {
+            longestPauseMs = qMax(longestPauseMs, sinceTick.elapsed());
+        }
+        sinceTick.start();
+        if (w.state.runActive && w.state.displayDivider == 0) {
+            ++runDisplayTicks;
+        }
+        if (outage) {
+            rowsDuringOutage.insert(w.state.rowIndex);
+        }
+    });
+
+    QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
+    chooseRunCount(w, QStringLiteral("x"));
+    w.Command4_Click();
+    QVERIFY(w.state.runActive);
+
+    // The line hangs up: the operator is told once that the port failed.
+    QVERIFY(waitFor([&] { return !live.dialogs.shown.isEmpty(); }, 10000));
+    // Gone for good before the next one links the port.
+    first.reset();
+    outage = true;
+    const QStringList beforeHangUp = measurementLines(w.Text3->text());
+    QVERIFY(!beforeHangUp.isEmpty());
+    QVERIFY(beforeHangUp.filter(QStringLiteral("05.00V          0.500A")).size() >= 1);
+    QVERIFY(framesEqualTo(framesIn(firstLog), QStringLiteral("VKPPSU0500H1000O")) >= 5);
+
+    // The adapter is plugged in again: a new supply on the same port.
+    Simulator second(live.dir.path(), {QStringLiteral("--frame-log"), secondLog});
+    QVERIFY(second.waitUntilLinked());
+    QVERIFY(waitFor(
+        [&] {
+            const QList<LoggedFrame> frames = framesIn(secondLog);
+            return !frames.isEmpty() && frames.last().frame.endsWith(QLatin1Char('O'));
+        },
+        30000));
+    outage = false;
+    QVERIFY(waitFor(
+        [&] {
+            return w.state.linkUp && w.state.voltageDigits != QStringLiteral("0000") &&
+                   w.Label2->text() != QStringLiteral("00.00V");
+        },
+        5000));
+    QVERIFY(w.state.runActive);
+    QCOMPARE(live.linesContaining(QStringLiteral("COM3无应答")), 1);
+    QCOMPARE(live.dialogs.shown.size(), 1);
+    QCOMPARE(live.dialogs.shown.first().text, QStringLiteral("读串口数据错误"));
+
+    // The run went on through the outage, and the timers never stood still.
+    QVERIFY2(rowsDuringOutage.size() == 3, qPrintable(QString::number(rowsDuringOutage.size())));
+    QVERIFY2(longestPauseMs < 1000, qPrintable(QString::number(longestPauseMs)));
+    const QStringList rowFrames{QStringLiteral("VKPPSU0500H1000O"),
+                                QStringLiteral("VKPPSU0600H1000O"),
+                                QStringLiteral("VKPPSU0700H1000O")};
+    int resumed = 0;
+    for (const QString& frame : rowFrames) {
+        resumed += framesEqualTo(framesIn(secondLog), frame);
+    }
+    QVERIFY(resumed >= 1);
+
+    w.Command4_Click();
+    QVERIFY(!w.state.runActive);
+    const QStringList records = recordFiles(live);
+    QCOMPARE(records.size(), 1);
+    const QByteArray bytes = fileBytes(live.dir.path() + QStringLiteral("/Record/") + records[0]);
+    QCOMPARE(bytes, (w.Text3->text() + QStringLiteral("\r\n")).toLocal8Bit());
+    // One line for every second of the run: those from before the hang-up,
+    // the zeros of the lost link and the new supply's readings.
+    const QStringList saved = measurementLines(QString::fromLocal8Bit(bytes));
+    QCOMPARE(saved.size(), runDisplayTicks);
+    QCOMPARE(saved.mid(0, beforeHangUp.size()), beforeHangUp);
+    QVERIFY(saved.filter(QStringLiteral("00.00V          0.000A")).size() >= 1);
+    QVERIFY(saved.last().contains(QRegularExpression(QStringLiteral("0[567]\\.00V"))));
+}
+
+void FaultsEndToEndTest::overCurrentInARunSwitchesOffWithinATick() {
+    LiveWindow live;
+    // The second row asks 12 V of the 10 ohm load with a 0.5 A limit.
+    QVERIFY(writeStepFile(live.dir.path(), {{5, 1, 2}, {12, 0.5, 10}}));
+    const QString logPath = live.dir.path() + QStringLiteral("/frames.log");
+    Simulator sim(live.dir.path(), {QStringLiteral("--frame-log"), logPath});
+    QVERIFY(sim.waitUntilLinked());
+    Form1& w = live.start();
+
+    qint64 sawTripMs = 0;
+    QObject context;
+    connect(w.Timer1, &QTimer::timeout, &context, [&] {
+        if (sawTripMs == 0 && w.state.overCurrent) {
+            sawTripMs = monotonicMs();
+        }
+    });
+    QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
+    w.Combo4->setCurrentIndex(1);
+    w.Combo4_Click();
+    chooseRunCount(w, QStringLiteral("x"));
+    w.Command4_Click();
+    QVERIFY(w.state.runActive);
+
+    QVERIFY(waitFor([&] { return !w.state.runActive; }, 10000));
+    QVERIFY(sawTripMs != 0);
+    // Long enough for a second trip or record, were there one.
+    runFor(1500);
+
+    QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
+    QVERIFY(!w.state.outputOn);
+    QVERIFY(w.Command1->isEnabled());
+    const QStringList records = recordFiles(live);
+    QCOMPARE(records.size(), 1);
+    const QString record = QString::fromLocal8Bit(
+        fileBytes(live.dir.path() + QStringLiteral("/Record/") + records[0]));
+    QVERIFY(measurementLines(record).filter(QStringLiteral("05.00V          0.500A")).size() >= 1);
+    QVERIFY(live.dialogs.shown.isEmpty());
+
+    // On the wire: the row that trips went out in shut-down mode, and the
+    // first frame that switches the output off followed the reply that
+    // reported the trip within one tick and one frame.
+    const QList<LoggedFrame> frames = framesIn(logPath);
+    QVERIFY(framesEqualTo(frames, QStringLiteral("VKPPSU1200C0500O")) >= 1);
+    const auto firstOff = std::find_if(frames.begin(), frames.end(), [&](const LoggedFrame& f) {
+        return f.ms >= sawTripMs && f.frame.endsWith(QLatin1Char('N'));
+    });
+    QVERIFY(firstOff != frames.end());
+    const qint64 offAfterMs = firstOff->ms - sawTripMs;
+    qInfo("output off on the wire %lld ms after the trip was read", offAfterMs);
+    QVERIFY2(offAfterMs <= 300, qPrintable(QString::number(offAfterMs)));
+    for (auto later = firstOff; later != frames.end(); ++later) {
+        QVERIFY2(later->frame.endsWith(QLatin1Char('N')), qPrintable(later->frame));
+    }
+}
+
+QTEST_MAIN(FaultsEndToEndTest)
+#include "test_faults_end_to_end.moc"
