@@ -222,7 +222,8 @@ void FaultsEndToEndTest::validBlocksAmongFaultsKeepTheLinkUp() {
         },
         8000));
 
-    // Three more reads, each of which must find a valid block.
+    // Three more reads, each of which must take a valid block: a read
+    // prints what came and then the block it took.
     const int readsBefore = w.Picture2->lines().filter(QStringLiteral("VKPPSU1200A1200W")).size();
     QVERIFY(waitFor(
         [&] {
@@ -466,10 +467,16 @@ void FaultsEndToEndTest::overCurrentInARunSwitchesOffWithinATick() {
     QVERIFY(sim.waitUntilLinked());
     Form1& w = live.start();
 
+    // The tick that read the trip, and the frame of the tick after it.
     qint64 sawTripMs = 0;
+    qint64 nextTickMs = 0;
+    QString nextTickFrame;
     QObject context;
     connect(w.Timer1, &QTimer::timeout, &context, [&] {
-        if (sawTripMs == 0 && w.state.overCurrent) {
+        if (sawTripMs != 0 && nextTickMs == 0) {
+            nextTickMs = monotonicMs();
+            nextTickFrame = w.state.frameText;
+        } else if (sawTripMs == 0 && w.state.overCurrent) {
             sawTripMs = monotonicMs();
         }
     });
@@ -495,18 +502,22 @@ void FaultsEndToEndTest::overCurrentInARunSwitchesOffWithinATick() {
     QVERIFY(measurementLines(record).filter(QStringLiteral("05.00V          0.500A")).size() >= 1);
     QVERIFY(live.dialogs.shown.isEmpty());
 
-    // On the wire: the row that trips went out in shut-down mode, and the
-    // first frame that switches the output off followed the reply that
-    // reported the trip within one tick and one frame.
+    // On the wire: the row that trips went out in shut-down mode; the very
+    // next tick switched the output off, and the supply had it one frame
+    // later.
     const QList<LoggedFrame> frames = framesIn(logPath);
     QVERIFY(framesEqualTo(frames, QStringLiteral("VKPPSU1200C0500O")) >= 1);
+    QVERIFY2(nextTickFrame.endsWith(QLatin1Char('N')), qPrintable(nextTickFrame));
     const auto firstOff = std::find_if(frames.begin(), frames.end(), [&](const LoggedFrame& f) {
         return f.ms >= sawTripMs && f.frame.endsWith(QLatin1Char('N'));
     });
     QVERIFY(firstOff != frames.end());
-    const qint64 offAfterMs = firstOff->ms - sawTripMs;
-    qInfo("output off on the wire %lld ms after the trip was read", offAfterMs);
-    QVERIFY2(offAfterMs <= 300, qPrintable(QString::number(offAfterMs)));
+    qInfo("output off on the wire %lld ms after the tick that read the trip, %lld ms after the "
+          "next tick",
+          firstOff->ms - sawTripMs, firstOff->ms - nextTickMs);
+    // A frame takes 80 ms to send.
+    QVERIFY2(firstOff->ms - nextTickMs <= 200,
+             qPrintable(QString::number(firstOff->ms - nextTickMs)));
     for (auto later = firstOff; later != frames.end(); ++later) {
         QVERIFY2(later->frame.endsWith(QLatin1Char('N')), qPrintable(later->frame));
     }
