@@ -12,12 +12,6 @@
 
 namespace {
 
-void ticks(Form1& w, int count) {
-    for (int i = 0; i < count; ++i) {
-        w.Timer1_Timer();
-    }
-}
-
 void chooseLanguage(Form1& w, int index) {
     w.Combo3->setCurrentIndex(index);
     emit w.Combo3->activated(index);

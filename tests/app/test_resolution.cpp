@@ -49,12 +49,6 @@ bool withinAPixel(int actual, double expected) {
     return qAbs(actual - expected) <= 1.0;
 }
 
-void ticks(Form1& w, int count) {
-    for (int i = 0; i < count; ++i) {
-        w.Timer1_Timer();
-    }
-}
-
 int traced(const QImage& image) {
     int n = 0;
     for (int y = 0; y < image.height(); ++y) {

@@ -25,29 +25,9 @@ namespace {
 const QString kStampName = QStringLiteral("2026126539.TXT");
 const QByteArray kEarlierRecord = "Velkor\r\nVersion: 1.0\r\nan earlier record\r\n";
 
-QString recordDir(const WindowOnFakes& f) {
-    return f.programDir() + QStringLiteral("/Record");
-}
-
-QStringList recordEntries(const WindowOnFakes& f) {
-    return QDir(recordDir(f))
-        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
-}
-
-void ticks(Form1& w, int count) {
-    for (int i = 0; i < count; ++i) {
-        w.Timer1_Timer();
-    }
 }
 
 // The window with a supply that answers 12 V and 1.2 A, the link up.

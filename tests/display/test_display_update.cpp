@@ -17,12 +17,6 @@ namespace {
 
 const QString kGap(10, QLatin1Char(' '));
 
-void ticks(Form1& w, int count) {
-    for (int i = 0; i < count; ++i) {
-        w.Timer1_Timer();
-    }
-}
-
 // A window on port 3 whose first read and first display update both come in
 // the tenth tick, and every tenth tick after.
 Form1& buildOnPort(WindowOnFakes& f) {

@@ -1,8 +1,8 @@
 #include "display/log_box.h"
 #include "display/log_text.h"
 #include "fakes.h"
-#include "step_table_file.h"
 #include "sequence/step_grid.h"
+#include "step_table_file.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,12 +17,6 @@ namespace {
 
 const QString kGap(10, QLatin1Char(' '));
 
-void ticks(Form1& w, int count) {
-    for (int i = 0; i < count; ++i) {
-        w.Timer1_Timer();
-    }
-}
-
 // The next second: the clock moves on, the reply arrives and is shown.
 void secondWithReply(WindowOnFakes& f, const QByteArray& reply) {
     f.clock.time = f.clock.time.addSecs(1);
@@ -30,24 +24,9 @@ void secondWithReply(WindowOnFakes& f, const QByteArray& reply) {
     ticks(*f.window, 10);
 }
 
-QString recordDir(const WindowOnFakes& f) {
-    return f.programDir() + QStringLiteral("/Record");
-}
-
-QStringList recordEntries(const WindowOnFakes& f) {
-    return QDir(recordDir(f))
-        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QString lastLogLine(const Form1& w) {
     return w.Text3->text().split(QStringLiteral("\r\n")).last();
 }
-
 
 void checkFrontPanelEnabled(const Form1& w) {
     const QList<QWidget*> panel{w.Command1, w.Slider1, w.Slider2, w.Combo1,

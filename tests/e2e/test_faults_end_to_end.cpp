@@ -94,11 +94,6 @@ QStringList recordFiles(const LiveWindow& live) {
     return QDir(live.dir.path() + QStringLiteral("/Record")).entryList(QDir::Files);
 }
 
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Resident memory of this process, in KiB.
 qint64 residentKib() {
     QFile status(QStringLiteral("/proc/self/status"));

@@ -8,12 +8,6 @@ namespace {
 
 const QByteArray kReply("VKPPSU1199A0498W");
 
-void ticks(Form1& w, int count) {
-    for (int i = 0; i < count; ++i) {
-        w.Timer1_Timer();
-    }
-}
-
 // Ticks until the next read has happened (a read tick with a port open).
 void tickThroughRead(Form1& w) {
     for (int i = 0; i < 10; ++i) {

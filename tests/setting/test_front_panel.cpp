@@ -11,12 +11,6 @@
 
 namespace {
 
-void ticks(Form1& w, int count) {
-    for (int i = 0; i < count; ++i) {
-        w.Timer1_Timer();
-    }
-}
-
 void choose(QComboBox* combo, int index) {
     combo->setCurrentIndex(index);
     emit combo->activated(index);

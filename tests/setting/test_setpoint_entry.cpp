@@ -9,12 +9,6 @@ namespace {
 const QString kVoltagePrompt = QStringLiteral("请输入4位不大于31的正数");
 const QString kCurrentPrompt = QStringLiteral("请输入4位不大于5.1的正数");
 
-void ticks(Form1& w, int count) {
-    for (int i = 0; i < count; ++i) {
-        w.Timer1_Timer();
-    }
-}
-
 QString frameVoltage(const Form1& w) {
     return w.state.frameText.mid(6, 4);
 }
@@ -31,7 +25,6 @@ Form1& buildAtFiveVoltsHalfAnAmpere(WindowOnFakes& f) {
     ticks(w, 31);
     return w;
 }
-
 
 } // namespace
 

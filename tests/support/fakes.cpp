@@ -1,5 +1,7 @@
 #include "fakes.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTimer>
 
 #include <stdexcept>
@@ -58,4 +60,24 @@ Form1& WindowOnFakes::build() {
     window->Timer1->stop();
     window->Timer2->stop();
     return *window;
+}
+
+void ticks(Form1& w, int count) {
+    for (int i = 0; i < count; ++i) {
+        w.Timer1_Timer();
+    }
+}
+
+QString recordDir(const WindowOnFakes& f) {
+    return f.programDir() + QStringLiteral("/Record");
+}
+
+QStringList recordEntries(const WindowOnFakes& f) {
+    return QDir(recordDir(f))
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

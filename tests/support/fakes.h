@@ -92,3 +92,12 @@ struct WindowOnFakes {
     QString programDir() const { return dir.path(); }
     Form1& build();
 };
+
+// Runs this many poll ticks.
+void ticks(Form1& w, int count);
+
+// The record directory of the window's program directory, and what is in it.
+QString recordDir(const WindowOnFakes& f);
+QStringList recordEntries(const WindowOnFakes& f);
+// A file's bytes; empty when it cannot be read.
+QByteArray fileBytes(const QString& path);
