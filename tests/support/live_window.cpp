@@ -30,8 +30,10 @@ void Simulator::stop() {
     }
 }
 
+// The event loop may have seen the exit already, and then there is nothing
+// left to wait for.
 bool Simulator::waitForExit(int ms) {
-    return process_.waitForFinished(ms);
+    return process_.state() == QProcess::NotRunning || process_.waitForFinished(ms);
 }
 
 LiveWindow::LiveWindow() {
