@@ -340,14 +340,6 @@ void DisplayUpdateTest::chartColumnAdvancesOnlyWhileTheOutputIsOn() {
     QCOMPARE(w.state.chartIndex, qint16(1));
 }
 
-// Log lines are compared whole, so the system's time of day takes the plain
-// 24-hour form of the C locale.
-int main(int argc, char** argv) {
-    qputenv("LC_ALL", "C.UTF-8");
-    QApplication app(argc, argv);
-    DisplayUpdateTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+VELKOR_TEST_MAIN_IN_C_LOCALE(DisplayUpdateTest)
 
 #include "test_display_update.moc"

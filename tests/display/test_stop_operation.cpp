@@ -364,14 +364,6 @@ void StopOperationTest::unwritableRecordIsReportedAndTheOutputStaysOff() {
     QVERIFY(!w.state.outputOn);
 }
 
-// Log lines are compared whole, so the system's time of day takes the plain
-// 24-hour form of the C locale.
-int main(int argc, char** argv) {
-    qputenv("LC_ALL", "C.UTF-8");
-    QApplication app(argc, argv);
-    StopOperationTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+VELKOR_TEST_MAIN_IN_C_LOCALE(StopOperationTest)
 
 #include "test_stop_operation.moc"

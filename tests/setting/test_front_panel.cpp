@@ -256,14 +256,6 @@ void FrontPanelTest::overCurrentModeFollowsTheEntryPosition() {
     QVERIFY(w.state.tripMode);
 }
 
-// The log header is compared whole, so the system's time of day takes the
-// plain 24-hour form of the C locale.
-int main(int argc, char** argv) {
-    qputenv("LC_ALL", "C.UTF-8");
-    QApplication app(argc, argv);
-    FrontPanelTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+VELKOR_TEST_MAIN_IN_C_LOCALE(FrontPanelTest)
 
 #include "test_front_panel.moc"

@@ -26,6 +26,15 @@ Form1& buildAtFiveVoltsHalfAnAmpere(WindowOnFakes& f) {
     return w;
 }
 
+// The same window with a one-row run of 10 V and 1 A started over it.
+Form1& startTenVoltRunAtFiveVolts(WindowOnFakes& f) {
+    writeStepFile(f.programDir(), {{10, 1, 100}});
+    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
+    w.state.linkUp = true;
+    w.Command4_Click();
+    return w;
+}
+
 } // namespace
 
 class SetpointEntryTest : public QObject {
@@ -258,10 +267,7 @@ void SetpointEntryTest::rowValuesAreScaledRoundedAndRangeCheckedInEveryTick() {
     QFETCH(QStringList, titles);
 
     WindowOnFakes f;
-    QVERIFY(writeStepFile(f.programDir(), {{10, 1, 100}}));
-    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
-    w.state.linkUp = true;
-    w.Command4_Click();
+    Form1& w = startTenVoltRunAtFiveVolts(f);
     QVERIFY(w.state.runActive);
     w.Timer1_Timer();
     QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU1000H1000O"));
@@ -288,10 +294,7 @@ void SetpointEntryTest::rowValuesAreScaledRoundedAndRangeCheckedInEveryTick() {
 
 void SetpointEntryTest::manualEntriesWaitWhileARunIsActive() {
     WindowOnFakes f;
-    QVERIFY(writeStepFile(f.programDir(), {{10, 1, 100}}));
-    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
-    w.state.linkUp = true;
-    w.Command4_Click();
+    Form1& w = startTenVoltRunAtFiveVolts(f);
     QVERIFY(w.state.runActive);
     w.Text1->setText(QStringLiteral("7V"));
     w.Text2->setText(QStringLiteral("bad"));

@@ -101,3 +101,14 @@ QString recordDir(const WindowOnFakes& f);
 QStringList recordEntries(const WindowOnFakes& f);
 // A file's bytes; empty when it cannot be read.
 QByteArray fileBytes(const QString& path);
+
+// A test main for tests that compare log lines whole: the system's time of
+// day then takes the plain 24-hour form of the C locale.
+#define VELKOR_TEST_MAIN_IN_C_LOCALE(TestClass)                                                    \
+    int main(int argc, char** argv) {                                                              \
+        qputenv("LC_ALL", "C.UTF-8");                                                              \
+        QApplication app(argc, argv);                                                              \
+        TestClass test;                                                                            \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
