@@ -62,7 +62,6 @@ void fillDay(WindowOnFakes& f) {
         w.Text3->appendText(logMeasurementLine(timeOfDayText(moment.time()), w.state.voltageText,
                                                w.state.currentText));
     }
-    w.Text3->moveCaretToEnd();
     QApplication::processEvents();
 }
 

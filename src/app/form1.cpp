@@ -131,6 +131,10 @@ void Form1::createControls() {
     setTextColour(Label6, blue);
     Slider2 = named(new QSlider(Qt::Vertical, Frame2), "Slider2");
     Slider1 = named(new QSlider(Qt::Vertical, Frame2), "Slider1");
+    // A drag acts once, where the thumb is let go: the load never sees the
+    // voltages passed on the way.
+    Slider1->setTracking(false);
+    Slider2->setTracking(false);
     Combo1 = makeCombo(Frame2, "Combo1", designFont(kSong, 22));
     setTextColour(Combo1, blue);
     Combo2 = makeCombo(Frame2, "Combo2", designFont(kSong, 22));
@@ -151,8 +155,6 @@ void Form1::createControls() {
 
     Text3 = named(new LogBox(QStringLiteral("Text3"), this), "Text3");
     Text3->setFont(designFont(QFont().family(), 9));
-    Text3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text3->setLineWrapMode(QPlainTextEdit::NoWrap);
 
     DataGrid1 = named(new StepGrid(QStringLiteral("Velkor"), this), "DataGrid1");
     DataGrid1->setFont(designFont(kSong, 9));

@@ -142,6 +142,8 @@ private:
     void advanceDividers();
     void composeFrame();
     void readSection();
+    void declareLossIfOverdue();
+    void sortRead(const QByteArray& read);
     void acceptReply(const QString& block);
     void reportTickFailure(bool quiet);
     // app/screen_check.cpp
@@ -152,6 +154,10 @@ private:
     void applyLanguageTexts();
     // setting/setpoint_step.cpp
     void setpointStep();
+    bool takeVoltageEntry();
+    bool takeCurrentEntry();
+    // setting/setpoint_acceptance.cpp
+    void showOnSlider(QSlider* slider, qint16 setpoint);
     // setting/front_panel.cpp
     void acceptVoltageEntryQuietly();
     void writeLogHeader();

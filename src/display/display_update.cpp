@@ -25,7 +25,6 @@ void Form1::displayUpdate() {
         Text3->appendText(QStringLiteral("\r\n"));
         Text3->appendText(logMeasurementLine(timeOfDayText(platform_.clock->now().time()),
                                              state.voltageText, state.currentText));
-        Text3->moveCaretToEnd();
     }
 
     applyLanguageTexts();

@@ -15,6 +15,10 @@ LogBox::LogBox(const QString& text, QWidget* parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(false);
     setReadOnly(true);
     setMaximumBlockCount(kShownLines);
+    // Long lines wrap: the box has a vertical scroll bar only.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setText(text);
 }
 
@@ -32,6 +36,7 @@ void LogBox::appendText(const QString& text) {
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(toEditorText(text));
+    moveCaretToEnd();
 }
 
 void LogBox::moveCaretToEnd() {

@@ -19,10 +19,11 @@ public:
 
     QString text() const;
     void setText(const QString& text);
+    // Appends at the end and leaves the caret there, the newest line in view.
     void appendText(const QString& text);
-    // Puts the caret at the end so the newest line is in view.
-    void moveCaretToEnd();
 
 private:
+    void moveCaretToEnd();
+
     QByteArray log_; // UTF-8
 };

@@ -1,6 +1,6 @@
 #include "display/log_text.h"
 
-#include <QRegularExpression>
+#include <QList>
 
 namespace {
 
@@ -10,7 +10,88 @@ QString chars(const QString& text, int first, int count) {
     return text.mid(first - 1, count).leftJustified(count, QLatin1Char(' '));
 }
 
+// One piece of a time format: a field ("HH", "ap", "t"), a quoted text, or
+// one literal character.
+struct FormatPiece {
+    QString text;
+    bool field = false;
+    bool zone = false;
+};
+
+QList<FormatPiece> formatPieces(const QString& format) {
+    static const QString fieldLetters = QStringLiteral("hHmszaAt");
+    QList<FormatPiece> pieces;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format.at(i);
+        qsizetype end = i + 1;
+        if (c == QLatin1Char('\'')) {
+            end = format.indexOf(QLatin1Char('\''), i + 1);
+            end = end < 0 ? format.size() : end + 1;
+            pieces.append({format.mid(i, end - i)});
+        } else if (fieldLetters.contains(c)) {
+            while (end < format.size() && format.at(end) == c) {
+                ++end;
+            }
+            // "AP" and "ap" are one field.
+            if ((c == QLatin1Char('a') || c == QLatin1Char('A')) && end < format.size() &&
+                format.at(end).toLower() == QLatin1Char('p')) {
+                ++end;
+            }
+            pieces.append({format.mid(i, end - i), true, c == QLatin1Char('t')});
+        } else {
+            pieces.append({QString(c)});
+        }
+        i = end;
+    }
+    return pieces;
+}
+
+// Blanks, brackets and commas around a time zone belong to it.
+bool isZoneFrame(const FormatPiece& piece) {
+    static const QString frames = QStringLiteral("()[]{},\uFF08\uFF09\uFF0C\u060C");
+    return !piece.field && piece.text.size() == 1 &&
+           (piece.text.at(0).isSpace() || frames.contains(piece.text.at(0)));
+}
+
 } // namespace
+
+// Drops the time zone from a time format, with the blanks, brackets and
+// commas that frame it, and keeps one blank between the fields it stood
+// between: "H:mm:ss (t)" gives "H:mm:ss", "h:mm:ss AP t" gives "h:mm:ss AP".
+QString withoutTimeZone(const QString& format) {
+    QList<FormatPiece> pieces = formatPieces(format);
+    for (qsizetype i = 0; i < pieces.size();) {
+        if (!pieces.at(i).zone) {
+            ++i;
+            continue;
+        }
+        qsizetype first = i;
+        qsizetype last = i;
+        while (first > 0 && isZoneFrame(pieces.at(first - 1))) {
+            --first;
+        }
+        while (last + 1 < pieces.size() && isZoneFrame(pieces.at(last + 1))) {
+            ++last;
+        }
+        const bool between = first > 0 && last + 1 < pieces.size() && (last > i || first < i);
+        pieces.remove(first, last - first + 1);
+        if (between) {
+            pieces.insert(first, {QStringLiteral(" ")});
+        }
+        i = first;
+    }
+    while (!pieces.isEmpty() && isZoneFrame(pieces.first())) {
+        pieces.removeFirst();
+    }
+    while (!pieces.isEmpty() && isZoneFrame(pieces.last())) {
+        pieces.removeLast();
+    }
+    QString result;
+    for (const FormatPiece& piece : pieces) {
+        result += piece.text;
+    }
+    return result;
+}
 
 QString voltageReadout(const QString& digits) {
     return chars(digits, 1, 2) + QLatin1Char('.') + chars(digits, 3, 2) + QLatin1Char('V');
@@ -21,9 +102,7 @@ QString currentReadout(const QString& digits) {
 }
 
 QString timeOfDayText(const QTime& time, const QLocale& locale) {
-    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(zone);
+    QString format = withoutTimeZone(locale.timeFormat(QLocale::LongFormat));
     if (!format.contains(QLatin1Char('s'))) {
         format = QStringLiteral("HH:mm:ss");
     }

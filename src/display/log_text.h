@@ -12,8 +12,10 @@ QString voltageReadout(const QString& digits);
 QString currentReadout(const QString& digits);
 
 // The time of day in the system's format, with hours, minutes and seconds
-// but without a time zone.
+// (and AM/PM where the format has it) but without a time zone.
 QString timeOfDayText(const QTime& time, const QLocale& locale = QLocale::system());
+// A time format without its time zone and the punctuation around it.
+QString withoutTimeZone(const QString& format);
 
 // Third line of the log header: "2026-3-7   05:02:58".
 QString logStartLine(const QDateTime& moment, const QString& timeOfDay);

@@ -18,6 +18,9 @@
 qint16 Form1::GBDY_CX() {
     lockStepGrid(false);
     state.runActive = false;
+    // A stop ends the run too: a run end noticed later in the same tick has
+    // nothing left to stop, and must not save the log a second time.
+    state.runEndHandled = -1;
     state.outputOn = false;
     setFrontPanelEnabled(true);
     Text3->appendText(QStringLiteral("\r\n"));
@@ -60,6 +63,10 @@ qint16 Form1::GBDY_CX() {
 void Form1::overCurrentTrip() {
     if (state.outputOn && state.overCurrent) {
         GBDY_CX();
+        platform_.dialogs->message(QStringLiteral("电源报告过流，输出已关闭。\n"
+                                                  "The supply reported over-current; the output "
+                                                  "was switched off."),
+                                   QStringLiteral("Velkor"));
     }
 }
 

@@ -11,6 +11,10 @@ namespace {
 
 const QString kReadError = QStringLiteral("读串口数据错误");
 
+// Reads in a row that bring nothing, or nothing usable, before the link on a
+// port counts as lost.
+constexpr qint16 kLossAfterReads = 10;
+
 } // namespace
 
 // One tick of the poll cycle, every 100 ms. A step that fails is reported with
@@ -94,56 +98,82 @@ void Form1::composeFrame() {
     state.frameText = ::composeFrame(frameVoltage_, frameCurrent_, tripMode, state.outputOn);
 }
 
+// Reads every waiting character, checks the link and sorts the read. A read
+// that fails, or a fault while it is sorted, counts as a read that brought
+// nothing, so a port that always fails still ends in a declared loss.
 void Form1::readSection() {
-    std::optional<QByteArray> read = MSComm1->readAll();
-    if (!read) {
-        platform_.dialogs->message(kReadError, QString());
-        read = QByteArray();
-    }
-
-    // The counts are those of earlier reads; this read is counted below.
-    if (state.emptyReadCount > 10 || state.badReplyCount > 10) {
-        state.portOpened = false;
-        const QString port = QString::number(state.portNumber);
-        if (state.emptyReadCount > 10) {
-            Picture2->printLine(QStringLiteral("COM") + port + QStringLiteral("无应答"));
-        }
-        if (state.badReplyCount > 10) {
-            Picture2->printLine(QStringLiteral("COM") + port + QStringLiteral("超时"));
-        }
-        if (state.portNumber <= 1) {
-            state.portFailed.fill(false);
-            state.linkUp = false;
+    QByteArray read;
+    try {
+        const std::optional<QByteArray> taken = MSComm1->readAll();
+        if (taken) {
+            read = *taken;
         } else {
-            state.portFailed[state.portNumber] = true;
+            platform_.dialogs->message(kReadError, QString());
         }
-        Picture2->printLine(QStringLiteral("数据为空"));
-        state.voltageDigits = QStringLiteral("0000");
-        state.currentDigits = QStringLiteral("0000");
+    } catch (const std::exception&) {
+        reportTickFailure(false);
     }
 
-    if (read->isEmpty()) {
+    declareLossIfOverdue();
+
+    if (read.isEmpty()) {
         ++state.emptyReadCount;
-    } else {
-        state.emptyReadCount = 0;
-        const QString text = receivedText(*read);
-        Picture2->printLine(text);
-        const ReplyExtraction reply = extractReply(text);
-        switch (reply.outcome) {
-        case ReplyOutcome::NoTag:
-            Picture2->printLine(QStringLiteral("数据错误"));
-            ++state.badReplyCount;
-            break;
-        case ReplyOutcome::TooShort:
-        case ReplyOutcome::NoValidBlock:
-            ++state.badReplyCount;
-            break;
-        case ReplyOutcome::Accepted:
-            acceptReply(reply.block);
-            break;
-        }
+        return;
     }
-    state.readTick = false;
+    try {
+        sortRead(read);
+    } catch (const std::exception&) {
+        reportTickFailure(false);
+        ++state.emptyReadCount;
+    }
+}
+
+// The counts are those of earlier reads; this read is counted after.
+void Form1::declareLossIfOverdue() {
+    const bool silent = state.emptyReadCount > kLossAfterReads;
+    const bool garbled = state.badReplyCount > kLossAfterReads;
+    if (!silent && !garbled) {
+        return;
+    }
+    state.portOpened = false;
+    const QString port = QString::number(state.portNumber);
+    if (silent) {
+        Picture2->printLine(QStringLiteral("COM") + port + QStringLiteral("无应答"));
+    }
+    if (garbled) {
+        Picture2->printLine(QStringLiteral("COM") + port + QStringLiteral("超时"));
+    }
+    // A lost link is down whatever the port: the output and a run wait for
+    // the next accepted reply.
+    state.linkUp = false;
+    if (state.portNumber <= 1) {
+        state.portFailed.fill(false);
+    } else {
+        state.portFailed[state.portNumber] = true;
+    }
+    Picture2->printLine(QStringLiteral("数据为空"));
+    state.voltageDigits = QStringLiteral("0000");
+    state.currentDigits = QStringLiteral("0000");
+}
+
+void Form1::sortRead(const QByteArray& read) {
+    state.emptyReadCount = 0;
+    const QString text = receivedText(read);
+    Picture2->printLine(text);
+    const ReplyExtraction reply = extractReply(text);
+    switch (reply.outcome) {
+    case ReplyOutcome::NoTag:
+        Picture2->printLine(QStringLiteral("数据错误"));
+        ++state.badReplyCount;
+        break;
+    case ReplyOutcome::TooShort:
+    case ReplyOutcome::NoValidBlock:
+        ++state.badReplyCount;
+        break;
+    case ReplyOutcome::Accepted:
+        acceptReply(reply.block);
+        break;
+    }
 }
 
 void Form1::acceptReply(const QString& block) {

@@ -15,14 +15,14 @@ void MessageBoxes::message(const QString& text, const QString& title) {
     // A box answered a moment ago may not be deleted yet; it is no longer open.
     open_.removeIf(
         [](const QPointer<QMessageBox>& box) { return box.isNull() || !box->isVisible(); });
+    // Compared as shown: a box asked for without a title carries the program's.
+    const QString shownTitle = title.isEmpty() ? QCoreApplication::applicationName() : title;
     for (const QPointer<QMessageBox>& box : open_) {
-        if (box->text() == text && box->windowTitle() == title) {
+        if (box->text() == text && box->windowTitle() == shownTitle) {
             return;
         }
     }
-    auto* box = new QMessageBox(QMessageBox::NoIcon,
-                                title.isEmpty() ? QCoreApplication::applicationName() : title, text,
-                                QMessageBox::Ok, owner_);
+    auto* box = new QMessageBox(QMessageBox::NoIcon, shownTitle, text, QMessageBox::Ok, owner_);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(owner_ ? Qt::WindowModal : Qt::ApplicationModal);
     open_.append(box);

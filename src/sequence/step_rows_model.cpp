@@ -16,7 +16,12 @@ void StepRowsModel::setSourceModel(QAbstractItemModel* source) {
         connect(source, &QAbstractItemModel::dataChanged, this,
                 [this](const QModelIndex& topLeft, const QModelIndex& bottomRight,
                        const QList<int>& roles) {
-                    emit dataChanged(mapFromSource(topLeft), mapFromSource(bottomRight), roles);
+                    if (topLeft.column() >= columnCount()) {
+                        return;
+                    }
+                    const int right = qMin(bottomRight.column(), columnCount() - 1);
+                    emit dataChanged(mapFromSource(topLeft),
+                                     mapFromSource(bottomRight.siblingAtColumn(right)), roles);
                 });
         connect(source, &QAbstractItemModel::headerDataChanged, this,
                 &StepRowsModel::headerDataChanged);
@@ -30,18 +35,16 @@ void StepRowsModel::setSourceModel(QAbstractItemModel* source) {
             source, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex&, int first, int last) { beginRemoveRows({}, first, last); });
         connect(source, &QAbstractItemModel::rowsRemoved, this, &StepRowsModel::endRemoveRows);
-        connect(source, &QAbstractItemModel::columnsAboutToBeInserted, this,
-                [this](const QModelIndex&, int first, int last) {
-                    beginInsertColumns({}, first, last);
-                });
-        connect(source, &QAbstractItemModel::columnsInserted, this,
-                &StepRowsModel::endInsertColumns);
-        connect(source, &QAbstractItemModel::columnsAboutToBeRemoved, this,
-                [this](const QModelIndex&, int first, int last) {
-                    beginRemoveColumns({}, first, last);
-                });
-        connect(source, &QAbstractItemModel::columnsRemoved, this,
-                &StepRowsModel::endRemoveColumns);
+        // The grid shows a fixed set of columns; a change of the table's
+        // columns is shown as a new table.
+        for (const auto aboutToChange : {&QAbstractItemModel::columnsAboutToBeInserted,
+                                         &QAbstractItemModel::columnsAboutToBeRemoved}) {
+            connect(source, aboutToChange, this, &StepRowsModel::beginResetModel);
+        }
+        for (const auto changed :
+             {&QAbstractItemModel::columnsInserted, &QAbstractItemModel::columnsRemoved}) {
+            connect(source, changed, this, &StepRowsModel::endResetModel);
+        }
     }
     endResetModel();
 }
@@ -93,7 +96,9 @@ int StepRowsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int StepRowsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() || sourceModel() == nullptr ? 0 : sourceModel()->columnCount();
+    return parent.isValid() || sourceModel() == nullptr
+               ? 0
+               : qMin(sourceModel()->columnCount(), kShownColumns);
 }
 
 QModelIndex StepRowsModel::mapToSource(const QModelIndex& proxyIndex) const {
@@ -104,7 +109,7 @@ QModelIndex StepRowsModel::mapToSource(const QModelIndex& proxyIndex) const {
 }
 
 QModelIndex StepRowsModel::mapFromSource(const QModelIndex& sourceIndex) const {
-    if (!sourceIndex.isValid()) {
+    if (!sourceIndex.isValid() || sourceIndex.column() >= kShownColumns) {
         return {};
     }
     return createIndex(sourceIndex.row(), sourceIndex.column());

@@ -5,10 +5,13 @@
 // The step table as the grid shows it: the table's rows and below them one
 // empty row for a new step. A value entered into the empty row appends a row
 // to the table, and a fresh empty row appears below it. A locked model
-// refuses every edit.
+// refuses every edit. Only the key and the three step columns are shown:
+// whatever else a table holds stays out of the operator's way.
 class StepRowsModel : public QAbstractProxyModel {
     Q_OBJECT
 public:
+    static constexpr int kShownColumns = 4;
+
     using QAbstractProxyModel::QAbstractProxyModel;
 
     void setSourceModel(QAbstractItemModel* source) override;

@@ -58,6 +58,11 @@ void Form1::Command1_Click() {
     if (!state.linkUp) {
         return;
     }
+    // The output comes on at what the boxes show, not at a setpoint that a
+    // fresh entry is still about to replace.
+    if (!takeVoltageEntry() || !takeCurrentEntry()) {
+        return;
+    }
     state.chartIndex = 0;
     state.outputOn = true;
     setButtonGreen(Command1, true);
@@ -77,12 +82,17 @@ void Form1::writeLogHeader() {
     Text3->appendText(logStartLine(now, timeOfDayText(now.time())));
 }
 
+// The palette is what the window's own style shows; native styles draw push
+// buttons themselves and ignore it, but every style honours a style sheet.
 void Form1::setButtonGreen(QPushButton* button, bool green) {
     if (!green) {
+        button->setStyleSheet(QString());
         button->setPalette(QPalette());
         return;
     }
     QPalette palette = button->palette();
     palette.setColor(QPalette::Button, QColor(0, 255, 0));
     button->setPalette(palette);
+    button->setStyleSheet(QStringLiteral("QPushButton { background-color: rgb(0, 255, 0); "
+                                         "border: 1px solid rgb(0, 110, 0); }"));
 }

@@ -4,6 +4,8 @@
 #include "setting/setpoint.h"
 
 #include <QLineEdit>
+#include <QSignalBlocker>
+#include <QSlider>
 
 void Form1::SZDYZH(const QString& text) {
     const double x = leadingNumber(text) * 100;
@@ -15,6 +17,7 @@ void Form1::SZDYZH(const QString& text) {
     }
     state.lastVoltageText = text;
     state.voltageSetpoint = toInt16HalfEven(x);
+    showOnSlider(Slider1, state.voltageSetpoint);
 }
 
 void Form1::SZDLZH(const QString& text) {
@@ -27,4 +30,16 @@ void Form1::SZDLZH(const QString& text) {
     }
     state.lastCurrentText = text;
     state.currentSetpoint = toInt16HalfEven(x);
+    showOnSlider(Slider2, state.currentSetpoint);
+}
+
+// A slider shows the setpoint in force, so its next key step starts there;
+// showing it is no move of the operator's and runs no handler. A thumb the
+// operator holds stays where it is held.
+void Form1::showOnSlider(QSlider* slider, qint16 setpoint) {
+    if (slider->isSliderDown()) {
+        return;
+    }
+    const QSignalBlocker quiet(slider);
+    slider->setValue(setpoint);
 }

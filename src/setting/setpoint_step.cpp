@@ -4,6 +4,7 @@
 #include "setting/setpoint.h"
 
 #include <QLineEdit>
+#include <QSlider>
 
 namespace {
 
@@ -29,32 +30,48 @@ void Form1::setpointStep() {
         }
         frameVoltage_ = state.rowVoltage;
         frameCurrent_ = state.rowCurrent;
+        showOnSlider(Slider1, state.rowVoltage);
+        showOnSlider(Slider2, state.rowCurrent);
         return;
     }
 
     if (state.voltageEditIdle > 30) {
-        if (!Text1->text().contains(QLatin1Char('V'))) {
-            Text1->setText(Text1->text() + QLatin1Char('V'));
-        }
-        if (Text_err(Text1->text(), QLatin1Char('V'))) {
-            platform_.dialogs->message(kVoltagePrompt, QStringLiteral("设置电压数据错误"));
-            Text1->setText(state.lastVoltageText);
-        } else {
-            SZDYZH(Text1->text());
-        }
+        takeVoltageEntry();
     }
     frameVoltage_ = state.voltageSetpoint;
 
     if (state.currentEditIdle > 30) {
-        if (!Text2->text().contains(QLatin1Char('A'))) {
-            Text2->setText(Text2->text() + QLatin1Char('A'));
-        }
-        if (Text_err(Text2->text(), QLatin1Char('A'))) {
-            platform_.dialogs->message(kCurrentPrompt, QStringLiteral("设置电流数据错误"));
-            Text2->setText(state.lastCurrentText);
-        } else {
-            SZDLZH(Text2->text());
-        }
+        takeCurrentEntry();
     }
     frameCurrent_ = state.currentSetpoint;
+}
+
+// Takes the voltage entry's text as the setpoint; false, with a message and
+// the last accepted text back in the box, when it is refused.
+bool Form1::takeVoltageEntry() {
+    if (!Text1->text().contains(QLatin1Char('V'))) {
+        Text1->setText(Text1->text() + QLatin1Char('V'));
+    }
+    const QString text = Text1->text();
+    if (Text_err(text, QLatin1Char('V'))) {
+        platform_.dialogs->message(kVoltagePrompt, QStringLiteral("设置电压数据错误"));
+        Text1->setText(state.lastVoltageText);
+        return false;
+    }
+    SZDYZH(text);
+    return state.lastVoltageText == text;
+}
+
+bool Form1::takeCurrentEntry() {
+    if (!Text2->text().contains(QLatin1Char('A'))) {
+        Text2->setText(Text2->text() + QLatin1Char('A'));
+    }
+    const QString text = Text2->text();
+    if (Text_err(text, QLatin1Char('A'))) {
+        platform_.dialogs->message(kCurrentPrompt, QStringLiteral("设置电流数据错误"));
+        Text2->setText(state.lastCurrentText);
+        return false;
+    }
+    SZDLZH(text);
+    return state.lastCurrentText == text;
 }

@@ -44,6 +44,7 @@ private slots:
     void readoutTexts();
     void timeOfDayHasHoursMinutesAndSecondsWithoutZone_data();
     void timeOfDayHasHoursMinutesAndSecondsWithoutZone();
+    void noLocaleLeavesAZoneOrItsPunctuation();
     void firstUpdateComesInTheTenthTick();
     void readoutsShowTheReceivedDigits_data();
     void readoutsShowTheReceivedDigits();
@@ -107,6 +108,9 @@ void DisplayUpdateTest::timeOfDayHasHoursMinutesAndSecondsWithoutZone_data() {
     QTest::newRow("fi_FI") << "fi_FI"
                            << "5.02.58"
                            << "17.02.58";
+    QTest::newRow("es_ES") << "es_ES"
+                           << "5:02:58"
+                           << "17:02:58";
 }
 
 void DisplayUpdateTest::timeOfDayHasHoursMinutesAndSecondsWithoutZone() {
@@ -115,6 +119,36 @@ void DisplayUpdateTest::timeOfDayHasHoursMinutesAndSecondsWithoutZone() {
     QFETCH(QString, evening);
     QCOMPARE(timeOfDayText(QTime(5, 2, 58), QLocale(locale)), morning);
     QCOMPARE(timeOfDayText(QTime(17, 2, 58), QLocale(locale)), evening);
+}
+
+void DisplayUpdateTest::noLocaleLeavesAZoneOrItsPunctuation() {
+    QCOMPARE(withoutTimeZone(QStringLiteral("H:mm:ss (t)")), QStringLiteral("H:mm:ss"));
+    QCOMPARE(withoutTimeZone(QStringLiteral("h:mm:ss AP t")), QStringLiteral("h:mm:ss AP"));
+    QCOMPARE(withoutTimeZone(QStringLiteral("t HH:mm:ss")), QStringLiteral("HH:mm:ss"));
+    QCOMPARE(withoutTimeZone(QStringLiteral("HH:mm:ss [t]")), QStringLiteral("HH:mm:ss"));
+    QCOMPARE(withoutTimeZone(QStringLiteral("HH:mm:ss, t")), QStringLiteral("HH:mm:ss"));
+    QCOMPARE(withoutTimeZone(QStringLiteral("HH:mm:ss t AP")), QStringLiteral("HH:mm:ss AP"));
+    QCOMPARE(withoutTimeZone(QStringLiteral("HH 'h' mm 'min' ss 's' t")),
+             QStringLiteral("HH 'h' mm 'min' ss 's'"));
+
+    const QDateTime moment(QDate(2026, 12, 7), QTime(17, 2, 58));
+    const QList<QLocale> locales =
+        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    QVERIFY(locales.size() > 100);
+    for (const QLocale& locale : locales) {
+        const QString text = timeOfDayText(moment.time(), locale);
+        const QString where = locale.name() + QStringLiteral(": ") + text;
+        const QString zone = locale.toString(moment, QStringLiteral("t"));
+        QVERIFY2(zone.isEmpty() || !text.contains(zone), qPrintable(where));
+        for (const QChar c : QStringLiteral("()[]{}\uFF08\uFF09")) {
+            QVERIFY2(!text.contains(c), qPrintable(where));
+        }
+        QVERIFY2(text == text.trimmed(), qPrintable(where));
+        for (const QChar c : QStringLiteral(",\uFF0C\u060C")) {
+            QVERIFY2(!text.startsWith(c) && !text.endsWith(c), qPrintable(where));
+        }
+        QVERIFY2(text.contains(locale.toString(58)), qPrintable(where));
+    }
 }
 
 void DisplayUpdateTest::firstUpdateComesInTheTenthTick() {

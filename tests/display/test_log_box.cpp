@@ -1,6 +1,9 @@
 #include "display/log_box.h"
 
+#include <QApplication>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QtTest>
 
 class LogBoxTest : public QObject {
@@ -8,6 +11,7 @@ class LogBoxTest : public QObject {
 private slots:
     void keepsTheWholeLogWithItsLineEnds();
     void showsTheNewestLinesOnly();
+    void wrapsAndKeepsTheNewestLineInView();
 };
 
 void LogBoxTest::keepsTheWholeLogWithItsLineEnds() {
@@ -39,6 +43,30 @@ void LogBoxTest::showsTheNewestLinesOnly() {
     box.setText(QStringLiteral("fresh"));
     QCOMPARE(box.text(), QStringLiteral("fresh"));
     QCOMPARE(box.document()->blockCount(), 1);
+}
+
+void LogBoxTest::wrapsAndKeepsTheNewestLineInView() {
+    LogBox box(QStringLiteral("Velkor"));
+    box.resize(320, 130);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    for (int i = 1; i <= 40; ++i) {
+        box.appendText(QStringLiteral("\r\n05:02:%1          12.34V          1.234A").arg(i));
+    }
+    box.appendText(QStringLiteral("\r\n"));
+    box.appendText(QStringLiteral("保存路径:") + QStringLiteral("/a-deep-folder").repeated(12) +
+                   QStringLiteral("/2026126539.TXT"));
+    QApplication::processEvents();
+
+    QCOMPARE(box.horizontalScrollBar()->maximum(), 0);
+    QVERIFY(box.document()->lastBlock().layout()->lineCount() > 1);
+    QVERIFY(box.textCursor().atEnd());
+    const QRect caret = box.cursorRect();
+    QVERIFY2(caret.top() >= 0 && caret.bottom() <= box.viewport()->height(),
+             qPrintable(QStringLiteral("%1..%2 of %3")
+                            .arg(caret.top())
+                            .arg(caret.bottom())
+                            .arg(box.viewport()->height())));
 }
 
 QTEST_MAIN(LogBoxTest)

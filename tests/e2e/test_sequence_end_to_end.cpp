@@ -80,7 +80,7 @@ void SequenceEndToEndTest::twoRowTableRunOnceReachesTheSupply() {
     // Let the switch-off reach the supply.
     QTRY_VERIFY_WITH_TIMEOUT(segmentsOf(logPath).last().frame.endsWith(QLatin1Char('N')) &&
                                  segmentsOf(logPath).last().frames >= 5,
-                             3000);
+                             10000);
     sim.stop();
 
     QList<Segment> segments = segmentsOf(logPath);
@@ -95,16 +95,17 @@ void SequenceEndToEndTest::twoRowTableRunOnceReachesTheSupply() {
     qInfo("5 V for %.2f s, 12 V for %.2f s", first, second);
     // Row 1 lasts its 3 s less the tick that ends the pass; row 0 loses the
     // part of a second before the first display tick. The timers may run late
-    // on a busy machine, never early.
-    QVERIFY2(first > 0.9 && first < 3.0, qPrintable(QString::number(first)));
-    QVERIFY2(second > 2.6 && second < 4.5, qPrintable(QString::number(second)));
-    // After that only the tick that ends the pass, with row 0, and the
-    // output off.
-    for (int i = 2; i < segments.size(); ++i) {
-        const bool wrapTick =
-            segments[i].frame == QStringLiteral("VKPPSU0500H1000O") && segments[i].frames <= 3;
-        QVERIFY2(wrapTick || segments[i].frame == QStringLiteral("VKPPSU0000H0000N"),
-                 qPrintable(segments[i].frame));
+    // on a busy machine, so only the shortest time is certain.
+    QVERIFY2(first > 0.9, qPrintable(QString::number(first)));
+    QVERIFY2(second > 2.6, qPrintable(QString::number(second)));
+    // After that at most the tick that ends the pass, with row 0, and then
+    // the output off for good.
+    int i = 2;
+    if (segments[i].frame == QStringLiteral("VKPPSU0500H1000O")) {
+        ++i;
+    }
+    for (; i < segments.size(); ++i) {
+        QCOMPARE(segments[i].frame, QStringLiteral("VKPPSU0000H0000N"));
     }
     QVERIFY(live.dialogs.shown.isEmpty());
 }

@@ -1,6 +1,7 @@
 #include "app/diagnostic_pane.h"
 #include "fakes.h"
 
+#include <QLabel>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -29,11 +30,16 @@ private slots:
     void firstReadComesInTheTenthTickAfterOpening();
     void silentPortIsDeclaredLostAtTheTwelfthRead();
     void textWithoutTagTimesOut();
-    void lossOnPortOneClearsEveryMarkAndTheLink();
+    void lossTakesTheLinkDownOnEveryPort_data();
+    void lossTakesTheLinkDownOnEveryPort();
+    void unusableRepliesCountTowardsALoss_data();
+    void unusableRepliesCountTowardsALoss();
+    void openingAPortStartsItsCountsAfresh();
     void validBlockInTheReadThatDeclaresTheLoss();
     void failedReadIsReportedOnceAndCountsAsEmpty();
     void readOfOnlyFfBytes();
     void failureInsideATickIsReportedAndTheTickGoesOn();
+    void readThatAlwaysFaultsEndsInALoss();
     void failureInTheTickThatTriedToOpenAPortPassesSilently();
     void hostileInputIsSurvivedWithBoundedMemory();
 };
@@ -164,28 +170,104 @@ void PollCycleTest::textWithoutTagTimesOut() {
     QVERIFY(w.state.portFailed[5]);
 }
 
-void PollCycleTest::lossOnPortOneClearsEveryMarkAndTheLink() {
+void PollCycleTest::lossTakesTheLinkDownOnEveryPort_data() {
+    QTest::addColumn<int>("port");
+    QTest::newRow("port 1") << 1;
+    QTest::newRow("USB adapter on port 16") << 16;
+}
+
+void PollCycleTest::lossTakesTheLinkDownOnEveryPort() {
+    QFETCH(int, port);
     WindowOnFakes f;
-    f.port.usablePorts = {1, 3};
+    f.port.usablePorts = {port};
     Form1& w = f.build();
-    w.state.portFailed[3] = true;
     w.state.portFailed[7] = true;
     f.port.queueRead(kReply);
     w.Timer1_Timer();
-    QCOMPARE(w.state.portNumber, qint16(1));
+    QCOMPARE(w.state.portNumber, qint16(port));
     tickThroughRead(w);
     QVERIFY(w.state.linkUp);
     for (int read = 2; read <= 13; ++read) {
         tickThroughRead(w);
     }
     QVERIFY(!w.state.portOpened);
-    QVERIFY(w.Picture2->lines().contains(QStringLiteral("COM1无应答")));
+    QVERIFY(w.Picture2->lines().contains(QStringLiteral("COM%1无应答").arg(port)));
     QVERIFY(!w.state.linkUp);
-    for (int port = 1; port <= 16; ++port) {
-        QVERIFY(!w.state.portFailed[port]);
-    }
+    // A loss on port 1 forgets every mark; a loss elsewhere marks that port.
+    QCOMPARE(w.state.portFailed[7], port != 1);
+    QCOMPARE(w.state.portFailed[port], port != 1);
+
+    // Until a reply is accepted again the operator sees the wait, and the
+    // output and a run stay off.
+    ticks(w, 10);
+    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待... "));
+    w.Command1_Click();
+    w.Command4_Click();
     w.Timer1_Timer();
-    QCOMPARE(w.state.portNumber, qint16(3));
+    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.state.runActive);
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
+
+    f.port.replyWhenIdle = kReply;
+    for (int tick = 0; tick < 40 && !w.state.linkUp; ++tick) {
+        w.Timer1_Timer();
+    }
+    QVERIFY(w.state.linkUp);
+    w.Command1_Click();
+    QVERIFY(w.state.outputOn);
+}
+
+void PollCycleTest::unusableRepliesCountTowardsALoss_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("dataErrorLine");
+    QTest::newRow("no tag") << QByteArray("1199A0498W") << true;
+    QTest::newRow("too short") << QByteArray("VKPPSU1199") << false;
+    QTest::newRow("no valid block") << QByteArray("VKPPSU1199X0498WVKPPSU") << false;
+}
+
+void PollCycleTest::unusableRepliesCountTowardsALoss() {
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, dataErrorLine);
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    for (int read = 1; read <= 12; ++read) {
+        f.port.queueRead(reply);
+        w.Command5_Click();
+        tickThroughRead(w);
+        QCOMPARE(w.Picture2->lines().contains(QStringLiteral("数据错误")), dataErrorLine);
+        QCOMPARE(w.state.badReplyCount, qint16(read));
+    }
+    QVERIFY(!w.state.portOpened);
+    QVERIFY(w.Picture2->lines().contains(QStringLiteral("COM3超时")));
+
+    // An accepted block is printed on its own line after what came.
+    f.port.queueRead(QByteArray("xy") + kReply);
+    for (int tick = 0; tick < 40 && !w.state.linkUp; ++tick) {
+        w.Timer1_Timer();
+    }
+    const QStringList lines = w.Picture2->lines();
+    const qsizetype received = lines.indexOf(QStringLiteral("xy") + QString::fromLatin1(kReply));
+    QVERIFY(received >= 0);
+    QCOMPARE(lines.value(received + 1), QString::fromLatin1(kReply));
+}
+
+void PollCycleTest::openingAPortStartsItsCountsAfresh() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    w.state.emptyReadCount = 9;
+    w.state.badReplyCount = 10;
+    w.state.readTick = true;
+    w.state.readDivider = 5;
+    f.port.usablePorts = {3};
+    w.Timer1_Timer();
+    QVERIFY(w.state.portOpened);
+    QCOMPARE(w.state.emptyReadCount, qint16(0));
+    QCOMPARE(w.state.badReplyCount, qint16(0));
+    QCOMPARE(w.state.readDivider, qint16(1));
+    QVERIFY(!w.state.readTick);
 }
 
 void PollCycleTest::validBlockInTheReadThatDeclaresTheLoss() {
@@ -252,6 +334,22 @@ void PollCycleTest::failureInsideATickIsReportedAndTheTickGoesOn() {
     // The display section of the same tick still ran.
     QCOMPARE(w.state.displayTick, false);
     QCOMPARE(w.Picture2->lines().last(), w.state.frameText + QLatin1Char('F'));
+}
+
+void PollCycleTest::readThatAlwaysFaultsEndsInALoss() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    f.port.throwOnRead = true;
+    for (int read = 1; read <= 11; ++read) {
+        tickThroughRead(w);
+        QCOMPARE(w.state.emptyReadCount, qint16(read));
+    }
+    tickThroughRead(w);
+    QVERIFY(!w.state.portOpened);
+    QVERIFY(w.Picture2->lines().contains(QStringLiteral("COM3无应答")));
+    QCOMPARE(f.dialogs.shown.size(), 12);
 }
 
 void PollCycleTest::failureInTheTickThatTriedToOpenAPortPassesSilently() {

@@ -25,7 +25,7 @@ class MessageBoxesTest : public QObject {
 private slots:
     void boxOpensWithoutBlockingAndTimersGoOn();
     void identicalBoxIsNotOpenedTwice();
-    void emptyTitleIsTheApplicationName();
+    void emptyTitleIsTheApplicationNameAndCountsAsIt();
 };
 
 void MessageBoxesTest::boxOpensWithoutBlockingAndTimersGoOn() {
@@ -72,13 +72,19 @@ void MessageBoxesTest::identicalBoxIsNotOpenedTwice() {
     QCOMPARE(openBoxes(&owner).size(), 1);
 }
 
-void MessageBoxesTest::emptyTitleIsTheApplicationName() {
+void MessageBoxesTest::emptyTitleIsTheApplicationNameAndCountsAsIt() {
     QWidget owner;
     owner.show();
     QCoreApplication::setApplicationName(QStringLiteral("Velkor"));
     MessageBoxes boxes(&owner);
-    boxes.message(QStringLiteral("读串口数据错误"), QString());
-    QCOMPARE(openBoxes(&owner).first()->windowTitle(), QStringLiteral("Velkor"));
+    // A device that keeps failing asks for the read-error box at every read.
+    for (int read = 0; read < 3; ++read) {
+        boxes.message(QStringLiteral("读串口数据错误"), QString());
+    }
+    boxes.message(QStringLiteral("读串口数据错误"), QStringLiteral("Velkor"));
+    const QList<QMessageBox*> open = openBoxes(&owner);
+    QCOMPARE(open.size(), 1);
+    QCOMPARE(open.first()->windowTitle(), QStringLiteral("Velkor"));
 }
 
 QTEST_MAIN(MessageBoxesTest)

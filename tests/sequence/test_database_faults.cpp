@@ -245,7 +245,8 @@ void DatabaseFaultsTest::lockedTableRefusesTheSaveQuicklyAndTakesItLater() {
     const qint64 runMs = held.elapsed();
     QVERIFY(!w.state.runActive);
     QCOMPARE(g.f.dialogs.shown.size(), 2);
-    QVERIFY2(saveMs < 2000 && runMs < 2000,
+    // A held window would wait 10 s each time; a busy machine adds far less.
+    QVERIFY2(saveMs < 5000 && runMs < 5000,
              qPrintable(QStringLiteral("save %1 ms, run start %2 ms").arg(saveMs).arg(runMs)));
 
     holder.closeWriteChannel();

@@ -113,6 +113,10 @@ private slots:
     void refusedTableChangesNothing();
     void runSurvivesALossOfTheLink();
     void overCurrentTripEndsTheRun();
+    void tripInTheTickThatEndsTheLastPassSavesOnce();
+    void countedRunLogsItsLastLineBeforeTheRecord_data();
+    void countedRunLogsItsLastLineBeforeTheRecord();
+    void tableLongerThanOneFetchRunsEveryRow();
 };
 
 void SequenceRunTest::countedRunSendsEachRowForItsHoldTime() {
@@ -373,6 +377,92 @@ void SequenceRunTest::overCurrentTripEndsTheRun() {
     checkIdle(r);
     QCOMPARE(r.records().size(), 1);
     QCOMPARE(r.ticks(1), (FrameRuns{{QStringLiteral("VKPPSU0000C0000N"), 1}}));
+    // The operator is told why the output went off.
+    QCOMPARE(r.f.dialogs.shown.size(), 1);
+    QVERIFY(r.f.dialogs.shown.first().text.contains(QStringLiteral("over-current")));
+}
+
+void SequenceRunTest::tripInTheTickThatEndsTheLastPassSavesOnce() {
+    RunWindow r({{12, 0.5, 2}});
+    Form1& w = *r.w;
+    w.Combo4->setCurrentIndex(1);
+    emit w.Combo4->activated(1);
+    r.chooseRunCount(QStringLiteral("1"));
+    w.Command4_Click();
+    r.ticks(19);
+    QVERIFY(w.state.runActive);
+    // The reply read a tick ago reported over-current; this display tick
+    // also completes the only pass.
+    w.state.overCurrent = true;
+    r.ticks(1);
+    checkIdle(r);
+    r.ticks(30);
+    QCOMPARE(r.records().size(), 1);
+}
+
+void SequenceRunTest::countedRunLogsItsLastLineBeforeTheRecord_data() {
+    QTest::addColumn<bool>("english");
+    QTest::addColumn<QString>("onCaption");
+    QTest::addColumn<QString>("runCaption");
+    QTest::addColumn<QString>("savePath");
+    QTest::newRow("Chinese") << false << "关"
+                             << "停止"
+                             << "保存路径:";
+    QTest::newRow("English") << true << "OFF"
+                             << "STOP"
+                             << "Save Path:";
+}
+
+void SequenceRunTest::countedRunLogsItsLastLineBeforeTheRecord() {
+    QFETCH(bool, english);
+    QFETCH(QString, onCaption);
+    QFETCH(QString, runCaption);
+    QFETCH(QString, savePath);
+    RunWindow r({{12, 0.5, 2}});
+    Form1& w = *r.w;
+    w.Combo3->setCurrentIndex(english ? 1 : 0);
+    emit w.Combo3->activated(english ? 1 : 0);
+    r.chooseRunCount(QStringLiteral("1"));
+    w.Command4_Click();
+    QCOMPARE(w.Command1->text(), onCaption);
+    QCOMPARE(w.Command4->text(), runCaption);
+    r.ticks(20);
+    QVERIFY(!w.state.runActive);
+
+    const QStringList records = r.records();
+    QCOMPARE(records.size(), 1);
+    const QStringList lines =
+        QString::fromLocal8Bit(fileBytes(recordDir(r.f) + QLatin1Char('/') + records.first()))
+            .split(QStringLiteral("\r\n"));
+    // Header, one line for each of the run's two display ticks, the path.
+    QCOMPARE(lines.size(), 3 + 2 + 2);
+    for (const QString& line : lines.mid(3, 2)) {
+        QVERIFY2(line.endsWith(QStringLiteral("00.00V          0.000A")), qPrintable(line));
+    }
+    QVERIFY(lines.at(5).startsWith(savePath));
+    QVERIFY(lines.at(6).isEmpty());
+}
+
+void SequenceRunTest::tableLongerThanOneFetchRunsEveryRow() {
+    // SQLite hands its rows to the grid's model in blocks of 256.
+    Rows rows;
+    for (int row = 0; row < 300 + 50; ++row) {
+        rows.append({row * 0.05, 0.1, 1});
+    }
+    RunWindow r(rows);
+    r.chooseRunCount(QStringLiteral("1"));
+    r.w->Command4_Click();
+    const FrameRuns runs = r.ticks(rows.size() * 10 + 10);
+    QStringList sent;
+    for (const auto& run : runs) {
+        sent.append(run.first);
+    }
+    QStringList expected;
+    for (int row = 0; row < rows.size(); ++row) {
+        expected.append(QStringLiteral("VKPPSU%1H0100O").arg(row * 5, 4, 10, QLatin1Char('0')));
+    }
+    expected << expected.first() << kOff;
+    QCOMPARE(sent, expected);
 }
 
 QTEST_MAIN(SequenceRunTest)

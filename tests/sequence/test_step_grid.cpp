@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSqlTableModel>
 #include <QTableView>
 #include <QtTest>
 
@@ -82,6 +83,7 @@ private slots:
     void deleteKeyRemovesTheSelectedRows();
     void lockedGridRefusesEveryEdit();
     void entryTheTableRefusesIsReportedAndKept();
+    void onlyTheThreeStepColumnsAreShown();
 };
 
 void StepGridTest::typedNumbersAreStoredAsTyped_data() {
@@ -285,6 +287,29 @@ void StepGridTest::entryTheTableRefusesIsReportedAndKept() {
     QVERIFY(!g.w->DataGrid1->isLocked());
     QCOMPARE(g.f.dialogs.shown.size(), 1);
     QCOMPARE(g.shown(0, 1), QStringLiteral("200"));
+}
+
+void StepGridTest::onlyTheThreeStepColumnsAreShown() {
+    WindowOnFakes f;
+    QVERIFY(execOnStepFile(
+        f.programDir(),
+        {QStringLiteral("CREATE TABLE VK7100PPS1 (ID INTEGER PRIMARY KEY, \"电压（V）\" REAL, "
+                        "\"电流（A）\" REAL, \"时间（S）\" REAL, note TEXT)"),
+         QStringLiteral("INSERT INTO VK7100PPS1 VALUES (1, 5, 1, 3, 'bench A')")}));
+    Form1& w = f.build();
+    const QTableView* table = w.DataGrid1->table();
+    QStringList shown;
+    for (int column = 0; column < table->model()->columnCount(); ++column) {
+        if (!table->isColumnHidden(column)) {
+            shown << table->model()->headerData(column, Qt::Horizontal).toString();
+        }
+    }
+    QCOMPARE(shown, (QStringList{QStringLiteral("电压（V）"), QStringLiteral("电流（A）"),
+                                 QStringLiteral("时间（S）")}));
+    // A table read anew shows the same.
+    QVERIFY(w.Adodc1->select());
+    QCOMPARE(table->model()->columnCount(), 4);
+    QVERIFY(table->isColumnHidden(0));
 }
 
 QTEST_MAIN(StepGridTest)

@@ -6,7 +6,10 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QtTest>
 
 namespace {
@@ -36,11 +39,14 @@ private slots:
     void invalidListTextBecomesZeroWithoutMessage();
     void listVoltageAboveTheLimitIsRefusedWithAMessage();
     void currentStepAndSliderOnlySetTheText();
-    void slidersFollowNothing();
+    void slidersActWhenLetGoAndShowTheSetpointInForce();
+    void switchingOnTakesWhatTheEntriesShow_data();
+    void switchingOnTakesWhatTheEntriesShow();
     void outputButtonDoesNothingWithoutLink();
     void outputButtonSwitchesOnAndOff_data();
     void outputButtonSwitchesOnAndOff();
     void overCurrentModeFollowsTheEntryPosition();
+    void greenButtonShowsInEveryStyle();
 };
 
 void FrontPanelTest::voltageStepIsTakenAtOnce_data() {
@@ -150,20 +156,95 @@ void FrontPanelTest::currentStepAndSliderOnlySetTheText() {
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
-void FrontPanelTest::slidersFollowNothing() {
+void FrontPanelTest::slidersActWhenLetGoAndShowTheSetpointInForce() {
     WindowOnFakes f;
     Form1& w = f.build();
-    w.Slider1->setValue(1000);
-    w.Slider2->setValue(2000);
-    choose(w.Combo1, 20);
-    choose(w.Combo2, 30);
-    w.Text1->setText(QStringLiteral("3V"));
-    w.Text2->setText(QStringLiteral("3A"));
+    QSignalSpy voltageMoves(w.Slider1, &QSlider::valueChanged);
+
+    // A drag from 0 to 31 V: nothing is taken on the way, and the poll ticks
+    // in between leave the held thumb where it is.
+    w.Slider1->setSliderDown(true);
+    for (int position = 0; position <= 3100; position += 100) {
+        w.Slider1->setSliderPosition(position);
+        w.Timer1_Timer();
+        QCOMPARE(w.state.voltageSetpoint, qint16(0));
+        QCOMPARE(w.state.frameText.mid(6, 4), QStringLiteral("0000"));
+    }
     ticks(w, 31);
-    QCOMPARE(w.state.voltageSetpoint, qint16(300));
-    QCOMPARE(w.state.currentSetpoint, qint16(3000));
-    QCOMPARE(w.Slider1->value(), 1000);
-    QCOMPARE(w.Slider2->value(), 2000);
+    QCOMPARE(w.Slider1->sliderPosition(), 3100);
+    w.Slider1->setSliderDown(false);
+    QCOMPARE(voltageMoves.size(), 1);
+    QCOMPARE(w.state.voltageSetpoint, qint16(3100));
+    QCOMPARE(w.Text1->text(), QStringLiteral("31V"));
+
+    // Any setpoint taken shows on its slider without a move of its own.
+    voltageMoves.clear();
+    w.Text1->setText(QStringLiteral("5"));
+    ticks(w, 31);
+    QCOMPARE(w.state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.Slider1->value(), 500);
+    choose(w.Combo2, 15);
+    ticks(w, 31);
+    QCOMPARE(w.Slider2->value(), 1500);
+    QCOMPARE(voltageMoves.size(), 0);
+
+    // A key steps from the setpoint in force, at once.
+    w.Slider1->setFocus();
+    QTest::keyClick(w.Slider1, Qt::Key_Up);
+    QCOMPARE(w.state.voltageSetpoint, qint16(501));
+    QCOMPARE(w.Text1->text(), QStringLiteral("5.01V"));
+    QTest::keyClick(w.Slider2, Qt::Key_Down);
+    QCOMPARE(w.Text2->text(), QStringLiteral("1.499A"));
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+void FrontPanelTest::switchingOnTakesWhatTheEntriesShow_data() {
+    QTest::addColumn<QString>("voltage");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("typed a moment ago") << "2"
+                                        << "0.5"
+                                        << "VKPPSU0200H0500O" << QString();
+    QTest::newRow("voltage above 31 V") << "40"
+                                        << "0.5"
+                                        << "VKPPSU0500H1000N"
+                                        << "电压数据错误";
+    QTest::newRow("voltage not a number") << "1.2.3"
+                                          << "0.5"
+                                          << "VKPPSU0500H1000N"
+                                          << "设置电压数据错误";
+    QTest::newRow("current above 5.1 A") << "2"
+                                         << "6"
+                                         << "VKPPSU0200H1000N"
+                                         << "电流数据错误";
+}
+
+void FrontPanelTest::switchingOnTakesWhatTheEntriesShow() {
+    QFETCH(QString, voltage);
+    QFETCH(QString, current);
+    QFETCH(QString, frame);
+    QFETCH(QString, title);
+    WindowOnFakes f;
+    Form1& w = f.build();
+    w.state.linkUp = true;
+    w.Text1->setText(QStringLiteral("5V"));
+    w.Text2->setText(QStringLiteral("1A"));
+    ticks(w, 31);
+    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0500H1000N"));
+
+    // Typed, and switched on before the entries have rested.
+    w.Text1->setText(voltage);
+    w.Text2->setText(current);
+    w.Command1_Click();
+    w.Timer1_Timer();
+    QCOMPARE(w.state.frameText, frame);
+    QCOMPARE(w.state.outputOn, title.isEmpty());
+    QCOMPARE(f.dialogs.shown.size(), title.isEmpty() ? 0 : 1);
+    if (!title.isEmpty()) {
+        QCOMPARE(f.dialogs.shown.first().title, title);
+        QCOMPARE(recordFiles(f), 0);
+    }
 }
 
 void FrontPanelTest::outputButtonDoesNothingWithoutLink() {
@@ -254,6 +335,37 @@ void FrontPanelTest::overCurrentModeFollowsTheEntryPosition() {
     QVERIFY(!w.state.tripMode);
     choose(w.Combo4, 1);
     QVERIFY(w.state.tripMode);
+}
+
+void FrontPanelTest::greenButtonShowsInEveryStyle() {
+    WindowOnFakes f;
+    Form1& w = f.build();
+    w.state.linkUp = true;
+    const auto greenShare = [&](QStyle* style) {
+        w.Command1->setStyle(style);
+        const QImage face = w.Command1->grab().toImage();
+        int green = 0;
+        for (int y = 0; y < face.height(); ++y) {
+            for (int x = 0; x < face.width(); ++x) {
+                const QColor c = face.pixelColor(x, y);
+                green += c.green() > 200 && c.red() < 100 && c.blue() < 100;
+            }
+        }
+        return double(green) / (face.width() * face.height());
+    };
+    QVERIFY(!QStyleFactory::keys().isEmpty());
+    for (const QString& key : QStyleFactory::keys()) {
+        // Owned by the button, which keeps using it.
+        QStyle* style = QStyleFactory::create(key);
+        style->setParent(w.Command1);
+        w.Command1_Click();
+        QVERIFY(w.state.outputOn);
+        const double on = greenShare(style);
+        w.Command1_Click();
+        const double off = greenShare(style);
+        qInfo("%s: %.2f of the face green when on, %.2f when off", qPrintable(key), on, off);
+        QVERIFY2(on > 0.5 && off < 0.05, qPrintable(key));
+    }
 }
 
 VELKOR_TEST_MAIN_IN_C_LOCALE(FrontPanelTest)
