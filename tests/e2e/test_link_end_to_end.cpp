@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QtTest>
 
 class LinkEndToEndTest : public QObject {
@@ -24,7 +25,7 @@ void LinkEndToEndTest::linkComesUpAndShowsTheSimulatorsDigits() {
     // 12 V with a 2 A limit into the simulator's 10 ohm: 12.00 V, 1.200 A.
     w.Combo1->setCurrentIndex(12);
     w.Combo1_Click();
-    w.SZDLZH(QStringLiteral("2A"));
+    w.Text2->setText(QStringLiteral("2A"));
     w.Command1_Click();
     QVERIFY(w.state.outputOn);
     QTRY_VERIFY_WITH_TIMEOUT(w.state.voltageDigits == QStringLiteral("1200") &&
