@@ -173,6 +173,7 @@ private:
     void connectHandlers();
     void placeEdgeBars();
     QString programDir() const { return platform_.programDir; }
+    QString dataDir() const { return platform_.dataDir; }
 
     Platform platform_;
     QString databaseConnection_;

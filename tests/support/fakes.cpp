@@ -55,7 +55,8 @@ QDateTime FakeClock::now() const {
 }
 
 Form1& WindowOnFakes::build() {
-    window = std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path()});
+    window =
+        std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path()});
     // Tests drive the ticks themselves.
     window->Timer1->stop();
     window->Timer2->stop();
