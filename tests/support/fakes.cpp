@@ -15,7 +15,9 @@ void FakeSerialPort::write(char c) {
 
 bool FakeSerialPort::open(int portNumber) {
     openAttempts.append(portNumber);
+    lastFailure = {};
     if (openPort != 0 || !usablePorts.contains(portNumber)) {
+        lastFailure = failures.value(portNumber);
         return false;
     }
     openPort = portNumber;
