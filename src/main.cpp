@@ -2,6 +2,7 @@
 #include "link/qt_serial_port.h"
 #include "platform/message_boxes.h"
 #include "platform/primary_screen.h"
+#include "platform/program_files.h"
 #include "platform/system_clock.h"
 
 #include <QApplication>
@@ -31,14 +32,17 @@ void substituteDesignFaces() {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velkor"));
+    // Lets the desktop match the window to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELKOR_APP_ID));
     substituteDesignFaces();
 
     const QString programDir = QApplication::applicationDirPath();
-    QtSerialPort serialPort(programDir);
+    const QString dataDir = prepareDataDir(programDir);
+    QtSerialPort serialPort(dataDir);
     SystemClock clock;
     PrimaryScreen screen;
     MessageBoxes dialogs;
-    Form1 window(Platform{&serialPort, &clock, &screen, &dialogs, programDir});
+    Form1 window(Platform{&serialPort, &clock, &screen, &dialogs, programDir, dataDir});
     dialogs.setOwner(&window);
     window.show();
     return QApplication::exec();

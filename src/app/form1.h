@@ -3,6 +3,7 @@
 #include "app/window_state.h"
 #include "platform/platform.h"
 
+#include <QSet>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -23,6 +24,7 @@ class QTimer;
 class QToolBar;
 class SerialPort;
 class StepGrid;
+struct OpenFailure;
 
 // The program's one window. It owns every control, named as the window design
 // names them (also their objectName, so tests find them), and the state record.
@@ -138,6 +140,7 @@ protected:
 private:
     // link/port_search.cpp; true when the choice step tried to open a port.
     bool searchPort();
+    void tellWhyPortIsClosed(const OpenFailure& failure);
     // link/poll_cycle.cpp
     void advanceDividers();
     void composeFrame();
@@ -179,10 +182,13 @@ private:
     void connectHandlers();
     void placeEdgeBars();
     QString programDir() const { return platform_.programDir; }
+    QString dataDir() const { return platform_.dataDir; }
 
     Platform platform_;
     QString databaseConnection_;
     bool stepTableReady_ = false;
+    // Devices whose failure to open the operator has been told about.
+    QSet<QString> explainedDevices_;
     // Setpoints the frame of this tick carries (10 mV, 1 mA).
     qint16 frameVoltage_ = 0;
     qint16 frameCurrent_ = 0;

@@ -4,11 +4,11 @@
 #include "display/log_box.h"
 #include "display/picture_box.h"
 #include "link/serial_port.h"
+#include "platform/program_files.h"
 #include "platform/screen.h"
 #include "setting/setpoint.h"
 
 #include <QComboBox>
-#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,8 +45,8 @@ void Form1::Form_Load() {
     MSComm1->setSettings(QStringLiteral("9600,N,8,1"));
 
     setWindowTitle(QStringLiteral("Velkor"));
-    const QString iconPath = programDir() + QStringLiteral("/vk-7100-2.ico");
-    if (QFileInfo::exists(iconPath)) {
+    const QString iconPath = windowIconFile(programDir());
+    if (!iconPath.isEmpty()) {
         setWindowIcon(QIcon(iconPath));
     }
 

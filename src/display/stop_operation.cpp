@@ -25,7 +25,7 @@ qint16 Form1::GBDY_CX() {
     setFrontPanelEnabled(true);
     Text3->appendText(QStringLiteral("\r\n"));
 
-    const QString recordDir = programDir() + QStringLiteral("/Record");
+    const QString recordDir = dataDir() + QStringLiteral("/Record");
     const QString path = freeRecordPath(recordDir, stopStamp(platform_.clock->now()));
     const QString shownPath = QDir::toNativeSeparators(path);
     if (state.englishUi) {

@@ -2,14 +2,14 @@
 
 #include <QFileInfo>
 
-QString portDevicePath(int portNumber, const QString& programDir) {
+QString portDevicePath(int portNumber, const QString& dataDir) {
     if (portNumber < kFirstPortNumber || portNumber > kLastPortNumber)
         return {};
 #ifdef Q_OS_WIN
-    Q_UNUSED(programDir);
+    Q_UNUSED(dataDir);
     return QStringLiteral("COM%1").arg(portNumber);
 #else
-    const QString entry = programDir + QStringLiteral("/ports/com%1").arg(portNumber);
+    const QString entry = dataDir + QStringLiteral("/ports/com%1").arg(portNumber);
     // A link whose device has gone still claims the number: the port should
     // then fail to open rather than fall back to a motherboard port.
     const QFileInfo entryInfo(entry);

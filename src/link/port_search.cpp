@@ -1,7 +1,9 @@
 #include "app/form1.h"
 
 #include "app/diagnostic_pane.h"
+#include "link/open_failure_notice.h"
 #include "link/serial_port.h"
+#include "platform/dialogs.h"
 
 namespace {
 
@@ -17,12 +19,26 @@ qint16 Form1::COM_SCAN(qint16& count) {
             state.portAvailable[port] = true;
             Picture2->printLine(QStringLiteral("COM：   ") + QString::number(port) +
                                 QStringLiteral("可用"));
+        } else {
+            tellWhyPortIsClosed(MSComm1->lastOpenFailure());
         }
         if (MSComm1->isOpen()) {
             MSComm1->close();
         }
     }
     return count;
+}
+
+// A device the operator can make usable (a missing permission, another
+// program holding it) is explained once per program run; the search itself
+// goes on as before and takes the device as soon as it opens.
+void Form1::tellWhyPortIsClosed(const OpenFailure& failure) {
+    const std::optional<OpenFailureNotice> notice = openFailureNotice(failure);
+    if (!notice || explainedDevices_.contains(failure.device)) {
+        return;
+    }
+    explainedDevices_.insert(failure.device);
+    platform_.dialogs->message(notice->text, notice->title);
 }
 
 // Runs in every tick while no port is supervised: probes all ports, then opens

@@ -2,10 +2,14 @@
 
 #include "link/port_map.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <utility>
 
 #ifndef Q_OS_WIN
+#include <cerrno>
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -42,6 +46,56 @@ std::optional<QSerialPort::StopBits> stopBitsFromText(QStringView text) {
     return std::nullopt;
 }
 
+#ifndef Q_OS_WIN
+// The group owning a device node, by name.
+QString owningGroup(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    const group* owner = ::getgrgid(info.st_gid);
+    return owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(info.st_gid);
+}
+
+// The kernel makes a node for every serial port a driver could serve: on a PC
+// ttyS0..ttyS3 exist whether or not the board has the chips. Such a node is no
+// device to tell the operator about; the kernel marks it with port type 0.
+bool isSerialPortWithoutHardware(const QString& path) {
+    QFile type(QStringLiteral("/sys/class/tty/%1/type").arg(QFileInfo(path).fileName()));
+    return type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0";
+}
+#endif
+
+// Why QSerialPort could not open the device at location. It reports a lack of
+// permission and a device locked by another program alike, so the device
+// node itself is asked whether this account may open it.
+OpenFailure diagnoseOpenFailure(const QString& location, QSerialPort::SerialPortError error) {
+    OpenFailure failure;
+    failure.device = location;
+#ifndef Q_OS_WIN
+    if (!QFileInfo::exists(location) || error == QSerialPort::DeviceNotFoundError ||
+        isSerialPortWithoutHardware(location)) {
+        failure.reason = OpenFailure::Reason::Missing;
+    } else if (::access(QFile::encodeName(location).constData(), R_OK | W_OK) != 0 &&
+               errno == EACCES) {
+        failure.reason = OpenFailure::Reason::NoPermission;
+        failure.group = owningGroup(location);
+    } else if (error == QSerialPort::PermissionError) {
+        failure.reason = OpenFailure::Reason::InUse;
+    } else {
+        failure.reason = OpenFailure::Reason::Other;
+    }
+#else
+    // Windows answers "access denied" for a port another program has open.
+    if (error == QSerialPort::DeviceNotFoundError)
+        failure.reason = OpenFailure::Reason::Missing;
+    else if (error == QSerialPort::PermissionError)
+        failure.reason = OpenFailure::Reason::InUse;
+    else
+        failure.reason = OpenFailure::Reason::Other;
+#endif
+    return failure;
+}
+
 } // namespace
 
 LineSettings parseLineSettings(QStringView settings) {
@@ -66,7 +120,7 @@ LineSettings parseLineSettings(QStringView settings) {
     return parsed;
 }
 
-QtSerialPort::QtSerialPort(QString programDir) : programDir_(std::move(programDir)) {
+QtSerialPort::QtSerialPort(QString dataDir) : dataDir_(std::move(dataDir)) {
     port_.setReadBufferSize(kMaxPendingRead);
     QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
                      [this](QSerialPort::SerialPortError error) { handleError(error); });
@@ -78,9 +132,12 @@ void QtSerialPort::setSettings(const QString& settings) {
 
 bool QtSerialPort::open(int portNumber) {
     close();
-    const QString device = portDevicePath(portNumber, programDir_);
-    if (device.isEmpty())
+    lastFailure_ = {};
+    const QString device = portDevicePath(portNumber, dataDir_);
+    if (device.isEmpty()) {
+        lastFailure_.reason = OpenFailure::Reason::Missing;
         return false;
+    }
 
     QString location = device;
 #ifndef Q_OS_WIN
@@ -98,8 +155,10 @@ bool QtSerialPort::open(int portNumber) {
     port_.setDataBits(settings_.dataBits);
     port_.setStopBits(settings_.stopBits);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite))
+    if (!port_.open(QIODevice::ReadWrite)) {
+        lastFailure_ = diagnoseOpenFailure(location, port_.error());
         return false;
+    }
     open_ = true;
     return true;
 }

@@ -29,10 +29,11 @@ LineSettings parseLineSettings(QStringView settings);
 // that still counts as open until it calls close().
 class QtSerialPort final : public SerialPort {
 public:
-    explicit QtSerialPort(QString programDir);
+    explicit QtSerialPort(QString dataDir);
 
     void setSettings(const QString& settings) override;
     bool open(int portNumber) override;
+    OpenFailure lastOpenFailure() const override { return lastFailure_; }
     void close() override;
     bool isOpen() const override;
     std::optional<QByteArray> readAll() override;
@@ -41,8 +42,9 @@ public:
 private:
     void handleError(QSerialPort::SerialPortError error);
 
-    QString programDir_;
+    QString dataDir_;
     LineSettings settings_;
+    OpenFailure lastFailure_;
     QSerialPort port_;
     // Open as the owner sees it; the device itself may have been released.
     bool open_ = false;

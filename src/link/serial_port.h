@@ -4,6 +4,26 @@
 #include <QString>
 #include <optional>
 
+// Why the latest open() of a serial line failed.
+struct OpenFailure {
+    enum class Reason {
+        None,
+        // No device behind the port, or one that does not answer as a serial
+        // line: the usual case for most of the 16 ports.
+        Missing,
+        // The device is there but this account may not open it.
+        NoPermission,
+        // Another program holds the device.
+        InUse,
+        Other,
+    };
+    Reason reason = Reason::None;
+    // The device node itself, a port link already followed.
+    QString device;
+    // The group owning the device node (NoPermission only).
+    QString group;
+};
+
 // The one serial line to the supply, addressed by port number 1..16 as the
 // window's serial control was. Tests substitute a fake.
 class SerialPort {
@@ -15,6 +35,8 @@ public:
     virtual void setSettings(const QString& settings) = 0;
     // Opens the port with that number; false when it is missing or in use.
     virtual bool open(int portNumber) = 0;
+    // Why the latest open() failed; Reason::None after one that succeeded.
+    virtual OpenFailure lastOpenFailure() const = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     // Everything that has arrived since the last read, removed from the

@@ -16,4 +16,8 @@ struct Platform {
     Dialogs* dialogs = nullptr;
     // The executable's directory, without a trailing separator.
     QString programDir;
+    // Where the step table, the record files and the port links live: the
+    // program's directory for a portable copy, the per-user data folder for
+    // an installed program (see program_files.h).
+    QString dataDir;
 };

@@ -25,8 +25,8 @@ StepTableOpening refused(const QString& path, const QString& why) {
 
 } // namespace
 
-StepTableOpening openStepTable(const QString& programDir, const QString& connectionName) {
-    const QString path = programDir + QLatin1Char('/') + kStepTableFile;
+StepTableOpening openStepTable(const QString& dataDir, const QString& connectionName) {
+    const QString path = dataDir + QLatin1Char('/') + kStepTableFile;
     const bool existed = QFileInfo::exists(path);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(path);

@@ -11,8 +11,8 @@ struct StepTableOpening {
     QString problem;
 };
 
-// Opens the step-table database beside the program under the given
+// Opens the step-table database in the data folder under the given
 // connection name. A missing file is created with the empty table; an
 // existing file is never re-created or altered, and a file that is not a
 // database or lacks the table is reported instead.
-StepTableOpening openStepTable(const QString& programDir, const QString& connectionName);
+StepTableOpening openStepTable(const QString& dataDir, const QString& connectionName);

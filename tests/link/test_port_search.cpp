@@ -24,6 +24,7 @@ private slots:
     void searches();
     void noUsablePortSearchesEveryTick();
     void probeResetsAvailabilityAndTheOpenedPortsCounts();
+    void devicesTheOperatorCanMendAreExplainedOnce();
 };
 
 void PortSearchTest::searches_data() {
@@ -113,6 +114,46 @@ void PortSearchTest::probeResetsAvailabilityAndTheOpenedPortsCounts() {
     w.Timer1_Timer();
     QCOMPARE(f.port.openPort, 12);
     QCOMPARE(f.port.closeCount, 2 + 2 + 1 + 2);
+}
+
+void PortSearchTest::devicesTheOperatorCanMendAreExplainedOnce() {
+    using Reason = OpenFailure::Reason;
+    WindowOnFakes f;
+    // Ports 11 and 16 reach the same adapter (16 through a link in ports/).
+    f.port.failures = {{2, {Reason::Missing, QStringLiteral("/dev/ttyS1"), {}}},
+                       {3, {Reason::Other, QStringLiteral("/dev/ttyS2"), {}}},
+                       {5, {Reason::InUse, QStringLiteral("/dev/ttyACM0"), {}}},
+                       {9, {Reason::NoPermission, QStringLiteral("/dev/ttyACM4"), "root"}},
+                       {11, {Reason::NoPermission, QStringLiteral("/dev/ttyUSB0"), "dialout"}},
+                       {16, {Reason::NoPermission, QStringLiteral("/dev/ttyUSB0"), "dialout"}}};
+    Form1& w = f.build();
+    ticks(w, 5);
+
+    QCOMPARE(f.dialogs.shown.size(), 3);
+    QStringList texts;
+    for (const ShownMessage& shown : f.dialogs.shown) {
+        QCOMPARE(shown.title, QStringLiteral("Velkor"));
+        texts << shown.text;
+    }
+    const QString busy = texts.filter(QStringLiteral("/dev/ttyACM0")).value(0);
+    QVERIFY2(busy.contains(QStringLiteral("另一个程序")) && busy.contains("another program"),
+             qPrintable(busy));
+    const QString root = texts.filter(QStringLiteral("/dev/ttyACM4")).value(0);
+    QVERIFY2(root.contains("administrator") && !root.contains("usermod"), qPrintable(root));
+    const QString usb = texts.filter(QStringLiteral("/dev/ttyUSB0")).value(0);
+    for (const char* part : {"无权", "用户组 dialout", "重新登录", "No permission", "group",
+                             "usermod -aG dialout", "log in again"}) {
+        QVERIFY2(usb.contains(QString::fromUtf8(part)), part);
+    }
+    QCOMPARE(w.Picture2->lines().last(), total(0));
+
+    // Access granted while the program runs: the next search takes the port,
+    // and nothing more is said.
+    f.port.failures.remove(11);
+    f.port.usablePorts = {11};
+    w.Timer1_Timer();
+    QCOMPARE(f.port.openPort, 11);
+    QCOMPARE(f.dialogs.shown.size(), 3);
 }
 
 QTEST_MAIN(PortSearchTest)

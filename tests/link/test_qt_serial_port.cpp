@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,6 +123,7 @@ private slots:
     void openFailsForMissingDevice();
     void deviceInUseDoesNotOpenTwice();
     void deviceInUseDoesNotOpenFromAnotherProcess();
+    void deviceWithoutPermissionIsToldApart();
     void readFailsWhenNeverOpened();
     void hungUpDeviceIsReleasedWithoutSpinning();
     void pendingWritesStayBoundedWhenNobodyReads();
@@ -234,6 +237,7 @@ void TestQtSerialPort::openFailsForMissingDevice() {
     QtSerialPort port(programDir_->path());
 
     QVERIFY(!port.open(portNumber));
+    QCOMPARE(port.lastOpenFailure().reason, OpenFailure::Reason::Missing);
     QVERIFY(!port.isOpen());
     QVERIFY(!port.readAll().has_value());
 }
@@ -250,9 +254,62 @@ void TestQtSerialPort::deviceInUseDoesNotOpenTwice() {
     QVERIFY(!second.open(3));
     QVERIFY(!second.open(7));
     QVERIFY(!second.isOpen());
+    // Named as the device itself, whichever link led to it.
+    QCOMPARE(second.lastOpenFailure().reason, OpenFailure::Reason::InUse);
+    QCOMPARE(second.lastOpenFailure().device, supply.devicePath());
 
     first.close();
     QVERIFY(second.open(7));
+    QCOMPARE(second.lastOpenFailure().reason, OpenFailure::Reason::None);
+}
+
+// A device node this account may not open. The tests run as root here, whom
+// no permission bits stop, so the open is tried in a child that has dropped to
+// the unprivileged "nobody" account; run as anyone else, the node's bits are
+// simply taken away.
+void TestQtSerialPort::deviceWithoutPermissionIsToldApart() {
+    PseudoTerminal supply;
+    QVERIFY(supply.isValid());
+    QVERIFY(linkPort(3, supply.devicePath()));
+    const QByteArray node = QFile::encodeName(supply.devicePath());
+    QCOMPARE(::chmod(node.constData(), 0), 0);
+    struct stat info {};
+    QCOMPARE(::stat(node.constData(), &info), 0);
+    const group* owner = ::getgrgid(info.st_gid);
+    QVERIFY(owner);
+    // The child must be able to reach the port link.
+    QCOMPARE(::chmod(QFile::encodeName(programDir_->path()).constData(), 0755), 0);
+
+    int report[2];
+    QCOMPARE(::pipe(report), 0);
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::close(report[0]);
+        constexpr uid_t kNobody = 65534;
+        if (::getuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            _exit(2);
+        QtSerialPort port(programDir_->path());
+        const bool opened = port.open(3);
+        const OpenFailure failure = port.lastOpenFailure();
+        const QByteArray line = QByteArray::number(int(failure.reason)) + ' ' +
+                                failure.group.toUtf8() + ' ' + failure.device.toUtf8();
+        const bool sent = ::write(report[1], line.constData(), size_t(line.size())) == line.size();
+        _exit(opened || !sent ? 1 : 0);
+    }
+    ::close(report[1]);
+    QByteArray line;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;)
+        line.append(buffer, got);
+    ::close(report[0]);
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QCOMPARE(line, QByteArray::number(int(OpenFailure::Reason::NoPermission)) + ' ' +
+                       owner->gr_name + ' ' + node);
 }
 
 void TestQtSerialPort::deviceInUseDoesNotOpenFromAnotherProcess() {

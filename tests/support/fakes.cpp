@@ -15,7 +15,9 @@ void FakeSerialPort::write(char c) {
 
 bool FakeSerialPort::open(int portNumber) {
     openAttempts.append(portNumber);
+    lastFailure = {};
     if (openPort != 0 || !usablePorts.contains(portNumber)) {
+        lastFailure = failures.value(portNumber);
         return false;
     }
     openPort = portNumber;
@@ -55,7 +57,8 @@ QDateTime FakeClock::now() const {
 }
 
 Form1& WindowOnFakes::build() {
-    window = std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path()});
+    window =
+        std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path()});
     // Tests drive the ticks themselves.
     window->Timer1->stop();
     window->Timer2->stop();

@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QSet>
 #include <QTemporaryDir>
 #include <deque>
@@ -22,6 +23,9 @@ public:
     // Ports that pass the probe once and then refuse to open (taken meanwhile).
     QSet<int> takenAfterProbe;
     QList<int> openAttempts;
+    // Why these ports fail to open; any other port that fails has no reason.
+    QMap<int, OpenFailure> failures;
+    OpenFailure lastFailure;
     int openPort = 0;
     int closeCount = 0;
     struct Read {
@@ -42,6 +46,7 @@ public:
 
     void setSettings(const QString& s) override { settings = s; }
     bool open(int portNumber) override;
+    OpenFailure lastOpenFailure() const override { return lastFailure; }
     void close() override;
     bool isOpen() const override { return openPort != 0; }
     std::optional<QByteArray> readAll() override;

@@ -47,7 +47,8 @@ LiveWindow::LiveWindow() {
 }
 
 Form1& LiveWindow::start() {
-    window = std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path()});
+    window =
+        std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path()});
     return *window;
 }
 
