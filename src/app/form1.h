@@ -23,6 +23,7 @@ class QStatusBar;
 class QTimer;
 class QToolBar;
 class SerialPort;
+struct SetpointQuantity;
 class StepGrid;
 struct OpenFailure;
 
@@ -155,11 +156,24 @@ private:
     void measureScreen();
     // app/language.cpp
     void applyLanguageTexts();
+    // The widgets and state fields of one setpoint, voltage or current.
+    struct SetpointSide {
+        QLineEdit* entry;
+        QSlider* slider;
+        QString* lastText;
+        qint16* setpoint;
+    };
     // setting/setpoint_step.cpp
     void setpointStep();
+    qint16 rowSetpoint(double value, const SetpointQuantity& quantity);
     bool takeVoltageEntry();
     bool takeCurrentEntry();
+    bool takeEntry(const SetpointQuantity& quantity, const SetpointSide& side);
     // setting/setpoint_acceptance.cpp
+    SetpointSide voltageSide();
+    SetpointSide currentSide();
+    bool acceptSetpoint(const QString& text, const SetpointQuantity& quantity,
+                        const SetpointSide& side);
     void showOnSlider(QSlider* slider, qint16 setpoint);
     // setting/front_panel.cpp
     void acceptVoltageEntryQuietly();

@@ -3,6 +3,7 @@
 #include "app/diagnostic_pane.h"
 #include "display/log_box.h"
 #include "display/picture_box.h"
+#include "link/frame.h"
 #include "link/serial_port.h"
 #include "platform/program_files.h"
 #include "platform/screen.h"
@@ -58,8 +59,8 @@ void Form1::Form_Load() {
 
     FBL_REV();
 
-    configureSlider(Slider1, 3100);
-    configureSlider(Slider2, 5100);
+    configureSlider(Slider1, kVoltageFieldLimit);
+    configureSlider(Slider2, kCurrentFieldLimit);
 
     QStringList volts;
     for (int v = 0; v <= 31; ++v) {

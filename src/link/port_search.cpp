@@ -2,18 +2,13 @@
 
 #include "app/diagnostic_pane.h"
 #include "link/open_failure_notice.h"
+#include "link/port_map.h"
 #include "link/serial_port.h"
 #include "platform/dialogs.h"
 
-namespace {
-
-constexpr int kLastPort = 16;
-
-} // namespace
-
 qint16 Form1::COM_SCAN(qint16& count) {
     count = 0;
-    for (int port = 1; port <= kLastPort; ++port) {
+    for (int port = kFirstPortNumber; port <= kLastPortNumber; ++port) {
         if (MSComm1->open(port)) {
             ++count;
             state.portAvailable[port] = true;
@@ -55,7 +50,7 @@ bool Form1::searchPort() {
                         QStringLiteral("个COM端口可用"));
 
     bool choiceTried = false;
-    for (int port = kLastPort; port >= 1; --port) {
+    for (int port = kLastPortNumber; port >= kFirstPortNumber; --port) {
         if (!state.portAvailable[port] || state.portFailed[port]) {
             continue;
         }

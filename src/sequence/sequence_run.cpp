@@ -34,7 +34,8 @@ void Form1::Command4_Click() {
     Command1->setText(state.englishUi ? QStringLiteral("OFF") : QStringLiteral("关"));
     Command4->setText(state.englishUi ? QStringLiteral("STOP") : QStringLiteral("停止"));
     writeLogHeader();
-    state.rowSeconds = toInt16HalfEven(cellNumber(state.sequenceTable[3][state.rowIndex]));
+    state.rowSeconds =
+        toInt16HalfEven(cellNumber(state.sequenceTable[kHoldColumn][state.rowIndex]));
     state.secondsLeft = state.rowSeconds;
 }
 
@@ -65,8 +66,8 @@ bool Form1::loadStepTableForRun() {
         Adodc1->fetchMore();
     }
     const int rows = Adodc1->rowCount();
-    const int columns = qMin(Adodc1->columnCount(), 5);
-    state.sequenceTable = StepTable(5, QVector<QVariant>(rows + 1));
+    const int columns = qMin(Adodc1->columnCount(), kRunTableColumns);
+    state.sequenceTable = StepTable(kRunTableColumns, QVector<QVariant>(rows + 1));
     for (int row = 0; row < rows; ++row) {
         const QSqlRecord record = Adodc1->record(row);
         for (int column = 0; column < columns; ++column) {
@@ -94,8 +95,8 @@ void Form1::sequenceStep() {
     const auto cell = [this](int column, int row) {
         return cellNumber(state.sequenceTable[column][row]);
     };
-    rowVolts_ = cell(1, state.rowIndex);
-    rowAmperes_ = cell(2, state.rowIndex);
+    rowVolts_ = cell(kVoltageColumn, state.rowIndex);
+    rowAmperes_ = cell(kCurrentColumn, state.rowIndex);
     if (!state.displayTick) {
         return;
     }
@@ -104,16 +105,16 @@ void Form1::sequenceStep() {
     } else if (state.rowIndex < stepRows_ - 1) {
         // The new row's values go out from the next tick on.
         ++state.rowIndex;
-        state.rowSeconds = toInt16HalfEven(cell(3, state.rowIndex));
+        state.rowSeconds = toInt16HalfEven(cell(kHoldColumn, state.rowIndex));
         state.secondsLeft = state.rowSeconds;
     } else {
         state.rowIndex = 0;
-        rowVolts_ = cell(1, 0);
-        rowAmperes_ = cell(2, 0);
+        rowVolts_ = cell(kVoltageColumn, 0);
+        rowAmperes_ = cell(kCurrentColumn, 0);
         if (state.runsLeft > 0) {
             --state.runsLeft;
         }
-        state.rowSeconds = toInt16HalfEven(cell(3, 0));
+        state.rowSeconds = toInt16HalfEven(cell(kHoldColumn, 0));
         state.secondsLeft = state.rowSeconds;
     }
 }

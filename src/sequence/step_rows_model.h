@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sequence/step_table.h"
+
 #include <QAbstractProxyModel>
 
 // The step table as the grid shows it: the table's rows and below them one
@@ -10,7 +12,7 @@
 class StepRowsModel : public QAbstractProxyModel {
     Q_OBJECT
 public:
-    static constexpr int kShownColumns = 4;
+    static constexpr int kShownColumns = kHoldColumn + 1;
 
     using QAbstractProxyModel::QAbstractProxyModel;
 

@@ -1,14 +1,12 @@
 #include "sequence/step_table.h"
 
+#include "setting/setpoint_quantity.h"
+
 #include <QtNumeric>
 
 #include <cmath>
 
 namespace {
-
-constexpr int kVoltageColumn = 1;
-constexpr int kCurrentColumn = 2;
-constexpr int kHoldColumn = 3;
 
 bool isEmptyCell(const QVariant& cell) {
     return cell.isNull() ||
@@ -17,13 +15,10 @@ bool isEmptyCell(const QVariant& cell) {
 
 // The prompts name the cell by its 1-based row and its 1-based column
 // position in the table, so the voltage column is numbered 2.
-StepTableVerdict refusedSetpoint(int row, int column, const char* limit, const char* title) {
+StepTableVerdict refusedSetpoint(int row, int column, const SetpointQuantity& quantity) {
     return {false,
-            QStringLiteral("第%1行第%2列数据错误；请输入4位不大于%3的正数")
-                .arg(row + 1)
-                .arg(column + 1)
-                .arg(QString::fromLatin1(limit)),
-            QString::fromUtf8(title), row, column};
+            QStringLiteral("第%1行第%2列数据错误；").arg(row + 1).arg(column + 1) + quantity.prompt,
+            quantity.valueTitle, row, column};
 }
 
 StepTableVerdict refusedHoldTime(int row) {
@@ -64,11 +59,11 @@ StepTableVerdict checkStepTable(const StepTable& table, int rows) {
                 QStringLiteral("Velkor"), -1, -1};
     }
     for (int row = 0; row < rows; ++row) {
-        if (refused(cellAt(table, kVoltageColumn, row), 0, 31)) {
-            return refusedSetpoint(row, kVoltageColumn, "31", "电压数据错误");
+        if (refused(cellAt(table, kVoltageColumn, row), 0, kVoltageQuantity.limit())) {
+            return refusedSetpoint(row, kVoltageColumn, kVoltageQuantity);
         }
-        if (refused(cellAt(table, kCurrentColumn, row), 0, 5.1)) {
-            return refusedSetpoint(row, kCurrentColumn, "5.1", "电流数据错误");
+        if (refused(cellAt(table, kCurrentColumn, row), 0, kCurrentQuantity.limit())) {
+            return refusedSetpoint(row, kCurrentColumn, kCurrentQuantity);
         }
         // Any hold time below 2 s runs as one second, so there is no lower end.
         if (refused(cellAt(table, kHoldColumn, row), -qInf(), kLongestHoldSeconds)) {

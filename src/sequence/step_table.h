@@ -5,9 +5,16 @@
 #include <QVector>
 
 // The copy of the step table a run works from: table[column][row], columns
-// 0..4 by position (1 voltage in V, 2 current in A, 3 hold time in s), rows
-// 0..n with one spare row at the end.
+// by position, rows 0..n with one spare row at the end.
 using StepTable = QVector<QVector<QVariant>>;
+
+// Column positions of the table: the key, then volts, amperes and seconds.
+inline constexpr int kKeyColumn = 0;
+inline constexpr int kVoltageColumn = 1;
+inline constexpr int kCurrentColumn = 2;
+inline constexpr int kHoldColumn = 3;
+// Columns a run copies: those four and one spare.
+inline constexpr int kRunTableColumns = 5;
 
 // The longest hold time a row may ask for: the countdown is a 16-bit counter.
 inline constexpr double kLongestHoldSeconds = 32767;

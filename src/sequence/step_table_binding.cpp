@@ -3,6 +3,7 @@
 #include "platform/dialogs.h"
 #include "platform/screen.h"
 #include "sequence/step_grid.h"
+#include "sequence/step_table.h"
 #include "sequence/step_table_store.h"
 
 #include <QHeaderView>
@@ -35,12 +36,12 @@ void Form1::bindStepTable() {
                                    QStringLiteral("Velkor"));
     });
     QTableView* view = DataGrid1->table();
-    view->setColumnHidden(0, true);
+    view->setColumnHidden(kKeyColumn, true);
     view->horizontalHeader()->setFont(DataGrid1->font());
     // The column widths are the design's and do not follow the screen.
     const double tppX = platform_.screen->twipsPerPixelX();
     const std::array<int, 3> widths = {1005, 1005, 885};
-    for (int column = 1; column <= 3; ++column) {
-        view->setColumnWidth(column, qRound(widths[column - 1] / tppX));
+    for (int column = kVoltageColumn; column <= kHoldColumn; ++column) {
+        view->setColumnWidth(column, qRound(widths[column - kVoltageColumn] / tppX));
     }
 }

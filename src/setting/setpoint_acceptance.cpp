@@ -2,35 +2,42 @@
 
 #include "platform/dialogs.h"
 #include "setting/setpoint.h"
+#include "setting/setpoint_quantity.h"
 
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSlider>
 
 void Form1::SZDYZH(const QString& text) {
-    const double x = leadingNumber(text) * 100;
-    if (x > 3100 || x < 0) {
-        platform_.dialogs->message(QStringLiteral("请输入4位不大于31的正数"),
-                                   QStringLiteral("电压数据错误"));
-        Text1->setText(state.lastVoltageText);
-        return;
-    }
-    state.lastVoltageText = text;
-    state.voltageSetpoint = toInt16HalfEven(x);
-    showOnSlider(Slider1, state.voltageSetpoint);
+    acceptSetpoint(text, kVoltageQuantity, voltageSide());
 }
 
 void Form1::SZDLZH(const QString& text) {
-    const double x = leadingNumber(text) * 1000;
-    if (x > 5100 || x < 0) {
-        platform_.dialogs->message(QStringLiteral("请输入4位不大于5.1的正数"),
-                                   QStringLiteral("电流数据错误"));
-        Text2->setText(state.lastCurrentText);
-        return;
+    acceptSetpoint(text, kCurrentQuantity, currentSide());
+}
+
+Form1::SetpointSide Form1::voltageSide() {
+    return {Text1, Slider1, &state.lastVoltageText, &state.voltageSetpoint};
+}
+
+Form1::SetpointSide Form1::currentSide() {
+    return {Text2, Slider2, &state.lastCurrentText, &state.currentSetpoint};
+}
+
+// Takes a text as the setpoint; false, with a message and the last accepted
+// text back in the entry box, when its value is out of range.
+bool Form1::acceptSetpoint(const QString& text, const SetpointQuantity& quantity,
+                           const SetpointSide& side) {
+    const double x = leadingNumber(text) * quantity.frameUnitsPerUnit;
+    if (x > quantity.frameLimit || x < 0) {
+        platform_.dialogs->message(quantity.prompt, quantity.valueTitle);
+        side.entry->setText(*side.lastText);
+        return false;
     }
-    state.lastCurrentText = text;
-    state.currentSetpoint = toInt16HalfEven(x);
-    showOnSlider(Slider2, state.currentSetpoint);
+    *side.lastText = text;
+    *side.setpoint = toInt16HalfEven(x);
+    showOnSlider(side.slider, *side.setpoint);
+    return true;
 }
 
 // A slider shows the setpoint in force, so its next key step starts there;

@@ -2,32 +2,18 @@
 
 #include "platform/dialogs.h"
 #include "setting/setpoint.h"
+#include "setting/setpoint_quantity.h"
 
 #include <QLineEdit>
 #include <QSlider>
-
-namespace {
-
-const QString kVoltagePrompt = QStringLiteral("请输入4位不大于31的正数");
-const QString kCurrentPrompt = QStringLiteral("请输入4位不大于5.1的正数");
-
-} // namespace
 
 // Decides the setpoints the frame carries this tick: the current row's during
 // a run, otherwise the entry boxes' once they have rested for 30 ticks.
 void Form1::setpointStep() {
     if (state.runActive) {
         sequenceStep();
-        state.rowVoltage = toInt16HalfEven(rowVolts_ * 100);
-        if (state.rowVoltage > 3100 || state.rowVoltage < 0) {
-            platform_.dialogs->message(kVoltagePrompt, QStringLiteral("表格电压数据错误"));
-            state.rowVoltage = 0;
-        }
-        state.rowCurrent = toInt16HalfEven(rowAmperes_ * 1000);
-        if (state.rowCurrent > 5100 || state.rowCurrent < 0) {
-            platform_.dialogs->message(kCurrentPrompt, QStringLiteral("表格电流数据错误"));
-            state.rowCurrent = 0;
-        }
+        state.rowVoltage = rowSetpoint(rowVolts_, kVoltageQuantity);
+        state.rowCurrent = rowSetpoint(rowAmperes_, kCurrentQuantity);
         frameVoltage_ = state.rowVoltage;
         frameCurrent_ = state.rowCurrent;
         showOnSlider(Slider1, state.rowVoltage);
@@ -46,32 +32,36 @@ void Form1::setpointStep() {
     frameCurrent_ = state.currentSetpoint;
 }
 
-// Takes the voltage entry's text as the setpoint; false, with a message and
-// the last accepted text back in the box, when it is refused.
+// A row's value in the frame's units; one out of range is reported and runs
+// as 0.
+qint16 Form1::rowSetpoint(double value, const SetpointQuantity& quantity) {
+    const qint16 setpoint = toInt16HalfEven(value * quantity.frameUnitsPerUnit);
+    if (setpoint > quantity.frameLimit || setpoint < 0) {
+        platform_.dialogs->message(quantity.prompt, quantity.rowTitle);
+        return 0;
+    }
+    return setpoint;
+}
+
 bool Form1::takeVoltageEntry() {
-    if (!Text1->text().contains(QLatin1Char('V'))) {
-        Text1->setText(Text1->text() + QLatin1Char('V'));
-    }
-    const QString text = Text1->text();
-    if (Text_err(text, QLatin1Char('V'))) {
-        platform_.dialogs->message(kVoltagePrompt, QStringLiteral("设置电压数据错误"));
-        Text1->setText(state.lastVoltageText);
-        return false;
-    }
-    SZDYZH(text);
-    return state.lastVoltageText == text;
+    return takeEntry(kVoltageQuantity, voltageSide());
 }
 
 bool Form1::takeCurrentEntry() {
-    if (!Text2->text().contains(QLatin1Char('A'))) {
-        Text2->setText(Text2->text() + QLatin1Char('A'));
+    return takeEntry(kCurrentQuantity, currentSide());
+}
+
+// Takes an entry box's text as the setpoint; false, with a message and the
+// last accepted text back in the box, when it is refused.
+bool Form1::takeEntry(const SetpointQuantity& quantity, const SetpointSide& side) {
+    if (!side.entry->text().contains(quantity.unit)) {
+        side.entry->setText(side.entry->text() + quantity.unit);
     }
-    const QString text = Text2->text();
-    if (Text_err(text, QLatin1Char('A'))) {
-        platform_.dialogs->message(kCurrentPrompt, QStringLiteral("设置电流数据错误"));
-        Text2->setText(state.lastCurrentText);
+    const QString text = side.entry->text();
+    if (Text_err(text, quantity.unit)) {
+        platform_.dialogs->message(quantity.prompt, quantity.entryTitle);
+        side.entry->setText(*side.lastText);
         return false;
     }
-    SZDLZH(text);
-    return state.lastCurrentText == text;
+    return acceptSetpoint(text, quantity, side);
 }

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "link/frame.h"
+
+#include <QString>
+
+// What sets the voltage and the current setpoint apart: the unit letter of
+// the entry, the range in the frame's units (10 mV, 1 mA), and the texts that
+// refuse a value outside it.
+struct SetpointQuantity {
+    QChar unit;
+    double frameUnitsPerUnit;
+    int frameLimit;
+    // "Enter a positive number of 4 digits not above the limit."
+    QString prompt;
+    // Titles of a refusal: of a typed entry that is no number, of a value
+    // out of range, and of a run's row out of range.
+    QString entryTitle;
+    QString valueTitle;
+    QString rowTitle;
+
+    // The limit in the entry's own unit: 31 V, 5.1 A.
+    double limit() const { return frameLimit / frameUnitsPerUnit; }
+};
+
+inline const SetpointQuantity kVoltageQuantity{QLatin1Char('V'),
+                                               100,
+                                               kVoltageFieldLimit,
+                                               QStringLiteral("请输入4位不大于31的正数"),
+                                               QStringLiteral("设置电压数据错误"),
+                                               QStringLiteral("电压数据错误"),
+                                               QStringLiteral("表格电压数据错误")};
+
+inline const SetpointQuantity kCurrentQuantity{QLatin1Char('A'),
+                                               1000,
+                                               kCurrentFieldLimit,
+                                               QStringLiteral("请输入4位不大于5.1的正数"),
+                                               QStringLiteral("设置电流数据错误"),
+                                               QStringLiteral("电流数据错误"),
+                                               QStringLiteral("表格电流数据错误")};
