@@ -241,7 +241,14 @@ void Form1::resizeEvent(QResizeEvent* event) {
     placeEdgeBars();
 }
 
+// A close that would lose a measurement log is refused.
 void Form1::closeEvent(QCloseEvent* event) {
+    if (!stopBeforeClosing()) {
+        event->ignore();
+        return;
+    }
+    Timer1->stop();
+    Timer2->stop();
     Form_Unload();
     event->accept();
 }

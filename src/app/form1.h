@@ -123,6 +123,9 @@ public:
     // display/stop_operation.cpp
     // The stop operation: output and run off, front panel back, record file.
     qint16 GBDY_CX();
+    // The folder of the record files, the journals of the measurement log
+    // and the step table. Chosen here and nowhere else.
+    QString dataDir() const { return programDir(); }
 
     // display/chart.cpp
     // Draws both charts' empty frames; returns the next chart column, 1.
@@ -138,7 +141,13 @@ protected:
 private:
     // link/port_search.cpp; true when the choice step tried to open a port.
     bool searchPort();
+    // app/startup.cpp
+    // Before a close: a stop as at any switch-off, while the output is on or a
+    // run is going; false when its record could not be saved.
+    bool stopBeforeClosing();
     // link/poll_cycle.cpp
+    // Sends the frame in force whole before the port closes for good.
+    void sendWholeFrameBeforeClosing();
     void advanceDividers();
     void composeFrame();
     void readSection();
@@ -161,6 +170,8 @@ private:
     // display/chart.cpp
     void chartStep();
     // display/stop_operation.cpp
+    // The stop operation; false when the record file could not be saved.
+    bool stopOutput();
     void overCurrentTrip();
     void setFrontPanelEnabled(bool enabled);
     // sequence/sequence_run.cpp

@@ -107,6 +107,19 @@ void Form1::Form_Load() {
     statusPanels[0]->setText(QStringLiteral("通讯状态:等待..."));
 }
 
+bool Form1::stopBeforeClosing() {
+    if (!state.outputOn && !state.runActive) {
+        return true;
+    }
+    if (!stopOutput()) {
+        return false;
+    }
+    // The supply switches off only when it gets the frame that says so.
+    composeFrame();
+    sendWholeFrameBeforeClosing();
+    return true;
+}
+
 void Form1::Form_Unload() {
     if (MSComm1->isOpen()) {
         MSComm1->close();

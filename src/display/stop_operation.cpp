@@ -16,13 +16,18 @@
 // back, and the measurement log is saved as a record file. The state changes
 // come first, so a failed write still leaves the output off.
 qint16 Form1::GBDY_CX() {
+    stopOutput();
+    return -1;
+}
+
+bool Form1::stopOutput() {
     lockStepGrid(false);
     state.runActive = false;
     state.outputOn = false;
     setFrontPanelEnabled(true);
     Text3->appendText(QStringLiteral("\r\n"));
 
-    const QString recordDir = programDir() + QStringLiteral("/Record");
+    const QString recordDir = dataDir() + QStringLiteral("/Record");
     const QString path = freeRecordPath(recordDir, stopStamp(platform_.clock->now()));
     const QString shownPath = QDir::toNativeSeparators(path);
     if (state.englishUi) {
@@ -52,7 +57,7 @@ qint16 Form1::GBDY_CX() {
                 .arg(shownPath, problem),
             QStringLiteral("Velkor"));
     }
-    return -1;
+    return problem.isEmpty();
 }
 
 // In shut-down mode, a reply that reported over-current while the output is

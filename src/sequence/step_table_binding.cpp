@@ -13,7 +13,7 @@
 void Form1::bindStepTable() {
     static int connections = 0;
     databaseConnection_ = QStringLiteral("velkor-step-table-%1").arg(++connections);
-    const StepTableOpening opening = openStepTable(programDir(), databaseConnection_);
+    const StepTableOpening opening = openStepTable(dataDir(), databaseConnection_);
     stepTableReady_ = opening.ok;
     if (!opening.ok) {
         platform_.dialogs->message(opening.problem, QStringLiteral("Velkor"));
