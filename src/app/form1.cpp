@@ -197,6 +197,9 @@ void Form1::createControls() {
     Timer2 = named(new QTimer(this), "Timer2");
     Timer2->setTimerType(Qt::PreciseTimer);
     Timer2->setInterval(1);
+
+    journalSync_ = new QTimer(this);
+    journalSync_->setInterval(1000);
 }
 
 // The operator's choice in a list is "activated", which also fires for the
@@ -216,6 +219,7 @@ void Form1::connectHandlers() {
     connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    connect(journalSync_, &QTimer::timeout, this, &Form1::syncJournal);
 }
 
 void Form1::setTabOrderOfControls() {

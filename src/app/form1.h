@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/window_state.h"
+#include "display/measurement_journal.h"
 #include "platform/platform.h"
 
 #include <QString>
@@ -126,6 +127,7 @@ public:
     // The folder of the record files, the journals of the measurement log
     // and the step table. Chosen here and nowhere else.
     QString dataDir() const { return programDir(); }
+    QString recordDir() const { return dataDir() + QStringLiteral("/Record"); }
 
     // display/chart.cpp
     // Draws both charts' empty frames; returns the next chart column, 1.
@@ -174,6 +176,13 @@ private:
     bool stopOutput();
     void overCurrentTrip();
     void setFrontPanelEnabled(bool enabled);
+    // display/log_journal.cpp
+    void recoverJournalsAtStart();
+    void startJournal();
+    void journalLine(const QString& line);
+    void syncJournal();
+    void endJournal(bool recordSaved);
+    void reportJournalFailure();
     // sequence/sequence_run.cpp
     bool loadStepTableForRun();
     void lockStepGrid(bool locked);
@@ -196,4 +205,7 @@ private:
     double rowAmperes_ = 0;
     // Rows of the step table as loaded at the run's start.
     int stepRows_ = 0;
+    MeasurementJournal journal_;
+    // Makes the journal durable while the output is on.
+    QTimer* journalSync_ = nullptr;
 };

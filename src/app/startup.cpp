@@ -37,6 +37,9 @@ void fillAndSelectFirst(QComboBox* combo, const QStringList& items, Handler hand
 } // namespace
 
 void Form1::Form_Load() {
+    // Before anything else: the log of a program that died becomes its record.
+    recoverJournalsAtStart();
+
     state.portOpened = false;
     state.portNumber = 0;
     state.currentDigits = QStringLiteral("0000");

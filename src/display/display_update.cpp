@@ -22,10 +22,12 @@ void Form1::displayUpdate() {
     Label4->setText(state.currentText);
 
     if (state.outputOn) {
+        const QString line = logMeasurementLine(timeOfDayText(platform_.clock->now().time()),
+                                                state.voltageText, state.currentText);
         Text3->appendText(QStringLiteral("\r\n"));
-        Text3->appendText(logMeasurementLine(timeOfDayText(platform_.clock->now().time()),
-                                             state.voltageText, state.currentText));
+        Text3->appendText(line);
         Text3->moveCaretToEnd();
+        journalLine(line);
     }
 
     applyLanguageTexts();

@@ -27,8 +27,7 @@ bool Form1::stopOutput() {
     setFrontPanelEnabled(true);
     Text3->appendText(QStringLiteral("\r\n"));
 
-    const QString recordDir = dataDir() + QStringLiteral("/Record");
-    const QString path = freeRecordPath(recordDir, stopStamp(platform_.clock->now()));
+    const QString path = freeRecordPath(recordDir(), stopStamp(platform_.clock->now()));
     const QString shownPath = QDir::toNativeSeparators(path);
     if (state.englishUi) {
         Command1->setText(QStringLiteral("ON"));
@@ -45,8 +44,8 @@ bool Form1::stopOutput() {
     state.secondsLeft = 0;
 
     QString problem;
-    if (!QDir().mkpath(recordDir)) {
-        problem = QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(recordDir));
+    if (!QDir().mkpath(recordDir())) {
+        problem = QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(recordDir()));
     } else {
         problem = writeRecordFile(path, Text3->text() + QStringLiteral("\r\n"));
     }
@@ -57,6 +56,7 @@ bool Form1::stopOutput() {
                 .arg(shownPath, problem),
             QStringLiteral("Velkor"));
     }
+    endJournal(problem.isEmpty());
     return problem.isEmpty();
 }
 

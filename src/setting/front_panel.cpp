@@ -75,6 +75,7 @@ void Form1::writeLogHeader() {
     Text3->setText(QStringLiteral("Velkor\r\n"));
     Text3->appendText(QStringLiteral("Version: 1.0\r\n"));
     Text3->appendText(logStartLine(now, timeOfDayText(now.time())));
+    startJournal();
 }
 
 void Form1::setButtonGreen(QPushButton* button, bool green) {
