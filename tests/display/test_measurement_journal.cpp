@@ -113,7 +113,16 @@ void MeasurementJournalTest::onlyJournalsOfDeadProgramsAreRecoveredNeverOverwrit
     QVERIFY(message.contains(QDir::toNativeSeparators(recovered[0].record)));
     QVERIFY(recoveryMessage({}).isEmpty());
 
+    // Ended, it is a dead program's journal. While no record can be written
+    // it is kept, and the message says so.
     live.finish(false);
+    const QString notAFolder = dir.path() + QStringLiteral("/not-a-folder");
+    QVERIFY(writeJournal(notAFolder, "a file"));
+    const QList<JournalRecovery> failed = recoverJournals(dir.path(), notAFolder);
+    QCOMPARE(failed.size(), 1);
+    QVERIFY(failed[0].record.isEmpty());
+    QVERIFY(recoveryMessage(failed).contains(QStringLiteral("could not be recovered")));
+    QCOMPARE(journalsIn(dir.path()), QStringList{QFileInfo(live.path()).fileName()});
     QCOMPARE(recoverJournals(dir.path(), recordDir).size(), 1);
     QVERIFY(journalsIn(dir.path()).isEmpty());
 }
