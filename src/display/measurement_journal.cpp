@@ -41,7 +41,9 @@ MeasurementJournal::~MeasurementJournal() {
 }
 
 bool MeasurementJournal::start(const QString& dir, const QString& text) {
-    finish(false);
+    // A journal still open belongs to a log the new header replaces, gone
+    // from the window as well.
+    finish(true);
     failed_ = false;
     error_.clear();
     if (!QDir().mkpath(dir)) {
