@@ -1,10 +1,14 @@
 // The measurement log over a day: the cost of a display tick with a 24-hour
-// log against an empty one, and the cost of saving the 24-hour log as a
-// record file against a plain write of the same bytes.
+// log against an empty one, of a display tick with the log's journal on disk
+// against one without, of making the journal durable, and of saving the
+// 24-hour log as a record file against a plain write of the same bytes.
 //   build/bench/bench_measurement_log
 #include "display/log_box.h"
 #include "display/log_text.h"
+#include "display/measurement_journal.h"
 #include "fakes.h"
+#include "immutable_entry.h"
+#include "measuring.h"
 
 #include <QApplication>
 #include <QDir>
@@ -52,6 +56,36 @@ SecondCosts displaySeconds(WindowOnFakes& f, int seconds) {
     return costs;
 }
 
+// The window of a test with the link up and a supply reading 12.34 V, 0.567 A.
+Form1& buildWithReadings(WindowOnFakes& f) {
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.show();
+    w.state.linkUp = true;
+    w.state.voltageDigits = QStringLiteral("1234");
+    w.state.currentDigits = QStringLiteral("0567");
+    displaySeconds(f, 2);
+    return w;
+}
+
+// Milliseconds each sync of a journal takes after one second's line.
+QList<double> journalSyncMs(const QString& dir, int count) {
+    MeasurementJournal journal;
+    QList<double> costs;
+    if (!journal.start(dir, QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:03:09\r\n"))) {
+        return costs;
+    }
+    QElapsedTimer timer;
+    for (int i = 0; i < count; ++i) {
+        journal.append(QStringLiteral("05:03:10          12.34V          0.567A\r\n"));
+        timer.start();
+        journal.sync();
+        costs.append(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    }
+    journal.finish(true);
+    return costs;
+}
+
 // A day's log, appended line by line as the display update appends it.
 void fillDay(WindowOnFakes& f) {
     Form1& w = *f.window;
@@ -87,17 +121,35 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     WindowOnFakes f;
-    f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.show();
-    w.state.linkUp = true;
-    w.state.voltageDigits = QStringLiteral("1234");
-    w.state.currentDigits = QStringLiteral("0567");
-    displaySeconds(f, 2);
+    Form1& w = buildWithReadings(f);
+    // The same window, but its data folder refuses the journal when the
+    // output goes on: the display tick as it was before the journal.
+    WindowOnFakes plain;
+    Form1& p = buildWithReadings(plain);
+    {
+        ImmutableEntry refusing(plain.programDir());
+        if (!refusing.isSet()) {
+            std::fprintf(stderr, "the file system here has no immutable attribute\n");
+            return 1;
+        }
+        p.Command1_Click();
+    }
+    if (plain.dialogs.shown.size() != 1) {
+        std::fprintf(stderr, "the journal of the plain window did not fail as meant\n");
+        return 1;
+    }
 
     const int sample = 300;
     w.Command1_Click();
     const SecondCosts empty = displaySeconds(f, sample);
+    // Taken in turns, so a change of the machine's load meets both alike.
+    QList<double> withJournal;
+    QList<double> withoutJournal;
+    for (int round = 0; round < 6; ++round) {
+        withJournal += displaySeconds(f, sample / 6).tick;
+        withoutJournal += displaySeconds(plain, sample / 6).tick;
+    }
+    const QList<double> syncs = journalSyncMs(f.programDir(), 60);
     fillDay(f);
     const SecondCosts full = displaySeconds(f, sample);
     const qsizetype logLines = w.Text3->text().count(QStringLiteral("\r\n")) + 1;
@@ -125,8 +177,8 @@ int main(int argc, char* argv[]) {
         writes.append(plainWriteNs(plainPath, bytes, false));
         syncedWrites.append(plainWriteNs(plainPath, bytes, true));
     }
-    if (!f.dialogs.shown.isEmpty()) {
-        std::fprintf(stderr, "the save reported a failure\n");
+    if (!f.dialogs.shown.isEmpty() || syncs.isEmpty()) {
+        std::fprintf(stderr, "the save or the journal reported a failure\n");
         return 1;
     }
 
@@ -135,6 +187,10 @@ int main(int argc, char* argv[]) {
                 median(full.tick) / median(empty.tick), "<= 1.5");
     std::printf("%-56s %10.3f %10s\n", "display tick and repaint, 24-hour / empty (median)",
                 median(full.tickAndPaint) / median(empty.tickAndPaint), "<= 1.5");
+    std::printf("%-56s %10.3f %10s\n", "display tick, with journal / without (median)",
+                median(withJournal) / median(withoutJournal), "<= 1.2");
+    std::printf("%-56s %10.3f %10s\n", "display tick, with journal / without (90th percentile)",
+                percentile(withJournal, 0.9) / percentile(withoutJournal, 0.9), "");
     std::printf("%-56s %10.3f %10s\n", "save of the 24-hour log / plain write (median of 5)",
                 median(saves) / median(writes), "");
     std::printf("(display tick %.1f us -> %.1f us, with repaint %.1f us -> %.1f us;\n"
@@ -144,5 +200,11 @@ int main(int argc, char* argv[]) {
                 median(full.tickAndPaint) / 1e3, static_cast<long long>(logLines),
                 static_cast<double>(recordBytes) / 1e6, median(saves) / 1e6, median(writes) / 1e6,
                 median(syncedWrites) / 1e6);
+    std::printf("(display tick with journal %.1f us, without %.1f us; journal sync, once a second "
+                "on its own\n"
+                " timer, %.2f ms median, %.2f ms 90th percentile, %.2f ms at most of %lld)\n",
+                median(withJournal) / 1e3, median(withoutJournal) / 1e3, median(syncs),
+                percentile(syncs, 0.9), *std::max_element(syncs.begin(), syncs.end()),
+                static_cast<long long>(syncs.size()));
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "app/stop_signals.h"
 #include "link/qt_serial_port.h"
 #include "platform/message_boxes.h"
 #include "platform/primary_screen.h"
@@ -44,6 +45,7 @@ int main(int argc, char* argv[]) {
     MessageBoxes dialogs;
     Form1 window(Platform{&serialPort, &clock, &screen, &dialogs, programDir, dataDir});
     dialogs.setOwner(&window);
+    endOnStopSignals(&window);
     window.show();
     return QApplication::exec();
 }

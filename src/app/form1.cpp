@@ -199,6 +199,9 @@ void Form1::createControls() {
     Timer2 = named(new QTimer(this), "Timer2");
     Timer2->setTimerType(Qt::PreciseTimer);
     Timer2->setInterval(1);
+
+    journalSync_ = new QTimer(this);
+    journalSync_->setInterval(1000);
 }
 
 // The operator's choice in a list is "activated", which also fires for the
@@ -218,6 +221,7 @@ void Form1::connectHandlers() {
     connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    connect(journalSync_, &QTimer::timeout, this, &Form1::syncJournal);
 }
 
 void Form1::setTabOrderOfControls() {
@@ -243,7 +247,14 @@ void Form1::resizeEvent(QResizeEvent* event) {
     placeEdgeBars();
 }
 
+// A close that would lose a measurement log is refused.
 void Form1::closeEvent(QCloseEvent* event) {
+    if (!stopBeforeClosing()) {
+        event->ignore();
+        return;
+    }
+    Timer1->stop();
+    Timer2->stop();
     Form_Unload();
     event->accept();
 }

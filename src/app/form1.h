@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/window_state.h"
+#include "display/measurement_journal.h"
 #include "platform/platform.h"
 
 #include <QSet>
@@ -126,6 +127,9 @@ public:
     // display/stop_operation.cpp
     // The stop operation: output and run off, front panel back, record file.
     qint16 GBDY_CX();
+    // The folder of the record files, beside the journals of the measurement
+    // log and the step table in the data folder.
+    QString recordDir() const { return dataDir() + QStringLiteral("/Record"); }
 
     // display/chart.cpp
     // Draws both charts' empty frames; returns the next chart column, 1.
@@ -142,7 +146,13 @@ private:
     // link/port_search.cpp; true when the choice step tried to open a port.
     bool searchPort();
     void tellWhyPortIsClosed(const OpenFailure& failure);
+    // app/startup.cpp
+    // Before a close: a stop as at any switch-off, while the output is on or a
+    // run is going; false when its record could not be saved.
+    bool stopBeforeClosing();
     // link/poll_cycle.cpp
+    // Sends the frame in force whole before the port closes for good.
+    void sendWholeFrameBeforeClosing();
     void advanceDividers();
     void composeFrame();
     void readSection();
@@ -184,8 +194,17 @@ private:
     // display/chart.cpp
     void chartStep();
     // display/stop_operation.cpp
+    // The stop operation; false when the record file could not be saved.
+    bool stopOutput();
     void overCurrentTrip();
     void setFrontPanelEnabled(bool enabled);
+    // display/log_journal.cpp
+    void recoverJournalsAtStart();
+    void startJournal();
+    void journalLine(const QString& line);
+    void syncJournal();
+    void endJournal(bool recordSaved);
+    void reportJournalFailure();
     // sequence/sequence_run.cpp
     bool loadStepTableForRun();
     void lockStepGrid(bool locked);
@@ -196,6 +215,8 @@ private:
     void connectHandlers();
     void placeEdgeBars();
     QString programDir() const { return platform_.programDir; }
+    // Where the step table, the record files and the journals live: chosen
+    // once at start, beside the program or in the per-user data folder.
     QString dataDir() const { return platform_.dataDir; }
 
     Platform platform_;
@@ -211,4 +232,7 @@ private:
     double rowAmperes_ = 0;
     // Rows of the step table as loaded at the run's start.
     int stepRows_ = 0;
+    MeasurementJournal journal_;
+    // Makes the journal durable while the output is on.
+    QTimer* journalSync_ = nullptr;
 };

@@ -38,6 +38,9 @@ void fillAndSelectFirst(QComboBox* combo, const QStringList& items, Handler hand
 } // namespace
 
 void Form1::Form_Load() {
+    // Before anything else: the log of a program that died becomes its record.
+    recoverJournalsAtStart();
+
     state.portOpened = false;
     state.portNumber = 0;
     state.currentDigits = QStringLiteral("0000");
@@ -106,6 +109,19 @@ void Form1::Form_Load() {
     Text3->appendText(QStringLiteral("Version: 1.0\r\n"));
 
     statusPanels[0]->setText(QStringLiteral("通讯状态:等待..."));
+}
+
+bool Form1::stopBeforeClosing() {
+    if (!state.outputOn && !state.runActive) {
+        return true;
+    }
+    if (!stopOutput()) {
+        return false;
+    }
+    // The supply switches off only when it gets the frame that says so.
+    composeFrame();
+    sendWholeFrameBeforeClosing();
+    return true;
 }
 
 void Form1::Form_Unload() {

@@ -22,9 +22,11 @@ void Form1::displayUpdate() {
     Label4->setText(state.currentText);
 
     if (state.outputOn) {
+        const QString line = logMeasurementLine(timeOfDayText(platform_.clock->now().time()),
+                                                state.voltageText, state.currentText);
         Text3->appendText(QStringLiteral("\r\n"));
-        Text3->appendText(logMeasurementLine(timeOfDayText(platform_.clock->now().time()),
-                                             state.voltageText, state.currentText));
+        Text3->appendText(line);
+        journalLine(line);
     }
 
     applyLanguageTexts();

@@ -14,12 +14,15 @@ QString freeRecordPath(const QString& recordDir, const QString& stamp) {
 }
 
 QString writeRecordFile(const QString& path, const QString& text) {
+    QStringEncoder encoder(QStringConverter::System);
+    return writeRecordBytes(path, encoder.encode(text));
+}
+
+QString writeRecordBytes(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return file.errorString();
     }
-    QStringEncoder encoder(QStringConverter::System);
-    const QByteArray bytes = encoder.encode(text);
     // The text goes to the device here and not inside commit(): in Qt 6.4
     // commit() misses a failure of that last write (disk full, file too
     // large) and puts an empty or cut file in place as if it were saved.

@@ -11,3 +11,5 @@ QString freeRecordPath(const QString& recordDir, const QString& stamp);
 // Writes the text in the system's 8-bit encoding, all at once: a failed write
 // leaves no partial file. Returns why it failed, or the empty text.
 QString writeRecordFile(const QString& path, const QString& text);
+// The same for text already encoded.
+QString writeRecordBytes(const QString& path, const QByteArray& bytes);

@@ -16,6 +16,11 @@
 // back, and the measurement log is saved as a record file. The state changes
 // come first, so a failed write still leaves the output off.
 qint16 Form1::GBDY_CX() {
+    stopOutput();
+    return -1;
+}
+
+bool Form1::stopOutput() {
     lockStepGrid(false);
     state.runActive = false;
     // A stop ends the run too: a run end noticed later in the same tick has
@@ -25,8 +30,7 @@ qint16 Form1::GBDY_CX() {
     setFrontPanelEnabled(true);
     Text3->appendText(QStringLiteral("\r\n"));
 
-    const QString recordDir = dataDir() + QStringLiteral("/Record");
-    const QString path = freeRecordPath(recordDir, stopStamp(platform_.clock->now()));
+    const QString path = freeRecordPath(recordDir(), stopStamp(platform_.clock->now()));
     const QString shownPath = QDir::toNativeSeparators(path);
     if (state.englishUi) {
         Command1->setText(QStringLiteral("ON"));
@@ -43,8 +47,8 @@ qint16 Form1::GBDY_CX() {
     state.secondsLeft = 0;
 
     QString problem;
-    if (!QDir().mkpath(recordDir)) {
-        problem = QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(recordDir));
+    if (!QDir().mkpath(recordDir())) {
+        problem = QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(recordDir()));
     } else {
         problem = writeRecordFile(path, Text3->text() + QStringLiteral("\r\n"));
     }
@@ -55,7 +59,8 @@ qint16 Form1::GBDY_CX() {
                 .arg(shownPath, problem),
             QStringLiteral("Velkor"));
     }
-    return -1;
+    endJournal(problem.isEmpty());
+    return problem.isEmpty();
 }
 
 // In shut-down mode, a reply that reported over-current while the output is

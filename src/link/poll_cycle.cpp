@@ -5,6 +5,9 @@
 #include "link/serial_port.h"
 #include "platform/dialogs.h"
 
+#include <QDeadlineTimer>
+#include <QThread>
+
 #include <exception>
 
 namespace {
@@ -14,6 +17,11 @@ const QString kReadError = QStringLiteral("读串口数据错误");
 // Reads in a row that bring nothing, or nothing usable, before the link on a
 // port counts as lost.
 constexpr qint16 kLossAfterReads = 10;
+// Time for the frame at the sender's pace before a close: a whole frame
+// takes 80 ms and may have to wait for the one under way to end.
+constexpr int kClosingFrameMs = 400;
+// Time left for a slow line to take the last characters.
+constexpr int kClosingDrainMs = 100;
 
 } // namespace
 
@@ -65,6 +73,27 @@ void Form1::Timer2_Timer() {
     if (MSComm1->isOpen() && state.sendPosition <= state.frameText.size()) {
         MSComm1->write(state.frameText.at(state.sendPosition - 1).toLatin1());
     }
+}
+
+// Goes on sending from where the sender is until the frame has gone out
+// once from its first character to its last. This runs in the close, outside
+// any tick, so it sleeps between characters instead of running the event
+// loop; past the deadline the remaining characters go at once.
+void Form1::sendWholeFrameBeforeClosing() {
+    if (!MSComm1->isOpen()) {
+        return;
+    }
+    const QDeadlineTimer deadline(kClosingFrameMs);
+    bool fromFirst = false;
+    while (!(fromFirst && state.sendPosition == kFrameLength)) {
+        if (!deadline.hasExpired()) {
+            QThread::msleep(5);
+        }
+        Timer2_Timer();
+        fromFirst = fromFirst || state.sendPosition == 1;
+        MSComm1->drain(static_cast<int>(deadline.remainingTime()));
+    }
+    MSComm1->drain(kClosingDrainMs);
 }
 
 void Form1::advanceDividers() {

@@ -3,6 +3,7 @@
 #include "link/port_map.h"
 
 #include <QFile>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <utility>
 
@@ -198,6 +199,17 @@ void QtSerialPort::write(char c) {
     if (port_.bytesToWrite() >= kMaxPendingWrite)
         return;
     port_.write(&c, 1);
+}
+
+void QtSerialPort::drain(int ms) {
+    const QDeadlineTimer deadline(ms);
+    // flush() hands over what the device takes at once; waiting is only for
+    // a line that is slower than that.
+    while (open_ && !released_ && port_.bytesToWrite() > 0 && port_.flush()) {
+    }
+    while (open_ && !released_ && port_.bytesToWrite() > 0 && !deadline.hasExpired() &&
+           port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
+    }
 }
 
 void QtSerialPort::handleError(QSerialPort::SerialPortError error) {

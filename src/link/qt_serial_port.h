@@ -38,6 +38,7 @@ public:
     bool isOpen() const override;
     std::optional<QByteArray> readAll() override;
     void write(char c) override;
+    void drain(int ms) override;
 
 private:
     void handleError(QSerialPort::SerialPortError error);

@@ -43,4 +43,7 @@ public:
     // receive buffer; no value when the read failed.
     virtual std::optional<QByteArray> readAll() = 0;
     virtual void write(char c) = 0;
+    // Waits at most ms for every character written so far to leave for the
+    // line, so they are not lost when the port closes for good.
+    virtual void drain(int ms) = 0;
 };

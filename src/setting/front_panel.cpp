@@ -80,6 +80,7 @@ void Form1::writeLogHeader() {
     Text3->setText(QStringLiteral("Velkor\r\n"));
     Text3->appendText(QStringLiteral("Version: 1.0\r\n"));
     Text3->appendText(logStartLine(now, timeOfDayText(now.time())));
+    startJournal();
 }
 
 // The palette is what the window's own style shows; native styles draw push

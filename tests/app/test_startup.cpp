@@ -1,9 +1,12 @@
 #include "app/diagnostic_pane.h"
 #include "display/log_box.h"
 #include "fakes.h"
+#include "step_table_file.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
@@ -19,7 +22,8 @@ private slots:
     void measurementLogHeaderIsExact();
     void iconIsOptional();
     void shutDownClosesAnOpenPortOnly();
-    void closingWithOutputOnWritesNothing();
+    void closeStopsAsAnySwitchOffFirst_data();
+    void closeStopsAsAnySwitchOffFirst();
     void command5ClearsTheDiagnosticPane();
     void diagnosticPaneKeepsOnlyRecentLines();
 };
@@ -147,18 +151,68 @@ void StartupTest::shutDownClosesAnOpenPortOnly() {
     QVERIFY(open.port.written.isEmpty());
 }
 
-void StartupTest::closingWithOutputOnWritesNothing() {
+void StartupTest::closeStopsAsAnySwitchOffFirst_data() {
+    QTest::addColumn<bool>("run");
+    QTest::addColumn<bool>("recordWritable");
+    QTest::newRow("output on") << false << true;
+    QTest::newRow("run going") << true << true;
+    QTest::newRow("record cannot be written") << false << false;
+}
+
+// The close writes the one record of a switch-off, and the supply gets a
+// whole frame that switches its output off before the port closes. A record
+// that cannot be written refuses the close and keeps the log on screen.
+void StartupTest::closeStopsAsAnySwitchOffFirst() {
+    QFETCH(bool, run);
+    QFETCH(bool, recordWritable);
     WindowOnFakes f;
-    f.port.usablePorts = {2};
+    QVERIFY(writeStepFile(f.programDir(), {{12, 2, 100}}));
+    if (!recordWritable) {
+        QFile notADirectory(recordDir(f));
+        QVERIFY(notADirectory.open(QIODevice::WriteOnly));
+    }
+    f.port.usablePorts = {3};
+    f.port.replyWhenIdle = "VKPPSU1200A1200W";
     Form1& w = f.build();
-    QVERIFY(f.port.open(2));
-    w.state.outputOn = true;
-    const QString log = w.Text3->text();
-    w.close();
+    ticks(w, 20);
+    QVERIFY(w.state.linkUp);
+    if (run) {
+        w.Command4_Click();
+        QVERIFY(w.state.runActive);
+    } else {
+        w.Command1_Click();
+    }
+    ticks(w, 30);
+    for (int i = 0; i < 7; ++i) {
+        w.Timer2_Timer();
+    }
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+    f.port.written.clear();
+
+    const bool closed = w.close();
+    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.state.runActive);
+    QVERIFY(w.Text3->text()
+                .split(QStringLiteral("\r\n"))
+                .last()
+                .startsWith(QStringLiteral("保存路径:")));
+    QCOMPARE(w.Text3->text().count(QStringLiteral("12.00V          1.200A")), 3);
+    if (!recordWritable) {
+        QVERIFY(!closed);
+        QCOMPARE(f.dialogs.shown.size(), 1);
+        QVERIFY(f.dialogs.shown[0].text.contains(QStringLiteral("记录文件未能保存")));
+        QVERIFY(f.port.isOpen());
+        return;
+    }
+    QVERIFY(closed);
+    QVERIFY(f.dialogs.shown.isEmpty());
+    const QString record = recordDir(f) + QStringLiteral("/2026126539.TXT");
+    QCOMPARE(recordEntries(f), QStringList{QFileInfo(record).fileName()});
+    QCOMPARE(fileBytes(record), (w.Text3->text() + QStringLiteral("\r\n")).toLocal8Bit());
     QVERIFY(!f.port.isOpen());
-    QVERIFY(f.port.written.isEmpty());
-    QVERIFY(!QDir(f.programDir() + QStringLiteral("/Record")).exists());
-    QCOMPARE(w.Text3->text(), log);
+    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
+    QCOMPARE(f.port.written.right(16), w.state.frameText.toLatin1());
+    QVERIFY(f.port.written.size() < 32);
 }
 
 void StartupTest::command5ClearsTheDiagnosticPane() {

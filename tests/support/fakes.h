@@ -51,6 +51,7 @@ public:
     bool isOpen() const override { return openPort != 0; }
     std::optional<QByteArray> readAll() override;
     void write(char c) override;
+    void drain(int) override {}
 };
 
 class FakeClock : public Clock {

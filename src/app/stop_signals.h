@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+class QWidget;
+
+// The polite ways a process is asked to end: SIGTERM (logout, shutdown,
+// kill), SIGINT and SIGHUP. The signal handler only writes a byte to a socket
+// pair, which is all it may safely do; the window's thread hears of it
+// through the event loop and emits received(). One instance at a time.
+class StopSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit StopSignals(QObject* parent = nullptr);
+    ~StopSignals() override;
+
+signals:
+    void received();
+
+private:
+    void drain();
+
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+// Each stop signal is a close of the window, and the program ends when the
+// window closed. A close that is refused (a record that cannot be saved)
+// leaves the program running with its log on screen; the next signal finds
+// the output off and ends it.
+void endOnStopSignals(QWidget* window);

@@ -1,0 +1,261 @@
+#include "app/stop_signals.h"
+#include "display/journal_recovery.h"
+#include "display/log_box.h"
+#include "live_window.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringEncoder>
+#include <QTimer>
+#include <QtTest>
+
+#include <cstdio>
+
+namespace {
+
+const QString kMeasured = QStringLiteral("12.00V          1.200A");
+const char kOutputOnOption[] = "--output-on-in";
+
+// 12 V with a 2 A limit into the simulator's 10 ohm load: the entries are
+// chosen, and the current limit is taken once its entry has rested.
+void choose12VoltsAnd2Amperes(Form1& w) {
+    w.Combo1->setCurrentIndex(12);
+    w.Combo1_Click();
+    w.Combo2->setCurrentIndex(20);
+    w.Combo2_Click();
+}
+
+bool readyToSwitchOn(const Form1& w) {
+    return w.state.linkUp && w.state.currentSetpoint == 2000;
+}
+
+// The program as a process of its own in the directory: the window with the
+// real serial line, ended by the stop signals as the program is, its output
+// switched on as soon as the link is up.
+int runWithOutputOn(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QString dir = QString::fromLocal8Bit(argv[2]);
+    QtSerialPort port(dir);
+    SystemClock clock;
+    FakeScreen screen;
+    RecordingDialogs dialogs;
+    Form1 window(Platform{&port, &clock, &screen, &dialogs, dir, dir});
+    endOnStopSignals(&window);
+    choose12VoltsAnd2Amperes(window);
+    QTimer waitForLink;
+    QObject::connect(&waitForLink, &QTimer::timeout, [&] {
+        if (readyToSwitchOn(window)) {
+            waitForLink.stop();
+            window.Command1_Click();
+            std::puts("output on");
+            std::fflush(stdout);
+        }
+    });
+    waitForLink.start(100);
+    return QApplication::exec();
+}
+
+QStringList entries(const QString& dir, const QString& pattern) {
+    return QDir(dir).entryList({pattern}, QDir::Files, QDir::Name);
+}
+
+// The journal of the running program; empty until there is one.
+QByteArray journalIn(const QString& dir) {
+    const QStringList journals = entries(dir, QStringLiteral("*.journal"));
+    return journals.size() == 1 ? fileBytes(dir + QLatin1Char('/') + journals[0]) : QByteArray();
+}
+
+// The last whole frame the simulated supply received.
+QByteArray lastFrame(const QString& frameLog) {
+    QByteArray last;
+    for (const QByteArray& line : fileBytes(frameLog).split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() == 2 && parts[1].startsWith("VKPPSU")) {
+            last = parts[1];
+        }
+    }
+    return last;
+}
+
+// Lock files naming this process, in the folders serial ports are locked in.
+QStringList lockFilesOf(qint64 pid) {
+    QStringList found;
+    for (const QString& dir : {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")}) {
+        for (const QString& name : QDir(dir).entryList(QDir::Files)) {
+            const QString path = QDir(dir).canonicalPath() + QLatin1Char('/') + name;
+            if (fileBytes(path).split('\n').value(0).trimmed().toLongLong() == pid &&
+                !found.contains(path)) {
+                found << path;
+            }
+        }
+    }
+    return found;
+}
+
+// The checks every ordinary record passes: header, measurements, and the
+// save-path line naming the file itself.
+void checkOrdinaryRecord(const QString& path) {
+    const QStringList lines = QString::fromLocal8Bit(fileBytes(path)).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.mid(0, 2), (QStringList{"Velkor", "Version: 1.0"}));
+    QVERIFY(lines.filter(kMeasured).size() >= 2);
+    QCOMPARE(lines.value(lines.size() - 2),
+             QStringLiteral("保存路径:") + QDir::toNativeSeparators(path));
+    QVERIFY(lines.last().isEmpty());
+}
+
+// The program started in the directory, its output on.
+class ProgramWithOutputOn {
+public:
+    explicit ProgramWithOutputOn(const QString& dir) : dir_(dir) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process_.setProcessEnvironment(environment);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QCoreApplication::applicationFilePath(),
+                       {QString::fromLatin1(kOutputOnOption), dir});
+    }
+    ~ProgramWithOutputOn() {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+
+    // Output on, and the journal holds this many measurements.
+    bool waitForMeasurements(int count) {
+        QByteArray output;
+        const auto switchedOn = [&] {
+            output += process_.readAll();
+            return output.contains("output on");
+        };
+        return QTest::qWaitFor(
+                   [&] { return switchedOn() || process_.state() == QProcess::NotRunning; },
+                   30000) &&
+               switchedOn() &&
+               QTest::qWaitFor([&] { return journalIn(dir_).count(kMeasured.toLatin1()) >= count; },
+                               30000);
+    }
+    QProcess& process() { return process_; }
+
+private:
+    QString dir_;
+    QProcess process_;
+};
+
+} // namespace
+
+class ShutdownEndToEndTest : public QObject {
+    Q_OBJECT
+private slots:
+    void windowCloseWithOutputOnSwitchesTheSupplyOff();
+    void stopSignalEndsTheProgramAsACloseDoes();
+    void killedProgramsLogIsRecoveredAtTheNextStart();
+};
+
+void ShutdownEndToEndTest::windowCloseWithOutputOnSwitchesTheSupplyOff() {
+    LiveWindow live;
+    const QString frameLog = live.dir.path() + QStringLiteral("/frames.log");
+    Simulator sim(live.dir.path(), {QStringLiteral("--frame-log"), frameLog});
+    QVERIFY(sim.waitUntilLinked());
+    Form1& w = live.start();
+    choose12VoltsAnd2Amperes(w);
+    QTRY_VERIFY_WITH_TIMEOUT(readyToSwitchOn(w), 15000);
+    w.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Text3->text().count(kMeasured) >= 2, 15000);
+    QVERIFY(lastFrame(frameLog).endsWith('O'));
+
+    QVERIFY(w.close());
+    const QString records = live.dir.path() + QStringLiteral("/Record");
+    const QStringList names = entries(records, QStringLiteral("*"));
+    QCOMPARE(names.size(), 1);
+    checkOrdinaryRecord(records + QLatin1Char('/') + names[0]);
+    QVERIFY(entries(live.dir.path(), QStringLiteral("*.journal")).isEmpty());
+    // The port is closed, so nothing can follow the frame that switched off.
+    QTRY_VERIFY_WITH_TIMEOUT(lastFrame(frameLog).endsWith('N'), 10000);
+    QVERIFY(live.dialogs.shown.isEmpty());
+}
+
+void ShutdownEndToEndTest::stopSignalEndsTheProgramAsACloseDoes() {
+    LiveWindow live;
+    const QString dir = live.dir.path();
+    const QString frameLog = dir + QStringLiteral("/frames.log");
+    Simulator sim(dir, {QStringLiteral("--frame-log"), frameLog});
+    QVERIFY(sim.waitUntilLinked());
+    ProgramWithOutputOn program(dir);
+    QVERIFY(program.waitForMeasurements(2));
+    const QStringList locks = lockFilesOf(program.process().processId());
+    QVERIFY2(!locks.isEmpty(), "the serial port's lock file was not found");
+
+    program.process().terminate();
+    QVERIFY(program.process().waitForFinished(30000));
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+    const QStringList names = entries(dir + QStringLiteral("/Record"), QStringLiteral("*"));
+    QCOMPARE(names.size(), 1);
+    QVERIFY(!names[0].contains(QStringLiteral("recovered")));
+    checkOrdinaryRecord(dir + QStringLiteral("/Record/") + names[0]);
+    QVERIFY(entries(dir, QStringLiteral("*.journal")).isEmpty());
+    for (const QString& lock : locks) {
+        QVERIFY2(!QFile::exists(lock), qPrintable(lock));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(lastFrame(frameLog).endsWith('N'), 10000);
+}
+
+void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
+    LiveWindow live;
+    const QString dir = live.dir.path();
+    Simulator sim(dir, {});
+    QVERIFY(sim.waitUntilLinked());
+    QByteArray journal;
+    {
+        ProgramWithOutputOn program(dir);
+        QVERIFY2(program.waitForMeasurements(3), journalIn(dir).constData());
+        program.process().kill();
+        QVERIFY(program.process().waitForFinished(30000));
+        journal = journalIn(dir);
+    }
+    const int measured = journal.count(kMeasured.toLatin1());
+    QVERIFY(measured >= 3);
+
+    // The next start, in this process, so its message can be seen.
+    Form1& w = live.start();
+    const QString records = dir + QStringLiteral("/Record");
+    const QStringList recovered = entries(records, QStringLiteral("*"));
+    QCOMPARE(recovered.size(), 1);
+    QVERIFY(recovered[0].endsWith(QStringLiteral("_recovered.TXT")));
+    const QString path = records + QLatin1Char('/') + recovered[0];
+    QStringEncoder encoder(QStringConverter::System);
+    QCOMPARE(fileBytes(path),
+             wholeJournalLines(journal) +
+                 encoder.encode(QStringLiteral("保存路径:") + QDir::toNativeSeparators(path) +
+                                QStringLiteral("\r\n")));
+    // A kill cuts no write short: every line the journal held is whole.
+    QVERIFY(journal.endsWith("\r\n"));
+    QVERIFY(entries(dir, QStringLiteral("*.journal")).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(live.dialogs.shown.size(), 1, 5000);
+    QVERIFY(live.dialogs.shown[0].text.contains(QDir::toNativeSeparators(path)));
+
+    // The next switch-off writes an ordinary record beside it.
+    choose12VoltsAnd2Amperes(w);
+    QTRY_VERIFY_WITH_TIMEOUT(readyToSwitchOn(w), 15000);
+    w.Command1_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Text3->text().count(kMeasured) >= 2, 15000);
+    w.Command1_Click();
+    QStringList names = entries(records, QStringLiteral("*"));
+    QVERIFY(names.removeOne(recovered[0]));
+    QCOMPARE(names.size(), 1);
+    checkOrdinaryRecord(records + QLatin1Char('/') + names[0]);
+    QCOMPARE(live.dialogs.shown.size(), 1);
+}
+
+int main(int argc, char** argv) {
+    if (argc == 3 && qstrcmp(argv[1], kOutputOnOption) == 0) {
+        return runWithOutputOn(argc, argv);
+    }
+    QApplication app(argc, argv);
+    ShutdownEndToEndTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_shutdown_end_to_end.moc"
