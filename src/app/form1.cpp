@@ -89,6 +89,9 @@ Form1::Form1(const Platform& platform, QWidget* parent) : QWidget(parent), platf
 }
 
 Form1::~Form1() {
+    // The grid and its model go before their database connection is removed,
+    // which they would otherwise still hold; the children would go only
+    // after this body.
     delete DataGrid1;
     DataGrid1 = nullptr;
     delete Adodc1;
@@ -177,15 +180,17 @@ void Form1::createControls() {
 
     // The diagnostic pane keeps its stored geometry and is never shown.
     Picture2 = named(new DiagnosticPane(this), "Picture2");
-    Picture2->setGeometry(6120 / 15, 360 / 15, 13215 / 15, 10455 / 15);
+    const double tppX = platform_.screen->twipsPerPixelX();
+    const double tppY = platform_.screen->twipsPerPixelY();
+    Picture2->setGeometry(qRound(6120 / tppX), qRound(360 / tppY), qRound(13215 / tppX),
+                          qRound(10455 / tppY));
     Picture2->hide();
 
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->setFont(designFont(kSong, 12));
     const std::array<QString, 3> panelTexts = {QStringLiteral("通讯状态:等待..."),
-                                               QStringLiteral("Velkor"),
-                                               QStringLiteral("版本号：1.0")};
+                                               QStringLiteral("Velkor"), versionText(false)};
     const std::array<int, 3> panelStretch = {3, 2, 2};
     for (int i = 0; i < 3; ++i) {
         statusPanels[i] = new QLabel(panelTexts[i], StatusBar1);
@@ -194,11 +199,10 @@ void Form1::createControls() {
         StatusBar1->addWidget(statusPanels[i], panelStretch[i]);
     }
 
+    // Their intervals are set at start-up.
     Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(100);
     Timer2 = named(new QTimer(this), "Timer2");
     Timer2->setTimerType(Qt::PreciseTimer);
-    Timer2->setInterval(1);
 
     journalSync_ = new QTimer(this);
     journalSync_->setInterval(1000);

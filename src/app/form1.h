@@ -166,6 +166,8 @@ private:
     void measureScreen();
     // app/language.cpp
     void applyLanguageTexts();
+    void showButtonCaptions();
+    static QString versionText(bool english);
     // The widgets and state fields of one setpoint, voltage or current.
     struct SetpointSide {
         QLineEdit* entry;

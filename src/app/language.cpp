@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include "app/version.h"
+
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -21,7 +23,7 @@ void Form1::applyLanguageTexts() {
     statusPanels[0]->setText(
         state.linkUp ? pick("通讯状态:连接成功 ", "communication:connection is successful ")
                      : pick("通讯状态:等待... ", "communication:wait..."));
-    statusPanels[2]->setText(pick("版本号：1.0", "Version: 1.0"));
+    statusPanels[2]->setText(versionText(en));
     // The items are re-labelled in place: an open list stays open and the
     // chosen mode stays chosen.
     const int selected = Combo4->currentIndex();
@@ -30,7 +32,21 @@ void Form1::applyLanguageTexts() {
     Combo4->setCurrentIndex(selected);
     Combo4_Click();
     Label7->setText(pick("运行次数", "Run Count"));
-    Command1->setText(state.outputOn ? pick("关", "OFF") : pick("开", "ON"));
-    Command4->setText(state.outputOn && state.runActive ? pick("停止", "STOP")
-                                                        : pick("开始", "RUN"));
+    showButtonCaptions();
+}
+
+// The output and run buttons name what a press would do, in the chosen
+// language.
+void Form1::showButtonCaptions() {
+    const bool en = state.englishUi;
+    Command1->setText(state.outputOn ? (en ? QStringLiteral("OFF") : QStringLiteral("关"))
+                                     : (en ? QStringLiteral("ON") : QStringLiteral("开")));
+    Command4->setText(state.outputOn && state.runActive
+                          ? (en ? QStringLiteral("STOP") : QStringLiteral("停止"))
+                          : (en ? QStringLiteral("RUN") : QStringLiteral("开始")));
+}
+
+QString Form1::versionText(bool english) {
+    return (english ? QStringLiteral("Version: ") : QStringLiteral("版本号：")) +
+           QLatin1String(kProgramVersion);
 }

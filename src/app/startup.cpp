@@ -2,6 +2,7 @@
 
 #include "app/diagnostic_pane.h"
 #include "display/log_box.h"
+#include "display/log_text.h"
 #include "display/picture_box.h"
 #include "link/frame.h"
 #include "link/serial_port.h"
@@ -105,8 +106,7 @@ void Form1::Form_Load() {
 
     bindStepTable();
 
-    Text3->setText(QStringLiteral("Velkor\r\n"));
-    Text3->appendText(QStringLiteral("Version: 1.0\r\n"));
+    Text3->setText(logHeader());
 
     statusPanels[0]->setText(QStringLiteral("通讯状态:等待..."));
 }

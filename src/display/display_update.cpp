@@ -36,5 +36,4 @@ void Form1::displayUpdate() {
     }
 
     chartStep();
-    state.displayTick = false;
 }

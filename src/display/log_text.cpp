@@ -1,5 +1,7 @@
 #include "display/log_text.h"
 
+#include "app/version.h"
+
 #include <QList>
 
 namespace {
@@ -107,6 +109,10 @@ QString timeOfDayText(const QTime& time, const QLocale& locale) {
         format = QStringLiteral("HH:mm:ss");
     }
     return locale.toString(time, format);
+}
+
+QString logHeader() {
+    return QStringLiteral("Velkor\r\nVersion: %1\r\n").arg(QLatin1String(kProgramVersion));
 }
 
 QString logStartLine(const QDateTime& moment, const QString& timeOfDay) {

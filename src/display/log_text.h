@@ -17,6 +17,9 @@ QString timeOfDayText(const QTime& time, const QLocale& locale = QLocale::system
 // A time format without its time zone and the punctuation around it.
 QString withoutTimeZone(const QString& format);
 
+// The first two lines of the log: the product and its version.
+QString logHeader();
+
 // Third line of the log header: "2026-3-7   05:02:58".
 QString logStartLine(const QDateTime& moment, const QString& timeOfDay);
 

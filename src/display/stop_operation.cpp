@@ -32,15 +32,9 @@ bool Form1::stopOutput() {
 
     const QString path = freeRecordPath(recordDir(), stopStamp(platform_.clock->now()));
     const QString shownPath = QDir::toNativeSeparators(path);
-    if (state.englishUi) {
-        Command1->setText(QStringLiteral("ON"));
-        Command4->setText(QStringLiteral("RUN"));
-        Text3->appendText(QStringLiteral("Save Path:") + shownPath);
-    } else {
-        Command1->setText(QStringLiteral("开"));
-        Command4->setText(QStringLiteral("开始"));
-        Text3->appendText(QStringLiteral("保存路径:") + shownPath);
-    }
+    showButtonCaptions();
+    Text3->appendText(
+        (state.englishUi ? QStringLiteral("Save Path:") : QStringLiteral("保存路径:")) + shownPath);
     setButtonGreen(Command1, false);
     setButtonGreen(Command4, false);
     state.rowIndex = 0;

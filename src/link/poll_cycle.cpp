@@ -25,9 +25,11 @@ constexpr int kClosingDrainMs = 100;
 
 } // namespace
 
-// One tick of the poll cycle, every 100 ms. A step that fails is reported with
-// the read-error box and the tick goes on with the next step; in a tick in
-// which the port search tried to open a port, failures pass silently.
+// One tick of the poll cycle, every 100 ms. Each step is guarded on its own so
+// that a fault in one never costs the steps after it: the frame is still
+// composed, the link still supervised and the readouts still refreshed. A step
+// that fails is reported with the read-error box; in a tick in which the port
+// search tried to open a port, failures pass silently.
 void Form1::Timer1_Timer() {
     bool choiceTried = false;
     const auto step = [&](auto&& run) {

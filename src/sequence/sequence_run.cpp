@@ -31,8 +31,7 @@ void Form1::Command4_Click() {
     setFrontPanelEnabled(false);
     setButtonGreen(Command1, false);
     setButtonGreen(Command4, true);
-    Command1->setText(state.englishUi ? QStringLiteral("OFF") : QStringLiteral("关"));
-    Command4->setText(state.englishUi ? QStringLiteral("STOP") : QStringLiteral("停止"));
+    showButtonCaptions();
     writeLogHeader();
     state.rowSeconds =
         toInt16HalfEven(cellNumber(state.sequenceTable[kHoldColumn][state.rowIndex]));

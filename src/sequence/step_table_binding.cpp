@@ -14,10 +14,10 @@
 void Form1::bindStepTable() {
     static int connections = 0;
     databaseConnection_ = QStringLiteral("velkor-step-table-%1").arg(++connections);
-    const StepTableOpening opening = openStepTable(dataDir(), databaseConnection_);
-    stepTableReady_ = opening.ok;
-    if (!opening.ok) {
-        platform_.dialogs->message(opening.problem, QStringLiteral("Velkor"));
+    const QString problem = openStepTable(dataDir(), databaseConnection_);
+    stepTableReady_ = problem.isEmpty();
+    if (!stepTableReady_) {
+        platform_.dialogs->message(problem, QStringLiteral("Velkor"));
         return;
     }
     Adodc1 = new QSqlTableModel(this, QSqlDatabase::database(databaseConnection_));

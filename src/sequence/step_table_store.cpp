@@ -17,15 +17,15 @@ const QString kCreateTable =
 // holds the timers that drive the supply.
 constexpr int kLockWaitMs = 250;
 
-StepTableOpening refused(const QString& path, const QString& why) {
-    return {false, QStringLiteral("步骤表数据库不能使用，序列运行不可用。\n"
-                                  "The step table cannot be used; sequence runs are off.\n\n%1\n%2")
-                       .arg(path, why)};
+QString refused(const QString& path, const QString& why) {
+    return QStringLiteral("步骤表数据库不能使用，序列运行不可用。\n"
+                          "The step table cannot be used; sequence runs are off.\n\n%1\n%2")
+        .arg(path, why);
 }
 
 } // namespace
 
-StepTableOpening openStepTable(const QString& dataDir, const QString& connectionName) {
+QString openStepTable(const QString& dataDir, const QString& connectionName) {
     const QString path = dataDir + QLatin1Char('/') + kStepTableFile;
     const bool existed = QFileInfo::exists(path);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
@@ -39,7 +39,7 @@ StepTableOpening openStepTable(const QString& dataDir, const QString& connection
         if (!create.exec(kCreateTable)) {
             return refused(path, create.lastError().text());
         }
-        return {true, {}};
+        return {};
     }
     // SQLite opens any file lazily; reading the catalogue tells whether it
     // really is a database.
@@ -67,5 +67,5 @@ StepTableOpening openStepTable(const QString& dataDir, const QString& connection
             path,
             QStringLiteral("文件已损坏 / the file is damaged: %1").arg(check.value(0).toString()));
     }
-    return {true, {}};
+    return {};
 }

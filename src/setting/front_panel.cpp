@@ -66,7 +66,7 @@ void Form1::Command1_Click() {
     state.chartIndex = 0;
     state.outputOn = true;
     setButtonGreen(Command1, true);
-    Command1->setText(state.englishUi ? QStringLiteral("OFF") : QStringLiteral("关"));
+    showButtonCaptions();
     writeLogHeader();
 }
 
@@ -77,8 +77,7 @@ void Form1::Combo4_Click() {
 
 void Form1::writeLogHeader() {
     const QDateTime now = platform_.clock->now();
-    Text3->setText(QStringLiteral("Velkor\r\n"));
-    Text3->appendText(QStringLiteral("Version: 1.0\r\n"));
+    Text3->setText(logHeader());
     Text3->appendText(logStartLine(now, timeOfDayText(now.time())));
     startJournal();
 }

@@ -31,10 +31,6 @@ void secondWithReply(WindowOnFakes& f, const QByteArray& reply) {
     ticks(*f.window, 10);
 }
 
-int recordFiles(const WindowOnFakes& f) {
-    return QDir(f.programDir() + QStringLiteral("/Record")).entryList(QDir::Files).size();
-}
-
 } // namespace
 
 class DisplayUpdateTest : public QObject {
@@ -338,14 +334,14 @@ void DisplayUpdateTest::countedRunEndsOnceAtTheDisplayTick() {
     QVERIFY(w.state.runActive);
     ticks(w, 9);
     QVERIFY(w.state.runActive);
-    QCOMPARE(recordFiles(f), 0);
+    QCOMPARE(recordEntries(f).size(), 0);
     w.Timer1_Timer();
     QVERIFY(!w.state.runActive);
     QVERIFY(!w.state.outputOn);
     QCOMPARE(w.state.runEndHandled, qint16(-1));
-    QCOMPARE(recordFiles(f), 1);
+    QCOMPARE(recordEntries(f).size(), 1);
     ticks(w, 50);
-    QCOMPARE(recordFiles(f), 1);
+    QCOMPARE(recordEntries(f).size(), 1);
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 

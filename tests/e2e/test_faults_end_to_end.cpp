@@ -1,6 +1,8 @@
 #include "display/log_box.h"
 #include "live_window.h"
+#include "pty_supply.h"
 #include "step_table_file.h"
+#include "waiting.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -26,33 +28,6 @@ namespace {
 
 const QString kLinkUpText = QStringLiteral("通讯状态:连接成功 ");
 const QString kLinkWaitText = QStringLiteral("通讯状态:等待... ");
-
-// The simulator's clock: its frame log is stamped with CLOCK_MONOTONIC.
-qint64 monotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<qint64>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-// Runs the event loop without the pauses QTest::qWait makes between rounds,
-// which would starve the 5 ms sender.
-void runFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-template <typename Done> bool waitFor(Done done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        runFor(20);
-    }
-    return true;
-}
 
 struct LoggedFrame {
     qint64 ms = 0;
@@ -90,10 +65,6 @@ QStringList measurementLines(const QString& log) {
     return lines;
 }
 
-QStringList recordFiles(const LiveWindow& live) {
-    return QDir(live.dir.path() + QStringLiteral("/Record")).entryList(QDir::Files);
-}
-
 // Resident memory of this process, in KiB.
 qint64 residentKib() {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -121,65 +92,6 @@ void chooseRunCount(Form1& w, const QString& count) {
     w.Combo5->setCurrentIndex(w.Combo5->findText(count));
     w.Combo5_Click();
 }
-
-// The supply's side of a pseudo-terminal linked as the simulator's port,
-// played by the test itself, for bytes no supply would send.
-class PtySupply {
-public:
-    explicit PtySupply(const QString& dir) {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
-            return;
-        }
-        const char* name = ::ptsname(master_);
-        if (name == nullptr) {
-            return;
-        }
-        const QByteArray device(name);
-        // Held open, so the line stays up while the program closes and opens
-        // its side; raw, so nothing is echoed or altered on the way.
-        slave_ = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        termios settings{};
-        if (slave_ < 0 || ::tcgetattr(slave_, &settings) != 0) {
-            return;
-        }
-        ::cfmakeraw(&settings);
-        ready_ = ::tcsetattr(slave_, TCSANOW, &settings) == 0 &&
-                 QFile::link(QFile::decodeName(device),
-                             dir + QStringLiteral("/ports/com%1").arg(Simulator::kPort));
-    }
-    ~PtySupply() {
-        for (const int fd : {slave_, master_}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
-    }
-    PtySupply(const PtySupply&) = delete;
-    PtySupply& operator=(const PtySupply&) = delete;
-
-    bool ready() const { return ready_; }
-    // Writes as much as the line takes now and says how much that was.
-    qint64 write(const QByteArray& bytes) {
-        const ssize_t written = ::write(master_, bytes.constData(), bytes.size());
-        return written > 0 ? written : 0;
-    }
-    // What the program has sent since the last call.
-    QByteArray take() {
-        QByteArray received;
-        char buffer[4096];
-        ssize_t count = 0;
-        while ((count = ::read(master_, buffer, sizeof buffer)) > 0) {
-            received.append(buffer, count);
-        }
-        return received;
-    }
-
-private:
-    int master_ = -1;
-    int slave_ = -1;
-    bool ready_ = false;
-};
 
 } // namespace
 
@@ -287,7 +199,7 @@ void FaultsEndToEndTest::repliesWithoutTheTagLoseTheLink() {
     QCOMPARE(w.Label4->text(), QStringLiteral("0.000A"));
     QCOMPARE(w.statusPanels[0]->text(), kLinkWaitText);
     QVERIFY(live.dialogs.shown.isEmpty());
-    QVERIFY(recordFiles(live).isEmpty());
+    QVERIFY(recordEntries(live.dir.path()).isEmpty());
     // The program went on sending with the output off. A frame on the line
     // while the setpoints changed reaches the supply as a splice of the two.
     const QList<LoggedFrame> frames = framesIn(logPath);
@@ -307,8 +219,8 @@ void FaultsEndToEndTest::repliesWithoutTheTagLoseTheLink() {
 
 void FaultsEndToEndTest::floodBetweenTwoReadsKeepsMemoryBounded() {
     LiveWindow live;
-    PtySupply supply(live.dir.path());
-    QVERIFY(supply.ready());
+    PtySupply supply;
+    QVERIFY(supply.linkAsPort(live.dir.path(), Simulator::kPort));
     QByteArray reply = "VKPPSU0500A0500W";
     QByteArray sent;
     QObject context;
@@ -454,7 +366,7 @@ void FaultsEndToEndTest::hangUpInARunLosesNothingAndTheRunGoesOn() {
 
     w.Command4_Click();
     QVERIFY(!w.state.runActive);
-    const QStringList records = recordFiles(live);
+    const QStringList records = recordEntries(live.dir.path());
     QCOMPARE(records.size(), 1);
     const QByteArray bytes = fileBytes(live.dir.path() + QStringLiteral("/Record/") + records[0]);
     QCOMPARE(bytes, (w.Text3->text() + QStringLiteral("\r\n")).toLocal8Bit());
@@ -504,7 +416,7 @@ void FaultsEndToEndTest::overCurrentInARunSwitchesOffWithinATick() {
     QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
     QVERIFY(!w.state.outputOn);
     QVERIFY(w.Command1->isEnabled());
-    const QStringList records = recordFiles(live);
+    const QStringList records = recordEntries(live.dir.path());
     QCOMPARE(records.size(), 1);
     const QString record = QString::fromLocal8Bit(
         fileBytes(live.dir.path() + QStringLiteral("/Record/") + records[0]));

@@ -1,4 +1,5 @@
 #include "live_window.h"
+#include "waiting.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -19,7 +20,7 @@ void LinkEndToEndTest::linkComesUpAndShowsTheSimulatorsDigits() {
     Simulator sim(live.dir.path(), {});
     QVERIFY(sim.waitUntilLinked());
     Form1& w = live.start();
-    QTRY_VERIFY_WITH_TIMEOUT(w.state.linkUp, 8000);
+    QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
     QCOMPARE(w.state.portNumber, qint16(Simulator::kPort));
 
     // 12 V with a 2 A limit into the simulator's 10 ohm: 12.00 V, 1.200 A.
@@ -28,14 +29,18 @@ void LinkEndToEndTest::linkComesUpAndShowsTheSimulatorsDigits() {
     w.Text2->setText(QStringLiteral("2A"));
     w.Command1_Click();
     QVERIFY(w.state.outputOn);
-    QTRY_VERIFY_WITH_TIMEOUT(w.state.voltageDigits == QStringLiteral("1200") &&
-                                 w.state.currentDigits == QStringLiteral("1200"),
-                             8000);
-    QTRY_COMPARE_WITH_TIMEOUT(w.Label2->text(), QStringLiteral("12.00V"), 3000);
+    QVERIFY(waitFor(
+        [&] {
+            return w.state.voltageDigits == QStringLiteral("1200") &&
+                   w.state.currentDigits == QStringLiteral("1200");
+        },
+        8000));
+    QVERIFY(waitFor([&] { return w.Label2->text() == QStringLiteral("12.00V"); }, 3000));
+    QCOMPARE(w.Label2->text(), QStringLiteral("12.00V"));
     w.Command1_Click();
     QVERIFY(!w.state.outputOn);
-    QCOMPARE(QDir(live.dir.path() + QStringLiteral("/Record")).entryList(QDir::Files).size(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(w.state.currentDigits == QStringLiteral("0000"), 8000);
+    QCOMPARE(recordEntries(live.dir.path()).size(), 1);
+    QVERIFY(waitFor([&] { return w.state.currentDigits == QStringLiteral("0000"); }, 8000));
     QVERIFY(live.dialogs.shown.isEmpty());
 }
 
@@ -44,12 +49,14 @@ void LinkEndToEndTest::silentSupplyIsDeclaredLostAndSearchedAgain() {
     Simulator sim(live.dir.path(), {QStringLiteral("--silent")});
     QVERIFY(sim.waitUntilLinked());
     Form1& w = live.start();
-    QTRY_VERIFY_WITH_TIMEOUT(w.state.portOpened, 3000);
-    QTRY_VERIFY_WITH_TIMEOUT(live.linesContaining(QStringLiteral("COM3无应答")) == 1, 30000);
+    QVERIFY(waitFor([&] { return w.state.portOpened; }, 3000));
+    QVERIFY(
+        waitFor([&] { return live.linesContaining(QStringLiteral("COM3无应答")) == 1; }, 30000));
     QVERIFY(!w.state.linkUp);
     // Searched again: the only usable port is opened anew once its mark is
     // forgotten.
-    QTRY_VERIFY_WITH_TIMEOUT(live.linesContaining(QStringLiteral("COM：   3已打开")) == 2, 3000);
+    QVERIFY(
+        waitFor([&] { return live.linesContaining(QStringLiteral("COM：   3已打开")) == 2; }, 3000));
 }
 
 void LinkEndToEndTest::hangUpCostsNoCpuAndThePortIsFoundAgain() {
@@ -57,11 +64,11 @@ void LinkEndToEndTest::hangUpCostsNoCpuAndThePortIsFoundAgain() {
     auto first = std::make_unique<Simulator>(live.dir.path(), QStringList{"--hangup-after", "3"});
     QVERIFY(first->waitUntilLinked());
     Form1& w = live.start();
-    QTRY_VERIFY_WITH_TIMEOUT(w.state.linkUp, 8000);
+    QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
     QVERIFY(first->waitForExit(8000));
 
     const double cpuBefore = processCpuSeconds();
-    QTest::qWait(3000);
+    runFor(3000);
     const double cpuUsed = processCpuSeconds() - cpuBefore;
     qInfo("CPU over 3 s after the hang-up: %.3f s", cpuUsed);
     QVERIFY2(cpuUsed < 0.6, qPrintable(QString::number(cpuUsed)));
@@ -70,10 +77,13 @@ void LinkEndToEndTest::hangUpCostsNoCpuAndThePortIsFoundAgain() {
 
     Simulator second(live.dir.path(), {});
     QVERIFY(second.waitUntilLinked());
-    QTRY_VERIFY_WITH_TIMEOUT(live.linesContaining(QStringLiteral("COM3无应答")) == 1, 30000);
-    QTRY_VERIFY_WITH_TIMEOUT(live.linesContaining(QStringLiteral("COM：   3已打开")) >= 2, 5000);
+    QVERIFY(
+        waitFor([&] { return live.linesContaining(QStringLiteral("COM3无应答")) == 1; }, 30000));
+    QVERIFY(
+        waitFor([&] { return live.linesContaining(QStringLiteral("COM：   3已打开")) >= 2; }, 5000));
     w.state.voltageDigits.clear();
-    QTRY_COMPARE_WITH_TIMEOUT(w.state.voltageDigits, QStringLiteral("0000"), 5000);
+    QVERIFY(waitFor([&] { return w.state.voltageDigits == QStringLiteral("0000"); }, 5000));
+    QCOMPARE(w.state.voltageDigits, QStringLiteral("0000"));
     QVERIFY(w.state.linkUp);
 }
 

@@ -1,5 +1,6 @@
 #include "display/log_box.h"
 #include "live_window.h"
+#include "waiting.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -23,13 +24,14 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
     emit w.Combo1->activated(12);
     w.Combo2->setCurrentIndex(20);
     emit w.Combo2->activated(20);
-    QTRY_VERIFY_WITH_TIMEOUT(w.state.linkUp, 8000);
-    QTRY_COMPARE_WITH_TIMEOUT(w.state.currentSetpoint, qint16(2000), 8000);
+    QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
+    QVERIFY(waitFor([&] { return w.state.currentSetpoint == qint16(2000); }, 8000));
+    QCOMPARE(w.state.currentSetpoint, qint16(2000));
 
     w.Command1_Click();
     QVERIFY(w.state.outputOn);
     const QString measured = QStringLiteral("12.00V          1.200A");
-    QTRY_VERIFY_WITH_TIMEOUT(w.Text3->text().count(measured) >= 3, 10000);
+    QVERIFY(waitFor([&] { return w.Text3->text().count(measured) >= 3; }, 10000));
     w.Command1_Click();
     QVERIFY(!w.state.outputOn);
 

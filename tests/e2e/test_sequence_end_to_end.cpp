@@ -1,5 +1,6 @@
 #include "live_window.h"
 #include "step_table_file.h"
+#include "waiting.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -68,19 +69,22 @@ void SequenceEndToEndTest::twoRowTableRunOnceReachesTheSupply() {
     Simulator sim(live.dir.path(), {QStringLiteral("--frame-log"), logPath});
     QVERIFY(sim.waitUntilLinked());
     Form1& w = live.start();
-    QTRY_VERIFY_WITH_TIMEOUT(w.state.linkUp, 8000);
+    QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
 
     w.Combo5->setCurrentIndex(w.Combo5->findText(QStringLiteral("1")));
     w.Combo5_Click();
     w.Command4_Click();
     QVERIFY(w.state.runActive);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.state.runActive, 15000);
+    QVERIFY(waitFor([&] { return !w.state.runActive; }, 15000));
     QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
-    QCOMPARE(QDir(live.dir.path() + QStringLiteral("/Record")).entryList(QDir::Files).size(), 1);
+    QCOMPARE(recordEntries(live.dir.path()).size(), 1);
     // Let the switch-off reach the supply.
-    QTRY_VERIFY_WITH_TIMEOUT(segmentsOf(logPath).last().frame.endsWith(QLatin1Char('N')) &&
-                                 segmentsOf(logPath).last().frames >= 5,
-                             10000);
+    QVERIFY(waitFor(
+        [&] {
+            return segmentsOf(logPath).last().frame.endsWith(QLatin1Char('N')) &&
+                   segmentsOf(logPath).last().frames >= 5;
+        },
+        10000));
     sim.stop();
 
     QList<Segment> segments = segmentsOf(logPath);

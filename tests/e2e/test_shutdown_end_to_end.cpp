@@ -2,6 +2,7 @@
 #include "display/journal_recovery.h"
 #include "display/log_box.h"
 #include "live_window.h"
+#include "waiting.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -128,12 +129,10 @@ public:
             output += process_.readAll();
             return output.contains("output on");
         };
-        return QTest::qWaitFor(
-                   [&] { return switchedOn() || process_.state() == QProcess::NotRunning; },
-                   30000) &&
+        return waitFor([&] { return switchedOn() || process_.state() == QProcess::NotRunning; },
+                       30000) &&
                switchedOn() &&
-               QTest::qWaitFor([&] { return journalIn(dir_).count(kMeasured.toLatin1()) >= count; },
-                               30000);
+               waitFor([&] { return journalIn(dir_).count(kMeasured.toLatin1()) >= count; }, 30000);
     }
     QProcess& process() { return process_; }
 
@@ -159,9 +158,9 @@ void ShutdownEndToEndTest::windowCloseWithOutputOnSwitchesTheSupplyOff() {
     QVERIFY(sim.waitUntilLinked());
     Form1& w = live.start();
     choose12VoltsAnd2Amperes(w);
-    QTRY_VERIFY_WITH_TIMEOUT(readyToSwitchOn(w), 15000);
+    QVERIFY(waitFor([&] { return readyToSwitchOn(w); }, 15000));
     w.Command1_Click();
-    QTRY_VERIFY_WITH_TIMEOUT(w.Text3->text().count(kMeasured) >= 2, 15000);
+    QVERIFY(waitFor([&] { return w.Text3->text().count(kMeasured) >= 2; }, 15000));
     QVERIFY(lastFrame(frameLog).endsWith('O'));
 
     QVERIFY(w.close());
@@ -171,7 +170,7 @@ void ShutdownEndToEndTest::windowCloseWithOutputOnSwitchesTheSupplyOff() {
     checkOrdinaryRecord(records + QLatin1Char('/') + names[0]);
     QVERIFY(entries(live.dir.path(), QStringLiteral("*.journal")).isEmpty());
     // The port is closed, so nothing can follow the frame that switched off.
-    QTRY_VERIFY_WITH_TIMEOUT(lastFrame(frameLog).endsWith('N'), 10000);
+    QVERIFY(waitFor([&] { return lastFrame(frameLog).endsWith('N'); }, 10000));
     QVERIFY(live.dialogs.shown.isEmpty());
 }
 
@@ -198,7 +197,7 @@ void ShutdownEndToEndTest::stopSignalEndsTheProgramAsACloseDoes() {
     for (const QString& lock : locks) {
         QVERIFY2(!QFile::exists(lock), qPrintable(lock));
     }
-    QTRY_VERIFY_WITH_TIMEOUT(lastFrame(frameLog).endsWith('N'), 10000);
+    QVERIFY(waitFor([&] { return lastFrame(frameLog).endsWith('N'); }, 10000));
 }
 
 void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
@@ -232,14 +231,15 @@ void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
     // A kill cuts no write short: every line the journal held is whole.
     QVERIFY(journal.endsWith("\r\n"));
     QVERIFY(entries(dir, QStringLiteral("*.journal")).isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(live.dialogs.shown.size(), 1, 5000);
+    QVERIFY(waitFor([&] { return live.dialogs.shown.size() == 1; }, 5000));
+    QCOMPARE(live.dialogs.shown.size(), 1);
     QVERIFY(live.dialogs.shown[0].text.contains(QDir::toNativeSeparators(path)));
 
     // The next switch-off writes an ordinary record beside it.
     choose12VoltsAnd2Amperes(w);
-    QTRY_VERIFY_WITH_TIMEOUT(readyToSwitchOn(w), 15000);
+    QVERIFY(waitFor([&] { return readyToSwitchOn(w); }, 15000));
     w.Command1_Click();
-    QTRY_VERIFY_WITH_TIMEOUT(w.Text3->text().count(kMeasured) >= 2, 15000);
+    QVERIFY(waitFor([&] { return w.Text3->text().count(kMeasured) >= 2; }, 15000));
     w.Command1_Click();
     QStringList names = entries(records, QStringLiteral("*"));
     QVERIFY(names.removeOne(recovered[0]));

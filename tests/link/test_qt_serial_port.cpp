@@ -1,4 +1,5 @@
 #include "link/qt_serial_port.h"
+#include "pty_supply.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -28,62 +29,6 @@ double processCpuSeconds() {
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
-
-// The supply's end of a pseudo-terminal; its other end is the port under test.
-class PseudoTerminal {
-public:
-    PseudoTerminal() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
-            fcntl(master_, F_SETFL, O_NONBLOCK) != 0) {
-            hangUp();
-            return;
-        }
-        devicePath_ = QString::fromLocal8Bit(ptsname(master_));
-    }
-    ~PseudoTerminal() { hangUp(); }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-    bool isValid() const { return master_ >= 0; }
-    QString devicePath() const { return devicePath_; }
-    void hangUp() {
-        if (master_ >= 0)
-            ::close(master_);
-        master_ = -1;
-    }
-
-    int fd() const { return master_; }
-
-    bool send(const QByteArray& bytes) const {
-        return ::write(master_, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    }
-
-    // Collects what the port sent, running the event loop meanwhile so that
-    // its pending writes are handed to the device; stops at count bytes or
-    // when nothing arrived for quietMs.
-    QByteArray receive(qsizetype count, int quietMs = 2000) const {
-        QByteArray received;
-        QDeadlineTimer quiet(quietMs);
-        while (received.size() < count && !quiet.hasExpired()) {
-            QCoreApplication::processEvents();
-            pollfd readable{master_, POLLIN, 0};
-            if (::poll(&readable, 1, 5) <= 0)
-                continue;
-            char buffer[4096];
-            const ssize_t got = ::read(master_, buffer, sizeof buffer);
-            if (got > 0) {
-                received.append(buffer, got);
-                quiet.setRemainingTime(quietMs);
-            }
-        }
-        return received;
-    }
-
-private:
-    int master_ = -1;
-    QString devicePath_;
-};
 
 // Reads from the port until count bytes have come or two seconds passed.
 QByteArray readFromPort(QtSerialPort& port, qsizetype count) {
@@ -201,7 +146,7 @@ void TestQtSerialPort::parsesSettings() {
 }
 
 void TestQtSerialPort::carriesEveryByteBothWays() {
-    PseudoTerminal supply;
+    PtySupply supply;
     QVERIFY(supply.isValid());
     QVERIFY(linkPort(3, supply.devicePath()));
     QtSerialPort port(programDir_->path());
@@ -243,7 +188,7 @@ void TestQtSerialPort::openFailsForMissingDevice() {
 }
 
 void TestQtSerialPort::deviceInUseDoesNotOpenTwice() {
-    PseudoTerminal supply;
+    PtySupply supply;
     QVERIFY(supply.isValid());
     QVERIFY(linkPort(3, supply.devicePath()));
     QVERIFY(linkPort(7, supply.devicePath()));
@@ -268,7 +213,7 @@ void TestQtSerialPort::deviceInUseDoesNotOpenTwice() {
 // the unprivileged "nobody" account; run as anyone else, the node's bits are
 // simply taken away.
 void TestQtSerialPort::deviceWithoutPermissionIsToldApart() {
-    PseudoTerminal supply;
+    PtySupply supply;
     QVERIFY(supply.isValid());
     QVERIFY(linkPort(3, supply.devicePath()));
     const QByteArray node = QFile::encodeName(supply.devicePath());
@@ -313,7 +258,7 @@ void TestQtSerialPort::deviceWithoutPermissionIsToldApart() {
 }
 
 void TestQtSerialPort::deviceInUseDoesNotOpenFromAnotherProcess() {
-    PseudoTerminal supply;
+    PtySupply supply;
     QVERIFY(supply.isValid());
     QVERIFY(linkPort(3, supply.devicePath()));
     QVERIFY(linkPort(7, supply.devicePath()));
@@ -341,7 +286,7 @@ void TestQtSerialPort::readFailsWhenNeverOpened() {
 }
 
 void TestQtSerialPort::hungUpDeviceIsReleasedWithoutSpinning() {
-    auto supply = std::make_unique<PseudoTerminal>();
+    auto supply = std::make_unique<PtySupply>();
     QVERIFY(supply->isValid());
     QVERIFY(linkPort(3, supply->devicePath()));
     QtSerialPort port(programDir_->path());
@@ -370,7 +315,7 @@ void TestQtSerialPort::hungUpDeviceIsReleasedWithoutSpinning() {
     QVERIFY(!port.isOpen());
 
     // The same port object serves a new device as if nothing had happened.
-    supply = std::make_unique<PseudoTerminal>();
+    supply = std::make_unique<PtySupply>();
     QVERIFY(supply->isValid());
     QVERIFY(QFile::remove(programDir_->filePath("ports/com3")));
     QVERIFY(linkPort(3, supply->devicePath()));
@@ -383,7 +328,7 @@ void TestQtSerialPort::hungUpDeviceIsReleasedWithoutSpinning() {
 }
 
 void TestQtSerialPort::pendingWritesStayBoundedWhenNobodyReads() {
-    PseudoTerminal supply;
+    PtySupply supply;
     QVERIFY(supply.isValid());
     QVERIFY(linkPort(3, supply.devicePath()));
     QtSerialPort port(programDir_->path());
@@ -405,7 +350,7 @@ void TestQtSerialPort::pendingWritesStayBoundedWhenNobodyReads() {
 }
 
 void TestQtSerialPort::floodBetweenReadsStaysBounded() {
-    PseudoTerminal supply;
+    PtySupply supply;
     QVERIFY(supply.isValid());
     QVERIFY(linkPort(3, supply.devicePath()));
     QtSerialPort port(programDir_->path());
@@ -415,9 +360,7 @@ void TestQtSerialPort::floodBetweenReadsStaysBounded() {
     const QByteArray chunk(4096, 'z');
     qsizetype offered = 0;
     for (int round = 0; round < 2000; ++round) {
-        const ssize_t sent = ::write(supply.fd(), chunk.constData(), size_t(chunk.size()));
-        if (sent > 0)
-            offered += sent;
+        offered += supply.write(chunk);
         QCoreApplication::processEvents();
     }
     const std::optional<QByteArray> read = port.readAll();

@@ -66,9 +66,7 @@ struct RunWindow {
         return runs;
     }
 
-    QStringList records() const {
-        return QDir(f.programDir() + QStringLiteral("/Record")).entryList(QDir::Files);
-    }
+    QStringList records() const { return recordEntries(f); }
 };
 
 QString frame(const char* digits) {

@@ -1,7 +1,7 @@
-#include "../../tools/supply-sim/command_frame.h"
-#include "../../tools/supply-sim/options.h"
-#include "../../tools/supply-sim/reply_block.h"
-#include "../../tools/supply-sim/supply_model.h"
+#include "command_frame.h"
+#include "options.h"
+#include "reply_block.h"
+#include "supply_model.h"
 
 #include <QDir>
 #include <QElapsedTimer>

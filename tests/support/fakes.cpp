@@ -76,7 +76,11 @@ QString recordDir(const WindowOnFakes& f) {
 }
 
 QStringList recordEntries(const WindowOnFakes& f) {
-    return QDir(recordDir(f))
+    return recordEntries(f.programDir());
+}
+
+QStringList recordEntries(const QString& dataDir) {
+    return QDir(dataDir + QStringLiteral("/Record"))
         .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
