@@ -2,8 +2,8 @@
 
 #include "link/port_map.h"
 
-#include <QFile>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <utility>
 

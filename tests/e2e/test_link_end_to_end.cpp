@@ -55,8 +55,8 @@ void LinkEndToEndTest::silentSupplyIsDeclaredLostAndSearchedAgain() {
     QVERIFY(!w.state.linkUp);
     // Searched again: the only usable port is opened anew once its mark is
     // forgotten.
-    QVERIFY(
-        waitFor([&] { return live.linesContaining(QStringLiteral("COM：   3已打开")) == 2; }, 3000));
+    QVERIFY(waitFor([&] { return live.linesContaining(QStringLiteral("COM：   3已打开")) == 2; },
+                    3000));
 }
 
 void LinkEndToEndTest::hangUpCostsNoCpuAndThePortIsFoundAgain() {
@@ -79,8 +79,8 @@ void LinkEndToEndTest::hangUpCostsNoCpuAndThePortIsFoundAgain() {
     QVERIFY(second.waitUntilLinked());
     QVERIFY(
         waitFor([&] { return live.linesContaining(QStringLiteral("COM3无应答")) == 1; }, 30000));
-    QVERIFY(
-        waitFor([&] { return live.linesContaining(QStringLiteral("COM：   3已打开")) >= 2; }, 5000));
+    QVERIFY(waitFor([&] { return live.linesContaining(QStringLiteral("COM：   3已打开")) >= 2; },
+                    5000));
     w.state.voltageDigits.clear();
     QVERIFY(waitFor([&] { return w.state.voltageDigits == QStringLiteral("0000"); }, 5000));
     QCOMPARE(w.state.voltageDigits, QStringLiteral("0000"));
