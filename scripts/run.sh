@@ -9,9 +9,13 @@ bash scripts/setup.sh
 build=$PWD/build
 
 pids=()
+# The program first: it ends itself cleanly while its display and supply
+# are still there.
 stop_all() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
 }
 trap stop_all EXIT
 trap 'exit 130' INT TERM
