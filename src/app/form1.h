@@ -226,6 +226,9 @@ private:
     bool stepTableReady_ = false;
     // Devices whose failure to open the operator has been told about.
     QSet<QString> explainedDevices_;
+    // The frame the sender is putting on the line, taken at its first
+    // character.
+    QString frameOnLine_;
     // Setpoints the frame of this tick carries (10 mV, 1 mA).
     qint16 frameVoltage_ = 0;
     qint16 frameCurrent_ = 0;

@@ -24,7 +24,10 @@ void MessageBoxes::message(const QString& text, const QString& title) {
     }
     auto* box = new QMessageBox(QMessageBox::NoIcon, shownTitle, text, QMessageBox::Ok, owner_);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(owner_ ? Qt::WindowModal : Qt::ApplicationModal);
+    // Modeless (a message box is application-modal when made, and open()
+    // would make it window-modal): a box waiting for its OK must never stand
+    // between the operator and the output or run button.
+    box->setWindowModality(Qt::NonModal);
     open_.append(box);
-    box->open();
+    box->show();
 }

@@ -107,12 +107,18 @@ void Form1::sequenceStep() {
         state.rowSeconds = toInt16HalfEven(cell(kHoldColumn, state.rowIndex));
         state.secondsLeft = state.rowSeconds;
     } else {
-        state.rowIndex = 0;
-        rowVolts_ = cell(kVoltageColumn, 0);
-        rowAmperes_ = cell(kCurrentColumn, 0);
         if (state.runsLeft > 0) {
             --state.runsLeft;
         }
+        // The last pass is over and this tick's display update ends the run:
+        // the last row stays in force until then, so the output goes from it
+        // straight to off, never through the first row again.
+        if (!state.runsUnlimited && state.runsLeft == 0) {
+            return;
+        }
+        state.rowIndex = 0;
+        rowVolts_ = cell(kVoltageColumn, 0);
+        rowAmperes_ = cell(kCurrentColumn, 0);
         state.rowSeconds = toInt16HalfEven(cell(kHoldColumn, 0));
         state.secondsLeft = state.rowSeconds;
     }
