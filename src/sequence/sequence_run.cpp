@@ -1,6 +1,5 @@
 #include "app/form1.h"
 
-#include "platform/dialogs.h"
 #include "sequence/step_grid.h"
 #include "sequence/step_table.h"
 #include "setting/setpoint.h"
@@ -25,6 +24,7 @@ void Form1::Command4_Click() {
         return;
     }
     lockStepGrid(true);
+    overCurrentTripped_ = false;
     state.runActive = true;
     state.runEndHandled = 0;
     state.outputOn = true;
@@ -42,10 +42,10 @@ void Form1::Command4_Click() {
 // cell refuses the run and is shown to the operator.
 bool Form1::loadStepTableForRun() {
     if (!stepTableReady_) {
-        platform_.dialogs->message(QStringLiteral("步骤表数据库不能使用，序列运行不可用。\n"
-                                                  "The step table cannot be used; sequence runs "
-                                                  "are off."),
-                                   QStringLiteral("Velkor"));
+        refuse(QStringLiteral("步骤表数据库不能使用，序列运行不可用。\n"
+                              "The step table cannot be used; sequence runs "
+                              "are off."),
+               QStringLiteral("Velkor"));
         return false;
     }
     // What the grid shows is what runs: an edit still open or not yet saved
@@ -54,11 +54,11 @@ bool Form1::loadStepTableForRun() {
         return false;
     }
     if (!Adodc1->select()) {
-        platform_.dialogs->message(QStringLiteral("步骤表未能读取，序列运行未开始。\n"
-                                                  "The step table could not be read; the run "
-                                                  "did not start.\n\n%1")
-                                       .arg(Adodc1->lastError().text()),
-                                   QStringLiteral("Velkor"));
+        refuse(QStringLiteral("步骤表未能读取，序列运行未开始。\n"
+                              "The step table could not be read; the run "
+                              "did not start.\n\n%1")
+                   .arg(Adodc1->lastError().text()),
+               QStringLiteral("Velkor"));
         return false;
     }
     while (Adodc1->canFetchMore()) {
@@ -75,7 +75,7 @@ bool Form1::loadStepTableForRun() {
     }
     const StepTableVerdict verdict = checkStepTable(state.sequenceTable, rows);
     if (!verdict.ok) {
-        platform_.dialogs->message(verdict.prompt, verdict.title);
+        refuse(verdict.prompt, verdict.title);
         if (verdict.row >= 0) {
             DataGrid1->showCell(verdict.row, verdict.column);
         }
