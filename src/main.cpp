@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "app/form1.h"
 #include "app/stop_signals.h"
 #include "link/qt_serial_port.h"
@@ -7,6 +8,7 @@
 #include "platform/system_clock.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFont>
 
 namespace {
@@ -28,11 +30,31 @@ void substituteDesignFaces() {
                                 QStringLiteral("Noto Serif CJK SC")});
 }
 
+CommandLine readOwnCommandLine() {
+    QCoreApplication::setApplicationName(QStringLiteral("Velkor"));
+    return readCommandLine(QCoreApplication::arguments(),
+                           dataDirOf(QCoreApplication::applicationDirPath()));
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // --help and --version answer without a display, so they are read before
+    // the window's application exists. Qt's own options (-platform, -style,
+    // -session) are known only to that application, which takes them out of
+    // the arguments: a command line it did not like here is read again there.
+    {
+        const QCoreApplication withoutDisplay(argc, argv);
+        const CommandLine commandLine = readOwnCommandLine();
+        if (commandLine.outcome == CommandLine::Outcome::Answered) {
+            return finishCommandLine(commandLine);
+        }
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Velkor"));
+    const CommandLine commandLine = readOwnCommandLine();
+    if (commandLine.outcome != CommandLine::Outcome::Run) {
+        return finishCommandLine(commandLine);
+    }
     // Lets the desktop match the window to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(VELKOR_APP_ID));
     substituteDesignFaces();
