@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "app/form1.h"
 #include "app/stop_signals.h"
 #include "link/qt_serial_port.h"
@@ -9,6 +10,7 @@
 #include "remote/scpi_server.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFont>
 
 namespace {
@@ -30,11 +32,31 @@ void substituteDesignFaces() {
                                 QStringLiteral("Noto Serif CJK SC")});
 }
 
+CommandLine readOwnCommandLine() {
+    QCoreApplication::setApplicationName(QStringLiteral("Velkor"));
+    return readCommandLine(QCoreApplication::arguments(),
+                           dataDirOf(QCoreApplication::applicationDirPath()));
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // --help and --version answer without a display, so they are read before
+    // the window's application exists. Qt's own options (-platform, -style,
+    // -session) are known only to that application, which takes them out of
+    // the arguments: a command line it did not like here is read again there.
+    {
+        const QCoreApplication withoutDisplay(argc, argv);
+        const CommandLine commandLine = readOwnCommandLine();
+        if (commandLine.outcome == CommandLine::Outcome::Answered) {
+            return finishCommandLine(commandLine);
+        }
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Velkor"));
+    const CommandLine commandLine = readOwnCommandLine();
+    if (commandLine.outcome != CommandLine::Outcome::Run) {
+        return finishCommandLine(commandLine);
+    }
     // Lets the desktop match the window to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(VELKOR_APP_ID));
     substituteDesignFaces();
@@ -49,7 +71,12 @@ int main(int argc, char* argv[]) {
     dialogs.setOwner(&window);
     endOnStopSignals(&window);
     window.show();
+    const QString scpiOption = QStringLiteral("scpi");
     const std::unique_ptr<ScpiServer> scpi =
-        serveScpi(window, dialogs, QApplication::arguments(), dataDir);
+        serveScpi(window, dialogs,
+                  commandLine.values.contains(scpiOption)
+                      ? std::optional<QString>(commandLine.values.value(scpiOption))
+                      : std::nullopt,
+                  dataDir);
     return QApplication::exec();
 }

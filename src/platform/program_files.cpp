@@ -35,10 +35,13 @@ QString windowIconFor(const QString& programDir, const QString& shareDir,
     return shareDir + QStringLiteral("/velkor/") + kIconFile;
 }
 
+QString dataDirOf(const QString& programDir) {
+    return dataDirFor(programDir, installShareDir(programDir, existsOnDisk),
+                      QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
 QString prepareDataDir(const QString& programDir) {
-    const QString dataDir =
-        dataDirFor(programDir, installShareDir(programDir, existsOnDisk),
-                   QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    const QString dataDir = dataDirOf(programDir);
     // A folder that cannot be made shows up where it is used: the step table
     // and the record files report their own failures.
     QDir().mkpath(dataDir);

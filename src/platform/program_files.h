@@ -20,9 +20,12 @@ QString dataDirFor(const QString& programDir, const QString& shareDir, const QSt
 // The window icon file: beside the program, or where the install put it.
 QString windowIconFor(const QString& programDir, const QString& shareDir, const FileExists& exists);
 
-// The data folder of the program in programDir on this machine, created when
-// missing (the first start of an installed program). The application name
-// must be set before: the per-user folder is named after it.
+// The data folder of the program in programDir on this machine. The
+// application name must be set before: the per-user folder is named after it.
+QString dataDirOf(const QString& programDir);
+
+// The same folder, created when missing (the first start of an installed
+// program).
 QString prepareDataDir(const QString& programDir);
 
 // The window icon file of the program in programDir on this machine; empty

@@ -9,9 +9,10 @@
 
 #include <cstdio>
 
-std::unique_ptr<ScpiServer> serveScpi(Form1& window, Dialogs& dialogs, const QStringList& arguments,
+std::unique_ptr<ScpiServer> serveScpi(Form1& window, Dialogs& dialogs,
+                                      const std::optional<QString>& commandLinePort,
                                       const QString& dataDir) {
-    const ScpiPortChoice choice = scpiPortChoice(arguments, dataDir);
+    const ScpiPortChoice choice = scpiPortChoice(commandLinePort, dataDir);
     QString problem = choice.problem;
     std::unique_ptr<ScpiServer> server;
     if (choice.port) {

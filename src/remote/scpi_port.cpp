@@ -18,15 +18,10 @@ ScpiPortChoice portFrom(const QString& text, const QString& source) {
 
 } // namespace
 
-ScpiPortChoice scpiPortChoice(const QStringList& arguments, const QString& dataDir) {
-    const QString option = QStringLiteral("--scpi");
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == option) {
-            return portFrom(arguments.value(i + 1), option);
-        }
-        if (arguments[i].startsWith(option + QLatin1Char('='))) {
-            return portFrom(arguments[i].mid(option.size() + 1), option);
-        }
+ScpiPortChoice scpiPortChoice(const std::optional<QString>& commandLinePort,
+                              const QString& dataDir) {
+    if (commandLinePort) {
+        return portFrom(*commandLinePort, QStringLiteral("--scpi"));
     }
     const QString file = dataDir + QLatin1Char('/') + QLatin1String(kSettingsFileName);
     if (!QFileInfo::exists(file)) {

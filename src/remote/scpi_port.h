@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <optional>
 
 // The settings file in the data folder; its scpi_port key serves SCPI for a
@@ -15,6 +14,7 @@ struct ScpiPortChoice {
     QString problem;
 };
 
-// The SCPI port from "--scpi PORT" or "--scpi=PORT" among the program's
-// arguments, else from scpi_port in the data folder's settings file.
-ScpiPortChoice scpiPortChoice(const QStringList& arguments, const QString& dataDir);
+// The SCPI port given on the command line, else scpi_port in the data
+// folder's settings file.
+ScpiPortChoice scpiPortChoice(const std::optional<QString>& commandLinePort,
+                              const QString& dataDir);

@@ -1,0 +1,85 @@
+#include "app/command_line.h"
+
+#include "app/version.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+// The program's options besides --help and --version, one entry each. An
+// option with a value name takes a value, handed on in CommandLine::values.
+const QList<QCommandLineOption>& programOptions() {
+    static const QList<QCommandLineOption> options{
+        {QStringLiteral("scpi"),
+         QStringLiteral("Serve SCPI on 127.0.0.1 and ::1 at PORT (overrides scpi_port in the data "
+                        "folder's settings.ini)."),
+         QStringLiteral("PORT")},
+    };
+    return options;
+}
+
+const QCommandLineOption kHelp({QStringLiteral("h"), QStringLiteral("help")},
+                               QStringLiteral("Show this text and end."));
+const QCommandLineOption kVersion({QStringLiteral("v"), QStringLiteral("version")},
+                                  QStringLiteral("Show the version and end."));
+
+QString dataFolderText(const QString& dataDir) {
+    return QStringLiteral("\nData folder: %1\n"
+                          "  db1.sqlite  the step table\n"
+                          "  Record/     one record file per switch-off\n"
+                          "  ports/      optional links com1 .. com16 to serial devices; a link\n"
+                          "              to /dev/null keeps that port out of the search\n"
+                          "Without a link, ports 1-4 are /dev/ttyS0..3, 5-10 /dev/ttyACM0..5 and\n"
+                          "11-16 /dev/ttyUSB0..5.\n")
+        .arg(dataDir);
+}
+
+} // namespace
+
+CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Control program of the Velkor programmable DC power supply (0-31 V, "
+                       "0-5.1 A).\nFinds the supply on a serial port and opens its window."));
+    parser.addOption(kHelp);
+    parser.addOption(kVersion);
+    parser.addOptions(programOptions());
+
+    CommandLine result;
+    if (!parser.parse(arguments)) {
+        result.outcome = CommandLine::Outcome::Refused;
+        result.text = parser.errorText();
+    } else if (!parser.positionalArguments().isEmpty()) {
+        result.outcome = CommandLine::Outcome::Refused;
+        result.text = QStringLiteral("Unexpected argument '%1'.")
+                          .arg(parser.positionalArguments().constFirst());
+    } else if (parser.isSet(kHelp)) {
+        result.outcome = CommandLine::Outcome::Answered;
+        result.text = parser.helpText() + dataFolderText(dataDir);
+    } else if (parser.isSet(kVersion)) {
+        result.outcome = CommandLine::Outcome::Answered;
+        result.text = QStringLiteral("velkor %1\n").arg(QLatin1String(kProgramVersion));
+    }
+    if (result.outcome == CommandLine::Outcome::Refused) {
+        result.text = QStringLiteral("velkor: %1\nTry 'velkor --help'.\n").arg(result.text);
+        return result;
+    }
+    for (const QCommandLineOption& option : programOptions()) {
+        if (!option.valueName().isEmpty() && parser.isSet(option)) {
+            result.values.insert(option.names().constLast(), parser.value(option));
+        }
+    }
+    return result;
+}
+
+int finishCommandLine(const CommandLine& commandLine) {
+    const QByteArray text = commandLine.text.toLocal8Bit();
+    if (commandLine.outcome == CommandLine::Outcome::Refused) {
+        std::fputs(text.constData(), stderr);
+        return 2;
+    }
+    std::fputs(text.constData(), stdout);
+    return 0;
+}
