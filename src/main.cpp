@@ -44,11 +44,12 @@ int main(int argc, char* argv[]) {
     // --help and --version answer without a display, so they are read before
     // the window's application exists. Qt's own options (-platform, -style,
     // -session) are known only to that application, which takes them out of
-    // the arguments: a command line it did not like here is read again there.
+    // the arguments: a command line refused here for an option that may be
+    // one of those is read again there.
     {
         const QCoreApplication withoutDisplay(argc, argv);
         const CommandLine commandLine = readOwnCommandLine();
-        if (commandLine.outcome == CommandLine::Outcome::Answered) {
+        if (commandLine.outcome != CommandLine::Outcome::Run && !commandLine.mayBeQtsOwn) {
             return finishCommandLine(commandLine);
         }
     }

@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -36,6 +37,25 @@ QString dataFolderText(const QString& dataDir) {
         .arg(dataDir);
 }
 
+// The options a Qt window application takes for itself, as its documentation
+// lists them.
+bool isQtsOwnOption(const QString& name) {
+    static const QStringList qtsOwn{
+        QStringLiteral("platform"),      QStringLiteral("platformpluginpath"),
+        QStringLiteral("platformtheme"), QStringLiteral("plugin"),
+        QStringLiteral("qmljsdebugger"), QStringLiteral("qwindowgeometry"),
+        QStringLiteral("qwindowicon"),   QStringLiteral("qwindowtitle"),
+        QStringLiteral("reverse"),       QStringLiteral("session"),
+        QStringLiteral("style"),         QStringLiteral("stylesheet"),
+        QStringLiteral("widgetcount"),   QStringLiteral("display"),
+        QStringLiteral("geometry"),      QStringLiteral("title"),
+        QStringLiteral("icon"),          QStringLiteral("name"),
+        QStringLiteral("visual"),        QStringLiteral("ncols"),
+        QStringLiteral("cmap"),          QStringLiteral("nograb"),
+        QStringLiteral("dograb"),        QStringLiteral("sync")};
+    return qtsOwn.contains(name);
+}
+
 } // namespace
 
 CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir) {
@@ -43,6 +63,8 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir
     parser.setApplicationDescription(
         QStringLiteral("Control program of the Velkor programmable DC power supply (0-31 V, "
                        "0-5.1 A).\nFinds the supply on a serial port and opens its window."));
+    // Qt's own options are words after a single dash, as -platform.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(kHelp);
     parser.addOption(kVersion);
     parser.addOptions(programOptions());
@@ -51,6 +73,9 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir
     if (!parser.parse(arguments)) {
         result.outcome = CommandLine::Outcome::Refused;
         result.text = parser.errorText();
+        const QStringList unknown = parser.unknownOptionNames();
+        result.mayBeQtsOwn =
+            !unknown.isEmpty() && std::all_of(unknown.begin(), unknown.end(), isQtsOwnOption);
     } else if (!parser.positionalArguments().isEmpty()) {
         result.outcome = CommandLine::Outcome::Refused;
         result.text = QStringLiteral("Unexpected argument '%1'.")

@@ -11,6 +11,9 @@ struct CommandLine {
         Answered, // --help or --version: text for standard output, exit 0
         Refused,  // an unknown option or a stray argument: message for standard error, exit 2
     };
+    // Refused only for options Qt's window application may take out of the
+    // arguments itself (-platform, -style ...): ask again once it exists.
+    bool mayBeQtsOwn = false;
     Outcome outcome = Outcome::Run;
     QString text;
     // The value of each given option that takes one, by its long name.

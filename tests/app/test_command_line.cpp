@@ -31,11 +31,18 @@ void CommandLineTest::answersOrRefusesWithoutAWindow_data() {
                              << QString();
     QTest::newRow("Qt's own option") << QStringList{"-platform", "offscreen", "--version"} << false
                                      << 0 << QStringList{version} << QString();
-    QTest::newRow("unknown option")
-        << QStringList{"--bogus"} << true << 2 << QStringList{}
-        << QStringLiteral("velkor: Unknown option 'bogus'.\nTry 'velkor --help'.\n");
-    QTest::newRow("stray argument") << QStringList{"steps.sqlite"} << true << 2 << QStringList{}
-                                    << QStringLiteral("Unexpected argument 'steps.sqlite'");
+    for (const bool withDisplay : {false, true}) {
+        const char* where = withDisplay ? "with a display" : "without a display";
+        QTest::addRow("unknown option, %s", where)
+            << QStringList{"--bogus"} << withDisplay << 2 << QStringList{}
+            << QStringLiteral("velkor: Unknown option 'bogus'.\nTry 'velkor --help'.\n");
+        QTest::addRow("stray argument, %s", where)
+            << QStringList{"steps.sqlite"} << withDisplay << 2 << QStringList{}
+            << QStringLiteral("Unexpected argument 'steps.sqlite'");
+        QTest::addRow("port missing, %s", where)
+            << QStringList{"--scpi"} << withDisplay << 2 << QStringList{}
+            << QStringLiteral("Missing value after '--scpi'");
+    }
 }
 
 void CommandLineTest::answersOrRefusesWithoutAWindow() {
