@@ -1,6 +1,8 @@
 #include "platform/message_boxes.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 MessageBoxes::MessageBoxes(QWidget* owner) : owner_(owner) {}
@@ -27,4 +29,50 @@ void MessageBoxes::message(const QString& text, const QString& title) {
     box->setWindowModality(owner_ ? Qt::WindowModal : Qt::ApplicationModal);
     open_.append(box);
     box->open();
+}
+
+void MessageBoxes::ask(const QString& text, const QString& title, std::function<void()> yes) {
+    auto* box = new QMessageBox(QMessageBox::Question, title, text,
+                                QMessageBox::Yes | QMessageBox::No, owner_);
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(owner_ ? Qt::WindowModal : Qt::ApplicationModal);
+    QObject::connect(box, &QMessageBox::buttonClicked, box,
+                     [box, yes = std::move(yes)](QAbstractButton* button) {
+                         if (box->standardButton(button) == QMessageBox::Yes) {
+                             yes();
+                         }
+                     });
+    box->open();
+}
+
+namespace {
+
+QFileDialog* fileDialog(QWidget* owner, const QString& title, const QString& filter,
+                        std::function<void(const QString&)> chosen) {
+    auto* dialog = new QFileDialog(owner, title, QString(), filter);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, std::move(chosen));
+    return dialog;
+}
+
+} // namespace
+
+void MessageBoxes::chooseFileToOpen(const QString& title, const QString& filter,
+                                    std::function<void(const QString&)> chosen) {
+    QFileDialog* dialog = fileDialog(owner_, title, filter, std::move(chosen));
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->open();
+}
+
+void MessageBoxes::chooseFileToSave(const QString& title, const QString& suggestedName,
+                                    const QString& filter,
+                                    std::function<void(const QString&)> chosen) {
+    QFileDialog* dialog = fileDialog(owner_, title, filter, std::move(chosen));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("csv"));
+    dialog->selectFile(suggestedName);
+    dialog->open();
 }

@@ -11,7 +11,7 @@ class QWidget;
 // Window-modal boxes with one OK button and no icon, opened without a nested
 // event loop: the caller goes on at once and the timers keep ticking while a
 // box waits. A box whose text and title equal those of a box still open is
-// not opened again.
+// not opened again. Questions and file choosers open the same way.
 class MessageBoxes : public Dialogs {
 public:
     explicit MessageBoxes(QWidget* owner = nullptr);
@@ -19,6 +19,11 @@ public:
 
     void setOwner(QWidget* owner) { owner_ = owner; }
     void message(const QString& text, const QString& title) override;
+    void ask(const QString& text, const QString& title, std::function<void()> yes) override;
+    void chooseFileToOpen(const QString& title, const QString& filter,
+                          std::function<void(const QString&)> chosen) override;
+    void chooseFileToSave(const QString& title, const QString& suggestedName, const QString& filter,
+                          std::function<void(const QString&)> chosen) override;
 
 private:
     QPointer<QWidget> owner_;
