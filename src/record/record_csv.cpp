@@ -3,26 +3,48 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 constexpr char kHeader[] =
     "time,voltage_V,current_A,voltage_setpoint_V,current_setpoint_A,status,link_up\r\n";
 
-// A count of hundredths or thousandths as a decimal with that many places:
-// written by hand so that no locale can put a comma in it.
-void appendFixed(QByteArray& out, int value, int places) {
+// A count of hundredths or thousandths as a decimal with that many places,
+// written by hand so that no locale can put a comma in it; nothing for a
+// count that is no reading.
+int writeFixed(char* out, int value, int places) {
     if (value < 0) {
-        return;
+        return 0;
     }
-    int scale = 1;
-    for (int i = 0; i < places; ++i) {
-        scale *= 10;
+    const int scale = places == 2 ? 100 : 1000;
+    return std::sprintf(out, "%d.%0*d", value / scale, places, value % scale);
+}
+
+void appendRow(QByteArray& csv, const Sample& sample) {
+    char row[128];
+    int length = 0;
+    const QByteArray time = isoDateTime(sample.msecsSinceEpoch, sample.utcOffsetSeconds);
+    std::memcpy(row, time.constData(), time.size());
+    length += int(time.size());
+    row[length++] = ',';
+    if (sample.linkUp) {
+        length += writeFixed(row + length, sample.voltage, 2);
     }
-    char text[24];
-    const int length =
-        std::snprintf(text, sizeof text, "%d.%0*d", value / scale, places, value % scale);
-    out.append(text, length);
+    row[length++] = ',';
+    if (sample.linkUp) {
+        length += writeFixed(row + length, sample.current, 3);
+    }
+    row[length++] = ',';
+    length += writeFixed(row + length, sample.voltageSetpoint, 2);
+    row[length++] = ',';
+    length += writeFixed(row + length, sample.currentSetpoint, 3);
+    row[length++] = ',';
+    if (sample.linkUp) {
+        row[length++] = sample.status;
+    }
+    std::memcpy(row + length, sample.linkUp ? ",1\r\n" : ",0\r\n", 4);
+    csv.append(row, length + 4);
 }
 
 } // namespace
@@ -44,33 +66,11 @@ QByteArray isoDateTime(qint64 msecsSinceEpoch, int utcOffsetSeconds) {
     return QByteArray(text, length);
 }
 
-QByteArray recordCsvRow(const Sample& sample) {
-    QByteArray row = isoDateTime(sample.msecsSinceEpoch, sample.utcOffsetSeconds);
-    row += ',';
-    if (sample.linkUp) {
-        appendFixed(row, sample.voltage, 2);
-    }
-    row += ',';
-    if (sample.linkUp) {
-        appendFixed(row, sample.current, 3);
-    }
-    row += ',';
-    appendFixed(row, sample.voltageSetpoint, 2);
-    row += ',';
-    appendFixed(row, sample.currentSetpoint, 3);
-    row += ',';
-    if (sample.linkUp) {
-        row += sample.status;
-    }
-    row += sample.linkUp ? ",1\r\n" : ",0\r\n";
-    return row;
-}
-
 QByteArray recordCsv(const RunSeries& series) {
     QByteArray csv(kHeader);
     csv.reserve(csv.size() + series.samples.size() * 56);
     for (const Sample& sample : series.samples) {
-        csv += recordCsvRow(sample);
+        appendRow(csv, sample);
     }
     return csv;
 }

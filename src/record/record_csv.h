@@ -11,8 +11,5 @@
 // empty, never zero.
 QByteArray recordCsv(const RunSeries& series);
 
-// One data row of the record's spreadsheet, CR LF included.
-QByteArray recordCsvRow(const Sample& sample);
-
 // "2026-12-07T17:29:32+08:00".
 QByteArray isoDateTime(qint64 msecsSinceEpoch, int utcOffsetSeconds);

@@ -33,7 +33,7 @@ Sample sampleOf(const QDateTime& moment, const QString& voltageDigits, const QSt
     sample.current = fourDigits(currentDigits);
     sample.voltageSetpoint = voltageSetpoint;
     sample.currentSetpoint = currentSetpoint;
-    sample.status = overCurrent ? 'B' : 'W';
+    sample.status = linkUp && overCurrent ? 'B' : 'W';
     sample.linkUp = linkUp;
     return sample;
 }

@@ -17,8 +17,8 @@ struct Sample {
     // The setpoints the frame carried (10 mV, 1 mA).
     int voltageSetpoint = 0;
     int currentSetpoint = 0;
-    // 'W' or 'B' as the supply's last reply ended; meaningless while the link
-    // is lost.
+    // 'W', or 'B' when the supply's last reply reported over-current; 'W'
+    // while the link is lost.
     char status = 'W';
     bool linkUp = false;
 
