@@ -119,10 +119,12 @@ int main(int argc, char* argv[]) {
     std::printf("%-44s %10.3f %10s\n", "send pacing: received chars/s / 200", perSecond / 200.0,
                 ">= 0.97");
     std::printf("%-44s %10.0f %10s\n", "setpoint to wire p50 (ms)", percentile(delays, 0.5), "");
+    // A new frame waits for the one on the line: up to one tick and two
+    // frames from the setpoint to the new frame's last character.
     std::printf("%-44s %10.0f %10s\n", "setpoint to wire p95 (ms)", percentile(delays, 0.95),
-                "<= 160");
-    std::printf("%-44s %10.3f %10s\n", "setpoint to wire p95 / 160 ms",
-                percentile(delays, 0.95) / 160.0, "<= 1");
+                "<= 250");
+    std::printf("%-44s %10.3f %10s\n", "setpoint to wire p95 / 250 ms",
+                percentile(delays, 0.95) / 250.0, "<= 1");
     std::printf("(%lld frames changed, %lld seen whole at the supply; %.1f s of pacing)\n",
                 static_cast<long long>(composed.size() - 1), static_cast<long long>(delays.size()),
                 seconds);

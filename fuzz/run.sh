@@ -17,7 +17,7 @@ artifacts=$build_dir/artifacts
 mkdir -p "$artifacts"
 # Each target starts from the interesting inputs kept in fuzz/corpus/<target>;
 # what it finds on the way stays in the build directory.
-for target in fuzz_reply_extraction fuzz_setpoint_text fuzz_step_table; do
+for target in fuzz_reply_extraction fuzz_setpoint_text fuzz_step_table fuzz_scpi_session; do
     corpus=$build_dir/corpus-$target
     mkdir -p "$corpus"
     cp "$fuzz_dir/corpus/$target"/* "$corpus"/

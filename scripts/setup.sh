@@ -8,7 +8,8 @@ packages=(cmake ninja-build g++ python3 clang libclang-rt-14-dev
           qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite
           fonts-noto-cjk fonts-arphic-ukai fonts-arphic-uming
           xvfb xauth x11-apps x11-utils imagemagick
-          file dpkg-dev desktop-file-utils appstream)
+          file dpkg-dev desktop-file-utils appstream
+          python3-pyvisa python3-pyvisa-py)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

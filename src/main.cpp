@@ -5,6 +5,8 @@
 #include "platform/primary_screen.h"
 #include "platform/program_files.h"
 #include "platform/system_clock.h"
+#include "remote/remote_start.h"
+#include "remote/scpi_server.h"
 
 #include <QApplication>
 #include <QFont>
@@ -47,5 +49,7 @@ int main(int argc, char* argv[]) {
     dialogs.setOwner(&window);
     endOnStopSignals(&window);
     window.show();
+    const std::unique_ptr<ScpiServer> scpi =
+        serveScpi(window, dialogs, QApplication::arguments(), dataDir);
     return QApplication::exec();
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <functional>
 
 class DiagnosticPane;
 class LogBox;
@@ -139,6 +140,20 @@ public:
     // sequence/step_table_binding.cpp
     void bindStepTable();
 
+    // remote/remote_control.cpp
+    // A script's settings, through the operations the controls call. Each
+    // returns why it was refused, empty when done; a refusal never opens a
+    // box on the operator's screen.
+    QString remoteSetpoint(const SetpointQuantity& quantity, qint16 setpoint);
+    QString remoteOutput(bool on);
+    QString remoteRun(bool run);
+    // True from an over-current trip until it is cleared or the output is
+    // switched on again.
+    bool overCurrentTripped() const { return overCurrentTripped_; }
+    void clearOverCurrentTrip() { overCurrentTripped_ = false; }
+    // How many scripts are connected, for the status bar.
+    void setRemoteClients(int count);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -213,6 +228,13 @@ private:
     void lockStepGrid(bool locked);
     void sequenceStep();
 
+    // remote/remote_control.cpp
+    // A refusal the operator caused goes to a box; one a script caused goes
+    // back to the script.
+    void refuse(const QString& text, const QString& title);
+    QString refusalOf(const std::function<void()>& operation);
+    QString remoteClientsText(bool english) const;
+
     void createControls();
     void setTabOrderOfControls();
     void connectHandlers();
@@ -227,6 +249,9 @@ private:
     bool stepTableReady_ = false;
     // Devices whose failure to open the operator has been told about.
     QSet<QString> explainedDevices_;
+    // The frame the sender is putting on the line, taken at its first
+    // character.
+    QString frameOnLine_;
     // Setpoints the frame of this tick carries (10 mV, 1 mA).
     qint16 frameVoltage_ = 0;
     qint16 frameCurrent_ = 0;
@@ -241,4 +266,8 @@ private:
     RunSeries samples_;
     // Makes the journal durable while the output is on.
     QTimer* journalSync_ = nullptr;
+    // Where refusals go while a script's operation runs.
+    QString* remoteRefusal_ = nullptr;
+    bool overCurrentTripped_ = false;
+    int remoteClients_ = 0;
 };

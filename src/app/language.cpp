@@ -24,6 +24,7 @@ void Form1::applyLanguageTexts() {
     statusPanels[0]->setText(
         state.linkUp ? pick("通讯状态:连接成功 ", "communication:connection is successful ")
                      : pick("通讯状态:等待... ", "communication:wait..."));
+    statusPanels[1]->setText(remoteClientsText(en));
     statusPanels[2]->setText(versionText(en));
     // The items are re-labelled in place: an open list stays open and the
     // chosen mode stays chosen.

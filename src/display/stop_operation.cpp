@@ -62,6 +62,7 @@ bool Form1::stopOutput() {
 void Form1::overCurrentTrip() {
     if (state.outputOn && state.overCurrent) {
         GBDY_CX();
+        overCurrentTripped_ = true;
         platform_.dialogs->message(QStringLiteral("电源报告过流，输出已关闭。\n"
                                                   "The supply reported over-current; the output "
                                                   "was switched off."),

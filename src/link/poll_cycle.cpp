@@ -65,15 +65,22 @@ void Form1::reportTickFailure(bool quiet) {
 }
 
 // Sends the next character of the frame, every 5 ms. The position turns
-// whether or not a port is open and is never reset.
+// whether or not a port is open and is never reset. A frame composed while
+// another is on the line waits for that one's last character: the supply
+// must never see the head of one frame with the tail of the next, which
+// would command a voltage or limit that nobody set. A port that opens
+// mid-frame gets its first character at the next frame's start.
 void Form1::Timer2_Timer() {
     if (state.sendPosition >= kFrameLength) {
         state.sendPosition = 1;
     } else {
         ++state.sendPosition;
     }
-    if (MSComm1->isOpen() && state.sendPosition <= state.frameText.size()) {
-        MSComm1->write(state.frameText.at(state.sendPosition - 1).toLatin1());
+    if (state.sendPosition == 1) {
+        frameOnLine_ = MSComm1->isOpen() ? state.frameText : QString();
+    }
+    if (MSComm1->isOpen() && state.sendPosition <= frameOnLine_.size()) {
+        MSComm1->write(frameOnLine_.at(state.sendPosition - 1).toLatin1());
     }
 }
 

@@ -26,9 +26,12 @@ void MessageBoxes::message(const QString& text, const QString& title) {
     }
     auto* box = new QMessageBox(QMessageBox::NoIcon, shownTitle, text, QMessageBox::Ok, owner_);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(owner_ ? Qt::WindowModal : Qt::ApplicationModal);
+    // Modeless (a message box is application-modal when made, and open()
+    // would make it window-modal): a box waiting for its OK must never stand
+    // between the operator and the output or run button.
+    box->setWindowModality(Qt::NonModal);
     open_.append(box);
-    box->open();
+    box->show();
 }
 
 void MessageBoxes::ask(const QString& text, const QString& title, std::function<void()> yes) {
@@ -36,14 +39,16 @@ void MessageBoxes::ask(const QString& text, const QString& title, std::function<
                                 QMessageBox::Yes | QMessageBox::No, owner_);
     box->setDefaultButton(QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(owner_ ? Qt::WindowModal : Qt::ApplicationModal);
+    // Modeless like the boxes: the answer is checked against what holds
+    // when it comes.
+    box->setWindowModality(Qt::NonModal);
     QObject::connect(box, &QMessageBox::buttonClicked, box,
                      [box, yes = std::move(yes)](QAbstractButton* button) {
                          if (box->standardButton(button) == QMessageBox::Yes) {
                              yes();
                          }
                      });
-    box->open();
+    box->show();
 }
 
 namespace {
@@ -52,7 +57,7 @@ QFileDialog* fileDialog(QWidget* owner, const QString& title, const QString& fil
                         std::function<void(const QString&)> chosen) {
     auto* dialog = new QFileDialog(owner, title, QString(), filter);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
+    dialog->setWindowModality(Qt::NonModal);
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog, std::move(chosen));
     return dialog;
 }
@@ -64,7 +69,7 @@ void MessageBoxes::chooseFileToOpen(const QString& title, const QString& filter,
     QFileDialog* dialog = fileDialog(owner_, title, filter, std::move(chosen));
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->open();
+    dialog->show();
 }
 
 void MessageBoxes::chooseFileToSave(const QString& title, const QString& suggestedName,
@@ -74,5 +79,5 @@ void MessageBoxes::chooseFileToSave(const QString& title, const QString& suggest
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral("csv"));
     dialog->selectFile(suggestedName);
-    dialog->open();
+    dialog->show();
 }

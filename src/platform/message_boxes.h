@@ -8,10 +8,11 @@
 class QMessageBox;
 class QWidget;
 
-// Window-modal boxes with one OK button and no icon, opened without a nested
-// event loop: the caller goes on at once and the timers keep ticking while a
-// box waits. A box whose text and title equal those of a box still open is
-// not opened again. Questions and file choosers open the same way.
+// Modeless boxes with one OK button and no icon, kept above the window and
+// opened without a nested event loop: the caller goes on at once, the timers
+// keep ticking and every control still takes clicks while a box waits. A box whose text and title
+// equal those of a box still open is not opened again. Questions and file
+// choosers open the same way.
 class MessageBoxes : public Dialogs {
 public:
     explicit MessageBoxes(QWidget* owner = nullptr);

@@ -1,6 +1,5 @@
 #include "app/form1.h"
 
-#include "platform/dialogs.h"
 #include "sequence/step_grid.h"
 #include "sequence/step_table.h"
 #include "setting/setpoint.h"
@@ -25,6 +24,7 @@ void Form1::Command4_Click() {
         return;
     }
     lockStepGrid(true);
+    overCurrentTripped_ = false;
     state.runActive = true;
     state.runEndHandled = 0;
     state.outputOn = true;
@@ -42,10 +42,10 @@ void Form1::Command4_Click() {
 // cell refuses the run and is shown to the operator.
 bool Form1::loadStepTableForRun() {
     if (!stepTableReady_) {
-        platform_.dialogs->message(QStringLiteral("步骤表数据库不能使用，序列运行不可用。\n"
-                                                  "The step table cannot be used; sequence runs "
-                                                  "are off."),
-                                   QStringLiteral("Velkor"));
+        refuse(QStringLiteral("步骤表数据库不能使用，序列运行不可用。\n"
+                              "The step table cannot be used; sequence runs "
+                              "are off."),
+               QStringLiteral("Velkor"));
         return false;
     }
     // What the grid shows is what runs: an edit still open or not yet saved
@@ -54,11 +54,11 @@ bool Form1::loadStepTableForRun() {
         return false;
     }
     if (!Adodc1->select()) {
-        platform_.dialogs->message(QStringLiteral("步骤表未能读取，序列运行未开始。\n"
-                                                  "The step table could not be read; the run "
-                                                  "did not start.\n\n%1")
-                                       .arg(Adodc1->lastError().text()),
-                                   QStringLiteral("Velkor"));
+        refuse(QStringLiteral("步骤表未能读取，序列运行未开始。\n"
+                              "The step table could not be read; the run "
+                              "did not start.\n\n%1")
+                   .arg(Adodc1->lastError().text()),
+               QStringLiteral("Velkor"));
         return false;
     }
     while (Adodc1->canFetchMore()) {
@@ -75,7 +75,7 @@ bool Form1::loadStepTableForRun() {
     }
     const StepTableVerdict verdict = checkStepTable(state.sequenceTable, rows);
     if (!verdict.ok) {
-        platform_.dialogs->message(verdict.prompt, verdict.title);
+        refuse(verdict.prompt, verdict.title);
         if (verdict.row >= 0) {
             DataGrid1->showCell(verdict.row, verdict.column);
         }
@@ -107,12 +107,18 @@ void Form1::sequenceStep() {
         state.rowSeconds = toInt16HalfEven(cell(kHoldColumn, state.rowIndex));
         state.secondsLeft = state.rowSeconds;
     } else {
-        state.rowIndex = 0;
-        rowVolts_ = cell(kVoltageColumn, 0);
-        rowAmperes_ = cell(kCurrentColumn, 0);
         if (state.runsLeft > 0) {
             --state.runsLeft;
         }
+        // The last pass is over and this tick's display update ends the run:
+        // the last row stays in force until then, so the output goes from it
+        // straight to off, never through the first row again.
+        if (!state.runsUnlimited && state.runsLeft == 0) {
+            return;
+        }
+        state.rowIndex = 0;
+        rowVolts_ = cell(kVoltageColumn, 0);
+        rowAmperes_ = cell(kCurrentColumn, 0);
         state.rowSeconds = toInt16HalfEven(cell(kHoldColumn, 0));
         state.secondsLeft = state.rowSeconds;
     }

@@ -144,6 +144,13 @@ StepCsvReading readStepCsv(QByteArrayView bytes) {
                                badCell(number, cell + 1, cells[cell], QStringLiteral("不是数字"),
                                        QStringLiteral("not a number with “.” as the point")));
             }
+            // A run refuses a blank cell; the import says so in the file's terms.
+            if (value->isNull()) {
+                return refusal(number, cell + 1,
+                               QStringLiteral("第%1行第%2格是空的。\nLine %1, cell %2 is empty.")
+                                   .arg(number)
+                                   .arg(cell + 1));
+            }
             row[cell] = *value;
         }
         reading.rows.append(row);

@@ -13,11 +13,16 @@ bool isEmptyCell(const QVariant& cell) {
            (cell.typeId() == QMetaType::QString && cell.toString().trimmed().isEmpty());
 }
 
-// The prompts name the cell by its 1-based row and its 1-based column
-// position in the table, so the voltage column is numbered 2.
+// The prompts name the cell as the operator sees it: rows from 1, and columns
+// from 1 among those shown, as the key column is hidden.
+int shownColumn(int column) {
+    return column - kKeyColumn;
+}
+
 StepTableVerdict refusedSetpoint(int row, int column, const SetpointQuantity& quantity) {
     return {false,
-            QStringLiteral("第%1行第%2列数据错误；").arg(row + 1).arg(column + 1) + quantity.prompt,
+            QStringLiteral("第%1行第%2列数据错误；").arg(row + 1).arg(shownColumn(column)) +
+                quantity.prompt,
             quantity.valueTitle, row, column};
 }
 
@@ -27,15 +32,16 @@ StepTableVerdict refusedHoldTime(int row) {
                            "Row %1, column %2: the hold time must be a number of seconds "
                            "not above 32767.")
                 .arg(row + 1)
-                .arg(kHoldColumn + 1),
+                .arg(shownColumn(kHoldColumn)),
             QStringLiteral("时间数据错误"), row, kHoldColumn};
 }
 
-// Whether a cell holds something that is not a number, or a number above
-// `highest`, or one below `lowest`.
+// Whether a cell is blank, holds something that is not a number, or a number
+// above `highest` or below `lowest`. A blank cell is what the grid keeps of
+// text it could not take as a number, so it is refused like that text.
 bool refused(const QVariant& cell, double lowest, double highest) {
     if (isEmptyCell(cell)) {
-        return false;
+        return true;
     }
     bool numeric = false;
     const double value = cell.toDouble(&numeric);

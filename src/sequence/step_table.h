@@ -27,14 +27,14 @@ struct StepTableVerdict {
     QString prompt;
     QString title;
     int row = -1;    // 0-based row of the refused cell
-    int column = -1; // 0-based column position of the refused cell
+    int column = -1; // 0-based column position of the refused cell, key included
 };
 
 // Checks the first `rows` rows, row by row and within a row voltage (0..31),
 // current (0..5.1) and hold time (at most 32767 s), and stops at the first
-// refused cell. An empty cell passes (it runs as 0); a cell that holds
-// something other than a number is refused. A table without rows is refused
-// too, as a run needs at least one.
+// refused cell. A blank cell, or one that holds something other than a
+// number, is refused. A table without rows is refused too, as a run needs at
+// least one.
 StepTableVerdict checkStepTable(const StepTable& table, int rows);
 
 // A table cell as a number: empty or non-numeric cells count as 0.

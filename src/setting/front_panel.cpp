@@ -64,6 +64,7 @@ void Form1::Command1_Click() {
         return;
     }
     state.chartIndex = 0;
+    overCurrentTripped_ = false;
     state.outputOn = true;
     setButtonGreen(Command1, true);
     showButtonCaptions();

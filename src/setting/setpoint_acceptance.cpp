@@ -1,6 +1,5 @@
 #include "app/form1.h"
 
-#include "platform/dialogs.h"
 #include "setting/setpoint.h"
 #include "setting/setpoint_quantity.h"
 
@@ -30,7 +29,7 @@ bool Form1::acceptSetpoint(const QString& text, const SetpointQuantity& quantity
                            const SetpointSide& side) {
     const double x = leadingNumber(text) * quantity.frameUnitsPerUnit;
     if (x > quantity.frameLimit || x < 0) {
-        platform_.dialogs->message(quantity.prompt, quantity.valueTitle);
+        refuse(quantity.prompt, quantity.valueTitle);
         side.entry->setText(*side.lastText);
         return false;
     }

@@ -59,7 +59,7 @@ bool Form1::takeEntry(const SetpointQuantity& quantity, const SetpointSide& side
     }
     const QString text = side.entry->text();
     if (Text_err(text, quantity.unit)) {
-        platform_.dialogs->message(quantity.prompt, quantity.entryTitle);
+        refuse(quantity.prompt, quantity.entryTitle);
         side.entry->setText(*side.lastText);
         return false;
     }

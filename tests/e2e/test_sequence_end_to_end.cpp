@@ -18,9 +18,8 @@ struct Segment {
     int frames = 0;
 };
 
-// The simulator's frame log as segments of equal frames. Where the program
-// changes its frame while a frame is on the line, the supply gets one frame
-// made of both; such single frames between two segments are dropped.
+// The simulator's frame log as runs of equal frames, each frame as the
+// supply took it: a tag and the 15 characters after it.
 QList<Segment> segmentsOf(const QString& logPath) {
     QFile file(logPath);
     QList<Segment> segments;
@@ -39,19 +38,7 @@ QList<Segment> segmentsOf(const QString& logPath) {
             segments.append({frame, fields[0].toLongLong(), 1});
         }
     }
-    QList<Segment> kept;
-    for (int i = 0; i < segments.size(); ++i) {
-        const bool between = i > 0 && i + 1 < segments.size();
-        if (between && segments[i].frames == 1) {
-            continue;
-        }
-        if (!kept.isEmpty() && kept.last().frame == segments[i].frame) {
-            kept.last().frames += segments[i].frames;
-        } else {
-            kept.append(segments[i]);
-        }
-    }
-    return kept;
+    return segments;
 }
 
 } // namespace
@@ -59,30 +46,33 @@ QList<Segment> segmentsOf(const QString& logPath) {
 class SequenceEndToEndTest : public QObject {
     Q_OBJECT
 private slots:
-    void twoRowTableRunOnceReachesTheSupply();
+    void countedRunReachesTheSupplyAsItsRowsOnly();
 };
 
-void SequenceEndToEndTest::twoRowTableRunOnceReachesTheSupply() {
+// Rows that differ in every digit: a frame made of parts of two frames
+// would show as a frame of neither.
+void SequenceEndToEndTest::countedRunReachesTheSupplyAsItsRowsOnly() {
     LiveWindow live;
-    QVERIFY(writeStepFile(live.dir.path(), {{5, 1, 2}, {12, 2, 3}}));
+    QVERIFY(writeStepFile(live.dir.path(), {{12.34, 1.234, 1}, {25.67, 3.456, 2}}));
     const QString logPath = live.dir.path() + QStringLiteral("/frames.log");
     Simulator sim(live.dir.path(), {QStringLiteral("--frame-log"), logPath});
     QVERIFY(sim.waitUntilLinked());
     Form1& w = live.start();
     QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
 
-    w.Combo5->setCurrentIndex(w.Combo5->findText(QStringLiteral("1")));
+    w.Combo5->setCurrentIndex(w.Combo5->findText(QStringLiteral("3")));
     w.Combo5_Click();
     w.Command4_Click();
     QVERIFY(w.state.runActive);
-    QVERIFY(waitFor([&] { return !w.state.runActive; }, 15000));
+    QVERIFY(waitFor([&] { return !w.state.runActive; }, 30000));
     QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
     QCOMPARE(recordEntries(live.dir.path()).size(), 1);
     // Let the switch-off reach the supply.
     QVERIFY(waitFor(
         [&] {
-            return segmentsOf(logPath).last().frame.endsWith(QLatin1Char('N')) &&
-                   segmentsOf(logPath).last().frames >= 5;
+            const QList<Segment> segments = segmentsOf(logPath);
+            return !segments.isEmpty() && segments.last().frame.endsWith(QLatin1Char('N')) &&
+                   segments.last().frames >= 5;
         },
         10000));
     sim.stop();
@@ -91,26 +81,21 @@ void SequenceEndToEndTest::twoRowTableRunOnceReachesTheSupply() {
     while (!segments.isEmpty() && !segments.first().frame.endsWith(QLatin1Char('O'))) {
         segments.removeFirst();
     }
-    QVERIFY(segments.size() >= 3);
-    QCOMPARE(segments[0].frame, QStringLiteral("VKPPSU0500H1000O"));
-    QCOMPARE(segments[1].frame, QStringLiteral("VKPPSU1200H2000O"));
-    const double first = (segments[1].firstMs - segments[0].firstMs) / 1000.0;
-    const double second = (segments[2].firstMs - segments[1].firstMs) / 1000.0;
-    qInfo("5 V for %.2f s, 12 V for %.2f s", first, second);
-    // Row 1 lasts its 3 s less the tick that ends the pass; row 0 loses the
-    // part of a second before the first display tick. The timers may run late
-    // on a busy machine, so only the shortest time is certain.
-    QVERIFY2(first > 0.9, qPrintable(QString::number(first)));
-    QVERIFY2(second > 2.6, qPrintable(QString::number(second)));
-    // After that at most the tick that ends the pass, with row 0, and then
-    // the output off for good.
-    int i = 2;
-    if (segments[i].frame == QStringLiteral("VKPPSU0500H1000O")) {
-        ++i;
+    const QString first = QStringLiteral("VKPPSU1234H1234O");
+    const QString second = QStringLiteral("VKPPSU2567H3456O");
+    QStringList order;
+    for (const Segment& segment : segments) {
+        order.append(segment.frame);
     }
-    for (; i < segments.size(); ++i) {
-        QCOMPARE(segments[i].frame, QStringLiteral("VKPPSU0000H0000N"));
-    }
+    // Three passes of both rows, and from the last row straight to off.
+    QCOMPARE(order, (QStringList{first, second, first, second, first, second,
+                                 QStringLiteral("VKPPSU0000H0000N")}));
+    const double secondRow = (segments[2].firstMs - segments[1].firstMs) / 1000.0;
+    qInfo("25.67 V for %.2f s", secondRow);
+    // The timers may run late on a busy machine, so only a lower bound is
+    // certain: the row's 2 s less the tick that ends the pass, ticks that
+    // come up to 5 % early and a frame's wait at each end.
+    QVERIFY2(secondRow > 1.5, qPrintable(QString::number(secondRow)));
     QVERIFY(live.dialogs.shown.isEmpty());
 }
 

@@ -26,6 +26,8 @@ class PollCycleTest : public QObject {
     Q_OBJECT
 private slots:
     void senderWalksTheFrameOneCharacterPerTick();
+    void newFrameGoesOutWholeAfterTheFrameOnTheLine_data();
+    void newFrameGoesOutWholeAfterTheFrameOnTheLine();
     void senderNeverWritesWithoutPortOrFrame();
     void firstReadComesInTheTenthTickAfterOpening();
     void silentPortIsDeclaredLostAtTheTwelfthRead();
@@ -57,14 +59,48 @@ void PollCycleTest::senderWalksTheFrameOneCharacterPerTick() {
     }
     QCOMPARE(f.port.written, QByteArray("VKPPSU0000H0000NVK"));
     QCOMPARE(w.state.sendPosition, qint16(2));
+}
 
-    // A new frame takes effect from the next character on.
-    w.state.frameText = QStringLiteral("VKPPSU1200H0500O");
-    f.port.written.clear();
-    for (int i = 0; i < 16; ++i) {
+void PollCycleTest::newFrameGoesOutWholeAfterTheFrameOnTheLine_data() {
+    QTest::addColumn<QList<int>>("changeAfter");
+    QTest::addColumn<QByteArrayList>("frames");
+    QTest::addColumn<QByteArray>("line");
+    const QByteArray a("VKPPSU0000H0000N");
+    const QByteArray b("VKPPSU2000H0300O");
+    const QByteArray c("VKPPSU0300H1200O");
+    const QByteArray d("VKPPSU3100H5100C");
+    for (int sent = 1; sent <= 16; ++sent) {
+        QTest::addRow("change after %d characters", sent)
+            << QList<int>{sent} << QByteArrayList{b} << a + b + b;
+    }
+    QTest::newRow("change before the first character")
+        << QList<int>{0} << QByteArrayList{b} << b + b + b;
+    QTest::newRow("three changes within one frame")
+        << QList<int>{3, 9, 15} << QByteArrayList{b, c, d} << a + d + d;
+    QTest::newRow("changes in two frames")
+        << QList<int>{15, 20} << QByteArrayList{b, c} << a + b + c;
+}
+
+// Whatever character the frame under way has reached, the supply gets it
+// whole and then the newest frame from its first character: never the head
+// of one frame with the tail of another.
+void PollCycleTest::newFrameGoesOutWholeAfterTheFrameOnTheLine() {
+    QFETCH(QList<int>, changeAfter);
+    QFETCH(QByteArrayList, frames);
+    QFETCH(QByteArray, line);
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    Form1& w = f.build();
+    w.Timer1_Timer();
+    for (int sent = 0; sent < line.size(); ++sent) {
+        for (qsizetype change = 0; change < changeAfter.size(); ++change) {
+            if (changeAfter[change] == sent) {
+                w.state.frameText = QString::fromLatin1(frames[change]);
+            }
+        }
         w.Timer2_Timer();
     }
-    QCOMPARE(f.port.written, QByteArray("PPSU1200H0500OVK"));
+    QCOMPARE(f.port.written, line);
 }
 
 void PollCycleTest::senderNeverWritesWithoutPortOrFrame() {

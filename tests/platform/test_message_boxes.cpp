@@ -1,4 +1,10 @@
+// Clicks go through the window system, where a modal box would block them.
+#define QTEST_QPA_MOUSE_HANDLING
+
 #include "platform/message_boxes.h"
+
+#include "fakes.h"
+#include "step_table_file.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -26,6 +32,7 @@ private slots:
     void boxOpensWithoutBlockingAndTimersGoOn();
     void identicalBoxIsNotOpenedTwice();
     void emptyTitleIsTheApplicationNameAndCountsAsIt();
+    void outputAndRunButtonsTakeClicksWhileBoxesWait();
 };
 
 void MessageBoxesTest::boxOpensWithoutBlockingAndTimersGoOn() {
@@ -45,7 +52,7 @@ void MessageBoxesTest::boxOpensWithoutBlockingAndTimersGoOn() {
     QCOMPARE(open.first()->windowTitle(), QStringLiteral("Velkor"));
     QCOMPARE(open.first()->icon(), QMessageBox::NoIcon);
     QCOMPARE(open.first()->buttons().size(), 1);
-    QCOMPARE(open.first()->windowModality(), Qt::WindowModal);
+    QCOMPARE(open.first()->windowModality(), Qt::NonModal);
 
     // The box waits for its OK while the timer keeps ticking.
     QTRY_VERIFY(ticks > 20);
@@ -85,6 +92,53 @@ void MessageBoxesTest::emptyTitleIsTheApplicationNameAndCountsAsIt() {
     const QList<QMessageBox*> open = openBoxes(&owner);
     QCOMPARE(open.size(), 1);
     QCOMPARE(open.first()->windowTitle(), QStringLiteral("Velkor"));
+}
+
+// After a loss of the link two boxes may wait at once; the operator must
+// still be able to switch the output off and stop a run with the mouse.
+void MessageBoxesTest::outputAndRunButtonsTakeClicksWhileBoxesWait() {
+    QTemporaryDir dir;
+    QVERIFY(writeStepFile(dir.path(), {{5, 1, 3}}));
+    FakeSerialPort port;
+    port.usablePorts = {3};
+    port.replyWhenIdle = "VKPPSU0500A0100W";
+    FakeClock clock;
+    FakeScreen screen;
+    MessageBoxes boxes;
+    Form1 w(Platform{&port, &clock, &screen, &boxes, dir.path(), dir.path()});
+    boxes.setOwner(&w);
+    w.Timer1->stop();
+    w.Timer2->stop();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // The whole reference layout, run button included, inside the window,
+    // whatever the size of the test's screen.
+    w.showNormal();
+    w.resize(1440, 900);
+    ticks(w, 10);
+    QVERIFY(w.state.linkUp);
+
+    const auto openTwoBoxes = [&] {
+        boxes.message(QStringLiteral("读串口数据错误"), QString());
+        boxes.message(QStringLiteral("记录文件未能保存。"), QStringLiteral("Velkor"));
+        QCOMPARE(openBoxes(&w).size(), 2);
+    };
+    const auto click = [](QPushButton* button) {
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    };
+
+    click(w.Command1);
+    QVERIFY(w.state.outputOn);
+    openTwoBoxes();
+    click(w.Command1);
+    QVERIFY(!w.state.outputOn);
+
+    click(w.Command4);
+    QVERIFY(w.state.runActive);
+    openTwoBoxes();
+    click(w.Command4);
+    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.state.outputOn);
 }
 
 QTEST_MAIN(MessageBoxesTest)

@@ -327,8 +327,8 @@ void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood_data() {
     const Rows table{{5.0, 1.0, 3.0}};
     QTest::newRow("header, into an empty table: no question")
         << Rows{}
-        << QByteArray("\xEF\xBB\xBFvoltage_V,current_A,hold_time_s\r\n12.5,1,60\r\n0,.5,\r\n")
-        << false << Rows{{12.5, 1.0, 60.0}, {0.0, 0.5, QVariant()}} << QString();
+        << QByteArray("\xEF\xBB\xBFvoltage_V,current_A,hold_time_s\r\n12.5,1,60\r\n0,.5,0\r\n")
+        << false << Rows{{12.5, 1.0, 60.0}, {0.0, 0.5, 0.0}} << QString();
     QTest::newRow("no header, quoted, a blank line: replaces when the operator agrees")
         << table << QByteArray("1,2,3\n\n\"4\",\"0.1\",-1\n") << true
         << Rows{{1.0, 2.0, 3.0}, {4.0, 0.1, -1.0}} << QString();
@@ -336,6 +336,8 @@ void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood_data() {
         << table << QByteArray("1,2,3\n") << false << table << QString();
     QTest::newRow("text in a cell") << table << QByteArray("1,2,3\n4,x,5\n") << true << table
                                     << QStringLiteral("Line 2, cell 2 (“x”)");
+    QTest::newRow("a blank cell") << table << QByteArray("1,2,3\n4,,5\n") << true << table
+                                  << QStringLiteral("Line 2, cell 2 is empty");
     QTest::newRow("a voltage above the limit, after a header")
         << table << QByteArray("电压（V）,电流（A）,时间（S）\r\n1,2,3\r\n40,1,1\r\n") << true
         << table << QStringLiteral("第3行第1格“40”");
@@ -375,7 +377,7 @@ void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood() {
 }
 
 void StepGridTest::contextMenuSpeaksTheLanguageAndExportWritesTheTable() {
-    GridWindow g({{12.5, 1.0, 60.0}, {0.0, 0.123, QVariant()}});
+    GridWindow g({{12.5, 1.0, 60.0}, {0.0, 0.123, 2.0}});
     const auto menuTexts = [&g] {
         QMenu* menu = g.w->DataGrid1->showContextMenu(g.w->mapToGlobal(QPoint(10, 10)));
         QStringList texts;
@@ -400,7 +402,7 @@ void StepGridTest::contextMenuSpeaksTheLanguageAndExportWritesTheTable() {
     g.f.dialogs.fileToSave = path;
     g.w->DataGrid1->exportSteps();
     QCOMPARE(fileBytes(path),
-             QByteArray("voltage_V,current_A,hold_time_s\r\n12.5,1,60\r\n0,0.123,\r\n"));
+             QByteArray("voltage_V,current_A,hold_time_s\r\n12.5,1,60\r\n0,0.123,2\r\n"));
     QCOMPARE(g.f.dialogs.chooserTitles, QStringList{QStringLiteral("Export step table")});
 
     // What was exported comes back as it was.
@@ -408,7 +410,7 @@ void StepGridTest::contextMenuSpeaksTheLanguageAndExportWritesTheTable() {
     g.w->Adodc1->select();
     g.f.dialogs.fileToOpen = path;
     g.w->DataGrid1->importSteps();
-    QCOMPARE(g.file(), (Rows{{12.5, 1.0, 60.0}, {0.0, 0.123, QVariant()}}));
+    QCOMPARE(g.file(), (Rows{{12.5, 1.0, 60.0}, {0.0, 0.123, 2.0}}));
     QVERIFY(g.f.dialogs.shown.isEmpty());
 }
 

@@ -1,0 +1,194 @@
+// Measures the program as an SCPI instrument, as a separate process against
+// the simulated supply: the round trip of a query on loopback, the pacing of
+// the characters to the supply while a client polls as fast as it can, and
+// the program's CPU share with a client polling at 10 Hz against none.
+//   build/bench/bench_scpi [seconds per phase]
+#include "measuring.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kPort = 16;
+// The sender puts one character on the line every 5 ms.
+constexpr double kCharactersPerSecond = 200;
+
+double cpuSecondsOf(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
+    return static_cast<double>(fields.value(11).toLongLong() + fields.value(12).toLongLong()) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+quint16 unusedPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// Characters per second the supply received between the two moments, from
+// the whole frames in its log.
+double charactersPerSecond(const QString& logPath, qint64 fromMs, qint64 toMs) {
+    QFile log(logPath);
+    if (!log.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    qint64 frames = 0;
+    while (!log.atEnd()) {
+        const QList<QByteArray> parts = log.readLine().trimmed().split(' ');
+        const qint64 at = parts.value(0).toLongLong();
+        if (parts.size() == 2 && at >= fromMs && at < toMs) {
+            ++frames;
+        }
+    }
+    return static_cast<double>(frames * 16) / (static_cast<double>(toMs - fromMs) / 1000.0);
+}
+
+QByteArray query(QTcpSocket& socket, const QByteArray& line) {
+    socket.write(line + '\n');
+    socket.waitForBytesWritten(5000);
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(5000)) {
+            return {};
+        }
+    }
+    return socket.readLine().trimmed();
+}
+
+struct Phase {
+    double cpuShare = 0;
+    double pacing = 0;
+    QList<double> roundTripsMs;
+};
+
+// Runs the client for the seconds and measures the program meanwhile.
+template <typename Client>
+Phase measure(qint64 pid, const QString& logPath, int seconds, Client client) {
+    Phase phase;
+    const double cpuBefore = cpuSecondsOf(pid);
+    const qint64 from = monotonicMs();
+    while (monotonicMs() - from < seconds * 1000) {
+        client(phase);
+    }
+    const qint64 to = monotonicMs();
+    phase.cpuShare = (cpuSecondsOf(pid) - cpuBefore) / (static_cast<double>(to - from) / 1000.0);
+    phase.pacing = charactersPerSecond(logPath, from, to) / kCharactersPerSecond;
+    return phase;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? QByteArray(argv[1]).toInt() : 30;
+    const QString buildDir = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+    QTemporaryDir dir;
+    const QString program = dir.path() + QStringLiteral("/velkor");
+    if (!QFile::copy(buildDir + QStringLiteral("/velkor"), program)) {
+        std::fprintf(stderr, "no program at %s/velkor\n", qPrintable(buildDir));
+        return 1;
+    }
+    const QString logPath = dir.path() + QStringLiteral("/frames.log");
+    QProcess sim;
+    sim.start(QStringLiteral(VELKOR_SUPPLY_SIM),
+              {QStringLiteral("--port"), QString::number(kPort), QStringLiteral("--dir"),
+               dir.path(), QStringLiteral("--frame-log"), logPath});
+    if (!sim.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "the simulated supply did not start\n");
+        return 1;
+    }
+    const quint16 port = unusedPort();
+    QProcess velkor;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    velkor.setProcessEnvironment(environment);
+    velkor.setProcessChannelMode(QProcess::ForwardedChannels);
+    velkor.start(program, {QStringLiteral("--scpi"), QString::number(port)});
+    if (!velkor.waitForStarted(5000)) {
+        std::fprintf(stderr, "the program did not start\n");
+        return 1;
+    }
+    const qint64 pid = velkor.processId();
+
+    QTcpSocket socket;
+    bool linked = false;
+    for (int tries = 0; tries < 300 && !linked; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (socket.state() != QAbstractSocket::ConnectedState) {
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            socket.waitForConnected(1000);
+            continue;
+        }
+        linked = query(socket, "MEAS:VOLT?;*CLS") != "9.91E37";
+    }
+    if (!linked) {
+        std::fprintf(stderr, "no reading through SCPI within 30 s\n");
+        return 1;
+    }
+    socket.disconnectFromHost();
+    if (socket.state() != QAbstractSocket::UnconnectedState) {
+        socket.waitForDisconnected(1000);
+    }
+
+    const Phase none = measure(pid, logPath, seconds, [](Phase&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    });
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.waitForConnected(5000);
+    const Phase tenHertz = measure(pid, logPath, seconds, [&socket](Phase&) {
+        const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+        query(socket, "MEAS:VOLT?");
+        std::this_thread::sleep_until(next);
+    });
+    const Phase flat = measure(pid, logPath, seconds, [&socket](Phase& phase) {
+        QElapsedTimer clock;
+        clock.start();
+        if (!query(socket, "MEAS:VOLT?").isEmpty()) {
+            phase.roundTripsMs << static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        }
+    });
+    velkor.terminate();
+    velkor.waitForFinished(5000);
+    sim.terminate();
+    sim.waitForFinished(5000);
+    if (flat.roundTripsMs.isEmpty()) {
+        std::fprintf(stderr, "no query was answered\n");
+        return 1;
+    }
+
+    std::printf("%-56s %10s %10s\n", "measure", "value", "target");
+    std::printf("%-56s %10.3f %10s\n", "MEAS:VOLT? round trip p50 (ms)",
+                percentile(flat.roundTripsMs, 0.5), "");
+    std::printf("%-56s %10.3f %10s\n", "MEAS:VOLT? round trip p95 (ms)",
+                percentile(flat.roundTripsMs, 0.95), "<= 2");
+    std::printf("%-56s %10.4f %10s\n", "characters sent / 200 a second, no client", none.pacing,
+                "");
+    std::printf("%-56s %10.4f %10s\n", "characters sent / 200 a second, client polling flat out",
+                flat.pacing, ">= 0.99");
+    std::printf("%-56s %10.4f %10s\n", "CPU time / wall time, no client", none.cpuShare, "");
+    std::printf("%-56s %10.4f %10s\n", "CPU time / wall time, client polling at 10 Hz",
+                tenHertz.cpuShare, "");
+    std::printf("%-56s %10.4f %10s\n", "  added by the 10 Hz client",
+                tenHertz.cpuShare - none.cpuShare, "<= 0.005");
+    std::printf("(%lld queries flat out over %d s)\n",
+                static_cast<long long>(flat.roundTripsMs.size()), seconds);
+    return 0;
+}

@@ -1,0 +1,38 @@
+#include "remote/remote_start.h"
+
+#include "app/form1.h"
+#include "app/version.h"
+#include "platform/dialogs.h"
+#include "remote/scpi_port.h"
+#include "remote/scpi_server.h"
+#include "remote/window_instrument.h"
+
+#include <cstdio>
+
+std::unique_ptr<ScpiServer> serveScpi(Form1& window, Dialogs& dialogs, const QStringList& arguments,
+                                      const QString& dataDir) {
+    const ScpiPortChoice choice = scpiPortChoice(arguments, dataDir);
+    QString problem = choice.problem;
+    std::unique_ptr<ScpiServer> server;
+    if (choice.port) {
+        server = std::make_unique<ScpiServer>(
+            std::make_unique<WindowInstrument>(window),
+            QByteArray("Velkor,VK-7100,0,") + kProgramVersion,
+            [&window](int clients) { window.setRemoteClients(clients); });
+        problem = server->listen(*choice.port);
+        if (!problem.isEmpty()) {
+            problem = QStringLiteral("port %1: %2").arg(*choice.port).arg(problem);
+            server.reset();
+        }
+    }
+    if (!problem.isEmpty()) {
+        const QString text = QStringLiteral("远程控制 (SCPI) 不可用，程序不带远程控制运行。\n"
+                                            "Remote control (SCPI) is not available; the "
+                                            "program runs without it.\n\n%1")
+                                 .arg(problem);
+        // A program without a display still says why on its error output.
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        dialogs.message(text, QStringLiteral("Velkor"));
+    }
+    return server;
+}

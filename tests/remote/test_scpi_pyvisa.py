@@ -1,0 +1,156 @@
+#!/usr/bin/env python3
+"""The program as a lab instrument: PyVISA with the pyvisa-py backend drives
+it over SCPI on loopback, against the simulated supply, in a temporary program
+directory. Identity, setpoints, switch-on, measurement, a refused value, and
+switch-off with its record file.
+
+    test_scpi_pyvisa.py PROGRAM SIMULATOR
+"""
+import glob
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyvisa
+
+# Deadlines are generous: a busy machine is slow, never wrong.
+DEADLINE_S = 60
+PORT_NUMBER = 16
+# The simulated supply's default load: 12.5 V drive 1.25 A through it.
+LOAD_OHMS = 10
+
+
+def wait_for(what, condition, seconds=DEADLINE_S):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.1)
+    raise AssertionError(f"gave up waiting for {what}")
+
+
+def expect(actual, expected, what):
+    if actual != expected:
+        raise AssertionError(f"{what}: got {actual!r}, expected {expected!r}")
+
+
+def unused_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def accepts(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
+def start_program(program, directory, errors):
+    """Starts the program on a free port; another port when that one was
+    taken between the probe and the bind."""
+    environment = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    for _ in range(5):
+        port = unused_port()
+        errors.seek(0)
+        errors.truncate()
+        process = subprocess.Popen([program, "--scpi", str(port)], cwd=directory,
+                                   env=environment, stdout=subprocess.DEVNULL, stderr=errors)
+
+        def settled():
+            errors.flush()
+            with open(errors.name, encoding="utf-8", errors="replace") as text:
+                refused = "SCPI" in text.read()
+            return "refused" if refused or process.poll() is not None else accepts(port)
+
+        if wait_for("the SCPI port to open", settled) is True:
+            return process, port
+        process.send_signal(signal.SIGTERM)
+        process.wait(DEADLINE_S)
+    raise AssertionError("no free port could be served")
+
+
+def measurement_lines(path):
+    """The log lines with a voltage near 12.5 V in a journal or record file."""
+    with open(path, "rb") as log:
+        text = log.read().decode("latin-1")
+    return re.findall(r"\s(12\.[45]\dV)\s+(\d\.\d{3})A", text)
+
+
+def main():
+    program, simulator = sys.argv[1], sys.argv[2]
+    with tempfile.TemporaryDirectory() as directory, \
+            open(os.path.join(directory, "velkor.err"), "w+") as errors:
+        shutil.copy(program, os.path.join(directory, "velkor"))
+        supply = subprocess.Popen([simulator, "--port", str(PORT_NUMBER), "--dir", directory],
+                                  stdout=subprocess.DEVNULL)
+        process = None
+        try:
+            wait_for("the simulated supply's port",
+                     lambda: os.path.exists(os.path.join(directory, "ports", f"com{PORT_NUMBER}")))
+            process, port = start_program(os.path.join(directory, "velkor"), directory, errors)
+
+            manager = pyvisa.ResourceManager("@py")
+            supply_resource = manager.open_resource(
+                f"TCPIP::127.0.0.1::{port}::SOCKET",
+                read_termination="\n", write_termination="\n", timeout=10_000)
+
+            identity = supply_resource.query("*IDN?")
+            if not re.fullmatch(r"Velkor,VK-7100,0,\d+(\.\d+)*", identity):
+                raise AssertionError(f"identity {identity!r}")
+
+            # The link comes up once the program has found the supply's port.
+            wait_for("a reading from the supply",
+                     lambda: supply_resource.query("MEAS:VOLT?") != "9.91E37")
+            supply_resource.write("*CLS")
+
+            supply_resource.write("VOLT 12.5;CURR 2000 mA")
+            expect(supply_resource.query("VOLT?;CURR?"), "12.50;2.000", "setpoints")
+            supply_resource.write("OUTP ON")
+            expect(supply_resource.query("OUTP?;:SYST:ERR?"), '1;0,"No error"', "switch-on")
+
+            def near(query, target, tolerance):
+                value = float(supply_resource.query(query))
+                return abs(value - target) <= tolerance
+
+            wait_for("12.5 V measured", lambda: near("MEAS:VOLT?", 12.5, 0.1))
+            expect(near("MEAS:CURR?", 12.5 / LOAD_OHMS, 0.05), True, "current measured")
+            journal = wait_for("a measurement line in the journal", lambda: [
+                path for path in glob.glob(os.path.join(directory, "*.journal"))
+                if measurement_lines(path)])
+
+            supply_resource.write("VOLT 40")
+            expect(supply_resource.query("SYST:ERR?"), '-222,"Data out of range"',
+                   "out-of-range value")
+            expect(supply_resource.query("VOLT?"), "12.50", "setpoint after the refusal")
+
+            supply_resource.write("OUTP OFF")
+            expect(supply_resource.query("OUTP?;:SYST:ERR?"), '0;0,"No error"', "switch-off")
+            records = glob.glob(os.path.join(directory, "Record", "*.TXT"))
+            expect(len(records), 1, "record files after one switch-off")
+            expect(bool(measurement_lines(records[0])), True, "measurement lines in the record")
+            expect(glob.glob(os.path.join(directory, "*.journal")), [],
+                   f"journal {journal} left after the record")
+            supply_resource.close()
+            manager.close()
+        finally:
+            if process is not None:
+                process.send_signal(signal.SIGTERM)
+                expect(process.wait(DEADLINE_S), 0, "program's exit status")
+            supply.terminate()
+            supply.wait(DEADLINE_S)
+    print("PyVISA drove the program: identity, setpoints, output on and off, "
+          "measurement, refusal and record")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,215 @@
+#include "remote/scpi_session.h"
+#include "setting/setpoint_quantity.h"
+
+#include <QtTest>
+
+namespace {
+
+// An instrument that notes each change asked of it.
+class NotingInstrument : public ScpiInstrument {
+public:
+    QStringList calls;
+    bool linked = true;
+    // Why switching on or starting a run is refused; empty accepts.
+    QString refusal;
+    qint16 volts = 1200;
+    qint16 amperes = 500;
+    bool on = false;
+    bool shutDown = false;
+    qint16 passes = 0;
+    bool run = false;
+
+    QString setSetpoint(const SetpointQuantity& quantity, qint16 setpoint) override {
+        calls << QStringLiteral("%1 %2").arg(quantity.unit).arg(setpoint);
+        (quantity.unit == kVoltageQuantity.unit ? volts : amperes) = setpoint;
+        return {};
+    }
+    qint16 setpoint(const SetpointQuantity& quantity) const override {
+        return quantity.unit == kVoltageQuantity.unit ? volts : amperes;
+    }
+    std::optional<qint16> measured(const SetpointQuantity& quantity) const override {
+        if (!linked) {
+            return std::nullopt;
+        }
+        return quantity.unit == kVoltageQuantity.unit ? 1249 : 498;
+    }
+    QString setOutput(bool wanted) override {
+        calls << QStringLiteral("output %1").arg(wanted);
+        if (wanted && !refusal.isEmpty()) {
+            return refusal;
+        }
+        on = wanted;
+        return {};
+    }
+    bool output() const override { return on; }
+    void setTripMode(bool wanted) override {
+        calls << QStringLiteral("trip %1").arg(wanted);
+        shutDown = wanted;
+    }
+    bool tripMode() const override { return shutDown; }
+    bool tripped() const override { return false; }
+    void clearTrip() override { calls << QStringLiteral("clear"); }
+    void setRunCount(qint16 wanted) override {
+        calls << QStringLiteral("count %1").arg(wanted);
+        passes = wanted;
+    }
+    qint16 runCount() const override { return passes; }
+    QString setRunning(bool wanted) override {
+        calls << QStringLiteral("run %1").arg(wanted);
+        if (wanted && !refusal.isEmpty()) {
+            return refusal;
+        }
+        run = wanted;
+        return {};
+    }
+    bool running() const override { return run; }
+};
+
+} // namespace
+
+class ScpiSessionTest : public QObject {
+    Q_OBJECT
+private slots:
+    void linesGiveRepliesChangesAndErrors_data();
+    void linesGiveRepliesChangesAndErrors();
+};
+
+void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("linked");
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QList<QByteArray>>("errors");
+    using Errors = QList<QByteArray>;
+    const QByteArray identity = "Velkor,VK-7100,0,1.0\n";
+    const auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
+    const QString none;
+
+    row("identity") << QByteArray("*IDN?\n") << true << none << identity << QStringList()
+                    << Errors();
+    row("any case, CR LF") << QByteArray("*idn?\r\n") << true << none << identity << QStringList()
+                           << Errors();
+    row("short form") << QByteArray("VOLT 12.5\n") << true << none << QByteArray()
+                      << QStringList{"V 1250"} << Errors();
+    row("long forms, every optional node, NR3")
+        << QByteArray("source:voltage:level:immediate:amplitude 1.25E+1\n") << true << ""
+        << QByteArray() << QStringList{"V 1250"} << Errors();
+    row("suffix after a space") << QByteArray("SOUR:VOLT:AMPL 500 mV\n") << true << ""
+                                << QByteArray() << QStringList{"V 50"} << Errors();
+    row("suffix mA, then the query") << QByteArray("CURR 250mA;CURR?\n") << true << ""
+                                     << QByteArray("0.250\n") << QStringList{"A 250"} << Errors();
+    row("rounded half to even") << QByteArray("CURR .0025A\n") << true << none << QByteArray()
+                                << QStringList{"A 2"} << Errors();
+    row("path rule") << QByteArray("SOUR:VOLT 5;CURR 1\n") << true << none << QByteArray()
+                     << QStringList{"V 500", "A 1000"} << Errors();
+    row("queries joined") << QByteArray("MEAS:VOLT?;CURR?;:MEAS:SCAL:CURR:DC?;*OPC?\n") << true
+                          << none << QByteArray("12.49;0.498;0.498;1\n") << QStringList()
+                          << Errors();
+    row("limits asked") << QByteArray("VOLT? MAX;CURR? min\n") << true << ""
+                        << QByteArray("31.00;0.000\n") << QStringList() << Errors();
+    row("limit as value") << QByteArray("VOLT MAX\n") << true << none << QByteArray()
+                          << QStringList{"V 3100"} << Errors();
+    row("above the limit") << QByteArray("VOLT 31.001;VOLT?\n") << true << ""
+                           << QByteArray("12.00\n") << QStringList()
+                           << Errors{"-222,\"Data out of range\""};
+    row("execution error, next unit runs")
+        << QByteArray("CURR -1;CURR 1\n") << true << none << QByteArray() << QStringList{"A 1000"}
+        << Errors{"-222,\"Data out of range\""};
+    row("command error ends the line") << QByteArray("FOO;VOLT 2\n") << true << none << QByteArray()
+                                       << QStringList() << Errors{"-113,\"Undefined header\""};
+    row("path rule leaves the root")
+        << QByteArray("OUTP ON;PROT:CLE\n") << true << "" << QByteArray() << QStringList{"output 1"}
+        << Errors{"-113,\"Undefined header\""};
+    row("query-only header as a command")
+        << QByteArray("MEAS:VOLT 1\n") << true << none << QByteArray() << QStringList()
+        << Errors{"-113,\"Undefined header\""};
+    row("bad syntax") << QByteArray("VOLT 1.2.3\nVOLT:\n") << true << none << QByteArray()
+                      << QStringList() << Errors{"-102,\"Syntax error\"", "-102,\"Syntax error\""};
+    row("missing parameter") << QByteArray("VOLT\n") << true << none << QByteArray()
+                             << QStringList() << Errors{"-109,\"Missing parameter\""};
+    row("wrong type") << QByteArray("VOLT ON\nPROG:STAT 1\n") << true << none << QByteArray()
+                      << QStringList()
+                      << Errors{"-104,\"Data type error\"", "-104,\"Data type error\""};
+    row("bad suffix") << QByteArray("VOLT 5 A\nOUTP 1V\n") << true << none << QByteArray()
+                      << QStringList()
+                      << Errors{"-131,\"Invalid suffix\"", "-131,\"Invalid suffix\""};
+    row("parameter not allowed") << QByteArray("VOLT 1,2\n*IDN? 1\n") << true << "" << QByteArray()
+                                 << QStringList()
+                                 << Errors{"-108,\"Parameter not allowed\"",
+                                           "-108,\"Parameter not allowed\""};
+    row("illegal word") << QByteArray("OUTP 2\nPROG:STAT GO\n") << true << none << QByteArray()
+                        << QStringList()
+                        << Errors{"-224,\"Illegal parameter value\"",
+                                  "-224,\"Illegal parameter value\""};
+    row("output") << QByteArray("OUTP:STAT 1;STAT?\n") << true << none << QByteArray("1\n")
+                  << QStringList{"output 1"} << Errors();
+    row("output refused") << QByteArray("OUTPUT ON;OUTP?\n") << false
+                          << QStringLiteral("电源没有应答。\nThe \"supply\"") << QByteArray("0\n")
+                          << QStringList{"output 1"}
+                          << Errors{"-221,\"Settings conflict;电源没有应答。 The \"\"supply\"\"\""};
+    row("stale reading") << QByteArray("MEAS:VOLT?\n") << false << none << QByteArray("9.91E37\n")
+                         << QStringList() << Errors{"-230,\"Data corrupt or stale\""};
+    row("protection") << QByteArray("CURR:PROT:STAT ON;STAT?;TRIP?\nOUTP:PROT:CLE\n") << true
+                      << none << QByteArray("1;0\n") << QStringList{"trip 1", "clear"} << Errors();
+    row("run count and run") << QByteArray("prog:coun 7;stat run;stat?;coun?\n") << true << ""
+                             << QByteArray("RUN;7\n") << QStringList{"count 7", "run 1"}
+                             << Errors();
+    row("endless run count") << QByteArray("PROG:COUN INF;COUN?\nPROG:COUN 101\n") << true << ""
+                             << QByteArray("9.9E37\n") << QStringList{"count 0"}
+                             << Errors{"-222,\"Data out of range\""};
+    row("run refused with the table's prompt")
+        << QByteArray("PROG:STAT RUN\n") << true << QStringLiteral("请输入4位不大于31的正数")
+        << QByteArray() << QStringList{"run 1"}
+        << Errors{"-221,\"Settings conflict;请输入4位不大于31的正数\""};
+    row("system") << QByteArray("SYST:VERS?;ERR?;ERR:NEXT?\nSYST:REM;LOC\n*WAI\n") << true << ""
+                  << QByteArray("1999.0;0,\"No error\";0,\"No error\"\n") << QStringList()
+                  << Errors();
+    row("reset") << QByteArray("*RST\n") << true << none << QByteArray() << QStringList{"output 0"}
+                 << Errors();
+    row("clear status") << QByteArray("FOO\n*CLS\n") << true << none << QByteArray()
+                        << QStringList() << Errors();
+    Errors overflow(15, "-113,\"Undefined header\"");
+    overflow << "-350,\"Queue overflow\"";
+    row("queue overflow") << QByteArray("FOO\n").repeated(17) << true << none << QByteArray()
+                          << QStringList() << overflow;
+    row("overrun, rest of line discarded, connection kept")
+        << QByteArray(5000, 'A') + "VOLT 1\n*IDN?\n"
+        << true << none << identity << QStringList() << Errors{"-363,\"Input buffer overrun\""};
+    row("longest line taken") << QByteArray("VOLT 1") + QByteArray(4090, ' ') + "\r\n"
+                              << true << none << QByteArray() << QStringList{"V 100"} << Errors();
+}
+
+void ScpiSessionTest::linesGiveRepliesChangesAndErrors() {
+    QFETCH(QByteArray, input);
+    QFETCH(bool, linked);
+    QFETCH(QString, refusal);
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, calls);
+    QFETCH(QList<QByteArray>, errors);
+
+    NotingInstrument instrument;
+    instrument.linked = linked;
+    instrument.refusal = refusal;
+    ScpiSession session(instrument, "Velkor,VK-7100,0,1.0");
+    // In pieces, as TCP may deliver it.
+    QByteArray replies;
+    for (qsizetype at = 0; at < input.size(); at += 7) {
+        replies += session.receive(QByteArrayView(input).sliced(at, qMin(7, input.size() - at)));
+    }
+    QCOMPARE(replies, reply);
+    QCOMPARE(instrument.calls, calls);
+
+    QList<QByteArray> queued;
+    for (;;) {
+        const QByteArray next = session.receive("SYST:ERR?\n");
+        if (next.startsWith("0,")) {
+            break;
+        }
+        queued << next.chopped(1);
+    }
+    QCOMPARE(queued, errors);
+}
+
+QTEST_APPLESS_MAIN(ScpiSessionTest)
+#include "test_scpi_session.moc"
