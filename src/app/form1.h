@@ -3,6 +3,7 @@
 #include "app/window_state.h"
 #include "display/measurement_journal.h"
 #include "platform/platform.h"
+#include "record/sample.h"
 
 #include <QSet>
 #include <QString>
@@ -260,6 +261,9 @@ private:
     // Rows of the step table as loaded at the run's start.
     int stepRows_ = 0;
     MeasurementJournal journal_;
+    // The values behind the log's measurement lines, for the files saved
+    // beside the record.
+    RunSeries samples_;
     // Makes the journal durable while the output is on.
     QTimer* journalSync_ = nullptr;
     // Where refusals go while a script's operation runs.

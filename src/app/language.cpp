@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/version.h"
+#include "sequence/step_grid.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -33,6 +34,7 @@ void Form1::applyLanguageTexts() {
     Combo4->setCurrentIndex(selected);
     Combo4_Click();
     Label7->setText(pick("运行次数", "Run Count"));
+    DataGrid1->setEnglish(en);
     showButtonCaptions();
 }
 

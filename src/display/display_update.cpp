@@ -22,8 +22,12 @@ void Form1::displayUpdate() {
     Label4->setText(state.currentText);
 
     if (state.outputOn) {
-        const QString line = logMeasurementLine(timeOfDayText(platform_.clock->now().time()),
-                                                state.voltageText, state.currentText);
+        const QDateTime now = platform_.clock->now();
+        const QString line =
+            logMeasurementLine(timeOfDayText(now.time()), state.voltageText, state.currentText);
+        samples_.samples.append(sampleOf(now, state.voltageDigits, state.currentDigits,
+                                         state.overCurrent, state.linkUp, frameVoltage_,
+                                         frameCurrent_));
         Text3->appendText(QStringLiteral("\r\n"));
         Text3->appendText(line);
         journalLine(line);

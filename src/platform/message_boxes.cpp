@@ -1,6 +1,8 @@
 #include "platform/message_boxes.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 MessageBoxes::MessageBoxes(QWidget* owner) : owner_(owner) {}
@@ -30,4 +32,52 @@ void MessageBoxes::message(const QString& text, const QString& title) {
     box->setWindowModality(Qt::NonModal);
     open_.append(box);
     box->show();
+}
+
+void MessageBoxes::ask(const QString& text, const QString& title, std::function<void()> yes) {
+    auto* box = new QMessageBox(QMessageBox::Question, title, text,
+                                QMessageBox::Yes | QMessageBox::No, owner_);
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Modeless like the boxes: the answer is checked against what holds
+    // when it comes.
+    box->setWindowModality(Qt::NonModal);
+    QObject::connect(box, &QMessageBox::buttonClicked, box,
+                     [box, yes = std::move(yes)](QAbstractButton* button) {
+                         if (box->standardButton(button) == QMessageBox::Yes) {
+                             yes();
+                         }
+                     });
+    box->show();
+}
+
+namespace {
+
+QFileDialog* fileDialog(QWidget* owner, const QString& title, const QString& filter,
+                        std::function<void(const QString&)> chosen) {
+    auto* dialog = new QFileDialog(owner, title, QString(), filter);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::NonModal);
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, std::move(chosen));
+    return dialog;
+}
+
+} // namespace
+
+void MessageBoxes::chooseFileToOpen(const QString& title, const QString& filter,
+                                    std::function<void(const QString&)> chosen) {
+    QFileDialog* dialog = fileDialog(owner_, title, filter, std::move(chosen));
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->show();
+}
+
+void MessageBoxes::chooseFileToSave(const QString& title, const QString& suggestedName,
+                                    const QString& filter,
+                                    std::function<void(const QString&)> chosen) {
+    QFileDialog* dialog = fileDialog(owner_, title, filter, std::move(chosen));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("csv"));
+    dialog->selectFile(suggestedName);
+    dialog->show();
 }

@@ -1,14 +1,12 @@
 #include "sequence/number_cell_delegate.h"
 
+#include "sequence/step_table.h"
 #include "setting/setpoint.h"
 
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
 namespace {
-
-// Empty, or an optionally negative decimal number with "." as the point.
-const QRegularExpression kNumberPattern(QStringLiteral("(-?(\\d+(\\.\\d*)?|\\.\\d+))?"));
 
 bool isNumber(const QVariant& value) {
     switch (value.typeId()) {
@@ -35,7 +33,7 @@ QWidget* NumberCellDelegate::createEditor(QWidget* parent, const QStyleOptionVie
                                           const QModelIndex&) const {
     auto* editor = new QLineEdit(parent);
     editor->setFrame(false);
-    editor->setValidator(new QRegularExpressionValidator(kNumberPattern, editor));
+    editor->setValidator(new QRegularExpressionValidator(stepCellPattern(), editor));
     editor_ = editor;
     return editor;
 }

@@ -84,3 +84,16 @@ double cellNumber(const QVariant& cell) {
     const double value = cell.toDouble(&numeric);
     return numeric ? value : 0.0;
 }
+
+const QRegularExpression& stepCellPattern() {
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("-?(\\d+(\\.\\d*)?|\\.\\d+)|")));
+    return pattern;
+}
+
+std::optional<QVariant> stepCellValue(const QString& text) {
+    if (!stepCellPattern().match(text).hasMatch()) {
+        return std::nullopt;
+    }
+    return text.isEmpty() ? QVariant() : QVariant(text.toDouble());
+}

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QRegularExpression>
 #include <QString>
 #include <QVariant>
 #include <QVector>
+
+#include <optional>
 
 // The copy of the step table a run works from: table[column][row], columns
 // by position, rows 0..n with one spare row at the end.
@@ -36,3 +39,11 @@ StepTableVerdict checkStepTable(const StepTable& table, int rows);
 
 // A table cell as a number: empty or non-numeric cells count as 0.
 double cellNumber(const QVariant& cell);
+
+// What a step cell takes as text: empty, or an optionally negative decimal
+// number with "." as the point ("12", "-3.5", ".5"), whatever the locale.
+const QRegularExpression& stepCellPattern();
+
+// A cell's text as the cell's value: null when empty, the number otherwise;
+// nothing for text the cell does not take.
+std::optional<QVariant> stepCellValue(const QString& text);

@@ -28,6 +28,7 @@ void Form1::bindStepTable() {
     Adodc1->select();
 
     DataGrid1->setModel(Adodc1);
+    DataGrid1->setDialogs(platform_.dialogs);
     connect(DataGrid1, &StepGrid::saveFailed, this, [this](const QString& why) {
         platform_.dialogs->message(QStringLiteral("输入的数据未能保存到步骤表。\n"
                                                   "The entry could not be saved to the step "

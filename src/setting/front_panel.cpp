@@ -80,6 +80,7 @@ void Form1::writeLogHeader() {
     const QDateTime now = platform_.clock->now();
     Text3->setText(logHeader());
     Text3->appendText(logStartLine(now, timeOfDayText(now.time())));
+    samples_.begin(now);
     startJournal();
 }
 

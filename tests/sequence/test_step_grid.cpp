@@ -2,10 +2,12 @@
 #include "sequence/step_grid.h"
 #include "step_table_file.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSqlTableModel>
 #include <QTableView>
@@ -84,6 +86,9 @@ private slots:
     void lockedGridRefusesEveryEdit();
     void entryTheTableRefusesIsReportedAndKept();
     void onlyTheThreeStepColumnsAreShown();
+    void importReplacesTheTableOnlyWhenEveryLineIsGood_data();
+    void importReplacesTheTableOnlyWhenEveryLineIsGood();
+    void contextMenuSpeaksTheLanguageAndExportWritesTheTable();
 };
 
 void StepGridTest::typedNumbersAreStoredAsTyped_data() {
@@ -310,6 +315,103 @@ void StepGridTest::onlyTheThreeStepColumnsAreShown() {
     QVERIFY(w.Adodc1->select());
     QCOMPARE(table->model()->columnCount(), 4);
     QVERIFY(table->isColumnHidden(0));
+}
+
+void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood_data() {
+    QTest::addColumn<Rows>("before");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("answerYes");
+    QTest::addColumn<Rows>("after");
+    // What the message names; empty when there is none.
+    QTest::addColumn<QString>("named");
+    const Rows table{{5.0, 1.0, 3.0}};
+    QTest::newRow("header, into an empty table: no question")
+        << Rows{}
+        << QByteArray("\xEF\xBB\xBFvoltage_V,current_A,hold_time_s\r\n12.5,1,60\r\n0,.5,0\r\n")
+        << false << Rows{{12.5, 1.0, 60.0}, {0.0, 0.5, 0.0}} << QString();
+    QTest::newRow("no header, quoted, a blank line: replaces when the operator agrees")
+        << table << QByteArray("1,2,3\n\n\"4\",\"0.1\",-1\n") << true
+        << Rows{{1.0, 2.0, 3.0}, {4.0, 0.1, -1.0}} << QString();
+    QTest::newRow("the operator declines")
+        << table << QByteArray("1,2,3\n") << false << table << QString();
+    QTest::newRow("text in a cell") << table << QByteArray("1,2,3\n4,x,5\n") << true << table
+                                    << QStringLiteral("Line 2, cell 2 (“x”)");
+    QTest::newRow("a blank cell") << table << QByteArray("1,2,3\n4,,5\n") << true << table
+                                  << QStringLiteral("Line 2, cell 2 is empty");
+    QTest::newRow("a voltage above the limit, after a header")
+        << table << QByteArray("电压（V）,电流（A）,时间（S）\r\n1,2,3\r\n40,1,1\r\n") << true
+        << table << QStringLiteral("第3行第1格“40”");
+    QTest::newRow("a hold time above the 16-bit counter")
+        << table << QByteArray("1,1,40000\n") << true << table
+        << QStringLiteral("Line 1, cell 3 (“40000”)");
+    QTest::newRow("a stray unit is not a header")
+        << table << QByteArray("12V,1A,5s\n") << true << table
+        << QStringLiteral("Line 1, cell 1 (“12V”)");
+    QTest::newRow("decimal commas and semicolons") << table << QByteArray("12,5;1;60\n") << true
+                                                   << table << QStringLiteral("Line 1 has 2 cells");
+}
+
+void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood() {
+    QFETCH(Rows, before);
+    QFETCH(QByteArray, file);
+    QFETCH(bool, answerYes);
+    QFETCH(Rows, after);
+    QFETCH(QString, named);
+    GridWindow g(before);
+    const QString path = g.f.programDir() + QStringLiteral("/steps.csv");
+    QFile csv(path);
+    QVERIFY(csv.open(QIODevice::WriteOnly) && csv.write(file) == file.size());
+    csv.close();
+    g.f.dialogs.fileToOpen = path;
+    g.f.dialogs.answerYes = answerYes;
+
+    g.w->DataGrid1->importSteps();
+    QCOMPARE(g.file(), after);
+    QCOMPARE(g.gridRows(), after.size() + 1);
+    QCOMPARE(g.f.dialogs.asked.size(), named.isEmpty() && !before.isEmpty() ? 1 : 0);
+    QCOMPARE(g.f.dialogs.shown.size(), named.isEmpty() ? 0 : 1);
+    if (!named.isEmpty()) {
+        QVERIFY2(g.f.dialogs.shown.first().text.contains(named),
+                 qPrintable(g.f.dialogs.shown.first().text));
+    }
+}
+
+void StepGridTest::contextMenuSpeaksTheLanguageAndExportWritesTheTable() {
+    GridWindow g({{12.5, 1.0, 60.0}, {0.0, 0.123, 2.0}});
+    const auto menuTexts = [&g] {
+        QMenu* menu = g.w->DataGrid1->showContextMenu(g.w->mapToGlobal(QPoint(10, 10)));
+        QStringList texts;
+        for (const QAction* action : menu->actions()) {
+            texts << action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
+        }
+        menu->close();
+        return texts;
+    };
+    QCOMPARE(menuTexts(), (QStringList{QStringLiteral("导入 CSV…"), QStringLiteral("导出 CSV…")}));
+    g.w->Combo3->setCurrentIndex(1);
+    emit g.w->Combo3->activated(1);
+    ticks(*g.w, 10);
+    QCOMPARE(menuTexts(),
+             (QStringList{QStringLiteral("Import CSV…"), QStringLiteral("Export CSV…")}));
+    g.w->DataGrid1->setLocked(true);
+    QCOMPARE(menuTexts(),
+             (QStringList{QStringLiteral("Import CSV… (off)"), QStringLiteral("Export CSV…")}));
+    g.w->DataGrid1->setLocked(false);
+
+    const QString path = g.f.programDir() + QStringLiteral("/out.csv");
+    g.f.dialogs.fileToSave = path;
+    g.w->DataGrid1->exportSteps();
+    QCOMPARE(fileBytes(path),
+             QByteArray("voltage_V,current_A,hold_time_s\r\n12.5,1,60\r\n0,0.123,2\r\n"));
+    QCOMPARE(g.f.dialogs.chooserTitles, QStringList{QStringLiteral("Export step table")});
+
+    // What was exported comes back as it was.
+    QVERIFY(execOnStepFile(g.f.programDir(), {QStringLiteral("DELETE FROM VK7100PPS1")}));
+    g.w->Adodc1->select();
+    g.f.dialogs.fileToOpen = path;
+    g.w->DataGrid1->importSteps();
+    QCOMPARE(g.file(), (Rows{{12.5, 1.0, 60.0}, {0.0, 0.123, 2.0}}));
+    QVERIFY(g.f.dialogs.shown.isEmpty());
 }
 
 QTEST_MAIN(StepGridTest)

@@ -77,11 +77,39 @@ struct ShownMessage {
     QString title;
 };
 
+// Records every box; questions and file choosers get the answers the test
+// arranged, at once.
 class RecordingDialogs : public Dialogs {
 public:
     QList<ShownMessage> shown;
+    QList<ShownMessage> asked;
+    bool answerYes = true;
+    // The file the operator picks; empty cancels.
+    QString fileToOpen;
+    QString fileToSave;
+    QStringList chooserTitles;
     void message(const QString& text, const QString& title) override {
         shown.append({text, title});
+    }
+    void ask(const QString& text, const QString& title, std::function<void()> yes) override {
+        asked.append({text, title});
+        if (answerYes) {
+            yes();
+        }
+    }
+    void chooseFileToOpen(const QString& title, const QString&,
+                          std::function<void(const QString&)> chosen) override {
+        chooserTitles.append(title);
+        if (!fileToOpen.isEmpty()) {
+            chosen(fileToOpen);
+        }
+    }
+    void chooseFileToSave(const QString& title, const QString&, const QString&,
+                          std::function<void(const QString&)> chosen) override {
+        chooserTitles.append(title);
+        if (!fileToSave.isEmpty()) {
+            chosen(fileToSave);
+        }
     }
 };
 

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDateTime>
+#include <QVector>
+
+// One line of the measurement log as values: what a spreadsheet and the
+// picture of a run are made from, so neither reads the log's text back.
+struct Sample {
+    // The moment of the line and the clock's offset from UTC at that moment,
+    // so a run over midnight or over a change of summer time stays in order.
+    qint64 msecsSinceEpoch = 0;
+    int utcOffsetSeconds = 0;
+    // The readings as shown, in the supply's units (10 mV, 1 mA); kUnreadable
+    // when a digit field was not four digits.
+    int voltage = 0;
+    int current = 0;
+    // The setpoints the frame carried (10 mV, 1 mA).
+    int voltageSetpoint = 0;
+    int currentSetpoint = 0;
+    // 'W', or 'B' when the supply's last reply reported over-current; 'W'
+    // while the link is lost.
+    char status = 'W';
+    bool linkUp = false;
+
+    static constexpr int kUnreadable = -1;
+
+    bool operator==(const Sample&) const = default;
+};
+
+// The samples of one record, with the moment its log began.
+struct RunSeries {
+    qint64 startMsecs = 0;
+    int startUtcOffsetSeconds = 0;
+    QVector<Sample> samples;
+
+    // Forgets the samples of an earlier log.
+    void begin(const QDateTime& start);
+    bool operator==(const RunSeries&) const = default;
+};
+
+// The readings of the supply's four-digit fields, and the moment and link
+// state of one log line.
+Sample sampleOf(const QDateTime& moment, const QString& voltageDigits, const QString& currentDigits,
+                bool overCurrent, bool linkUp, int voltageSetpoint, int currentSetpoint);

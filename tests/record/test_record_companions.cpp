@@ -1,0 +1,205 @@
+#include "record/record_companions.h"
+#include "record/record_csv.h"
+#include "record/run_picture.h"
+#include "record/sample_journal.h"
+
+#include <QTimeZone>
+#include <QtTest>
+
+namespace {
+
+QDateTime at(QDate date, QTime time, int offsetHours) {
+    return QDateTime(date, time, QTimeZone(offsetHours * 3600));
+}
+
+Sample reading(const QDateTime& moment, const char* volts, const char* amperes,
+               bool overCurrent = false, bool linkUp = true) {
+    return sampleOf(moment, QString::fromLatin1(volts), QString::fromLatin1(amperes), overCurrent,
+                    linkUp, 1250, 1000);
+}
+
+// A run of one reading a second from `start`; `value(second)` gives the
+// voltage and current digits, or nothing while the link is lost.
+template <typename Value> RunSeries run(const QDateTime& start, int seconds, Value value) {
+    RunSeries series;
+    series.begin(start);
+    series.samples.reserve(seconds);
+    for (int second = 1; second <= seconds; ++second) {
+        Sample sample = sampleOf(start.addSecs(second), {}, {}, false, true, 0, 0);
+        const std::optional<std::pair<int, int>> digits = value(second);
+        sample.linkUp = digits.has_value();
+        if (digits) {
+            sample.voltage = digits->first;
+            sample.current = digits->second;
+        }
+        series.samples.append(sample);
+    }
+    return series;
+}
+
+bool near(QRgb pixel, const QColor& colour) {
+    return qAbs(qRed(pixel) - colour.red()) < 30 && qAbs(qGreen(pixel) - colour.green()) < 30 &&
+           qAbs(qBlue(pixel) - colour.blue()) < 30;
+}
+
+// Whether any pixel of a plot's column has the colour.
+bool columnHas(const QImage& image, int x, const QRect& plot, const QColor& colour) {
+    for (int y = plot.top(); y <= plot.bottom(); ++y) {
+        if (near(image.pixel(x, y), colour)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+class RecordCompanionsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void csvRows_data();
+    void csvRows();
+    void pictureShowsBothTracesAndTheGap();
+    void weekPictureKeepsEveryPeak();
+    void journalLinesComeBackAsTheSamples();
+};
+
+void RecordCompanionsTest::csvRows_data() {
+    QTest::addColumn<QList<Sample>>("samples");
+    QTest::addColumn<QByteArray>("rows");
+    const QDate day(2026, 12, 7);
+    QTest::newRow("readings, setpoints, status")
+        << QList<Sample>{reading(at(day, QTime(17, 29, 32), 8), "1234", "0567"),
+                         reading(at(day, QTime(17, 29, 33), 8), "3100", "5100", true)}
+        << QByteArray("2026-12-07T17:29:32+08:00,12.34,0.567,12.50,1.000,W,1\r\n"
+                      "2026-12-07T17:29:33+08:00,31.00,5.100,12.50,1.000,B,1\r\n");
+    QTest::newRow("over midnight")
+        << QList<Sample>{reading(at(day, QTime(23, 59, 59), 8), "0500", "0100"),
+                         reading(at(day.addDays(1), QTime(0, 0, 0), 8), "0500", "0100")}
+        << QByteArray("2026-12-07T23:59:59+08:00,5.00,0.100,12.50,1.000,W,1\r\n"
+                      "2026-12-08T00:00:00+08:00,5.00,0.100,12.50,1.000,W,1\r\n");
+    // The clock goes back an hour: the same clock time twice, told apart by
+    // the offset.
+    QTest::newRow("end of summer time")
+        << QList<Sample>{reading(at(QDate(2026, 10, 25), QTime(2, 30, 0), 2), "0500", "0100"),
+                         reading(at(QDate(2026, 10, 25), QTime(2, 30, 0), 1), "0500", "0100"),
+                         reading(at(QDate(2026, 1, 2), QTime(3, 4, 5), -5), "0001", "0001")}
+        << QByteArray("2026-10-25T02:30:00+02:00,5.00,0.100,12.50,1.000,W,1\r\n"
+                      "2026-10-25T02:30:00+01:00,5.00,0.100,12.50,1.000,W,1\r\n"
+                      "2026-01-02T03:04:05-05:00,0.01,0.001,12.50,1.000,W,1\r\n");
+    QTest::newRow("link lost: no readings, not zeros")
+        << QList<Sample>{reading(at(day, QTime(8, 0, 0), 8), "0000", "0000", false, false),
+                         reading(at(day, QTime(8, 0, 1), 8), "12a4", "1000")}
+        << QByteArray("2026-12-07T08:00:00+08:00,,,12.50,1.000,,0\r\n"
+                      "2026-12-07T08:00:01+08:00,,1.000,12.50,1.000,W,1\r\n");
+}
+
+void RecordCompanionsTest::csvRows() {
+    QFETCH(QList<Sample>, samples);
+    QFETCH(QByteArray, rows);
+    // A locale whose decimal mark is a comma changes nothing.
+    for (const char* locale : {"C", "de_DE", "zh_CN"}) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
+        RunSeries series;
+        series.samples = samples;
+        QCOMPARE(recordCsv(series),
+                 "time,voltage_V,current_A,voltage_setpoint_V,current_setpoint_A,status,"
+                 "link_up\r\n" +
+                     rows);
+    }
+    QLocale::setDefault(QLocale::c());
+}
+
+void RecordCompanionsTest::pictureShowsBothTracesAndTheGap() {
+    const QDateTime start = at(QDate(2026, 12, 7), QTime(17, 0, 0), 8);
+    const RunSeries series = run(start, 600, [](int second) -> std::optional<std::pair<int, int>> {
+        if (second >= 300 && second < 360) {
+            return std::nullopt;
+        }
+        return std::pair{1000, 500};
+    });
+    const QImage image = drawRunPicture(series, QStringLiteral("2026127170"));
+    const RunPictureGeometry g = runPictureGeometry(series, image.size());
+    QVERIFY(image.width() >= 1600 && image.height() >= 900);
+    // A light background that prints.
+    QVERIFY(qGray(image.pixel(5, 5)) > 240);
+
+    const int before = g.xOf(start.addSecs(100).toMSecsSinceEpoch());
+    QVERIFY(near(image.pixel(before, int(g.yOfVoltage(1000))), kVoltageTraceColour));
+    QVERIFY(near(image.pixel(before, int(g.yOfCurrent(500))), kCurrentTraceColour));
+    QVERIFY(!columnHas(image, before, g.voltagePlot, kLinkLostColour));
+
+    const int lost = g.xOf(start.addSecs(330).toMSecsSinceEpoch());
+    for (const QRect& plot : {g.voltagePlot, g.currentPlot}) {
+        QVERIFY(near(image.pixel(lost, plot.center().y()), kLinkLostColour));
+        QVERIFY(!columnHas(image, lost, plot, kVoltageTraceColour));
+        QVERIFY(!columnHas(image, lost, plot, kCurrentTraceColour));
+    }
+    const int after = g.xOf(start.addSecs(500).toMSecsSinceEpoch());
+    QVERIFY(near(image.pixel(after, int(g.yOfVoltage(1000))), kVoltageTraceColour));
+}
+
+void RecordCompanionsTest::weekPictureKeepsEveryPeak() {
+    const QDateTime start = at(QDate(2026, 12, 7), QTime(0, 0, 0), 8);
+    constexpr int kWeek = 7 * 24 * 3600;
+    // The voltage jumps between 5 V and 15 V every second; the link is lost
+    // for an hour on the third day.
+    const RunSeries series =
+        run(start, kWeek, [](int second) -> std::optional<std::pair<int, int>> {
+            if (second >= 2 * 86400 && second < 2 * 86400 + 3600) {
+                return std::nullopt;
+            }
+            return std::pair{second % 2 ? 500 : 1500, 2000};
+        });
+    QCOMPARE(series.samples.size(), kWeek);
+    const QImage image = drawRunPicture(series, QStringLiteral("2026127000"));
+    const RunPictureGeometry g = runPictureGeometry(series, image.size());
+
+    const int day = g.xOf(start.addSecs(86400 / 2).toMSecsSinceEpoch());
+    for (const int volts : {500, 1000, 1500}) {
+        QVERIFY2(near(image.pixel(day, int(g.yOfVoltage(volts))), kVoltageTraceColour),
+                 qPrintable(QString::number(volts)));
+    }
+    QVERIFY(!near(image.pixel(day, int(g.yOfVoltage(1800))), kVoltageTraceColour));
+    QVERIFY(near(image.pixel(day, int(g.yOfCurrent(2000))), kCurrentTraceColour));
+    const int lost = g.xOf(start.addSecs(2 * 86400 + 1800).toMSecsSinceEpoch());
+    QVERIFY(near(image.pixel(lost, g.voltagePlot.center().y()), kLinkLostColour));
+    QVERIFY(!columnHas(image, lost, g.currentPlot, kCurrentTraceColour));
+}
+
+void RecordCompanionsTest::journalLinesComeBackAsTheSamples() {
+    const QDate day(2026, 12, 7);
+    RunSeries series;
+    series.begin(at(day, QTime(17, 29, 31, 250), -5));
+    series.samples = {reading(at(day, QTime(17, 29, 32, 251), -5), "1234", "0567"),
+                      reading(at(day, QTime(17, 29, 33, 250), -5), "0000", "0000", false, false),
+                      reading(at(day, QTime(17, 29, 34, 249), -5), "12a4", "5100", true)};
+    QByteArray journal = sampleJournalStart(series);
+    for (const Sample& sample : series.samples) {
+        journal += sampleJournalLine(sample);
+    }
+    QCOMPARE(readSampleJournal(journal), series);
+
+    // A power cut leaves a line cut short, or zeros, at the end.
+    RunSeries cut = series;
+    cut.samples.removeLast();
+    QCOMPARE(readSampleJournal(journal.chopped(5)), cut);
+    QCOMPARE(readSampleJournal(journal.chopped(1) + QByteArray(64, '\0')), cut);
+    // Without its start line the run starts at its first reading.
+    RunSeries headless = series;
+    headless.startMsecs = series.samples.first().msecsSinceEpoch;
+    QCOMPARE(readSampleJournal(journal.mid(journal.indexOf('\n') + 1)), headless);
+
+    // The companions take the record's stem, suffix included.
+    const QList<CompanionFile> files = recordCompanions(
+        QStringLiteral("/data/Record/2026127172931_2.TXT"), readSampleJournal(journal));
+    QCOMPARE(files.size(), 2);
+    QCOMPARE(files[0].path, QStringLiteral("/data/Record/2026127172931_2.csv"));
+    QCOMPARE(files[0].bytes, recordCsv(series));
+    QCOMPARE(files[1].path, QStringLiteral("/data/Record/2026127172931_2.png"));
+    const QImage picture = QImage::fromData(files[1].bytes, "PNG");
+    QCOMPARE(picture.size(), kRunPictureSize);
+}
+
+QTEST_MAIN(RecordCompanionsTest)
+#include "test_record_companions.moc"
