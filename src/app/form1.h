@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/window_state.h"
-#include "display/measurement_journal.h"
+#include "record/measurement_journal.h"
 #include "platform/platform.h"
 
 #include <QSet>
@@ -200,7 +200,7 @@ private:
     bool stopOutput();
     void overCurrentTrip();
     void setFrontPanelEnabled(bool enabled);
-    // display/log_journal.cpp
+    // record/log_journal.cpp
     void recoverJournalsAtStart();
     void startJournal();
     void journalLine(const QString& line);

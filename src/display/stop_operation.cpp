@@ -2,7 +2,7 @@
 
 #include "display/log_box.h"
 #include "display/log_text.h"
-#include "display/record_file.h"
+#include "record/record_file.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 

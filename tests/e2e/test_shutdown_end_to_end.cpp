@@ -1,5 +1,5 @@
 #include "app/stop_signals.h"
-#include "display/journal_recovery.h"
+#include "record/journal_recovery.h"
 #include "display/log_box.h"
 #include "live_window.h"
 #include "waiting.h"

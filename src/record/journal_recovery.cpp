@@ -1,8 +1,8 @@
-#include "display/journal_recovery.h"
+#include "record/journal_recovery.h"
 
 #include "display/log_text.h"
-#include "display/measurement_journal.h"
-#include "display/record_file.h"
+#include "record/measurement_journal.h"
+#include "record/record_file.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "display/measurement_journal.h"
+#include "record/measurement_journal.h"
 
 #include <QCoreApplication>
 #include <QDir>

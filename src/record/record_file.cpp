@@ -1,4 +1,4 @@
-#include "display/record_file.h"
+#include "record/record_file.h"
 
 #include <QFileInfo>
 #include <QSaveFile>

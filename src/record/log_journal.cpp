@@ -1,6 +1,6 @@
 #include "app/form1.h"
 
-#include "display/journal_recovery.h"
+#include "record/journal_recovery.h"
 #include "display/log_box.h"
 #include "platform/dialogs.h"
 

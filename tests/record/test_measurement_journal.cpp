@@ -1,6 +1,6 @@
-#include "display/journal_recovery.h"
+#include "record/journal_recovery.h"
 #include "display/log_box.h"
-#include "display/measurement_journal.h"
+#include "record/measurement_journal.h"
 #include "fakes.h"
 
 #include <QDir>
