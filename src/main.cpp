@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "app/session_end.h"
 #include "app/stop_signals.h"
 #include "link/qt_serial_port.h"
 #include "platform/message_boxes.h"
@@ -46,6 +47,7 @@ int main(int argc, char* argv[]) {
     Form1 window(Platform{&serialPort, &clock, &screen, &dialogs, programDir, dataDir});
     dialogs.setOwner(&window);
     endOnStopSignals(&window);
+    endWithSession(&window);
     window.show();
     return QApplication::exec();
 }

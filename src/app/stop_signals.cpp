@@ -41,7 +41,15 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent) {
     // of the program fails for it.
     action.sa_flags = SA_RESTART;
     for (const int signal : kStopSignals) {
+        struct sigaction previous {};
+        ::sigaction(signal, nullptr, &previous);
+        // "nohup velkor &" and a shell's background job start the program
+        // with SIGHUP or SIGINT ignored, on purpose; that stays so.
+        if (signal != SIGTERM && previous.sa_handler == SIG_IGN) {
+            continue;
+        }
         ::sigaction(signal, &action, nullptr);
+        handled_.push_back(signal);
     }
 }
 
@@ -51,7 +59,7 @@ StopSignals::~StopSignals() {
     }
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
-    for (const int signal : kStopSignals) {
+    for (const int signal : handled_) {
         ::sigaction(signal, &action, nullptr);
     }
     ::close(signalSockets[0]);

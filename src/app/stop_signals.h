@@ -2,11 +2,14 @@
 
 #include <QObject>
 
+#include <vector>
+
 class QSocketNotifier;
 class QWidget;
 
 // The polite ways a process is asked to end: SIGTERM (logout, shutdown,
-// kill), SIGINT and SIGHUP. The signal handler only writes a byte to a socket
+// kill), SIGINT and SIGHUP, unless the program was started with SIGINT or
+// SIGHUP ignored. The signal handler only writes a byte to a socket
 // pair, which is all it may safely do; the window's thread hears of it
 // through the event loop and emits received(). One instance at a time.
 class StopSignals : public QObject {
@@ -22,6 +25,8 @@ private:
     void drain();
 
     QSocketNotifier* notifier_ = nullptr;
+    // Those a handler was installed for.
+    std::vector<int> handled_;
 };
 
 // Each stop signal is a close of the window, and the program ends when the

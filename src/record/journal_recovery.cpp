@@ -7,39 +7,63 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringEncoder>
+#include <QRegularExpression>
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
+// How every log begins, whatever the version that wrote it.
+const QByteArray kLogStart = QByteArrayLiteral("Velkor\r\nVersion: ");
+
+QString systemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
 // One journal, when no living program holds it.
-std::optional<JournalRecovery> recoverJournal(const QString& journal, const QString& recordDir) {
+std::optional<JournalRecovery> recoverJournal(const QString& journal, const QString& recordDir,
+                                              const DiskCalls& disk) {
     QFile file(journal);
-    if (!file.open(QIODevice::ReadOnly) || !lockJournal(file.handle())) {
-        return std::nullopt;
-    }
-    const QByteArray lines = wholeJournalLines(file.readAll());
-    if (lines.isEmpty()) {
-        QFile::remove(journal);
+    // Written, so that the lock also works where flock becomes a write lock
+    // (network home folders).
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
         return std::nullopt;
     }
     JournalRecovery recovery{journal, {}, {}};
-    const QString stamp = recoveredStamp(QFileInfo(file).lastModified());
-    const QString path = freeRecordPath(recordDir, stamp);
-    QStringEncoder encoder(QStringConverter::System);
-    const QByteArray savePath = encoder.encode(
-        QStringLiteral("保存路径:") + QDir::toNativeSeparators(path) + QStringLiteral("\r\n"));
-    if (!QDir().mkpath(recordDir)) {
-        recovery.problem =
-            QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(recordDir));
-    } else {
-        recovery.problem = writeRecordBytes(path, lines + savePath);
+    switch (lockJournal(file.handle(), disk)) {
+    case JournalLock::Taken:
+        break;
+    case JournalLock::NotOurs:
+        return std::nullopt;
+    case JournalLock::Failed:
+        recovery.problem = QStringLiteral("cannot lock: %1").arg(systemError());
+        return recovery;
     }
-    if (recovery.problem.isEmpty()) {
-        recovery.record = path;
-        // Removed while still locked, so nobody recovers it twice.
-        QFile::remove(journal);
+    const QByteArray content = file.readAll();
+    // Died before its first line was whole: nothing to recover.
+    if (kLogStart.startsWith(content)) {
+        file.remove();
+        return std::nullopt;
+    }
+    if (!content.startsWith(kLogStart)) {
+        return std::nullopt;
+    }
+    const RecordSet record{recordDir,
+                           recoveredStamp(QFileInfo(file).lastModified()),
+                           wholeJournalLines(content),
+                           QStringLiteral("保存路径:"),
+                           {}};
+    const PublishedRecord published = publishRecord(record, disk);
+    recovery.record = published.path;
+    recovery.problem = published.problem;
+    // Removed while still locked, so nobody recovers it twice; where it
+    // cannot be removed, emptied for the same reason.
+    if (published.problem.isEmpty() && !QFile::remove(journal) &&
+        (::ftruncate(file.handle(), 0) != 0 || disk.syncData(file.handle()) != 0)) {
+        recovery.problem = QStringLiteral("cannot remove: %1").arg(systemError());
     }
     return recovery;
 }
@@ -55,12 +79,21 @@ QString recoveredStamp(const QDateTime& lastWrite) {
     return stopStamp(lastWrite) + QStringLiteral("_recovered");
 }
 
-QList<JournalRecovery> recoverJournals(const QString& dataDir, const QString& recordDir) {
+bool isJournalName(const QString& name) {
+    static const QRegularExpression pattern(QStringLiteral("^journal-[0-9]+-[0-9]+\\.journal$"));
+    return pattern.match(name).hasMatch();
+}
+
+QList<JournalRecovery> recoverJournals(const QString& dataDir, const QString& recordDir,
+                                       const DiskCalls& disk) {
     QList<JournalRecovery> recoveries;
-    const QStringList journals = QDir(dataDir).entryList(
-        {QLatin1Char('*') + MeasurementJournal::kSuffix}, QDir::Files, QDir::Time | QDir::Reversed);
-    for (const QString& name : journals) {
-        if (auto recovery = recoverJournal(dataDir + QLatin1Char('/') + name, recordDir)) {
+    const QStringList files =
+        QDir(dataDir).entryList(QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
+    for (const QString& name : files) {
+        if (!isJournalName(name)) {
+            continue;
+        }
+        if (auto recovery = recoverJournal(dataDir + QLatin1Char('/') + name, recordDir, disk)) {
             recoveries.append(*recovery);
         }
     }
@@ -71,9 +104,10 @@ QString recoveryMessage(const QList<JournalRecovery>& recoveries) {
     QStringList saved;
     QStringList kept;
     for (const JournalRecovery& recovery : recoveries) {
-        if (recovery.problem.isEmpty()) {
+        if (!recovery.record.isEmpty()) {
             saved << QDir::toNativeSeparators(recovery.record);
-        } else {
+        }
+        if (!recovery.problem.isEmpty()) {
             kept << QDir::toNativeSeparators(recovery.journal) + QStringLiteral("\n") +
                         recovery.problem;
         }
