@@ -262,4 +262,5 @@ void Form1::closeEvent(QCloseEvent* event) {
     Timer2->stop();
     Form_Unload();
     event->accept();
+    emit closed();
 }

@@ -146,6 +146,10 @@ public:
     // sequence/step_table_binding.cpp
     void bindStepTable();
 
+signals:
+    // The window has closed: its stop saved, the port closed.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

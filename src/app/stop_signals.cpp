@@ -1,8 +1,9 @@
 #include "app/stop_signals.h"
 
+#include "app/form1.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
-#include <QWidget>
 
 #include <cerrno>
 #include <csignal>
@@ -74,11 +75,10 @@ void StopSignals::drain() {
     emit received();
 }
 
-void endOnStopSignals(QWidget* window) {
+void endOnStopSignals(Form1* window) {
     auto* stopSignals = new StopSignals(window);
-    QObject::connect(stopSignals, &StopSignals::received, window, [window] {
-        if (window->close()) {
-            QCoreApplication::quit();
-        }
-    });
+    // A close may wait for its record to be saved; the program ends when the
+    // window has closed, whenever that is.
+    QObject::connect(window, &Form1::closed, window, [] { QCoreApplication::quit(); });
+    QObject::connect(stopSignals, &StopSignals::received, window, [window] { window->close(); });
 }

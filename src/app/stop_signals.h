@@ -5,7 +5,7 @@
 #include <vector>
 
 class QSocketNotifier;
-class QWidget;
+class Form1;
 
 // The polite ways a process is asked to end: SIGTERM (logout, shutdown,
 // kill), SIGINT and SIGHUP, unless the program was started with SIGINT or
@@ -30,7 +30,8 @@ private:
 };
 
 // Each stop signal is a close of the window, and the program ends when the
-// window closed. A close that is refused (a record that cannot be saved)
-// leaves the program running with its log on screen; the next signal finds
-// the output off and ends it.
-void endOnStopSignals(QWidget* window);
+// window has closed (after its record is saved). A close that is refused (a
+// record that cannot be saved) leaves the program running with its log on
+// screen; the next signal tries again, and ends it once the log is saved or
+// kept in its journal for the next start.
+void endOnStopSignals(Form1* window);

@@ -16,7 +16,9 @@
 // at switch-off as ever.
 
 void Form1::connectRecordWorker() {
-    records_ = platform_.records != nullptr ? platform_.records : new RecordWorker({}, {}, this);
+    records_ = platform_.records != nullptr
+                   ? platform_.records
+                   : new RecordWorker(RecordWorker::Mode::OwnThread, DiskCalls::real(), this);
     connect(records_, &RecordWorker::journalFailed, this, &Form1::reportJournalFailure);
     connect(records_, &RecordWorker::saved, this, &Form1::recordsSaved);
     connect(records_, &RecordWorker::recovered, this, &Form1::journalsRecovered);
