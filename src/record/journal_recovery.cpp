@@ -32,6 +32,11 @@ std::optional<JournalRecovery> recoverJournal(const QString& journal, const QStr
     if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
         return std::nullopt;
     }
+    // Another program's file, whatever its name, is not even locked.
+    const QByteArray start = file.read(kLogStart.size());
+    if (!kLogStart.startsWith(start)) {
+        return std::nullopt;
+    }
     JournalRecovery recovery{journal, {}, {}};
     switch (lockJournal(file.handle(), disk)) {
     case JournalLock::Taken:
@@ -42,13 +47,10 @@ std::optional<JournalRecovery> recoverJournal(const QString& journal, const QStr
         recovery.problem = QStringLiteral("cannot lock: %1").arg(systemError());
         return recovery;
     }
-    const QByteArray content = file.readAll();
+    const QByteArray content = start + file.readAll();
     // Died before its first line was whole: nothing to recover.
     if (kLogStart.startsWith(content)) {
         file.remove();
-        return std::nullopt;
-    }
-    if (!content.startsWith(kLogStart)) {
         return std::nullopt;
     }
     const RecordSet record{recordDir,

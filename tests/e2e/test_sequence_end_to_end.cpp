@@ -77,7 +77,7 @@ void SequenceEndToEndTest::twoRowTableRunOnceReachesTheSupply() {
     QVERIFY(w.state.runActive);
     QVERIFY(waitFor([&] { return !w.state.runActive; }, 15000));
     QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
-    QCOMPARE(recordEntries(live.dir.path()).size(), 1);
+    QVERIFY(waitFor([&] { return recordEntries(live.dir.path()).size() == 1; }, 15000));
     // Let the switch-off reach the supply.
     QVERIFY(waitFor(
         [&] {
