@@ -5,7 +5,7 @@
 //   build/bench/bench_measurement_log
 #include "display/log_box.h"
 #include "display/log_text.h"
-#include "display/measurement_journal.h"
+#include "record/measurement_journal.h"
 #include "fakes.h"
 #include "immutable_entry.h"
 #include "measuring.h"

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/form1.h"
+#include "app/session_end.h"
 #include "app/stop_signals.h"
 #include "link/qt_serial_port.h"
 #include "platform/message_boxes.h"
@@ -71,6 +72,7 @@ int main(int argc, char* argv[]) {
     Form1 window(Platform{&serialPort, &clock, &screen, &dialogs, programDir, dataDir});
     dialogs.setOwner(&window);
     endOnStopSignals(&window);
+    endWithSession(&window);
     window.show();
     const QString scpiOption = QStringLiteral("scpi");
     const std::unique_ptr<ScpiServer> scpi =

@@ -251,9 +251,10 @@ void Form1::resizeEvent(QResizeEvent* event) {
     placeEdgeBars();
 }
 
-// A close that would lose a measurement log is refused.
+// A close waits for the record of its stop, and one that would lose a
+// measurement log is refused.
 void Form1::closeEvent(QCloseEvent* event) {
-    if (!stopBeforeClosing()) {
+    if (!readyToClose()) {
         event->ignore();
         return;
     }
@@ -261,4 +262,5 @@ void Form1::closeEvent(QCloseEvent* event) {
     Timer2->stop();
     Form_Unload();
     event->accept();
+    emit closed();
 }

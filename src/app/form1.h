@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/window_state.h"
-#include "display/measurement_journal.h"
 #include "platform/platform.h"
 #include "record/sample.h"
 
@@ -25,10 +24,13 @@ class QSqlTableModel;
 class QStatusBar;
 class QTimer;
 class QToolBar;
+class RecordWorker;
+struct RecordAnswer;
 class SerialPort;
 struct SetpointQuantity;
 class StepGrid;
 struct OpenFailure;
+struct JournalRecovery;
 
 // The program's one window. It owns every control, named as the window design
 // names them (also their objectName, so tests find them), and the state record.
@@ -78,6 +80,12 @@ public:
 
     // app/startup.cpp
     void Form_Load();
+    // The end of the process without its display (logout, a display server
+    // that died): the stop, whole output-off frames to the supply, the record
+    // saved (or at least its journal on disk) before the port closes.
+    void endWithoutDisplay();
+    // A close is waiting for a record to be saved; it follows once it is.
+    bool closeWaitsForRecord() const { return closeWaits_; }
     void Form_Unload();
     void Command5_Click();
     // False when the step table could not be opened at start: runs are refused.
@@ -154,6 +162,10 @@ public:
     // How many scripts are connected, for the status bar.
     void setRemoteClients(int count);
 
+signals:
+    // The window has closed: its stop saved, the port closed.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -164,8 +176,9 @@ private:
     void tellWhyPortIsClosed(const OpenFailure& failure);
     // app/startup.cpp
     // Before a close: a stop as at any switch-off, while the output is on or a
-    // run is going; false when its record could not be saved.
-    bool stopBeforeClosing();
+    // run is going, and a new try for records not saved earlier; false while
+    // a record is being saved and when a log would be lost.
+    bool readyToClose();
     // link/poll_cycle.cpp
     // Sends the frame in force whole before the port closes for good.
     void sendWholeFrameBeforeClosing();
@@ -212,17 +225,22 @@ private:
     // display/chart.cpp
     void chartStep();
     // display/stop_operation.cpp
-    // The stop operation; false when the record file could not be saved.
-    bool stopOutput();
+    // The stop operation.
+    void stopOutput();
     void overCurrentTrip();
     void setFrontPanelEnabled(bool enabled);
-    // display/log_journal.cpp
+    // record/log_journal.cpp
+    void connectRecordWorker();
     void recoverJournalsAtStart();
     void startJournal();
     void journalLine(const QString& line);
     void syncJournal();
-    void endJournal(bool recordSaved);
-    void reportJournalFailure();
+    // Hands the log over to be saved as a record; the log box gets its
+    // save-path line when the record is saved.
+    void saveLogAsRecord();
+    void recordsSaved(const RecordAnswer& answer);
+    void journalsRecovered(const QList<JournalRecovery>& recoveries);
+    void reportJournalFailure(const QString& path, const QString& why);
     // sequence/sequence_run.cpp
     bool loadStepTableForRun();
     void lockStepGrid(bool locked);
@@ -260,14 +278,27 @@ private:
     double rowAmperes_ = 0;
     // Rows of the step table as loaded at the run's start.
     int stepRows_ = 0;
-    MeasurementJournal journal_;
     // The values behind the log's measurement lines, for the files saved
     // beside the record.
     RunSeries samples_;
-    // Makes the journal durable while the output is on.
-    QTimer* journalSync_ = nullptr;
     // Where refusals go while a script's operation runs.
     QString* remoteRefusal_ = nullptr;
     bool overCurrentTripped_ = false;
     int remoteClients_ = 0;
+    // Writes and syncs the journal and the records away from this thread.
+    RecordWorker* records_ = nullptr;
+    // Makes the journal durable while the output is on.
+    QTimer* journalSync_ = nullptr;
+    // Which log the log box shows: a record's answer for another log leaves
+    // the box alone.
+    int logTag_ = 0;
+    // Saves handed over and not yet answered.
+    int pendingSaves_ = 0;
+    // Records whose save failed and that wait for the next try.
+    int unsavedRecords_ = 0;
+    int unsavedInMemory_ = 0;
+    // A close under way: it stopped the output, it waits for a save.
+    bool closing_ = false;
+    bool closeStopped_ = false;
+    bool closeWaits_ = false;
 };

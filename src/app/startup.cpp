@@ -8,6 +8,7 @@
 #include "link/serial_port.h"
 #include "platform/program_files.h"
 #include "platform/screen.h"
+#include "record/record_worker.h"
 #include "setting/setpoint.h"
 
 #include <QComboBox>
@@ -39,7 +40,8 @@ void fillAndSelectFirst(QComboBox* combo, const QStringList& items, Handler hand
 } // namespace
 
 void Form1::Form_Load() {
-    // Before anything else: the log of a program that died becomes its record.
+    connectRecordWorker();
+    // The log of a program that died becomes its record.
     recoverJournalsAtStart();
 
     state.portOpened = false;
@@ -111,17 +113,51 @@ void Form1::Form_Load() {
     statusPanels[0]->setText(QStringLiteral("通讯状态:等待..."));
 }
 
-bool Form1::stopBeforeClosing() {
-    if (!state.outputOn && !state.runActive) {
-        return true;
+bool Form1::readyToClose() {
+    if (!closing_) {
+        closing_ = true;
+        closeStopped_ = state.outputOn || state.runActive;
+        if (closeStopped_) {
+            stopOutput();
+        } else if (unsavedRecords_ > 0) {
+            ++pendingSaves_;
+            records_->retryUnsaved();
+        }
     }
-    if (!stopOutput()) {
+    // The off frame goes out meanwhile; the answer closes the window again.
+    if (pendingSaves_ > 0) {
+        closeWaits_ = true;
         return false;
     }
-    // The supply switches off only when it gets the frame that says so.
-    composeFrame();
-    sendWholeFrameBeforeClosing();
+    closing_ = false;
+    // A log that has nowhere to go but memory, or this close's own record,
+    // keeps the window open; the failure has been reported. A journal that
+    // keeps a log for the next start lets a later close go.
+    if (unsavedRecords_ > 0 && (closeStopped_ || unsavedInMemory_ > 0)) {
+        return false;
+    }
+    if (closeStopped_) {
+        // The supply switches off only when it gets the frame that says so.
+        sendWholeFrameBeforeClosing();
+    }
     return true;
+}
+
+void Form1::endWithoutDisplay() {
+    // Long enough for a slow network folder; the journal keeps the log if
+    // even that is not enough.
+    constexpr int kSaveWaitMs = 10000;
+    const bool stopped = state.outputOn || state.runActive;
+    if (stopped) {
+        stopOutput();
+    }
+    Timer1->stop();
+    Timer2->stop();
+    if (stopped) {
+        sendWholeFrameBeforeClosing();
+    }
+    records_->waitUntilIdle(kSaveWaitMs);
+    Form_Unload();
 }
 
 void Form1::Form_Unload() {

@@ -1,8 +1,9 @@
 #include "app/stop_signals.h"
 
+#include "app/form1.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
-#include <QWidget>
 
 #include <cerrno>
 #include <csignal>
@@ -41,7 +42,15 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent) {
     // of the program fails for it.
     action.sa_flags = SA_RESTART;
     for (const int signal : kStopSignals) {
+        struct sigaction previous {};
+        ::sigaction(signal, nullptr, &previous);
+        // "nohup velkor &" and a shell's background job start the program
+        // with SIGHUP or SIGINT ignored, on purpose; that stays so.
+        if (signal != SIGTERM && previous.sa_handler == SIG_IGN) {
+            continue;
+        }
         ::sigaction(signal, &action, nullptr);
+        handled_.push_back(signal);
     }
 }
 
@@ -51,7 +60,7 @@ StopSignals::~StopSignals() {
     }
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
-    for (const int signal : kStopSignals) {
+    for (const int signal : handled_) {
         ::sigaction(signal, &action, nullptr);
     }
     ::close(signalSockets[0]);
@@ -66,11 +75,10 @@ void StopSignals::drain() {
     emit received();
 }
 
-void endOnStopSignals(QWidget* window) {
+void endOnStopSignals(Form1* window) {
     auto* stopSignals = new StopSignals(window);
-    QObject::connect(stopSignals, &StopSignals::received, window, [window] {
-        if (window->close()) {
-            QCoreApplication::quit();
-        }
-    });
+    // A close may wait for its record to be saved; the program ends when the
+    // window has closed, whenever that is.
+    QObject::connect(window, &Form1::closed, window, [] { QCoreApplication::quit(); });
+    QObject::connect(stopSignals, &StopSignals::received, window, [window] { window->close(); });
 }

@@ -2,11 +2,14 @@
 
 #include <QObject>
 
+#include <vector>
+
 class QSocketNotifier;
-class QWidget;
+class Form1;
 
 // The polite ways a process is asked to end: SIGTERM (logout, shutdown,
-// kill), SIGINT and SIGHUP. The signal handler only writes a byte to a socket
+// kill), SIGINT and SIGHUP, unless the program was started with SIGINT or
+// SIGHUP ignored. The signal handler only writes a byte to a socket
 // pair, which is all it may safely do; the window's thread hears of it
 // through the event loop and emits received(). One instance at a time.
 class StopSignals : public QObject {
@@ -22,10 +25,13 @@ private:
     void drain();
 
     QSocketNotifier* notifier_ = nullptr;
+    // Those a handler was installed for.
+    std::vector<int> handled_;
 };
 
 // Each stop signal is a close of the window, and the program ends when the
-// window closed. A close that is refused (a record that cannot be saved)
-// leaves the program running with its log on screen; the next signal finds
-// the output off and ends it.
-void endOnStopSignals(QWidget* window);
+// window has closed (after its record is saved). A close that is refused (a
+// record that cannot be saved) leaves the program running with its log on
+// screen; the next signal tries again, and ends it once the log is saved or
+// kept in its journal for the next start.
+void endOnStopSignals(Form1* window);

@@ -18,6 +18,8 @@ public:
     explicit LogBox(const QString& text, QWidget* parent = nullptr);
 
     QString text() const;
+    // The same, as it is kept: shared, not copied.
+    QByteArray utf8() const { return log_; }
     void setText(const QString& text);
     // Appends at the end and leaves the caret there, the newest line in view.
     void appendText(const QString& text);

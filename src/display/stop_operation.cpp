@@ -1,60 +1,40 @@
 #include "app/form1.h"
 
 #include "display/log_box.h"
-#include "display/log_text.h"
-#include "display/record_file.h"
-#include "platform/clock.h"
+#include "link/frame.h"
 #include "platform/dialogs.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 
-// Every switch-off comes here: output and run end, the front panel is given
-// back, and the measurement log is saved as a record file. The state changes
-// come first, so a failed write still leaves the output off.
+// Every switch-off comes here: output and run end, the off frame goes out from
+// the next frame boundary on, the front panel is given back, and the
+// measurement log is handed over to be saved as a record file. Nothing here
+// waits for the disk, so the supply hears of the stop first whatever the
+// log's length.
 qint16 Form1::GBDY_CX() {
     stopOutput();
     return -1;
 }
 
-bool Form1::stopOutput() {
+void Form1::stopOutput() {
     lockStepGrid(false);
     state.runActive = false;
     // A stop ends the run too: a run end noticed later in the same tick has
     // nothing left to stop, and must not save the log a second time.
     state.runEndHandled = -1;
     state.outputOn = false;
+    state.frameText = ::composeFrame(frameVoltage_, frameCurrent_, state.tripMode, false);
     setFrontPanelEnabled(true);
     Text3->appendText(QStringLiteral("\r\n"));
-
-    const QString path = freeRecordPath(recordDir(), stopStamp(platform_.clock->now()));
-    const QString shownPath = QDir::toNativeSeparators(path);
     showButtonCaptions();
-    Text3->appendText(
-        (state.englishUi ? QStringLiteral("Save Path:") : QStringLiteral("保存路径:")) + shownPath);
     setButtonGreen(Command1, false);
     setButtonGreen(Command4, false);
     state.rowIndex = 0;
     state.secondsLeft = 0;
-
-    QString problem;
-    if (!QDir().mkpath(recordDir())) {
-        problem = QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(recordDir()));
-    } else {
-        problem = writeRecordFile(path, Text3->text() + QStringLiteral("\r\n"));
-    }
-    if (!problem.isEmpty()) {
-        platform_.dialogs->message(
-            QStringLiteral("记录文件未能保存。\nThe record file could not be "
-                           "saved.\n\n%1\n%2")
-                .arg(shownPath, problem),
-            QStringLiteral("Velkor"));
-    }
-    endJournal(problem.isEmpty());
-    return problem.isEmpty();
+    saveLogAsRecord();
 }
 
 // In shut-down mode, a reply that reported over-current while the output is

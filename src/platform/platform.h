@@ -4,6 +4,7 @@
 
 class Clock;
 class Dialogs;
+class RecordWorker;
 class Screen;
 class SerialPort;
 
@@ -20,4 +21,7 @@ struct Platform {
     // program's directory for a portable copy, the per-user data folder for
     // an installed program (see program_files.h).
     QString dataDir;
+    // Where the journal and the records are written; when none is given
+    // the window makes its own, on its own thread.
+    RecordWorker* records = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "app/form1.h"
 
+#include "display/log_box.h"
+#include "platform/dialogs.h"
 #include "sequence/step_grid.h"
 #include "sequence/step_table.h"
 #include "setting/setpoint.h"
@@ -22,6 +24,12 @@ void Form1::Command4_Click() {
     Combo5_Click();
     if (!loadStepTableForRun()) {
         return;
+    }
+    // The manual period before the run is a record of its own, and the output
+    // stays on into the run.
+    if (state.outputOn) {
+        Text3->appendText(QStringLiteral("\r\n"));
+        saveLogAsRecord();
     }
     lockStepGrid(true);
     overCurrentTripped_ = false;

@@ -360,6 +360,7 @@ void FaultsEndToEndTest::hangUpInARunLosesNothingAndTheRunGoesOn() {
 
     w.Command4_Click();
     QVERIFY(!w.state.runActive);
+    QVERIFY(waitFor([&] { return w.Text3->text().contains(QStringLiteral("保存路径:")); }, 15000));
     const QStringList records = recordEntries(live.dir.path());
     QCOMPARE(records.size(), 1);
     const QByteArray bytes = fileBytes(live.dir.path() + QStringLiteral("/Record/") + records[0]);

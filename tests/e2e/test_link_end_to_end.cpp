@@ -39,7 +39,7 @@ void LinkEndToEndTest::linkComesUpAndShowsTheSimulatorsDigits() {
     QCOMPARE(w.Label2->text(), QStringLiteral("12.00V"));
     w.Command1_Click();
     QVERIFY(!w.state.outputOn);
-    QCOMPARE(recordEntries(live.dir.path()).size(), 1);
+    QVERIFY(waitFor([&] { return recordEntries(live.dir.path()).size() == 1; }, 15000));
     QVERIFY(waitFor([&] { return w.state.currentDigits == QStringLiteral("0000"); }, 8000));
     QVERIFY(live.dialogs.shown.isEmpty());
 }

@@ -36,6 +36,9 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
     QVERIFY(!w.state.outputOn);
 
     const QDir records(live.dir.path() + QStringLiteral("/Record"));
+    // The record is written away from the window's thread; the log box
+    // gets its save-path line once it is saved.
+    QVERIFY(waitFor([&] { return w.Text3->text().contains(QStringLiteral("保存路径:")); }, 15000));
     const QStringList names = records.entryList(QDir::Files);
     QCOMPARE(names.size(), 1);
     QVERIFY(QRegularExpression(QStringLiteral("^\\d{10,14}\\.TXT$")).match(names[0]).hasMatch());

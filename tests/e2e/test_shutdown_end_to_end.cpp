@@ -1,7 +1,8 @@
+#include "app/session_end.h"
 #include "app/stop_signals.h"
-#include "display/journal_recovery.h"
 #include "display/log_box.h"
 #include "live_window.h"
+#include "record/journal_recovery.h"
 #include "waiting.h"
 
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -44,6 +46,7 @@ int runWithOutputOn(int argc, char** argv) {
     RecordingDialogs dialogs;
     Form1 window(Platform{&port, &clock, &screen, &dialogs, dir, dir});
     endOnStopSignals(&window);
+    endWithSession(&window);
     choose12VoltsAnd2Amperes(window);
     QTimer waitForLink;
     QObject::connect(&waitForLink, &QTimer::timeout, [&] {
@@ -62,10 +65,28 @@ QStringList entries(const QString& dir, const QString& pattern) {
     return QDir(dir).entryList({pattern}, QDir::Files, QDir::Name);
 }
 
-// The journal of the running program; empty until there is one.
+// The journals of the running programs.
+QList<QByteArray> journalsIn(const QString& dir) {
+    QList<QByteArray> journals;
+    for (const QString& name : entries(dir, QStringLiteral("*.journal"))) {
+        journals << fileBytes(dir + QLatin1Char('/') + name);
+    }
+    return journals;
+}
+
+// The journal of the one running program; empty until there is one.
 QByteArray journalIn(const QString& dir) {
-    const QStringList journals = entries(dir, QStringLiteral("*.journal"));
-    return journals.size() == 1 ? fileBytes(dir + QLatin1Char('/') + journals[0]) : QByteArray();
+    const QList<QByteArray> journals = journalsIn(dir);
+    return journals.size() == 1 ? journals[0] : QByteArray();
+}
+
+// Each of the programs' journals holds this many measurements.
+bool journalsMeasured(const QString& dir, int programs, int count) {
+    const QList<QByteArray> journals = journalsIn(dir);
+    return journals.size() == programs &&
+           std::all_of(journals.begin(), journals.end(), [&](const QByteArray& journal) {
+               return journal.count(kMeasured.toLatin1()) >= count;
+           });
 }
 
 // The last whole frame the simulated supply received.
@@ -106,12 +127,18 @@ void checkOrdinaryRecord(const QString& path) {
     QVERIFY(lines.last().isEmpty());
 }
 
-// The program started in the directory, its output on.
+// The program started in the directory, its output on; on the display given,
+// or on none.
 class ProgramWithOutputOn {
 public:
-    explicit ProgramWithOutputOn(const QString& dir) : dir_(dir) {
+    explicit ProgramWithOutputOn(const QString& dir, const QString& display = {}) : dir_(dir) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        if (display.isEmpty()) {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        } else {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            environment.insert(QStringLiteral("DISPLAY"), display);
+        }
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(QCoreApplication::applicationFilePath(),
@@ -122,8 +149,9 @@ public:
         process_.waitForFinished(5000);
     }
 
-    // Output on, and the journal holds this many measurements.
-    bool waitForMeasurements(int count) {
+    // Output on, and the journals of this many programs hold this many
+    // measurements.
+    bool waitForMeasurements(int count, int programs = 1) {
         QByteArray output;
         const auto switchedOn = [&] {
             output += process_.readAll();
@@ -132,7 +160,7 @@ public:
         return waitFor([&] { return switchedOn() || process_.state() == QProcess::NotRunning; },
                        30000) &&
                switchedOn() &&
-               waitFor([&] { return journalIn(dir_).count(kMeasured.toLatin1()) >= count; }, 30000);
+               waitFor([&] { return journalsMeasured(dir_, programs, count); }, 30000);
     }
     QProcess& process() { return process_; }
 
@@ -149,6 +177,8 @@ private slots:
     void windowCloseWithOutputOnSwitchesTheSupplyOff();
     void stopSignalEndsTheProgramAsACloseDoes();
     void killedProgramsLogIsRecoveredAtTheNextStart();
+    void lostDisplayEndsTheProgramAsACloseDoes();
+    void twoProgramsInOneFolderStoppedTogetherKeepBothRecords();
 };
 
 void ShutdownEndToEndTest::windowCloseWithOutputOnSwitchesTheSupplyOff() {
@@ -163,7 +193,10 @@ void ShutdownEndToEndTest::windowCloseWithOutputOnSwitchesTheSupplyOff() {
     QVERIFY(waitFor([&] { return w.Text3->text().count(kMeasured) >= 2; }, 15000));
     QVERIFY(lastFrame(frameLog).endsWith('O'));
 
-    QVERIFY(w.close());
+    // The close waits for the record and then goes through.
+    w.close();
+    QVERIFY(waitFor([&] { return !live.port.isOpen(); }, 15000));
+    QVERIFY(!w.isVisible());
     const QString records = live.dir.path() + QStringLiteral("/Record");
     const QStringList names = entries(records, QStringLiteral("*"));
     QCOMPARE(names.size(), 1);
@@ -218,6 +251,7 @@ void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
 
     // The next start, in this process, so its message can be seen.
     Form1& w = live.start();
+    QVERIFY(waitFor([&] { return live.dialogs.shown.size() == 1; }, 15000));
     const QString records = dir + QStringLiteral("/Record");
     const QStringList recovered = entries(records, QStringLiteral("*"));
     QCOMPARE(recovered.size(), 1);
@@ -231,8 +265,6 @@ void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
     // A kill cuts no write short: every line the journal held is whole.
     QVERIFY(journal.endsWith("\r\n"));
     QVERIFY(entries(dir, QStringLiteral("*.journal")).isEmpty());
-    QVERIFY(waitFor([&] { return live.dialogs.shown.size() == 1; }, 5000));
-    QCOMPARE(live.dialogs.shown.size(), 1);
     QVERIFY(live.dialogs.shown[0].text.contains(QDir::toNativeSeparators(path)));
 
     // The next switch-off writes an ordinary record beside it.
@@ -241,11 +273,69 @@ void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
     w.Command1_Click();
     QVERIFY(waitFor([&] { return w.Text3->text().count(kMeasured) >= 2; }, 15000));
     w.Command1_Click();
+    QVERIFY(waitFor([&] { return entries(records, QStringLiteral("*")).size() == 2; }, 15000));
     QStringList names = entries(records, QStringLiteral("*"));
     QVERIFY(names.removeOne(recovered[0]));
     QCOMPARE(names.size(), 1);
     checkOrdinaryRecord(records + QLatin1Char('/') + names[0]);
     QCOMPARE(live.dialogs.shown.size(), 1);
+}
+
+// A display server that dies under a program with its output on: the supply
+// still gets whole output-off frames and the log is saved as any record.
+void ShutdownEndToEndTest::lostDisplayEndsTheProgramAsACloseDoes() {
+    LiveWindow live;
+    const QString dir = live.dir.path();
+    const QString frameLog = dir + QStringLiteral("/frames.log");
+    Simulator sim(dir, {QStringLiteral("--frame-log"), frameLog});
+    QVERIFY(sim.waitUntilLinked());
+    QProcess xvfb;
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    QVERIFY2(xvfb.waitForReadyRead(15000), "Xvfb did not start");
+    const QString display = QLatin1Char(':') + QString::fromLatin1(xvfb.readLine().trimmed());
+    ProgramWithOutputOn program(dir, display);
+    QVERIFY(program.waitForMeasurements(2));
+    QVERIFY(lastFrame(frameLog).endsWith('O'));
+
+    xvfb.kill();
+    QVERIFY(xvfb.waitForFinished(10000));
+    QVERIFY(program.process().waitForFinished(30000));
+    const QStringList names = entries(dir + QStringLiteral("/Record"), QStringLiteral("*"));
+    QCOMPARE(names.size(), 1);
+    checkOrdinaryRecord(dir + QStringLiteral("/Record/") + names[0]);
+    QVERIFY(entries(dir, QStringLiteral("*.journal")).isEmpty());
+    const QByteArray last = lastFrame(frameLog);
+    QVERIFY2(last.endsWith('N'), last.constData());
+}
+
+// Two supplies on one computer, their programs sharing the data folder and
+// stopped by one signal in the same moment: neither record replaces the
+// other.
+void ShutdownEndToEndTest::twoProgramsInOneFolderStoppedTogetherKeepBothRecords() {
+    LiveWindow live;
+    const QString dir = live.dir.path();
+    Simulator first(dir, {});
+    Simulator second(dir, {}, Simulator::kPort + 1);
+    QVERIFY(first.waitUntilLinked());
+    QVERIFY(second.waitUntilLinked());
+    ProgramWithOutputOn one(dir);
+    ProgramWithOutputOn other(dir);
+    QVERIFY(one.waitForMeasurements(2, 2));
+    QVERIFY(other.waitForMeasurements(2, 2));
+
+    ::kill(static_cast<pid_t>(one.process().processId()), SIGTERM);
+    ::kill(static_cast<pid_t>(other.process().processId()), SIGTERM);
+    for (ProgramWithOutputOn* program : {&one, &other}) {
+        QVERIFY(program->process().waitForFinished(30000));
+        QCOMPARE(program->process().exitCode(), 0);
+    }
+    const QStringList names = entries(dir + QStringLiteral("/Record"), QStringLiteral("*"));
+    QCOMPARE(names.size(), 2);
+    for (const QString& name : names) {
+        checkOrdinaryRecord(dir + QStringLiteral("/Record/") + name);
+    }
+    QVERIFY(entries(dir, QStringLiteral("*.journal")).isEmpty());
 }
 
 int main(int argc, char** argv) {

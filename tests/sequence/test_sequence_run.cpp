@@ -1,5 +1,6 @@
 #include "display/log_box.h"
 #include "fakes.h"
+#include "link/frame.h"
 #include "sequence/step_grid.h"
 #include "step_table_file.h"
 
@@ -73,6 +74,11 @@ QString frame(const char* digits) {
     return QStringLiteral("VKPPSU%1O").arg(QString::fromLatin1(digits));
 }
 
+// The frame of the tick that ends a run: the output letter turns at once.
+QString offFrame(const char* digits) {
+    return QStringLiteral("VKPPSU%1N").arg(QString::fromLatin1(digits));
+}
+
 void checkIdle(const RunWindow& r) {
     const Form1& w = *r.w;
     QVERIFY(!w.state.runActive);
@@ -106,7 +112,7 @@ private slots:
     void runCountChosenDuringAnUnlimitedRun();
     void runButtonWithoutLinkDoesNothing();
     void runLocksFrontPanelAndGrid();
-    void runOverManualOutputStartsAFreshLog();
+    void runOverManualOutputSavesTheManualPeriodFirst();
     void refusedTableChangesNothing_data();
     void refusedTableChangesNothing();
     void runSurvivesALossOfTheLink();
@@ -127,11 +133,13 @@ void SequenceRunTest::countedRunSendsEachRowForItsHoldTime() {
     // Row 0 holds until its third display tick. Each row after it goes out
     // from the tick after the step for its full hold time, except that the
     // display tick which ends a pass already carries row 0 again. The tick
-    // that ends the last pass keeps the last row and ends the run: the output
-    // goes from the last row straight to off.
+    // that ends the last pass keeps the last row and ends the run, switching
+    // the output off in its own frame: from the last row straight to off.
     const QString first = frame("0500H1000");
     const QString second = frame("1000H2000");
-    const FrameRuns expected{{first, 30}, {second, 19}, {first, 31}, {second, 20}, {kOff, 20}};
+    const FrameRuns expected{
+        {first, 30}, {second, 19}, {first, 31}, {second, 19}, {offFrame("1000H2000"), 1},
+        {kOff, 20}};
     QCOMPARE(r.ticks(120), expected);
     checkIdle(r);
     QCOMPARE(r.records().size(), 1);
@@ -161,7 +169,8 @@ void SequenceRunTest::oneRowTableWithCountThree() {
     RunWindow r({{12, 0.5, 2}});
     r.chooseRunCount(QStringLiteral("3"));
     r.w->Command4_Click();
-    QCOMPARE(r.ticks(70), (FrameRuns{{frame("1200H0500"), 60}, {kOff, 10}}));
+    QCOMPARE(r.ticks(70),
+             (FrameRuns{{frame("1200H0500"), 59}, {offFrame("1200H0500"), 1}, {kOff, 10}}));
     checkIdle(r);
     QCOMPARE(r.records().size(), 1);
 }
@@ -187,8 +196,11 @@ void SequenceRunTest::rowLastsItsRoundedHoldTime() {
     RunWindow r({{1, 0.1, 2}, middleRow, {3, 0.3, 2}});
     r.chooseRunCount(QStringLiteral("1"));
     r.w->Command4_Click();
-    const FrameRuns expected{
-        {frame("0100H0100"), 20}, {middleFrame, ticks}, {frame("0300H0300"), 20}, {kOff, 10}};
+    const FrameRuns expected{{frame("0100H0100"), 20},
+                             {middleFrame, ticks},
+                             {frame("0300H0300"), 19},
+                             {offFrame("0300H0300"), 1},
+                             {kOff, 10}};
     QCOMPARE(r.ticks(50 + ticks), expected);
     QVERIFY(r.f.dialogs.shown.isEmpty());
 }
@@ -265,17 +277,29 @@ void SequenceRunTest::runLocksFrontPanelAndGrid() {
     }
 }
 
-void SequenceRunTest::runOverManualOutputStartsAFreshLog() {
+// The manual period is a record of its own, saved as the run starts, and the
+// output stays on from the one into the other.
+void SequenceRunTest::runOverManualOutputSavesTheManualPeriodFirst() {
     RunWindow r({{5, 1, 3}});
     r.w->Command1_Click();
     QVERIFY(r.w->state.outputOn);
     r.ticks(30);
-    QVERIFY(r.w->Text3->text().count(QStringLiteral("\r\n")) > 3);
+    const QString manual = r.w->Text3->text();
+    QVERIFY(manual.count(QStringLiteral("\r\n")) > 3);
     r.f.clock.time = r.f.clock.time.addSecs(3);
     r.w->Command4_Click();
     QVERIFY(r.w->state.runActive);
     QCOMPARE(r.w->Text3->text(), QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:03:12"));
-    QVERIFY(r.records().isEmpty());
+    const QString record = recordDir(r.f) + QStringLiteral("/20261265312.TXT");
+    QCOMPARE(r.records(), QStringList{QFileInfo(record).fileName()});
+    QCOMPARE(QString::fromLocal8Bit(fileBytes(record)), manual + QStringLiteral("\r\n保存路径:") +
+                                                            QDir::toNativeSeparators(record) +
+                                                            QStringLiteral("\r\n"));
+    for (const auto& [sent, count] : r.ticks(20)) {
+        QVERIFY(sent.endsWith(QLatin1Char('O')));
+    }
+    r.w->Command4_Click();
+    QCOMPARE(r.records().size(), 2);
 }
 
 void SequenceRunTest::refusedTableChangesNothing_data() {
@@ -455,7 +479,7 @@ void SequenceRunTest::tableLongerThanOneFetchRunsEveryRow() {
     for (int row = 0; row < rows.size(); ++row) {
         expected.append(QStringLiteral("VKPPSU%1H0100O").arg(row * 5, 4, 10, QLatin1Char('0')));
     }
-    expected << kOff;
+    expected << expected.last().left(kFrameLength - 1) + QLatin1Char('N') << kOff;
     QCOMPARE(sent, expected);
 }
 

@@ -57,8 +57,11 @@ QDateTime FakeClock::now() const {
 }
 
 Form1& WindowOnFakes::build() {
-    window =
-        std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path()});
+    // A new build is a new program: the files the last one kept open close.
+    window.reset();
+    records = std::make_unique<RecordWorker>(RecordWorker::Mode::CallersThread);
+    window = std::make_unique<Form1>(
+        Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path(), records.get()});
     // Tests drive the ticks themselves.
     window->Timer1->stop();
     window->Timer2->stop();

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/screen.h"
+#include "record/record_worker.h"
 
 #include <QDateTime>
 #include <QList>
@@ -121,6 +122,8 @@ struct WindowOnFakes {
     FakeClock clock;
     FakeScreen screen;
     RecordingDialogs dialogs;
+    // Writes files at once, in the tick or handler that asks.
+    std::unique_ptr<RecordWorker> records;
     std::unique_ptr<Form1> window;
 
     QString programDir() const { return dir.path(); }

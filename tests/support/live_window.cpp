@@ -5,11 +5,11 @@
 
 #include <ctime>
 
-Simulator::Simulator(const QString& dir, const QStringList& options) {
+Simulator::Simulator(const QString& dir, const QStringList& options, int port) : port_(port) {
     process_.setProgram(QStringLiteral(VELKOR_SUPPLY_SIM));
-    process_.setArguments(QStringList{QStringLiteral("--port"), QString::number(kPort),
-                                      QStringLiteral("--dir"), dir} +
-                          options);
+    process_.setArguments(
+        QStringList{QStringLiteral("--port"), QString::number(port), QStringLiteral("--dir"), dir} +
+        options);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start();
 }
@@ -20,7 +20,7 @@ Simulator::~Simulator() {
 
 bool Simulator::waitUntilLinked() {
     return process_.waitForStarted(5000) && process_.waitForReadyRead(5000) &&
-           process_.readLine().contains("port 3 ->");
+           process_.readLine().contains(QStringLiteral("port %1 ->").arg(port_).toLatin1());
 }
 
 void Simulator::stop() {

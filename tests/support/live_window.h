@@ -13,7 +13,7 @@ class Simulator {
 public:
     static constexpr int kPort = 3;
 
-    Simulator(const QString& dir, const QStringList& options);
+    Simulator(const QString& dir, const QStringList& options, int port = kPort);
     ~Simulator();
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
@@ -25,6 +25,7 @@ public:
 
 private:
     QProcess process_;
+    int port_;
 };
 
 // The real window on the real serial line in a fresh program directory, its

@@ -1,4 +1,6 @@
-#include "display/measurement_journal.h"
+#include "record/measurement_journal.h"
+
+#include "record/record_file.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,24 +18,19 @@ QString systemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// A new file's name lasts through a power cut only once its folder is synced.
-bool syncFolder(const QString& dir) {
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
-
 } // namespace
 
-bool lockJournal(int fd) {
-    struct stat status {};
+JournalLock lockJournal(int fd, const DiskCalls& disk) {
     // flock's lock belongs to the open file and ends with the process,
     // however it ends.
-    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &status) == 0 && status.st_nlink > 0;
+    if (disk.lock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return errno == EWOULDBLOCK ? JournalLock::NotOurs : JournalLock::Failed;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return JournalLock::Failed;
+    }
+    return status.st_nlink > 0 ? JournalLock::Taken : JournalLock::NotOurs;
 }
 
 MeasurementJournal::~MeasurementJournal() {
@@ -62,11 +59,20 @@ bool MeasurementJournal::start(const QString& dir, const QString& text) {
             }
             return fail(file_.errorString());
         }
-        if (lockJournal(file_.handle())) {
+        const JournalLock lock = lockJournal(file_.handle(), disk_);
+        if (lock == JournalLock::Taken) {
             break;
         }
-        // Taken for a dead program's journal between creation and lock.
+        // A journal nobody can lock would be taken for a dead program's by
+        // the next program to start.
+        const QString why = systemError();
         file_.close();
+        if (lock == JournalLock::Failed) {
+            QFile::remove(file_.fileName());
+            return fail(QStringLiteral("cannot lock: %1").arg(why));
+        }
+        // Otherwise taken for a dead program's journal between creation and
+        // lock: the next name is free.
     }
     if (!write(text) || !sync()) {
         return false;
@@ -85,7 +91,7 @@ bool MeasurementJournal::sync() {
     if (!writing()) {
         return false;
     }
-    if (unsynced_ && ::fdatasync(file_.handle()) != 0) {
+    if (unsynced_ && disk_.syncData(file_.handle()) != 0) {
         return fail(systemError());
     }
     unsynced_ = false;
@@ -99,6 +105,8 @@ void MeasurementJournal::finish(bool remove) {
     // Removed while still locked, so no other program recovers it meanwhile.
     if (remove) {
         QFile::remove(file_.fileName());
+    } else {
+        sync();
     }
     file_.close();
 }

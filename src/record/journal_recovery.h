@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/disk_calls.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -10,7 +12,9 @@ struct JournalRecovery {
     QString journal;
     // The record file written, or the empty text when it could not be.
     QString record;
-    // Why the record could not be written; the journal is then kept.
+    // Why the record could not be written or the journal not locked; the
+    // journal is then kept. With a record: why the journal stays although
+    // saved (emptied, so it is never recovered twice).
     QString problem;
 };
 
@@ -22,11 +26,17 @@ QByteArray wholeJournalLines(const QByteArray& journal);
 // moment: its stop stamp, marked as recovered.
 QString recoveredStamp(const QDateTime& lastWrite);
 
+// Whether a file name is one this program gives its journals:
+// journal-<pid>-<n>.journal, in that case.
+bool isJournalName(const QString& name);
+
 // Turns every journal in the data folder that no living program holds into
 // a record file in the record folder, laid out as every record (the log's
 // lines, then the save-path line naming the file), and removes the journal.
-// A journal without a whole line holds nothing to recover and is removed.
-QList<JournalRecovery> recoverJournals(const QString& dataDir, const QString& recordDir);
+// Only files with a journal's name that begin as a log begins are touched;
+// one that holds less than a whole line is removed.
+QList<JournalRecovery> recoverJournals(const QString& dataDir, const QString& recordDir,
+                                       const DiskCalls& disk = DiskCalls::real());
 
 // The one message that tells the operator what was recovered (Chinese and
 // English); empty when there was nothing.

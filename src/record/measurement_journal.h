@@ -1,13 +1,24 @@
 #pragma once
 
+#include "record/disk_calls.h"
+
 #include <QFile>
 #include <QString>
 #include <QStringEncoder>
 
-// Takes the lock of an open journal without waiting. False when a living
-// program holds it, or when the file has been removed meanwhile (by a program
-// that recovered it): either way it is not this caller's to use.
-bool lockJournal(int fd);
+#include <utility>
+
+enum class JournalLock {
+    Taken,
+    // A living program holds it, or it was removed meanwhile (by a program
+    // that recovered it): either way it is not this caller's to use.
+    NotOurs,
+    // The file system refused the lock (a network folder without locking).
+    Failed,
+};
+
+// Takes the lock of a journal open for writing, without waiting.
+JournalLock lockJournal(int fd, const DiskCalls& disk);
 
 // The measurement log on disk while the output is on, so that a crash, a kill
 // or a power cut loses at most the last moments of it. The journal holds the
@@ -23,7 +34,7 @@ class MeasurementJournal {
 public:
     static inline const QString kSuffix = QStringLiteral(".journal");
 
-    MeasurementJournal() = default;
+    explicit MeasurementJournal(DiskCalls disk = DiskCalls::real()) : disk_(std::move(disk)) {}
     ~MeasurementJournal();
     MeasurementJournal(const MeasurementJournal&) = delete;
     MeasurementJournal& operator=(const MeasurementJournal&) = delete;
@@ -36,7 +47,7 @@ public:
     // Makes everything written so far durable; false when the disk refuses.
     bool sync();
     // Ends the journal: removed when its log was saved elsewhere, otherwise
-    // left for the next start to recover.
+    // synced and left for the next start to recover.
     void finish(bool remove);
 
     // Open and every write so far succeeded.
@@ -48,6 +59,7 @@ private:
     bool fail(const QString& why);
     bool write(const QString& text);
 
+    DiskCalls disk_;
     QFile file_;
     QStringEncoder encoder_{QStringConverter::System};
     bool failed_ = false;

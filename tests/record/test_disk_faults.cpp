@@ -211,15 +211,22 @@ void DiskFaultsTest::failedRecordIsReportedAndEarlierRecordsKept() {
     QCOMPARE(fileBytes(earlier), kEarlierRecord);
     QCOMPARE(w.Text3->text().count(QStringLiteral("12.00V          1.200A")), 5);
 
-    // With the fault gone the program goes on and the next stop is saved.
+    // With the fault gone the program goes on; the next stop saves the log
+    // kept from the failed one first, says so, and then its own.
+    const QString unsaved = w.Text3->text();
     QVERIFY(madeWritable);
     if (disk) {
         QVERIFY(disk->makeRoom());
     }
     f.dialogs.shown.clear();
     recordSomeSeconds(w);
-    QVERIFY(f.dialogs.shown.isEmpty());
-    const QString saved = recordDir(f) + QStringLiteral("/2026126539_2.TXT");
+    const QString savedLate = recordDir(f) + QStringLiteral("/2026126539_2.TXT");
+    const QString saved = recordDir(f) + QStringLiteral("/2026126539_3.TXT");
+    QCOMPARE(f.dialogs.shown.size(), 1);
+    QVERIFY(f.dialogs.shown[0].text.contains(QDir::toNativeSeparators(savedLate)));
+    QCOMPARE(fileBytes(savedLate), (unsaved + QStringLiteral("保存路径:") +
+                                    QDir::toNativeSeparators(savedLate) + QStringLiteral("\r\n"))
+                                       .toLocal8Bit());
     QCOMPARE(fileBytes(saved), (w.Text3->text() + QStringLiteral("\r\n")).toLocal8Bit());
     QCOMPARE(fileBytes(earlier), kEarlierRecord);
 }

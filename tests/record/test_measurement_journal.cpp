@@ -1,7 +1,7 @@
-#include "display/journal_recovery.h"
 #include "display/log_box.h"
-#include "display/measurement_journal.h"
 #include "fakes.h"
+#include "record/journal_recovery.h"
+#include "record/measurement_journal.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,7 +99,7 @@ void MeasurementJournalTest::onlyJournalsOfDeadProgramsAreRecoveredNeverOverwrit
 
     // The journal of a program still running is left alone.
     MeasurementJournal live;
-    QVERIFY(live.start(dir.path(), QStringLiteral("Velkor\r\n")));
+    QVERIFY(live.start(dir.path(), QStringLiteral("Velkor\r\nVersion: 1.0\r\n")));
     const QList<JournalRecovery> recovered = recoverJournals(dir.path(), recordDir);
     QCOMPARE(journalsIn(dir.path()), QStringList{QFileInfo(live.path()).fileName()});
     QCOMPARE(recovered.size(), 1);

@@ -1,0 +1,182 @@
+// The stop against the disk: from a switch-off to the first whole output-off
+// frame written to the supply with an empty, a day's and a week's log, and
+// the sender's longest pause across a switch-off with a week's log and
+// across the journal's syncs when each sync takes 500 ms. The window runs on
+// its own timers with the record worker on its own thread, as the program.
+//   build/bench/bench_stop
+#include "display/log_box.h"
+#include "display/log_text.h"
+#include "fakes.h"
+#include "measuring.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int kLinesPerDay = 86400;
+const QByteArray kOnReply = "VKPPSU1200A1200W";
+
+// A port that notes when each character was written.
+class TimedPort : public FakeSerialPort {
+public:
+    QElapsedTimer clock;
+    std::vector<std::pair<qint64, char>> sent;
+
+    TimedPort() { clock.start(); }
+    void write(char c) override {
+        sent.emplace_back(clock.nsecsElapsed(), c);
+        FakeSerialPort::write(c);
+    }
+    // Nanoseconds from the moment to the last character of the first whole
+    // frame sent after it; -1 when none was.
+    qint64 wholeFrameAfter(qint64 from, const QByteArray& frame) const {
+        QByteArray run;
+        for (const auto& [at, c] : sent) {
+            if (at < from) {
+                continue;
+            }
+            run += c;
+            if (run.endsWith(frame)) {
+                return at - from;
+            }
+        }
+        return -1;
+    }
+    // The longest pause between two characters within the span.
+    qint64 longestPause(qint64 from, qint64 to) const {
+        qint64 longest = 0;
+        for (std::size_t i = 1; i < sent.size(); ++i) {
+            if (sent[i].first >= from && sent[i - 1].first <= to) {
+                longest = std::max(longest, sent[i].first - sent[i - 1].first);
+            }
+        }
+        return longest;
+    }
+};
+
+struct LiveOnFakes {
+    QTemporaryDir dir;
+    TimedPort port;
+    FakeClock clock;
+    FakeScreen screen;
+    RecordingDialogs dialogs;
+    RecordWorker records;
+    Form1 window;
+
+    explicit LiveOnFakes(DiskCalls disk)
+        : records(RecordWorker::Mode::OwnThread, std::move(disk)),
+          window(Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path(), &records}) {
+        port.usablePorts = {3};
+        port.replyWhenIdle = kOnReply;
+        window.show();
+        waitFor([&] { return window.state.linkUp; }, 10000);
+    }
+};
+
+QString logLines(int count) {
+    QString text;
+    const QString line = QStringLiteral("\r\n") + logMeasurementLine(QStringLiteral("05:03:09"),
+                                                                     QStringLiteral("12.00V"),
+                                                                     QStringLiteral("1.200A"));
+    text.reserve(count * line.size());
+    for (int i = 0; i < count; ++i) {
+        text += line;
+    }
+    return text;
+}
+
+struct StopTimes {
+    double toOffFrameMs;
+    double longestPauseMs;
+};
+
+// Output on with a log of this many lines, then the stop, in the event loop
+// as the operator's click comes.
+StopTimes stopWithLog(LiveOnFakes& live, const QString& lines) {
+    Form1& w = live.window;
+    w.Command1_Click();
+    w.Text3->appendText(lines);
+    runFor(1000);
+    const QByteArray offFrame = w.state.frameText.left(15).toLatin1() + 'N';
+    const qint64 before = live.port.clock.nsecsElapsed();
+    runFor(300);
+    const qint64 stop = live.port.clock.nsecsElapsed();
+    w.Command1_Click();
+    runFor(1500);
+    waitFor([&] { return live.records.waitUntilIdle(0); }, 60000);
+    return {static_cast<double>(live.port.wholeFrameAfter(stop, offFrame)) / 1e6,
+            static_cast<double>(live.port.longestPause(before, live.port.clock.nsecsElapsed())) /
+                1e6};
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const std::pair<const char*, int> sizes[] = {
+        {"empty", 0}, {"day", kLinesPerDay}, {"week", 7 * kLinesPerDay}};
+    QList<double> stopMs[3];
+    QList<double> pauseMs[3];
+    {
+        LiveOnFakes live(DiskCalls::real());
+        for (int round = 0; round < 3; ++round) {
+            for (int size = 0; size < 3; ++size) {
+                const StopTimes times = stopWithLog(live, logLines(sizes[size].second));
+                stopMs[size] << times.toOffFrameMs;
+                pauseMs[size] << times.longestPauseMs;
+            }
+        }
+        if (!live.dialogs.shown.isEmpty()) {
+            std::fprintf(stderr, "a save failed\n");
+            return 1;
+        }
+    }
+
+    // Journal syncs of 500 ms each against the disk's own, over 6 s on.
+    const auto longestPauseWithSync = [](int extraMs) {
+        DiskCalls disk = DiskCalls::real();
+        const auto real = disk.syncData;
+        disk.syncData = [real, extraMs](int fd) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(extraMs));
+            return real(fd);
+        };
+        LiveOnFakes live(disk);
+        live.window.Command1_Click();
+        const qint64 from = live.port.clock.nsecsElapsed();
+        runFor(6000);
+        const double pause =
+            static_cast<double>(live.port.longestPause(from, live.port.clock.nsecsElapsed())) / 1e6;
+        live.window.Command1_Click();
+        live.records.waitUntilIdle(30000);
+        return pause;
+    };
+    const double slowSyncPause = longestPauseWithSync(500);
+    const double syncPause = longestPauseWithSync(0);
+
+    std::printf("%-58s %10s %10s\n", "measure", "value", "target");
+    for (int size = 0; size < 3; ++size) {
+        std::printf("%-58s %10.1f %10s\n",
+                    qPrintable(QStringLiteral("stop -> whole off frame, %1 log (median of 3, ms)")
+                                   .arg(QString::fromLatin1(sizes[size].first))),
+                    percentile(stopMs[size], 0.5), "<= 200");
+    }
+    std::printf("%-58s %10.2f %10s\n", "stop -> off frame, week / empty (median)",
+                percentile(stopMs[2], 0.5) / percentile(stopMs[0], 0.5), "<= 1.2");
+    std::printf("%-58s %10.1f %10s\n", "sender's longest pause across a stop, week log (ms)",
+                percentile(pauseMs[2], 1.0), "<= 20");
+    std::printf("%-58s %10.2f %10s\n", "  the same, week / empty log (worst of 3)",
+                percentile(pauseMs[2], 1.0) / percentile(pauseMs[0], 1.0), "");
+    std::printf("%-58s %10.1f %10s\n", "sender's longest pause, journal syncs of 500 ms (ms)",
+                slowSyncPause, "<= 20");
+    std::printf("%-58s %10.2f %10s\n", "  the same, 500 ms syncs / the disk's own syncs",
+                slowSyncPause / syncPause, "");
+    return 0;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+class Form1;
+
+// The ways a desktop session ends a program other than by a signal. A logout
+// asks the program to commit its data first: that is a close of the window.
+// A display that goes away (a crashed display server or compositor, a remote
+// session closed, a logout that went ahead) makes Qt end the process at once
+// with exit(), from inside its event handling; the window then gets its last
+// moments at the exit: the stop, whole output-off frames to the supply and the
+// record saved, or at least its journal on disk. A fatal Qt message, which
+// aborts, gets the same. One window at a time.
+void endWithSession(Form1* window);

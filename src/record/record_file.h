@@ -1,0 +1,54 @@
+#pragma once
+
+#include "record/disk_calls.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A file saved beside a record's text file, under the same name with its own
+// suffix (".csv"), with bytes fixed when the record was taken.
+struct CompanionFile {
+    QString suffix;
+    QByteArray bytes;
+};
+
+// Everything one stop saves, its bytes copied in, so it can be written
+// anywhere and at any time after the stop.
+struct RecordSet {
+    QString dir;
+    // The name wanted, without suffix: the stop stamp.
+    QString stamp;
+    // The log in the system's 8-bit encoding, every line ended by CR LF, without
+    // the save-path line: that line names the file actually written.
+    QByteArray log;
+    // "保存路径:" or "Save Path:".
+    QString savePathLabel;
+    QList<CompanionFile> companions;
+};
+
+struct PublishedRecord {
+    // The record's text file, or the empty text when nothing was saved.
+    QString path;
+    QStringList companions;
+    // Why the record could not be saved, and the file it was saving.
+    QString problem;
+    QString failedPath;
+};
+
+// A new file's name lasts through a power cut only once its folder is synced.
+bool syncFolder(const QString& dir);
+
+// The record file's last line: the label and the file's own path, CR LF.
+QByteArray savePathLine(const QString& label, const QString& path);
+
+// Writes the record as <stamp>.TXT and its companions as <stamp><suffix>, or,
+// when any of those names is taken (another stop in the same second, another
+// program in the same folder, stamps that coincide because they are not
+// padded), under <stamp>_2, <stamp>_3 and so on. A file is written and synced
+// under a temporary name and then given its name by a call that fails rather
+// than replace a file, so no record ever replaces another, even one being
+// written that moment by another program; then the folder is synced. The
+// folder is created when missing.
+PublishedRecord publishRecord(const RecordSet& record, const DiskCalls& disk);
