@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/window_state.h"
+#include "link/open_failure_notice.h"
 #include "platform/platform.h"
 #include "record/sample.h"
 
@@ -29,7 +30,6 @@ struct RecordAnswer;
 class SerialPort;
 struct SetpointQuantity;
 class StepGrid;
-struct OpenFailure;
 struct JournalRecovery;
 
 // The program's one window. It owns every control, named as the window design
@@ -173,7 +173,9 @@ protected:
 private:
     // link/port_search.cpp; true when the choice step tried to open a port.
     bool searchPort();
-    void tellWhyPortIsClosed(const OpenFailure& failure);
+    void noteWhyPortIsClosed(const OpenFailure& failure);
+    void tellWhyPortsAreClosed();
+    void withdrawOpenFailureNotices();
     // app/startup.cpp
     // Before a close: a stop as at any switch-off, while the output is on or a
     // run is going, and a new try for records not saved earlier; false while
@@ -267,6 +269,10 @@ private:
     bool stepTableReady_ = false;
     // Devices whose failure to open the operator has been told about.
     QSet<QString> explainedDevices_;
+    // Failures the operator could mend, met by the latest search and not yet
+    // told; and the notices told and not yet closed.
+    QList<OpenFailure> searchFailures_;
+    QList<OpenFailureNotice> openNotices_;
     // The frame the sender is putting on the line, taken at its first
     // character.
     QString frameOnLine_;

@@ -189,6 +189,7 @@ void Form1::declareLossIfOverdue() {
     } else {
         state.portFailed[state.portNumber] = true;
     }
+    tellWhyPortsAreClosed();
     Picture2->printLine(QStringLiteral("数据为空"));
     state.voltageDigits = QStringLiteral("0000");
     state.currentDigits = QStringLiteral("0000");
@@ -222,4 +223,5 @@ void Form1::acceptReply(const QString& block) {
     state.badReplyCount = 0;
     state.linkUp = true;
     state.overCurrent = reading.overCurrent;
+    withdrawOpenFailureNotices();
 }

@@ -15,7 +15,7 @@ qint16 Form1::COM_SCAN(qint16& count) {
             Picture2->printLine(QStringLiteral("COM：   ") + QString::number(port) +
                                 QStringLiteral("可用"));
         } else {
-            tellWhyPortIsClosed(MSComm1->lastOpenFailure());
+            noteWhyPortIsClosed(MSComm1->lastOpenFailure());
         }
         if (MSComm1->isOpen()) {
             MSComm1->close();
@@ -25,15 +25,40 @@ qint16 Form1::COM_SCAN(qint16& count) {
 }
 
 // A device the operator can make usable (a missing permission, another
-// program holding it) is explained once per program run; the search itself
-// goes on as before and takes the device as soon as it opens.
-void Form1::tellWhyPortIsClosed(const OpenFailure& failure) {
-    const std::optional<OpenFailureNotice> notice = openFailureNotice(failure);
-    if (!notice || explainedDevices_.contains(failure.device)) {
-        return;
+// program holding it) is only worth a word when no supply answers: with two
+// supplies on one PC, the other program's device is busy by right and this
+// program finds its own on another port. So the failures of a search wait
+// until the search opens nothing or the port it chose is lost.
+void Form1::noteWhyPortIsClosed(const OpenFailure& failure) {
+    if (openFailureNotice(failure)) {
+        searchFailures_.append(failure);
     }
-    explainedDevices_.insert(failure.device);
-    platform_.dialogs->message(notice->text, notice->title);
+}
+
+// Each device is explained once per program run; the search itself goes on
+// as before and takes the device as soon as it opens.
+void Form1::tellWhyPortsAreClosed() {
+    for (const OpenFailure& failure : std::as_const(searchFailures_)) {
+        if (explainedDevices_.contains(failure.device)) {
+            continue;
+        }
+        explainedDevices_.insert(failure.device);
+        const OpenFailureNotice notice = *openFailureNotice(failure);
+        platform_.dialogs->message(notice.text, notice.title);
+        openNotices_.append(notice);
+    }
+    searchFailures_.clear();
+}
+
+// A supply answers: whatever a notice asked the operator to mend no longer
+// stands between them and the supply, and a loss of this link later is no
+// reason to tell of devices met before it came up.
+void Form1::withdrawOpenFailureNotices() {
+    searchFailures_.clear();
+    for (const OpenFailureNotice& notice : std::as_const(openNotices_)) {
+        platform_.dialogs->closeMessage(notice.text, notice.title);
+    }
+    openNotices_.clear();
 }
 
 // Runs in every tick while no port is supervised: probes all ports, then opens
@@ -43,6 +68,7 @@ bool Form1::searchPort() {
         MSComm1->close();
     }
     state.portAvailable.fill(false);
+    searchFailures_.clear();
     qint16 count = 0;
     COM_SCAN(count);
     state.availableCount = count;
@@ -69,6 +95,7 @@ bool Form1::searchPort() {
         state.badReplyCount = 0;
         return true;
     }
+    tellWhyPortsAreClosed();
     // Every usable port has lost its link once: forget the marks, so that a
     // supply that comes back (an adapter pulled and put back) is found again
     // by the next search instead of never.

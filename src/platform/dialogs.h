@@ -12,6 +12,9 @@ public:
     virtual ~Dialogs() = default;
     // A box with one OK button.
     virtual void message(const QString& text, const QString& title) = 0;
+    // Closes the box with this text and title if it is still open: a notice
+    // whose cause has gone away no longer asks for the operator's OK.
+    virtual void closeMessage(const QString& text, const QString& title) = 0;
     // A yes-or-no question; `yes` runs only when the operator says yes.
     virtual void ask(const QString& text, const QString& title, std::function<void()> yes) = 0;
     // Asks for an existing file to read, or a file to write (offering

@@ -13,7 +13,7 @@ MessageBoxes::~MessageBoxes() {
     }
 }
 
-void MessageBoxes::message(const QString& text, const QString& title) {
+QMessageBox* MessageBoxes::openBox(const QString& text, const QString& title) {
     // A box answered a moment ago may not be deleted yet; it is no longer open.
     open_.removeIf(
         [](const QPointer<QMessageBox>& box) { return box.isNull() || !box->isVisible(); });
@@ -21,9 +21,17 @@ void MessageBoxes::message(const QString& text, const QString& title) {
     const QString shownTitle = title.isEmpty() ? QCoreApplication::applicationName() : title;
     for (const QPointer<QMessageBox>& box : open_) {
         if (box->text() == text && box->windowTitle() == shownTitle) {
-            return;
+            return box.data();
         }
     }
+    return nullptr;
+}
+
+void MessageBoxes::message(const QString& text, const QString& title) {
+    if (openBox(text, title) != nullptr) {
+        return;
+    }
+    const QString shownTitle = title.isEmpty() ? QCoreApplication::applicationName() : title;
     auto* box = new QMessageBox(QMessageBox::NoIcon, shownTitle, text, QMessageBox::Ok, owner_);
     box->setAttribute(Qt::WA_DeleteOnClose);
     // Modeless (a message box is application-modal when made, and open()
@@ -32,6 +40,12 @@ void MessageBoxes::message(const QString& text, const QString& title) {
     box->setWindowModality(Qt::NonModal);
     open_.append(box);
     box->show();
+}
+
+void MessageBoxes::closeMessage(const QString& text, const QString& title) {
+    if (QMessageBox* box = openBox(text, title)) {
+        box->close();
+    }
 }
 
 void MessageBoxes::ask(const QString& text, const QString& title, std::function<void()> yes) {

@@ -20,6 +20,7 @@ public:
 
     void setOwner(QWidget* owner) { owner_ = owner; }
     void message(const QString& text, const QString& title) override;
+    void closeMessage(const QString& text, const QString& title) override;
     void ask(const QString& text, const QString& title, std::function<void()> yes) override;
     void chooseFileToOpen(const QString& title, const QString& filter,
                           std::function<void(const QString&)> chosen) override;
@@ -27,6 +28,9 @@ public:
                           std::function<void(const QString&)> chosen) override;
 
 private:
+    // The box still open with this text and title as shown, or none.
+    QMessageBox* openBox(const QString& text, const QString& title);
+
     QPointer<QWidget> owner_;
     QVector<QPointer<QMessageBox>> open_;
 };

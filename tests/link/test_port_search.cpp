@@ -1,5 +1,6 @@
 #include "app/diagnostic_pane.h"
 #include "fakes.h"
+#include "link/open_failure_notice.h"
 
 #include <QtTest>
 
@@ -25,6 +26,7 @@ private slots:
     void noUsablePortSearchesEveryTick();
     void probeResetsAvailabilityAndTheOpenedPortsCounts();
     void devicesTheOperatorCanMendAreExplainedOnce();
+    void mendableDevicesAreExplainedOnlyWhileNoSupplyAnswers();
 };
 
 void PortSearchTest::searches_data() {
@@ -154,6 +156,71 @@ void PortSearchTest::devicesTheOperatorCanMendAreExplainedOnce() {
     w.Timer1_Timer();
     QCOMPARE(f.port.openPort, 11);
     QCOMPARE(f.dialogs.shown.size(), 3);
+}
+
+// Two supplies on one PC: the other program's device is busy by right. A
+// device is explained only when no supply answers, and its notice closes as
+// soon as one does.
+void PortSearchTest::mendableDevicesAreExplainedOnlyWhileNoSupplyAnswers() {
+    using Reason = OpenFailure::Reason;
+    const QByteArray reply = "VKPPSU0500A0100W";
+    const OpenFailure inUse{Reason::InUse, QStringLiteral("/dev/ttyUSB1"), {}};
+    const OpenFailure noPermission{Reason::NoPermission, QStringLiteral("/dev/ttyS4"), "dialout"};
+    const auto noticeOf = [](const OpenFailure& failure) {
+        return openFailureNotice(failure)->text;
+    };
+    const auto texts = [](const QList<ShownMessage>& messages) {
+        QStringList list;
+        for (const ShownMessage& message : messages) {
+            list << message.text;
+        }
+        return list;
+    };
+
+    // Its own supply on port 15 answers: nothing to mend.
+    {
+        WindowOnFakes f;
+        f.port.failures = {{16, inUse}, {4, noPermission}};
+        f.port.usablePorts = {15};
+        f.port.replyWhenIdle = reply;
+        Form1& w = f.build();
+        ticks(w, 40);
+        QVERIFY(w.state.linkUp);
+        QCOMPARE(f.port.openPort, 15);
+        QVERIFY(f.dialogs.shown.isEmpty());
+    }
+    // A port opens but nothing answers on it: told when its link is lost.
+    {
+        WindowOnFakes f;
+        f.port.failures = {{16, inUse}};
+        f.port.usablePorts = {15};
+        Form1& w = f.build();
+        ticks(w, 5);
+        QVERIFY(f.dialogs.shown.isEmpty());
+        ticks(w, 200);
+        QCOMPARE(texts(f.dialogs.shown), QStringList{noticeOf(inUse)});
+    }
+    // No supply at all: each device told once, then closed when a supply
+    // comes and answers.
+    {
+        WindowOnFakes f;
+        f.port.failures = {{16, inUse}, {4, noPermission}};
+        Form1& w = f.build();
+        ticks(w, 30);
+        const QStringList told{noticeOf(noPermission), noticeOf(inUse)};
+        QCOMPARE(texts(f.dialogs.shown), told);
+        QVERIFY(f.dialogs.closedByProgram.isEmpty());
+
+        f.port.usablePorts = {15};
+        f.port.replyWhenIdle = reply;
+        ticks(w, 15);
+        QVERIFY(w.state.linkUp);
+        QCOMPARE(texts(f.dialogs.closedByProgram), told);
+        QCOMPARE(f.dialogs.closedByProgram.first().title, f.dialogs.shown.first().title);
+        ticks(w, 15);
+        QCOMPARE(f.dialogs.closedByProgram.size(), 2);
+        QCOMPARE(f.dialogs.shown.size(), 2);
+    }
 }
 
 QTEST_MAIN(PortSearchTest)

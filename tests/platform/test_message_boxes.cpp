@@ -77,6 +77,13 @@ void MessageBoxesTest::identicalBoxIsNotOpenedTwice() {
     QTRY_VERIFY(openBoxes(&owner).isEmpty());
     boxes.message(QStringLiteral("请输入4位不大于31的正数"), QStringLiteral("电压数据错误"));
     QCOMPARE(openBoxes(&owner).size(), 1);
+
+    // The program closes only the box with the same text and title.
+    boxes.closeMessage(QStringLiteral("请输入4位不大于31的正数"),
+                       QStringLiteral("设置电压数据错误"));
+    QCOMPARE(openBoxes(&owner).size(), 1);
+    boxes.closeMessage(QStringLiteral("请输入4位不大于31的正数"), QStringLiteral("电压数据错误"));
+    QTRY_VERIFY(openBoxes(&owner).isEmpty());
 }
 
 void MessageBoxesTest::emptyTitleIsTheApplicationNameAndCountsAsIt() {

@@ -83,6 +83,8 @@ struct ShownMessage {
 class RecordingDialogs : public Dialogs {
 public:
     QList<ShownMessage> shown;
+    // Boxes the program closed by itself, in order.
+    QList<ShownMessage> closedByProgram;
     QList<ShownMessage> asked;
     bool answerYes = true;
     // The file the operator picks; empty cancels.
@@ -91,6 +93,9 @@ public:
     QStringList chooserTitles;
     void message(const QString& text, const QString& title) override {
         shown.append({text, title});
+    }
+    void closeMessage(const QString& text, const QString& title) override {
+        closedByProgram.append({text, title});
     }
     void ask(const QString& text, const QString& title, std::function<void()> yes) override {
         asked.append({text, title});
