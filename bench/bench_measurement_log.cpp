@@ -5,10 +5,10 @@
 //   build/bench/bench_measurement_log
 #include "display/log_box.h"
 #include "display/log_text.h"
-#include "record/measurement_journal.h"
 #include "fakes.h"
 #include "immutable_entry.h"
 #include "measuring.h"
+#include "record/measurement_journal.h"
 
 #include <QApplication>
 #include <QDir>

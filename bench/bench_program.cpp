@@ -7,6 +7,7 @@
 #include "immutable_entry.h"
 #include "live_window.h"
 #include "measuring.h"
+#include "program_process.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -22,21 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr int kPort = 16;
-
-// User plus system time of a process, in seconds.
-double cpuSecondsOf(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
-    return static_cast<double>(fields.value(11).toLongLong() + fields.value(12).toLongLong()) /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 qint64 firstFrameMs(const QString& logPath) {
     QFile log(logPath);
@@ -89,9 +75,14 @@ OutputOnShares outputOnShares(int seconds) {
     w.Command1_Click();
     shares.journalled = cpuShareOver(seconds);
     w.Command1_Click();
+    // The record worker saves that period before the folder refuses files.
+    runFor(1000);
     {
         ImmutableEntry refusing(live.dir.path());
         w.Command1_Click();
+        // The record worker tries the journal meanwhile, and the refusal
+        // comes back to the window.
+        runFor(1000);
     }
     shares.notJournalled = cpuShareOver(seconds);
     w.Command1_Click();
@@ -108,47 +99,23 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? QByteArray(argv[1]).toInt() : 60;
-    const QString buildDir = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
-    QTemporaryDir dir;
-    const QString program = dir.path() + QStringLiteral("/velkor");
-    if (!QFile::copy(buildDir + QStringLiteral("/velkor"), program)) {
-        std::fprintf(stderr, "no program at %s/velkor\n", qPrintable(buildDir));
+    ProgramProcess run;
+    if (!run.startSupply()) {
         return 1;
     }
-
-    const QString logPath = dir.path() + QStringLiteral("/frames.log");
-    QProcess sim;
-    sim.start(QStringLiteral(VELKOR_SUPPLY_SIM),
-              {QStringLiteral("--port"), QString::number(kPort), QStringLiteral("--dir"),
-               dir.path(), QStringLiteral("--frame-log"), logPath});
-    if (!sim.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "the simulated supply did not start\n");
-        return 1;
-    }
-
-    QProcess velkor;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    velkor.setProcessEnvironment(environment);
-    velkor.setProcessChannelMode(QProcess::ForwardedChannels);
     const qint64 execMs = monotonicMs();
-    velkor.start(program, {});
-    if (!velkor.waitForStarted(5000)) {
-        std::fprintf(stderr, "the program did not start\n");
+    if (!run.startProgram({})) {
         return 1;
     }
     runFor(3000);
-    const qint64 firstFrame = firstFrameMs(logPath);
+    const qint64 firstFrame = firstFrameMs(run.logPath);
 
-    const double cpuBefore = cpuSecondsOf(velkor.processId());
+    const double cpuBefore = cpuSecondsOf(run.velkor.processId());
     const qint64 wallBefore = monotonicMs();
     runFor(seconds * 1000);
-    const double cpu = cpuSecondsOf(velkor.processId()) - cpuBefore;
+    const double cpu = cpuSecondsOf(run.velkor.processId()) - cpuBefore;
     const double wall = static_cast<double>(monotonicMs() - wallBefore) / 1000.0;
-    velkor.terminate();
-    velkor.waitForFinished(5000);
-    sim.terminate();
-    sim.waitForFinished(5000);
+    run.stop();
 
     if (firstFrame < 0) {
         std::fprintf(stderr, "no frame reached the simulated supply\n");

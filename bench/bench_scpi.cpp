@@ -4,6 +4,7 @@
 // the program's CPU share with a client polling at 10 Hz against none.
 //   build/bench/bench_scpi [seconds per phase]
 #include "measuring.h"
+#include "program_process.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,21 +23,8 @@
 
 namespace {
 
-constexpr int kPort = 16;
 // The sender puts one character on the line every 5 ms.
 constexpr double kCharactersPerSecond = 200;
-
-double cpuSecondsOf(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
-    return static_cast<double>(fields.value(11).toLongLong() + fields.value(12).toLongLong()) /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 quint16 unusedPort() {
     QTcpServer probe;
@@ -99,34 +87,14 @@ Phase measure(qint64 pid, const QString& logPath, int seconds, Client client) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? QByteArray(argv[1]).toInt() : 30;
-    const QString buildDir = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
-    QTemporaryDir dir;
-    const QString program = dir.path() + QStringLiteral("/velkor");
-    if (!QFile::copy(buildDir + QStringLiteral("/velkor"), program)) {
-        std::fprintf(stderr, "no program at %s/velkor\n", qPrintable(buildDir));
-        return 1;
-    }
-    const QString logPath = dir.path() + QStringLiteral("/frames.log");
-    QProcess sim;
-    sim.start(QStringLiteral(VELKOR_SUPPLY_SIM),
-              {QStringLiteral("--port"), QString::number(kPort), QStringLiteral("--dir"),
-               dir.path(), QStringLiteral("--frame-log"), logPath});
-    if (!sim.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "the simulated supply did not start\n");
-        return 1;
-    }
+    ProgramProcess run;
     const quint16 port = unusedPort();
-    QProcess velkor;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    velkor.setProcessEnvironment(environment);
-    velkor.setProcessChannelMode(QProcess::ForwardedChannels);
-    velkor.start(program, {QStringLiteral("--scpi"), QString::number(port)});
-    if (!velkor.waitForStarted(5000)) {
-        std::fprintf(stderr, "the program did not start\n");
+    if (!run.startSupply() ||
+        !run.startProgram({QStringLiteral("--scpi"), QString::number(port)})) {
         return 1;
     }
-    const qint64 pid = velkor.processId();
+    const QString& logPath = run.logPath;
+    const qint64 pid = run.velkor.processId();
 
     QTcpSocket socket;
     bool linked = false;
@@ -165,10 +133,7 @@ int main(int argc, char* argv[]) {
             phase.roundTripsMs << static_cast<double>(clock.nsecsElapsed()) / 1e6;
         }
     });
-    velkor.terminate();
-    velkor.waitForFinished(5000);
-    sim.terminate();
-    sim.waitForFinished(5000);
+    run.stop();
     if (flat.roundTripsMs.isEmpty()) {
         std::fprintf(stderr, "no query was answered\n");
         return 1;
