@@ -233,7 +233,7 @@ private:
     void connectRecordWorker();
     void recoverJournalsAtStart();
     void startJournal();
-    void journalLine(const QString& line);
+    void journalLine(const QString& line, const Sample& sample);
     void syncJournal();
     // Hands the log over to be saved as a record; the log box gets its
     // save-path line when the record is saved.
