@@ -57,10 +57,14 @@ void Form1::syncJournal() {
 
 void Form1::saveLogAsRecord() {
     journalSync_->stop();
-    const RecordSet record{
-        recordDir(), stopStamp(platform_.clock->now()),
-        {},          state.englishUi ? QStringLiteral("Save Path:") : QStringLiteral("保存路径:"),
-        {},          samples_};
+    RecordSet record;
+    record.dir = recordDir();
+    record.stamp = stopStamp(platform_.clock->now());
+    record.savePathLabel =
+        state.englishUi ? QStringLiteral("Save Path:") : QStringLiteral("保存路径:");
+    if (!exiting_) {
+        record.series = samples_;
+    }
     ++pendingSaves_;
     records_->save(record, Text3->utf8(), logTag_);
 }
