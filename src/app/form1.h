@@ -82,7 +82,8 @@ public:
     void Form_Load();
     // The end of the process without its display (logout, a display server
     // that died): the stop, whole output-off frames to the supply, the record
-    // saved (or at least its journal on disk) before the port closes.
+    // saved (or at least its journal on disk) before the port closes; its
+    // spreadsheet and picture are left out.
     void endWithoutDisplay();
     // A close is waiting for a record to be saved; it follows once it is.
     bool closeWaitsForRecord() const { return closeWaits_; }
@@ -235,7 +236,7 @@ private:
     void connectRecordWorker();
     void recoverJournalsAtStart();
     void startJournal();
-    void journalLine(const QString& line);
+    void journalLine(const QString& line, const Sample& sample);
     void syncJournal();
     // Hands the log over to be saved as a record; the log box gets its
     // save-path line when the record is saved.
@@ -307,4 +308,7 @@ private:
     bool closing_ = false;
     bool closeStopped_ = false;
     bool closeWaits_ = false;
+    // The process is ending inside exit(): Qt's globals are going, so the
+    // record is saved without the spreadsheet and the picture drawn with them.
+    bool exiting_ = false;
 };

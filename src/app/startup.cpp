@@ -148,6 +148,7 @@ void Form1::endWithoutDisplay() {
     // even that is not enough.
     constexpr int kSaveWaitMs = 10000;
     const bool stopped = state.outputOn || state.runActive;
+    exiting_ = true;
     if (stopped) {
         stopOutput();
     }

@@ -30,7 +30,7 @@ void Form1::displayUpdate() {
                                          frameCurrent_));
         Text3->appendText(QStringLiteral("\r\n"));
         Text3->appendText(line);
-        journalLine(line);
+        journalLine(line, samples_.samples.last());
     }
 
     applyLanguageTexts();

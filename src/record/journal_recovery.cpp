@@ -3,6 +3,7 @@
 #include "display/log_text.h"
 #include "record/measurement_journal.h"
 #include "record/record_file.h"
+#include "record/sample_journal.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,16 +49,25 @@ std::optional<JournalRecovery> recoverJournal(const QString& journal, const QStr
         return recovery;
     }
     const QByteArray content = start + file.readAll();
+    const QString samplesPath = journalSamplesPath(journal);
     // Died before its first line was whole: nothing to recover.
     if (kLogStart.startsWith(content)) {
         file.remove();
+        QFile::remove(samplesPath);
         return std::nullopt;
     }
-    const RecordSet record{recordDir,
-                           recoveredStamp(QFileInfo(file).lastModified()),
-                           wholeJournalLines(content),
-                           QStringLiteral("保存路径:"),
-                           {}};
+    RecordSet record{recordDir,
+                     recoveredStamp(QFileInfo(file).lastModified()),
+                     wholeJournalLines(content),
+                     QStringLiteral("保存路径:"),
+                     {},
+                     std::nullopt};
+    // A journal left by an earlier version has no samples beside it: its
+    // record is recovered without a spreadsheet and a picture.
+    QFile samples(samplesPath);
+    if (samples.open(QIODevice::ReadOnly)) {
+        record.series = readSampleJournal(samples.readAll());
+    }
     const PublishedRecord published = publishRecord(record, disk);
     recovery.record = published.path;
     recovery.problem = published.problem;
@@ -66,6 +76,9 @@ std::optional<JournalRecovery> recoverJournal(const QString& journal, const QStr
     if (published.problem.isEmpty() && !QFile::remove(journal) &&
         (::ftruncate(file.handle(), 0) != 0 || disk.syncData(file.handle()) != 0)) {
         recovery.problem = QStringLiteral("cannot remove: %1").arg(systemError());
+    }
+    if (published.problem.isEmpty()) {
+        samples.remove();
     }
     return recovery;
 }

@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "record/journal_recovery.h"
 #include "record/record_worker.h"
+#include "record/sample_journal.h"
 
 #include <QDir>
 #include <QTimer>
@@ -39,12 +40,13 @@ void Form1::journalsRecovered(const QList<JournalRecovery>& recoveries) {
 
 void Form1::startJournal() {
     ++logTag_;
-    records_->startJournal(dataDir(), Text3->text() + QStringLiteral("\r\n"));
+    records_->startJournal(dataDir(), Text3->text() + QStringLiteral("\r\n"),
+                           sampleJournalStart(samples_));
     journalSync_->start();
 }
 
-void Form1::journalLine(const QString& line) {
-    records_->appendJournal(line + QStringLiteral("\r\n"));
+void Form1::journalLine(const QString& line, const Sample& sample) {
+    records_->appendJournal(line + QStringLiteral("\r\n"), sampleJournalLine(sample));
 }
 
 // Every second, so at most the last second or two of the log is lost when the
@@ -55,12 +57,14 @@ void Form1::syncJournal() {
 
 void Form1::saveLogAsRecord() {
     journalSync_->stop();
-    const RecordSet record{recordDir(),
-                           stopStamp(platform_.clock->now()),
-                           {},
-                           state.englishUi ? QStringLiteral("Save Path:")
-                                           : QStringLiteral("保存路径:"),
-                           {}};
+    RecordSet record;
+    record.dir = recordDir();
+    record.stamp = stopStamp(platform_.clock->now());
+    record.savePathLabel =
+        state.englishUi ? QStringLiteral("Save Path:") : QStringLiteral("保存路径:");
+    if (!exiting_) {
+        record.series = samples_;
+    }
     ++pendingSaves_;
     records_->save(record, Text3->utf8(), logTag_);
 }

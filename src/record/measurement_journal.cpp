@@ -20,6 +20,11 @@ QString systemError() {
 
 } // namespace
 
+QString journalSamplesPath(const QString& journalPath) {
+    return journalPath.chopped(MeasurementJournal::kSuffix.size()) +
+           MeasurementJournal::kSamplesSuffix;
+}
+
 JournalLock lockJournal(int fd, const DiskCalls& disk) {
     // flock's lock belongs to the open file and ends with the process,
     // however it ends.
@@ -35,9 +40,10 @@ JournalLock lockJournal(int fd, const DiskCalls& disk) {
 
 MeasurementJournal::~MeasurementJournal() {
     file_.close();
+    samples_.close();
 }
 
-bool MeasurementJournal::start(const QString& dir, const QString& text) {
+bool MeasurementJournal::start(const QString& dir, const QString& text, const QByteArray& samples) {
     // A journal still open belongs to a log the new header replaces, gone
     // from the window as well.
     finish(true);
@@ -74,7 +80,15 @@ bool MeasurementJournal::start(const QString& dir, const QString& text) {
         // Otherwise taken for a dead program's journal between creation and
         // lock: the next name is free.
     }
-    if (!write(text) || !sync()) {
+    // One left by a program that died before it removed it is nobody's.
+    samples_.setFileName(journalSamplesPath(file_.fileName()));
+    if (!samples_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        const QString why = samples_.errorString();
+        file_.close();
+        QFile::remove(file_.fileName());
+        return fail(why);
+    }
+    if (!write(text, samples) || !sync()) {
         return false;
     }
     if (!syncFolder(dir)) {
@@ -83,15 +97,16 @@ bool MeasurementJournal::start(const QString& dir, const QString& text) {
     return true;
 }
 
-bool MeasurementJournal::append(const QString& text) {
-    return writing() && write(text);
+bool MeasurementJournal::append(const QString& text, const QByteArray& samples) {
+    return writing() && write(text, samples);
 }
 
 bool MeasurementJournal::sync() {
     if (!writing()) {
         return false;
     }
-    if (unsynced_ && disk_.syncData(file_.handle()) != 0) {
+    if (unsynced_ &&
+        (disk_.syncData(file_.handle()) != 0 || disk_.syncData(samples_.handle()) != 0)) {
         return fail(systemError());
     }
     unsynced_ = false;
@@ -105,17 +120,22 @@ void MeasurementJournal::finish(bool remove) {
     // Removed while still locked, so no other program recovers it meanwhile.
     if (remove) {
         QFile::remove(file_.fileName());
+        QFile::remove(samples_.fileName());
     } else {
         sync();
     }
     file_.close();
+    samples_.close();
 }
 
-bool MeasurementJournal::write(const QString& text) {
+bool MeasurementJournal::write(const QString& text, const QByteArray& samples) {
     const QByteArray bytes = encoder_.encode(text);
     unsynced_ = true;
     if (file_.write(bytes) != bytes.size()) {
         return fail(file_.errorString());
+    }
+    if (samples_.write(samples) != samples.size()) {
+        return fail(samples_.errorString());
     }
     return true;
 }

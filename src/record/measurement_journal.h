@@ -17,6 +17,9 @@ enum class JournalLock {
     Failed,
 };
 
+// journal-<pid>-<n>.samples beside journal-<pid>-<n>.journal.
+QString journalSamplesPath(const QString& journalPath);
+
 // Takes the lock of a journal open for writing, without waiting.
 JournalLock lockJournal(int fd, const DiskCalls& disk);
 
@@ -30,20 +33,26 @@ JournalLock lockJournal(int fd, const DiskCalls& disk);
 // locked while it is open, so a program started beside this one never takes
 // it for the journal of a program that died. Names are unique per process
 // and journal: journal-<pid>-<n>.journal in the data folder.
+//
+// The log's values go beside it, line for line, in journal-<pid>-<n>.samples
+// (see sample_journal.h), covered by the journal's lock, synced and removed
+// with it.
 class MeasurementJournal {
 public:
     static inline const QString kSuffix = QStringLiteral(".journal");
+    static inline const QString kSamplesSuffix = QStringLiteral(".samples");
 
     explicit MeasurementJournal(DiskCalls disk = DiskCalls::real()) : disk_(std::move(disk)) {}
     ~MeasurementJournal();
     MeasurementJournal(const MeasurementJournal&) = delete;
     MeasurementJournal& operator=(const MeasurementJournal&) = delete;
 
-    // Starts a new journal in the folder holding the text, durable at once.
-    // False when it cannot be written; the journal then takes nothing more.
-    bool start(const QString& dir, const QString& text);
-    // False when the write fails; the journal then takes nothing more.
-    bool append(const QString& text);
+    // Starts a new journal in the folder holding the text, and its samples
+    // file holding the samples' bytes, durable at once. False when either
+    // cannot be written; the journal then takes nothing more.
+    bool start(const QString& dir, const QString& text, const QByteArray& samples = {});
+    // False when a write fails; the journal then takes nothing more.
+    bool append(const QString& text, const QByteArray& samples = {});
     // Makes everything written so far durable; false when the disk refuses.
     bool sync();
     // Ends the journal: removed when its log was saved elsewhere, otherwise
@@ -57,10 +66,11 @@ public:
 
 private:
     bool fail(const QString& why);
-    bool write(const QString& text);
+    bool write(const QString& text, const QByteArray& samples);
 
     DiskCalls disk_;
     QFile file_;
+    QFile samples_;
     QStringEncoder encoder_{QStringConverter::System};
     bool failed_ = false;
     bool unsynced_ = false;

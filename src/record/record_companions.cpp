@@ -21,11 +21,15 @@ QString companionPath(const QString& recordPath, const QString& extension) {
     return stemOf(recordPath) + QLatin1Char('.') + extension;
 }
 
+QStringList recordCompanionSuffixes() {
+    return {QStringLiteral(".csv"), QStringLiteral(".png")};
+}
+
 QList<CompanionFile> recordCompanions(const QString& recordPath, const RunSeries& series) {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     drawRunPicture(series, QFileInfo(stemOf(recordPath)).fileName()).save(&buffer, "PNG");
-    return {{companionPath(recordPath, QStringLiteral("csv")), recordCsv(series)},
-            {companionPath(recordPath, QStringLiteral("png")), png}};
+    const QStringList suffixes = recordCompanionSuffixes();
+    return {{suffixes[0], recordCsv(series)}, {suffixes[1], png}};
 }

@@ -1,5 +1,7 @@
 #include "record/record_file.h"
 
+#include "record/record_companions.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -134,12 +136,20 @@ PublishedRecord publishRecord(const RecordSet& record, const DiskCalls& disk) {
         const QString path = stem + QStringLiteral(".TXT");
         // Names seen taken are passed over before anything is written; the
         // rename below still guards against one taken meanwhile.
-        const bool taken =
-            QFileInfo::exists(path) ||
-            std::any_of(record.companions.begin(), record.companions.end(),
-                        [&](const CompanionFile& c) { return QFileInfo::exists(stem + c.suffix); });
-        if (taken) {
+        QStringList suffixes = {QStringLiteral(".TXT")};
+        for (const CompanionFile& companion : record.companions) {
+            suffixes << companion.suffix;
+        }
+        if (record.series) {
+            suffixes << recordCompanionSuffixes();
+        }
+        if (std::any_of(suffixes.begin(), suffixes.end(),
+                        [&](const QString& suffix) { return QFileInfo::exists(stem + suffix); })) {
             continue;
+        }
+        QList<CompanionFile> companions = record.companions;
+        if (record.series) {
+            companions << recordCompanions(path, *record.series);
         }
         QString problem;
         published.failedPath = path;
@@ -148,13 +158,13 @@ PublishedRecord publishRecord(const RecordSet& record, const DiskCalls& disk) {
             placeFile(record.dir, path, record.log + savePathLine(record.savePathLabel, path), disk,
                       &problem);
         for (qsizetype i = 0; placed == Placed::Done; ++i) {
-            placedFiles << (i == 0 ? path : stem + record.companions[i - 1].suffix);
-            if (i == record.companions.size()) {
+            placedFiles << (i == 0 ? path : stem + companions[i - 1].suffix);
+            if (i == companions.size()) {
                 break;
             }
-            published.failedPath = stem + record.companions[i].suffix;
-            placed = placeFile(record.dir, published.failedPath, record.companions[i].bytes, disk,
-                               &problem);
+            published.failedPath = stem + companions[i].suffix;
+            placed =
+                placeFile(record.dir, published.failedPath, companions[i].bytes, disk, &problem);
         }
         if (placed != Placed::Done) {
             // A record is saved whole or not at all, and a name taken by

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "record/disk_calls.h"
+#include "record/sample.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // A file saved beside a record's text file, under the same name with its own
 // suffix (".csv"), with bytes fixed when the record was taken.
@@ -26,6 +29,11 @@ struct RecordSet {
     // "保存路径:" or "Save Path:".
     QString savePathLabel;
     QList<CompanionFile> companions;
+    // The log's values, made into its spreadsheet and its picture when the
+    // record is written: only then is its name known, which the picture's
+    // title carries, and a week of them takes too long for the window's
+    // thread. A record recovered without them has neither.
+    std::optional<RunSeries> series;
 };
 
 struct PublishedRecord {
@@ -43,7 +51,8 @@ bool syncFolder(const QString& dir);
 // The record file's last line: the label and the file's own path, CR LF.
 QByteArray savePathLine(const QString& label, const QString& path);
 
-// Writes the record as <stamp>.TXT and its companions as <stamp><suffix>, or,
+// Writes the record as <stamp>.TXT and its companions (those its series makes
+// too) as <stamp><suffix>, or,
 // when any of those names is taken (another stop in the same second, another
 // program in the same folder, stamps that coincide because they are not
 // padded), under <stamp>_2, <stamp>_3 and so on. A file is written and synced

@@ -76,23 +76,24 @@ bool RecordWorker::waitUntilIdle(int ms) {
                           [this] { return jobs_.empty() && !working_; });
 }
 
-void RecordWorker::startJournal(const QString& dir, const QString& text) {
-    post([this, dir, text] {
+void RecordWorker::startJournal(const QString& dir, const QString& text,
+                                const QByteArray& samples) {
+    post([this, dir, text, samples] {
         // A journal still open belongs to a log the new header replaced.
         if (journal_) {
             journal_->finish(true);
         }
         journal_ = std::make_unique<MeasurementJournal>(disk_);
         journalReported_ = false;
-        journal_->start(dir, text);
+        journal_->start(dir, text, samples);
         checkJournal();
     });
 }
 
-void RecordWorker::appendJournal(const QString& text) {
-    post([this, text] {
+void RecordWorker::appendJournal(const QString& text, const QByteArray& samples) {
+    post([this, text, samples] {
         if (journal_ && journal_->writing()) {
-            journal_->append(text);
+            journal_->append(text, samples);
             checkJournal();
         }
     });

@@ -65,10 +65,11 @@ public:
     RecordWorker(const RecordWorker&) = delete;
     RecordWorker& operator=(const RecordWorker&) = delete;
 
-    // A new journal in the folder, beginning with the text; a journal still
-    // open goes (its log was replaced).
-    void startJournal(const QString& dir, const QString& text);
-    void appendJournal(const QString& text);
+    // A new journal in the folder, beginning with the text and, in its
+    // samples file, the samples' bytes; a journal still open goes (its log
+    // was replaced).
+    void startJournal(const QString& dir, const QString& text, const QByteArray& samples);
+    void appendJournal(const QString& text, const QByteArray& samples);
     void syncJournal();
     // Saves a record whose log is the log box's UTF-8 text, written in the
     // system's 8-bit encoding; once it is saved, the journal goes.

@@ -5,8 +5,38 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
+
+namespace {
+
+// Python's own csv module reads the spreadsheet: every time carries its date
+// and offset and they are in order; one line per row, "voltage current link".
+const char kReadCsv[] = R"(
+import csv, datetime, sys
+with open(sys.argv[1], newline="", encoding="utf-8") as f:
+    rows = list(csv.DictReader(f))
+times = [datetime.datetime.fromisoformat(row["time"]) for row in rows]
+assert all(t.tzinfo is not None for t in times), "a time without its offset"
+assert times == sorted(times), "times out of order"
+for row in rows:
+    print(f"{float(row['voltage_V']):.2f} {float(row['current_A']):.3f} {row['link_up']}")
+)";
+
+// A tool's standard output, or the empty text when it fails.
+QString runTool(const QString& program, const QStringList& arguments) {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit ||
+        tool.exitCode() != 0) {
+        return {};
+    }
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+} // namespace
 
 class RecordEndToEndTest : public QObject {
     Q_OBJECT
@@ -30,8 +60,13 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
 
     w.Command1_Click();
     QVERIFY(w.state.outputOn);
-    const QString measured = QStringLiteral("12.00V          1.200A");
-    QVERIFY(waitFor([&] { return w.Text3->text().count(measured) >= 3; }, 10000));
+    const QString first = QStringLiteral("12.00V          1.200A");
+    QVERIFY(waitFor([&] { return w.Text3->text().count(first) >= 3; }, 10000));
+    // 10 V while the output is on.
+    w.Combo1->setCurrentIndex(10);
+    emit w.Combo1->activated(10);
+    const QString measured = QStringLiteral("10.00V          1.000A");
+    QVERIFY(waitFor([&] { return w.Text3->text().count(measured) >= 3; }, 15000));
     w.Command1_Click();
     QVERIFY(!w.state.outputOn);
 
@@ -39,10 +74,14 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
     // The record is written away from the window's thread; the log box
     // gets its save-path line once it is saved.
     QVERIFY(waitFor([&] { return w.Text3->text().contains(QStringLiteral("保存路径:")); }, 15000));
-    const QStringList names = records.entryList(QDir::Files);
-    QCOMPARE(names.size(), 1);
-    QVERIFY(QRegularExpression(QStringLiteral("^\\d{10,14}\\.TXT$")).match(names[0]).hasMatch());
-    QFile file(records.filePath(names[0]));
+    // The spreadsheet and the picture beside it take its name.
+    QStringList names = records.entryList(QDir::Files);
+    QCOMPARE(names.size(), 3);
+    const QRegularExpressionMatch name =
+        QRegularExpression(QStringLiteral("^(\\d{10,14})\\.TXT$")).match(names.takeLast());
+    QVERIFY(name.hasMatch());
+    QCOMPARE(names, (QStringList{name.captured(1) + ".csv", name.captured(1) + ".png"}));
+    QFile file(records.filePath(name.captured(0)));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     QCOMPARE(bytes, (w.Text3->text() + QStringLiteral("\r\n")).toLocal8Bit());
@@ -64,8 +103,33 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
         QVERIFY2(line.match(text).hasMatch(), qPrintable(text));
     }
     // Before the output comes up the supply may still report 0 V for a moment.
+    QVERIFY(measurements.filter(first).size() >= 3);
     QVERIFY(measurements.filter(measured).size() >= 3);
     QVERIFY(measurements.last().endsWith(measured));
+
+    // The spreadsheet: one row per measurement line with the same values,
+    // CR LF ended.
+    const QString csv = records.filePath(name.captured(1) + ".csv");
+    const QByteArray csvBytes = fileBytes(csv);
+    QCOMPARE(csvBytes.count("\r\n"), csvBytes.count('\n'));
+    QStringList expected;
+    const QRegularExpression values(QStringLiteral("(\\d+\\.\\d+)V +(\\d+\\.\\d+)A$"));
+    for (const QString& text : measurements) {
+        const QRegularExpressionMatch value = values.match(text);
+        QVERIFY2(value.hasMatch(), qPrintable(text));
+        expected << QStringLiteral("%1 %2 1")
+                        .arg(value.captured(1).toDouble(), 0, 'f', 2)
+                        .arg(value.captured(2).toDouble(), 0, 'f', 3);
+    }
+    const QString rows =
+        runTool(QStringLiteral(VELKOR_DEBIAN_PYTHON), {QStringLiteral("-c"), kReadCsv, csv});
+    QCOMPARE(rows.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+
+    // The picture, as ImageMagick sees it.
+    QCOMPARE(runTool(QStringLiteral(VELKOR_IDENTIFY),
+                     {QStringLiteral("-format"), QStringLiteral("%m %w %h"),
+                      records.filePath(name.captured(1) + ".png")}),
+             QStringLiteral("PNG 1600 900"));
     QVERIFY(live.dialogs.shown.isEmpty());
 }
 

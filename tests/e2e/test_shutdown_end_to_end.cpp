@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringEncoder>
 #include <QTimer>
@@ -198,7 +199,7 @@ void ShutdownEndToEndTest::windowCloseWithOutputOnSwitchesTheSupplyOff() {
     QVERIFY(waitFor([&] { return !live.port.isOpen(); }, 15000));
     QVERIFY(!w.isVisible());
     const QString records = live.dir.path() + QStringLiteral("/Record");
-    const QStringList names = entries(records, QStringLiteral("*"));
+    const QStringList names = entries(records, QStringLiteral("*.TXT"));
     QCOMPARE(names.size(), 1);
     checkOrdinaryRecord(records + QLatin1Char('/') + names[0]);
     QVERIFY(entries(live.dir.path(), QStringLiteral("*.journal")).isEmpty());
@@ -222,7 +223,7 @@ void ShutdownEndToEndTest::stopSignalEndsTheProgramAsACloseDoes() {
     QVERIFY(program.process().waitForFinished(30000));
     QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.process().exitCode(), 0);
-    const QStringList names = entries(dir + QStringLiteral("/Record"), QStringLiteral("*"));
+    const QStringList names = entries(dir + QStringLiteral("/Record"), QStringLiteral("*.TXT"));
     QCOMPARE(names.size(), 1);
     QVERIFY(!names[0].contains(QStringLiteral("recovered")));
     checkOrdinaryRecord(dir + QStringLiteral("/Record/") + names[0]);
@@ -253,7 +254,7 @@ void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
     Form1& w = live.start();
     QVERIFY(waitFor([&] { return live.dialogs.shown.size() == 1; }, 15000));
     const QString records = dir + QStringLiteral("/Record");
-    const QStringList recovered = entries(records, QStringLiteral("*"));
+    const QStringList recovered = entries(records, QStringLiteral("*.TXT"));
     QCOMPARE(recovered.size(), 1);
     QVERIFY(recovered[0].endsWith(QStringLiteral("_recovered.TXT")));
     const QString path = records + QLatin1Char('/') + recovered[0];
@@ -265,6 +266,16 @@ void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
     // A kill cuts no write short: every line the journal held is whole.
     QVERIFY(journal.endsWith("\r\n"));
     QVERIFY(entries(dir, QStringLiteral("*.journal")).isEmpty());
+    // Its spreadsheet and picture, from the values journalled beside it: a
+    // row per measurement line, less one when the kill came between the two
+    // writes.
+    const QString stem = path.chopped(4);
+    const int lines = int(journal.count("\r\n")) - 3;
+    const int rows = int(fileBytes(stem + QStringLiteral(".csv")).count("\r\n")) - 1;
+    QVERIFY2(rows == lines || rows == lines - 1,
+             qPrintable(QStringLiteral("%1 %2").arg(rows).arg(lines)));
+    QVERIFY(QFileInfo::exists(stem + QStringLiteral(".png")));
+    QVERIFY(entries(dir, QStringLiteral("*.samples")).isEmpty());
     QVERIFY(live.dialogs.shown[0].text.contains(QDir::toNativeSeparators(path)));
 
     // The next switch-off writes an ordinary record beside it.
@@ -273,8 +284,8 @@ void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
     w.Command1_Click();
     QVERIFY(waitFor([&] { return w.Text3->text().count(kMeasured) >= 2; }, 15000));
     w.Command1_Click();
-    QVERIFY(waitFor([&] { return entries(records, QStringLiteral("*")).size() == 2; }, 15000));
-    QStringList names = entries(records, QStringLiteral("*"));
+    QVERIFY(waitFor([&] { return entries(records, QStringLiteral("*.TXT")).size() == 2; }, 15000));
+    QStringList names = entries(records, QStringLiteral("*.TXT"));
     QVERIFY(names.removeOne(recovered[0]));
     QCOMPARE(names.size(), 1);
     checkOrdinaryRecord(records + QLatin1Char('/') + names[0]);
@@ -301,7 +312,7 @@ void ShutdownEndToEndTest::lostDisplayEndsTheProgramAsACloseDoes() {
     xvfb.kill();
     QVERIFY(xvfb.waitForFinished(10000));
     QVERIFY(program.process().waitForFinished(30000));
-    const QStringList names = entries(dir + QStringLiteral("/Record"), QStringLiteral("*"));
+    const QStringList names = entries(dir + QStringLiteral("/Record"), QStringLiteral("*.TXT"));
     QCOMPARE(names.size(), 1);
     checkOrdinaryRecord(dir + QStringLiteral("/Record/") + names[0]);
     QVERIFY(entries(dir, QStringLiteral("*.journal")).isEmpty());
@@ -330,7 +341,7 @@ void ShutdownEndToEndTest::twoProgramsInOneFolderStoppedTogetherKeepBothRecords(
         QVERIFY(program->process().waitForFinished(30000));
         QCOMPARE(program->process().exitCode(), 0);
     }
-    const QStringList names = entries(dir + QStringLiteral("/Record"), QStringLiteral("*"));
+    const QStringList names = entries(dir + QStringLiteral("/Record"), QStringLiteral("*.TXT"));
     QCOMPARE(names.size(), 2);
     for (const QString& name : names) {
         checkOrdinaryRecord(dir + QStringLiteral("/Record/") + name);

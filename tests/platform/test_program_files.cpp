@@ -107,8 +107,10 @@ void ProgramFilesTest::windowKeepsItsFilesInTheDataFolder() {
     w.GBDY_CX();
 
     // The record is written on the window's own worker.
-    QTRY_COMPARE_WITH_TIMEOUT(
-        QDir(data.filePath(QStringLiteral("Record"))).entryList(QDir::Files).size(), 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(QDir(data.filePath(QStringLiteral("Record")))
+                                  .entryList({QStringLiteral("*.TXT")}, QDir::Files)
+                                  .size(),
+                              1, 15000);
     QTRY_VERIFY_WITH_TIMEOUT(w.Text3->text().contains(QStringLiteral("保存路径:")), 15000);
     QVERIFY(f.dialogs.shown.isEmpty());
     QVERIFY(QFileInfo::exists(data.filePath(QStringLiteral("db1.sqlite"))));

@@ -57,12 +57,13 @@ void checkStoppedAndPanelBack(const Form1& w) {
 }
 
 // A small file system of its own on the Record directory, filled to the last
-// block. Empty when mounting is not allowed here.
+// block; room, once emptied, for two records with their pictures. Empty when
+// mounting is not allowed here.
 class FullFileSystem {
 public:
     explicit FullFileSystem(const QString& dir) : dir_(dir) {
         const QByteArray target = QFile::encodeName(dir);
-        mounted_ = ::mount("velkor-test", target.constData(), "tmpfs", 0, "size=64k") == 0;
+        mounted_ = ::mount("velkor-test", target.constData(), "tmpfs", 0, "size=1m") == 0;
     }
     ~FullFileSystem() {
         if (mounted_) {

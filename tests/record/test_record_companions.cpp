@@ -194,9 +194,11 @@ void RecordCompanionsTest::journalLinesComeBackAsTheSamples() {
     const QList<CompanionFile> files = recordCompanions(
         QStringLiteral("/data/Record/2026127172931_2.TXT"), readSampleJournal(journal));
     QCOMPARE(files.size(), 2);
-    QCOMPARE(files[0].path, QStringLiteral("/data/Record/2026127172931_2.csv"));
+    QCOMPARE(companionPath(QStringLiteral("/data/Record/2026127172931_2.TXT"), "csv"),
+             QStringLiteral("/data/Record/2026127172931_2.csv"));
+    QCOMPARE(files[0].suffix, QStringLiteral(".csv"));
     QCOMPARE(files[0].bytes, recordCsv(series));
-    QCOMPARE(files[1].path, QStringLiteral("/data/Record/2026127172931_2.png"));
+    QCOMPARE(files[1].suffix, QStringLiteral(".png"));
     const QImage picture = QImage::fromData(files[1].bytes, "PNG");
     QCOMPARE(picture.size(), kRunPictureSize);
 }

@@ -90,7 +90,7 @@ void RecordPublishingTest::recordNeverReplacesAFile() {
     for (const QString& name : existing) {
         QVERIFY(writeFile(recordDir + QLatin1Char('/') + name, name.toLatin1()));
     }
-    RecordSet record{recordDir, stamp, kLog, kLabel, {}};
+    RecordSet record{recordDir, stamp, kLog, kLabel, {}, std::nullopt};
     if (withCompanion) {
         record.companions.append({QStringLiteral(".csv"), "V,A\r\n12.00,1.200\r\n"});
     }
@@ -129,8 +129,8 @@ void RecordPublishingTest::twoWritersWithOneStampBothKeepTheirRecords() {
     const auto writer = [&](int which) {
         for (int i = 0; i < kEach; ++i) {
             const QByteArray log = kLog + QByteArray::number(which * kEach + i) + "\r\n";
-            results[which].append(
-                publishRecord({dir.path(), kStamp, log, kLabel, {}}, DiskCalls::real()));
+            results[which].append(publishRecord({dir.path(), kStamp, log, kLabel, {}, std::nullopt},
+                                                DiskCalls::real()));
         }
     };
     std::thread one(writer, 0);

@@ -135,11 +135,14 @@ def main():
 
             supply_resource.write("OUTP OFF")
             expect(supply_resource.query("OUTP?;:SYST:ERR?"), '0;0,"No error"', "switch-off")
-            records = glob.glob(os.path.join(directory, "Record", "*.TXT"))
+            # The record, its spreadsheet and its picture are written away
+            # from the window's thread; the journal goes once they are.
+            records = wait_for("the record after the switch-off", lambda: glob.glob(
+                os.path.join(directory, "Record", "*.TXT")))
             expect(len(records), 1, "record files after one switch-off")
             expect(bool(measurement_lines(records[0])), True, "measurement lines in the record")
-            expect(glob.glob(os.path.join(directory, "*.journal")), [],
-                   f"journal {journal} left after the record")
+            wait_for(f"journal {journal} to go after the record",
+                     lambda: not glob.glob(os.path.join(directory, "*.journal")))
             supply_resource.close()
             manager.close()
         finally:

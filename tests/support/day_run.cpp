@@ -41,6 +41,6 @@ void DayRun::run(qint64 ticks, const std::function<void(qint64)>& afterTick) {
 QString DayRun::stop() {
     window->Command4_Click();
     const QDir records(fakes.programDir() + QStringLiteral("/Record"));
-    const QStringList files = records.entryList(QDir::Files);
+    const QStringList files = records.entryList({QStringLiteral("*.TXT")}, QDir::Files);
     return files.size() == 1 ? records.filePath(files.first()) : QString();
 }

@@ -83,8 +83,13 @@ QStringList recordEntries(const WindowOnFakes& f) {
 }
 
 QStringList recordEntries(const QString& dataDir) {
-    return QDir(dataDir + QStringLiteral("/Record"))
-        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    QStringList names =
+        QDir(dataDir + QStringLiteral("/Record"))
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    names.removeIf([](const QString& name) {
+        return name.endsWith(QStringLiteral(".csv")) || name.endsWith(QStringLiteral(".png"));
+    });
+    return names;
 }
 
 QByteArray fileBytes(const QString& path) {

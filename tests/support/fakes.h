@@ -141,7 +141,8 @@ void ticks(Form1& w, int count);
 // The record directory of the window's program directory, and what is in it.
 QString recordDir(const WindowOnFakes& f);
 QStringList recordEntries(const WindowOnFakes& f);
-// What is in the record folder of a data folder, hidden entries too.
+// What is in the record folder of a data folder, hidden entries too, but
+// the records' spreadsheets and pictures.
 QStringList recordEntries(const QString& dataDir);
 // A file's bytes; empty when it cannot be read.
 QByteArray fileBytes(const QString& path);
