@@ -40,10 +40,10 @@ int valueStep(int top, int most) {
     }
 }
 
-// A scale from 0 that holds every reading, in whole steps, never less than
-// `least`.
+// A scale from 0 that holds every reading with a little room above it, so the
+// highest never runs along the frame, in whole steps, never less than `least`.
 int scaleTop(int highest, int least) {
-    const int top = std::max(highest, least);
+    const int top = std::max(highest + highest / 20 + 1, least);
     const int step = valueStep(top, 6);
     return (top + step - 1) / step * step;
 }
