@@ -88,9 +88,9 @@ void SequenceEndToEndTest::countedRunReachesTheSupplyAsItsRowsOnly() {
         order.append(segment.frame);
     }
     // Three passes of both rows, and from the last row straight to off.
-    QCOMPARE(order, (QStringList{first, second, first, second, first, second,
-                                 QStringLiteral("VKPPSU2567H3456N"),
-                                 QStringLiteral("VKPPSU0000H0000N")}));
+    QCOMPARE(order,
+             (QStringList{first, second, first, second, first, second,
+                          QStringLiteral("VKPPSU2567H3456N"), QStringLiteral("VKPPSU0000H0000N")}));
     const double secondRow = (segments[2].firstMs - segments[1].firstMs) / 1000.0;
     qInfo("25.67 V for %.2f s", secondRow);
     // The timers may run late on a busy machine, so only a lower bound is
