@@ -177,8 +177,9 @@ void drawTimeAxis(QPainter& painter, const RunSeries& series, const RunPictureGe
     const int offset = series.startUtcOffsetSeconds;
     const bool severalDays = isoDateTime(geometry.firstMsecs, offset).left(10) !=
                              isoDateTime(geometry.lastMsecs, offset).left(10);
-    // Ticks fall on round clock times of the run's own zone.
-    const qint64 firstLocal = geometry.firstMsecs / 1000 + offset;
+    // Ticks fall on round clock times of the run's own zone, from the first
+    // whole second inside the plot on.
+    const qint64 firstLocal = (geometry.firstMsecs + 999) / 1000 + offset;
     qint64 tick = (firstLocal + step - 1) / step * step - offset;
     const QFontMetrics metrics = painter.fontMetrics();
     for (; tick * 1000 <= geometry.lastMsecs; tick += step) {
