@@ -57,9 +57,10 @@ bool isEmpty(const QVariant& cell) {
 }
 
 // Whether a cell holds a usable value up to the limit, judged here on its own.
+// A blank cell is not: it is what the grid keeps of text it could not take.
 bool usable(const QVariant& cell, double low, double high) {
     if (isEmpty(cell))
-        return true;
+        return false;
     bool numeric = false;
     const double value = cell.toDouble(&numeric);
     return numeric && std::isfinite(value) && value >= low && value <= high;
