@@ -58,7 +58,7 @@ int main(int argc, char* argv[]) {
     day.run(DayRun::kTicksPerDay - 2 * sample);
     const QList<double> late = tickCosts(day, sample);
     const double residentAfterDay = residentBytes();
-    const double logBytes = static_cast<double>(day.window->Text3->text().toUtf8().size());
+    const double logBytes = static_cast<double>(day.window->logBox->text().toUtf8().size());
     if (day.stop().isEmpty()) {
         std::fprintf(stderr, "no record file\n");
         return 1;

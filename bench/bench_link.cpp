@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "the simulated supply did not start\n");
         return 1;
     }
-    Form1& w = live.start();
+    MainWindow& w = live.start();
     for (int waited = 0; waited < 10000 && !w.state.linkUp; waited += 100) {
         runFor(100);
     }
@@ -66,15 +66,15 @@ int main(int argc, char* argv[]) {
     // Setpoint to wire: when each new frame was composed, and when the
     // supply first received it whole.
     QList<QPair<qint64, QByteArray>> composed;
-    QObject::connect(w.Timer1, &QTimer::timeout, [&] {
+    QObject::connect(w.pollTimer, &QTimer::timeout, [&] {
         const QByteArray frame = w.state.frameText.toLatin1();
         if (composed.isEmpty() || composed.last().second != frame) {
             composed.append({monotonicMs(), frame});
         }
     });
     for (int step = 1; step <= 30; ++step) {
-        w.Combo1->setCurrentIndex(step);
-        w.Combo1_Click();
+        w.voltageStepList->setCurrentIndex(step);
+        w.voltageStepChosen();
         runFor(700);
     }
     runFor(1200);

@@ -37,17 +37,17 @@ struct SecondCosts {
 };
 
 SecondCosts displaySeconds(WindowOnFakes& f, int seconds) {
-    Form1& w = *f.window;
+    MainWindow& w = *f.window;
     SecondCosts costs;
     QElapsedTimer timer;
     for (int s = 0; s < seconds; ++s) {
         for (int i = 0; i < 9; ++i) {
-            w.Timer1_Timer();
+            w.pollTick();
         }
         QApplication::processEvents();
         f.clock.time = f.clock.time.addSecs(1);
         timer.start();
-        w.Timer1_Timer();
+        w.pollTick();
         const double tick = static_cast<double>(timer.nsecsElapsed());
         QApplication::processEvents();
         costs.tick.append(tick);
@@ -57,9 +57,9 @@ SecondCosts displaySeconds(WindowOnFakes& f, int seconds) {
 }
 
 // The window of a test with the link up and a supply reading 12.34 V, 0.567 A.
-Form1& buildWithReadings(WindowOnFakes& f) {
+MainWindow& buildWithReadings(WindowOnFakes& f) {
     f.port.usablePorts = {3};
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.show();
     w.state.linkUp = true;
     w.state.voltageDigits = QStringLiteral("1234");
@@ -88,13 +88,13 @@ QList<double> journalSyncMs(const QString& dir, int count) {
 
 // A day's log, appended line by line as the display update appends it.
 void fillDay(WindowOnFakes& f) {
-    Form1& w = *f.window;
+    MainWindow& w = *f.window;
     QDateTime moment = f.clock.time;
     for (int line = 0; line < kLinesPerDay; ++line) {
         moment = moment.addSecs(1);
-        w.Text3->appendText(QStringLiteral("\r\n"));
-        w.Text3->appendText(logMeasurementLine(timeOfDayText(moment.time()), w.state.voltageText,
-                                               w.state.currentText));
+        w.logBox->appendText(QStringLiteral("\r\n"));
+        w.logBox->appendText(logMeasurementLine(timeOfDayText(moment.time()), w.state.voltageText,
+                                                w.state.currentText));
     }
     QApplication::processEvents();
 }
@@ -121,18 +121,18 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     WindowOnFakes f;
-    Form1& w = buildWithReadings(f);
+    MainWindow& w = buildWithReadings(f);
     // The same window, but its data folder refuses the journal when the
     // output goes on: the display tick as it was before the journal.
     WindowOnFakes plain;
-    Form1& p = buildWithReadings(plain);
+    MainWindow& p = buildWithReadings(plain);
     {
         ImmutableEntry refusing(plain.programDir());
         if (!refusing.isSet()) {
             std::fprintf(stderr, "the file system here has no immutable attribute\n");
             return 1;
         }
-        p.Command1_Click();
+        p.outputButtonClicked();
     }
     if (plain.dialogs.shown.size() != 1) {
         std::fprintf(stderr, "the journal of the plain window did not fail as meant\n");
@@ -140,7 +140,7 @@ int main(int argc, char* argv[]) {
     }
 
     const int sample = 300;
-    w.Command1_Click();
+    w.outputButtonClicked();
     const SecondCosts empty = displaySeconds(f, sample);
     // Taken in turns, so a change of the machine's load meets both alike.
     QList<double> withJournal;
@@ -152,7 +152,7 @@ int main(int argc, char* argv[]) {
     const QList<double> syncs = journalSyncMs(f.programDir(), 60);
     fillDay(f);
     const SecondCosts full = displaySeconds(f, sample);
-    const qsizetype logLines = w.Text3->text().count(QStringLiteral("\r\n")) + 1;
+    const qsizetype logLines = w.logBox->text().count(QStringLiteral("\r\n")) + 1;
 
     QList<double> saves;
     QList<double> writes;
@@ -163,7 +163,7 @@ int main(int argc, char* argv[]) {
         w.state.outputOn = true;
         QElapsedTimer timer;
         timer.start();
-        w.GBDY_CX();
+        w.stopOperation();
         saves.append(static_cast<double>(timer.nsecsElapsed()));
         const QStringList records =
             QDir(f.programDir() + QStringLiteral("/Record")).entryList(QDir::Files, QDir::Time);

@@ -61,31 +61,31 @@ OutputOnShares outputOnShares(int seconds) {
     if (!sim.waitUntilLinked()) {
         return shares;
     }
-    Form1& w = live.start();
-    w.Combo1->setCurrentIndex(12);
-    w.Combo1_Click();
-    w.Combo2->setCurrentIndex(20);
-    w.Combo2_Click();
+    MainWindow& w = live.start();
+    w.voltageStepList->setCurrentIndex(12);
+    w.voltageStepChosen();
+    w.currentStepList->setCurrentIndex(20);
+    w.currentStepChosen();
     for (int waited = 0; !(w.state.linkUp && w.state.currentSetpoint == 2000); ++waited) {
         if (waited == 300) {
             return shares;
         }
         runFor(100);
     }
-    w.Command1_Click();
+    w.outputButtonClicked();
     shares.journalled = cpuShareOver(seconds);
-    w.Command1_Click();
+    w.outputButtonClicked();
     // The record worker saves that period before the folder refuses files.
     runFor(1000);
     {
         ImmutableEntry refusing(live.dir.path());
-        w.Command1_Click();
+        w.outputButtonClicked();
         // The record worker tries the journal meanwhile, and the refusal
         // comes back to the window.
         runFor(1000);
     }
     shares.notJournalled = cpuShareOver(seconds);
-    w.Command1_Click();
+    w.outputButtonClicked();
     // One message: the refused journal; a failed record would add another.
     if (live.dialogs.shown.size() != 1) {
         shares.notJournalled = -1;

@@ -73,7 +73,7 @@ struct LiveOnFakes {
     FakeScreen screen;
     RecordingDialogs dialogs;
     RecordWorker records;
-    Form1 window;
+    MainWindow window;
 
     explicit LiveOnFakes(DiskCalls disk)
         : records(RecordWorker::Mode::OwnThread, std::move(disk)),
@@ -105,15 +105,15 @@ struct StopTimes {
 // Output on with a log of this many lines, then the stop, in the event loop
 // as the operator's click comes.
 StopTimes stopWithLog(LiveOnFakes& live, const QString& lines) {
-    Form1& w = live.window;
-    w.Command1_Click();
-    w.Text3->appendText(lines);
+    MainWindow& w = live.window;
+    w.outputButtonClicked();
+    w.logBox->appendText(lines);
     runFor(1000);
     const QByteArray offFrame = w.state.frameText.left(15).toLatin1() + 'N';
     const qint64 before = live.port.clock.nsecsElapsed();
     runFor(300);
     const qint64 stop = live.port.clock.nsecsElapsed();
-    w.Command1_Click();
+    w.outputButtonClicked();
     runFor(1500);
     waitFor([&] { return live.records.waitUntilIdle(0); }, 60000);
     return {static_cast<double>(live.port.wholeFrameAfter(stop, offFrame)) / 1e6,
@@ -142,8 +142,8 @@ struct CompanionTimes {
 // switches off: the sender's longest pause while the worker makes and writes
 // that record's spreadsheet and picture and then the stop's own record.
 CompanionTimes stopWithWeekCompanions(LiveOnFakes& live, const RunSeries& week, int round) {
-    Form1& w = live.window;
-    w.Command1_Click();
+    MainWindow& w = live.window;
+    w.outputButtonClicked();
     runFor(1000);
     const qint64 before = live.port.clock.nsecsElapsed();
     runFor(300);
@@ -156,7 +156,7 @@ CompanionTimes stopWithWeekCompanions(LiveOnFakes& live, const RunSeries& week, 
     QElapsedTimer worker;
     worker.start();
     live.records.save(record, QByteArrayLiteral("Velkor\r\n"), -1);
-    w.Command1_Click();
+    w.outputButtonClicked();
     waitFor([&] { return live.records.waitUntilIdle(0); }, 60000);
     const double workerMs = static_cast<double>(worker.nsecsElapsed()) / 1e6;
     runFor(300);
@@ -198,12 +198,12 @@ int main(int argc, char* argv[]) {
             return real(fd);
         };
         LiveOnFakes live(disk);
-        live.window.Command1_Click();
+        live.window.outputButtonClicked();
         const qint64 from = live.port.clock.nsecsElapsed();
         runFor(6000);
         const double pause =
             static_cast<double>(live.port.longestPause(from, live.port.clock.nsecsElapsed())) / 1e6;
-        live.window.Command1_Click();
+        live.window.outputButtonClicked();
         live.records.waitUntilIdle(30000);
         return pause;
     };

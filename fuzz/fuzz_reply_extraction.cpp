@@ -32,12 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     require(extraction.block.size() == kFrameLength);
-    require(receive_con(extraction.block));
+    require(isReplyBlock(extraction.block));
     const ReplyReading reading = decodeReply(extraction.block);
     require(reading.voltageDigits.size() == 4);
     require(reading.currentDigits.size() == 4);
     require(reading.overCurrent == (extraction.block.back() == u'B'));
-    num_xy(reading.voltageDigits, kVoltageFieldLimit);
-    num_xy(reading.currentDigits, kCurrentFieldLimit);
+    isDigitField(reading.voltageDigits, kVoltageFieldLimit);
+    isDigitField(reading.currentDigits, kCurrentFieldLimit);
     return 0;
 }

@@ -16,7 +16,7 @@ void require(bool holds) {
 }
 
 void checkEntry(const QString& text, QChar unit, double scale) {
-    if (Text_err(text, unit))
+    if (isRefusedEntryText(text, unit))
         return;
     require(text.size() <= 6);
     require(text.isEmpty() || text.back() == unit);

@@ -1,5 +1,5 @@
 #include "app/command_line.h"
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "app/session_end.h"
 #include "app/stop_signals.h"
 #include "link/qt_serial_port.h"
@@ -69,7 +69,7 @@ int main(int argc, char* argv[]) {
     SystemClock clock;
     PrimaryScreen screen;
     MessageBoxes dialogs;
-    Form1 window(Platform{&serialPort, &clock, &screen, &dialogs, programDir, dataDir});
+    MainWindow window(Platform{&serialPort, &clock, &screen, &dialogs, programDir, dataDir});
     dialogs.setOwner(&window);
     endOnStopSignals(&window);
     endWithSession(&window);

@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "display/log_box.h"
 #include "display/picture_box.h"
@@ -30,21 +30,33 @@ struct LayoutEntry {
 
 } // namespace
 
-void Form1::applyLayout(float scaleX, float scaleY) {
+void MainWindow::applyLayout(float scaleX, float scaleY) {
     const std::array<LayoutEntry, 25> table = {{
-        {Combo3, 3120, 240, 2535, 0, 14},         {Label5, 720, 240, 2175, 495, 16},
-        {Frame1, 240, 1560, 5655, 1695, 18},      {Label1, 360, 720, 615, 450, 22},
-        {Label2, 960, 720, 1350, 450, 22},        {Label3, 2880, 720, 495, 450, 22},
-        {Label4, 3600, 720, 1695, 450, 22},       {Frame2, 240, 3600, 5655, 7095, 18},
-        {Text1, 360, 840, 1575, 555, 22},         {Text2, 3240, 840, 1575, 555, 22},
-        {Combo1, 360, 840, 1935, 555, 22},        {Combo2, 3240, 840, 1935, 555, 22},
-        {Slider1, 600, 1680, 600, 3135, 0},       {Slider2, 3480, 1680, 600, 3135, 0},
-        {Command1, 360, 5640, 1695, 615, 15},     {Label6, 2700, 5280, 2895, 375, 18},
-        {Combo4, 3480, 5760, 1935, 0, 10.5},      {Picture1[0], 6360, 360, 9975, 3135, 9},
-        {Picture1[1], 6360, 3840, 9975, 3135, 9}, {Text3, 6360, 7440, 9975, 3135, 9},
-        {DataGrid1, 17040, 360, 3375, 7935, 9},   {Label7, 17040, 8880, 975, 375, 10.5},
-        {Combo5, 18120, 8760, 1095, 0, 10.5},     {Command4, 19440, 8760, 975, 495, 15},
-        {Command5, 1320, 840, 375, 375, 9},
+        {languageList, 3120, 240, 2535, 0, 14},
+        {languageCaption, 720, 240, 2175, 495, 16},
+        {readoutGroup, 240, 1560, 5655, 1695, 18},
+        {voltageCaption, 360, 720, 615, 450, 22},
+        {voltageReadout, 960, 720, 1350, 450, 22},
+        {currentCaption, 2880, 720, 495, 450, 22},
+        {currentReadout, 3600, 720, 1695, 450, 22},
+        {settingsGroup, 240, 3600, 5655, 7095, 18},
+        {voltageEntry, 360, 840, 1575, 555, 22},
+        {currentEntry, 3240, 840, 1575, 555, 22},
+        {voltageStepList, 360, 840, 1935, 555, 22},
+        {currentStepList, 3240, 840, 1935, 555, 22},
+        {voltageSlider, 600, 1680, 600, 3135, 0},
+        {currentSlider, 3480, 1680, 600, 3135, 0},
+        {outputButton, 360, 5640, 1695, 615, 15},
+        {overCurrentModeCaption, 2700, 5280, 2895, 375, 18},
+        {overCurrentModeList, 3480, 5760, 1935, 0, 10.5},
+        {charts[0], 6360, 360, 9975, 3135, 9},
+        {charts[1], 6360, 3840, 9975, 3135, 9},
+        {logBox, 6360, 7440, 9975, 3135, 9},
+        {stepGrid, 17040, 360, 3375, 7935, 9},
+        {runCountCaption, 17040, 8880, 975, 375, 10.5},
+        {runCountList, 18120, 8760, 1095, 0, 10.5},
+        {runButton, 19440, 8760, 975, 495, 15},
+        {clearDiagnosticsButton, 1320, 840, 375, 375, 9},
     }};
     const double tppX = platform_.screen->twipsPerPixelX();
     const double tppY = platform_.screen->twipsPerPixelY();
@@ -56,7 +68,7 @@ void Form1::applyLayout(float scaleX, float scaleY) {
         if (entry.points > 0) {
             // The grid's font size is that of its cells; caption and headings
             // keep theirs.
-            QWidget* lettered = entry.control == DataGrid1 ? DataGrid1->table() : entry.control;
+            QWidget* lettered = entry.control == stepGrid ? stepGrid->table() : entry.control;
             QFont font = lettered->font();
             font.setPointSizeF(scaleX * static_cast<float>(entry.points));
             lettered->setFont(font);
@@ -69,7 +81,7 @@ void Form1::applyLayout(float scaleX, float scaleY) {
     }
 }
 
-qint16 Form1::FBL_REV() {
+qint16 MainWindow::layOutForScreen() {
     measureScreen();
     applyLayout(state.scaleX, state.scaleY);
     return -1;

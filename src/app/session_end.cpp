@@ -1,6 +1,6 @@
 #include "app/session_end.h"
 
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include <QGuiApplication>
 #include <QSessionManager>
@@ -11,7 +11,7 @@ namespace {
 
 // Cleared when the window goes, so an ordinary end of the program (after the
 // window's own close) does nothing more here.
-Form1* guarded = nullptr;
+MainWindow* guarded = nullptr;
 QtMessageHandler previousHandler = nullptr;
 
 void endWithoutDisplay() {
@@ -37,7 +37,7 @@ void onMessage(QtMsgType type, const QMessageLogContext& context, const QString&
 
 } // namespace
 
-void endWithSession(Form1* window) {
+void endWithSession(MainWindow* window) {
     static bool hooked = false;
     if (!hooked) {
         hooked = true;

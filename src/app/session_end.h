@@ -1,6 +1,6 @@
 #pragma once
 
-class Form1;
+class MainWindow;
 
 // The ways a desktop session ends a program other than by a signal. A logout
 // asks the program to commit its data first: that is a close of the window.
@@ -10,4 +10,4 @@ class Form1;
 // moments at the exit: the stop, whole output-off frames to the supply and the
 // record saved, or at least its journal on disk. A fatal Qt message, which
 // aborts, gets the same. One window at a time.
-void endWithSession(Form1* window);
+void endWithSession(MainWindow* window);

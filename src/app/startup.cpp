@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "app/diagnostic_pane.h"
 #include "display/log_box.h"
@@ -39,7 +39,7 @@ void fillAndSelectFirst(QComboBox* combo, const QStringList& items, Handler hand
 
 } // namespace
 
-void Form1::Form_Load() {
+void MainWindow::load() {
     connectRecordWorker();
     // The log of a program that died becomes its record.
     recoverJournalsAtStart();
@@ -49,7 +49,7 @@ void Form1::Form_Load() {
     state.currentDigits = QStringLiteral("0000");
     state.voltageDigits = QStringLiteral("0000");
 
-    MSComm1->setSettings(QStringLiteral("9600,N,8,1"));
+    serialPort->setSettings(QStringLiteral("9600,N,8,1"));
 
     setWindowTitle(QStringLiteral("Velkor"));
     const QString iconPath = windowIconFile(programDir());
@@ -63,44 +63,45 @@ void Form1::Form_Load() {
     resize(available.size());
     setWindowState(Qt::WindowMaximized);
 
-    FBL_REV();
+    layOutForScreen();
 
-    configureSlider(Slider1, kVoltageFieldLimit);
-    configureSlider(Slider2, kCurrentFieldLimit);
+    configureSlider(voltageSlider, kVoltageFieldLimit);
+    configureSlider(currentSlider, kCurrentFieldLimit);
 
     QStringList volts;
     for (int v = 0; v <= 31; ++v) {
         volts << QString::number(v) + QLatin1Char('V');
     }
-    fillAndSelectFirst(Combo1, volts, [this] { Combo1_Click(); });
-    Text1->setAlignment(Qt::AlignLeft);
+    fillAndSelectFirst(voltageStepList, volts, [this] { voltageStepChosen(); });
+    voltageEntry->setAlignment(Qt::AlignLeft);
 
     QStringList amperes;
     for (int k = 0; k <= 51; ++k) {
         amperes << shortestDecimalText(k / 10.0) + QLatin1Char('A');
     }
-    fillAndSelectFirst(Combo2, amperes, [this] { Combo2_Click(); });
-    Text2->setAlignment(Qt::AlignLeft);
+    fillAndSelectFirst(currentStepList, amperes, [this] { currentStepChosen(); });
+    currentEntry->setAlignment(Qt::AlignLeft);
 
-    fillAndSelectFirst(Combo3, {QStringLiteral("中文"), QStringLiteral("English")},
-                       [this] { Combo3_Click(); });
-    fillAndSelectFirst(Combo4, {QStringLiteral("恒流输出"), QStringLiteral("过流关断")},
-                       [this] { Combo4_Click(); });
+    fillAndSelectFirst(languageList, {QStringLiteral("中文"), QStringLiteral("English")},
+                       [this] { languageChosen(); });
+    fillAndSelectFirst(overCurrentModeList,
+                       {QStringLiteral("恒流输出"), QStringLiteral("过流关断")},
+                       [this] { overCurrentModeChosen(); });
 
     QStringList runCounts{QStringLiteral("x")};
     for (int n = 1; n <= 100; ++n) {
         runCounts << QString::number(n);
     }
-    fillAndSelectFirst(Combo5, runCounts, [this] { Combo5_Click(); });
+    fillAndSelectFirst(runCountList, runCounts, [this] { runCountChosen(); });
 
     state.outputOn = false;
 
-    for (PictureBox* picture : Picture1) {
+    for (PictureBox* picture : charts) {
         picture->setForeColor(QColor(255, 255, 255));
     }
 
-    Timer1->setInterval(100);
-    Timer2->setInterval(5);
+    pollTimer->setInterval(100);
+    sendTimer->setInterval(5);
 
     state.chartIndex = 0;
     state.rowIndex = 0;
@@ -108,12 +109,12 @@ void Form1::Form_Load() {
 
     bindStepTable();
 
-    Text3->setText(logHeader());
+    logBox->setText(logHeader());
 
     statusPanels[0]->setText(QStringLiteral("通讯状态:等待..."));
 }
 
-bool Form1::readyToClose() {
+bool MainWindow::readyToClose() {
     if (!closing_) {
         closing_ = true;
         closeStopped_ = state.outputOn || state.runActive;
@@ -143,7 +144,7 @@ bool Form1::readyToClose() {
     return true;
 }
 
-void Form1::endWithoutDisplay() {
+void MainWindow::endWithoutDisplay() {
     // Long enough for a slow network folder; the journal keeps the log if
     // even that is not enough.
     constexpr int kSaveWaitMs = 10000;
@@ -152,21 +153,21 @@ void Form1::endWithoutDisplay() {
     if (stopped) {
         stopOutput();
     }
-    Timer1->stop();
-    Timer2->stop();
+    pollTimer->stop();
+    sendTimer->stop();
     if (stopped) {
         sendWholeFrameBeforeClosing();
     }
     records_->waitUntilIdle(kSaveWaitMs);
-    Form_Unload();
+    releasePort();
 }
 
-void Form1::Form_Unload() {
-    if (MSComm1->isOpen()) {
-        MSComm1->close();
+void MainWindow::releasePort() {
+    if (serialPort->isOpen()) {
+        serialPort->close();
     }
 }
 
-void Form1::Command5_Click() {
-    Picture2->clear();
+void MainWindow::clearDiagnostics() {
+    diagnosticPane->clear();
 }

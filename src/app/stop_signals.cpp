@@ -1,6 +1,6 @@
 #include "app/stop_signals.h"
 
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -75,10 +75,10 @@ void StopSignals::drain() {
     emit received();
 }
 
-void endOnStopSignals(Form1* window) {
+void endOnStopSignals(MainWindow* window) {
     auto* stopSignals = new StopSignals(window);
     // A close may wait for its record to be saved; the program ends when the
     // window has closed, whenever that is.
-    QObject::connect(window, &Form1::closed, window, [] { QCoreApplication::quit(); });
+    QObject::connect(window, &MainWindow::closed, window, [] { QCoreApplication::quit(); });
     QObject::connect(stopSignals, &StopSignals::received, window, [window] { window->close(); });
 }

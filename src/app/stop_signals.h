@@ -5,7 +5,7 @@
 #include <vector>
 
 class QSocketNotifier;
-class Form1;
+class MainWindow;
 
 // The polite ways a process is asked to end: SIGTERM (logout, shutdown,
 // kill), SIGINT and SIGHUP, unless the program was started with SIGINT or
@@ -34,4 +34,4 @@ private:
 // record that cannot be saved) leaves the program running with its log on
 // screen; the next signal tries again, and ends it once the log is saved or
 // kept in its journal for the next start.
-void endOnStopSignals(Form1* window);
+void endOnStopSignals(MainWindow* window);

@@ -7,7 +7,7 @@
 
 // The window's shared state: every handler and procedure reads and writes it
 // directly. Field names follow the window design.
-struct WindowState {
+struct SessionState {
     // Command frame and replies
     QString frameText;
     qint16 sendPosition = 0;

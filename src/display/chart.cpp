@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "display/chart_geometry.h"
 #include "display/picture_box.h"
@@ -19,12 +19,12 @@ void drawGridLine(PictureBox* picture, const ChartLine& line) {
 
 } // namespace
 
-qint16 Form1::PICTUR_CH() {
+qint16 MainWindow::drawEmptyCharts() {
     const float sx = state.scaleX;
     const float sy = state.scaleY;
-    PictureBox* voltage = Picture1[0];
-    PictureBox* current = Picture1[1];
-    for (PictureBox* picture : Picture1) {
+    PictureBox* voltage = charts[0];
+    PictureBox* current = charts[1];
+    for (PictureBox* picture : charts) {
         picture->setTwipsPerPixel(platform_.screen->twipsPerPixelX(),
                                   platform_.screen->twipsPerPixelY());
         picture->clearDrawing();
@@ -37,12 +37,12 @@ qint16 Form1::PICTUR_CH() {
         const QPointF numberAt = twips(chartValueNumberAt(g, sx, sy));
         voltage->drawText(numberAt, chartAxisNumber(g));
         current->drawText(numberAt, chartAxisNumber(g / 10));
-        for (PictureBox* picture : Picture1) {
+        for (PictureBox* picture : charts) {
             drawGridLine(picture, chartHorizontalGridLine(g, sx, sy));
         }
     }
     for (int t = 0; t <= kChartColumns; t += kChartGridStep) {
-        for (PictureBox* picture : Picture1) {
+        for (PictureBox* picture : charts) {
             picture->drawText(twips(chartColumnNumberAt(t, sx, sy)), chartAxisNumber(t));
             drawGridLine(picture, chartVerticalGridLine(t, sx, sy));
         }
@@ -53,10 +53,10 @@ qint16 Form1::PICTUR_CH() {
 // Runs at the end of every display tick: draws the frame of a new sweep, ends
 // a full sweep, or, while the output is on, adds one step to each trace: the
 // rise or fall at the previous column, then the level up to this column.
-void Form1::chartStep() {
+void MainWindow::chartStep() {
     const qint16 i = state.chartIndex;
     if (i == 0) {
-        state.chartIndex = PICTUR_CH();
+        state.chartIndex = drawEmptyCharts();
         return;
     }
     if (i >= kChartColumns) {
@@ -75,7 +75,7 @@ void Form1::chartStep() {
         picture->drawLine({previousX, older}, {previousX, newest}, colour, Qt::SolidLine);
         picture->drawLine({x, newest}, {previousX, newest}, colour, Qt::SolidLine);
     };
-    plot(Picture1[0], state.voltageHistory, kVoltageTrace);
-    plot(Picture1[1], state.currentHistory, kCurrentTrace);
+    plot(charts[0], state.voltageHistory, kVoltageTrace);
+    plot(charts[1], state.currentHistory, kCurrentTrace);
     ++state.chartIndex;
 }

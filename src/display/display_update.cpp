@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "app/diagnostic_pane.h"
 #include "display/log_box.h"
@@ -10,16 +10,16 @@
 
 // Once a second: readouts, the log line while the output is on, every
 // switchable text, the end of a counted run, and the chart.
-void Form1::displayUpdate() {
-    Picture2->printLine(state.frameText + QLatin1Char('F'));
-    state.voltageText = voltageReadout(state.voltageDigits);
-    state.currentText = currentReadout(state.currentDigits);
+void MainWindow::displayUpdate() {
+    diagnosticPane->printLine(state.frameText + QLatin1Char('F'));
+    state.voltageText = voltageReadoutText(state.voltageDigits);
+    state.currentText = currentReadoutText(state.currentDigits);
     state.voltageHistory[1] = state.voltageHistory[0];
     state.voltageHistory[0] = leadingNumber(state.voltageDigits) / 10;
-    Label2->setText(state.voltageText);
+    voltageReadout->setText(state.voltageText);
     state.currentHistory[1] = state.currentHistory[0];
     state.currentHistory[0] = leadingNumber(state.currentDigits) / 10;
-    Label4->setText(state.currentText);
+    currentReadout->setText(state.currentText);
 
     if (state.outputOn) {
         const QDateTime now = platform_.clock->now();
@@ -28,15 +28,15 @@ void Form1::displayUpdate() {
         samples_.samples.append(sampleOf(now, state.voltageDigits, state.currentDigits,
                                          state.overCurrent, state.linkUp, frameVoltage_,
                                          frameCurrent_));
-        Text3->appendText(QStringLiteral("\r\n"));
-        Text3->appendText(line);
+        logBox->appendText(QStringLiteral("\r\n"));
+        logBox->appendText(line);
         journalLine(line, samples_.samples.last());
     }
 
     applyLanguageTexts();
 
     if (!state.runsUnlimited && state.runsLeft == 0 && state.runEndHandled == 0) {
-        state.runEndHandled = GBDY_CX();
+        state.runEndHandled = stopOperation();
     }
 
     chartStep();

@@ -95,11 +95,11 @@ QString withoutTimeZone(const QString& format) {
     return result;
 }
 
-QString voltageReadout(const QString& digits) {
+QString voltageReadoutText(const QString& digits) {
     return chars(digits, 1, 2) + QLatin1Char('.') + chars(digits, 3, 2) + QLatin1Char('V');
 }
 
-QString currentReadout(const QString& digits) {
+QString currentReadoutText(const QString& digits) {
     return chars(digits, 1, 1) + QLatin1Char('.') + chars(digits, 2, 3) + QLatin1Char('A');
 }
 

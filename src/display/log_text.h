@@ -7,9 +7,9 @@
 // Texts of the readouts, the measurement log and the record file names.
 
 // "1234" shows as "12.34V": the supply's digits exactly as they came.
-QString voltageReadout(const QString& digits);
+QString voltageReadoutText(const QString& digits);
 // "1234" shows as "1.234A".
-QString currentReadout(const QString& digits);
+QString currentReadoutText(const QString& digits);
 
 // The time of day in the system's format, with hours, minutes and seconds
 // (and AM/PM where the format has it) but without a time zone.

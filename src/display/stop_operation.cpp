@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "display/log_box.h"
 #include "link/frame.h"
@@ -14,12 +14,12 @@
 // measurement log is handed over to be saved as a record file. Nothing here
 // waits for the disk, so the supply hears of the stop first whatever the
 // log's length.
-qint16 Form1::GBDY_CX() {
+qint16 MainWindow::stopOperation() {
     stopOutput();
     return -1;
 }
 
-void Form1::stopOutput() {
+void MainWindow::stopOutput() {
     lockStepGrid(false);
     state.runActive = false;
     // A stop ends the run too: a run end noticed later in the same tick has
@@ -28,10 +28,10 @@ void Form1::stopOutput() {
     state.outputOn = false;
     state.frameText = ::composeFrame(frameVoltage_, frameCurrent_, state.tripMode, false);
     setFrontPanelEnabled(true);
-    Text3->appendText(QStringLiteral("\r\n"));
+    logBox->appendText(QStringLiteral("\r\n"));
     showButtonCaptions();
-    setButtonGreen(Command1, false);
-    setButtonGreen(Command4, false);
+    setButtonGreen(outputButton, false);
+    setButtonGreen(runButton, false);
     state.rowIndex = 0;
     state.secondsLeft = 0;
     saveLogAsRecord();
@@ -39,9 +39,9 @@ void Form1::stopOutput() {
 
 // In shut-down mode, a reply that reported over-current while the output is
 // on switches the output off.
-void Form1::overCurrentTrip() {
+void MainWindow::overCurrentTrip() {
     if (state.outputOn && state.overCurrent) {
-        GBDY_CX();
+        stopOperation();
         overCurrentTripped_ = true;
         platform_.dialogs->message(QStringLiteral("电源报告过流，输出已关闭。\n"
                                                   "The supply reported over-current; the output "
@@ -50,9 +50,10 @@ void Form1::overCurrentTrip() {
     }
 }
 
-void Form1::setFrontPanelEnabled(bool enabled) {
-    const std::array<QWidget*, 7> frontPanel = {Command1, Slider1, Slider2, Combo1,
-                                                Combo2,   Text1,   Text2};
+void MainWindow::setFrontPanelEnabled(bool enabled) {
+    const std::array<QWidget*, 7> frontPanel = {outputButton,    voltageSlider,   currentSlider,
+                                                voltageStepList, currentStepList, voltageEntry,
+                                                currentEntry};
     for (QWidget* control : frontPanel) {
         control->setEnabled(enabled);
     }

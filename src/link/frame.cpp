@@ -38,7 +38,7 @@ QString receivedText(QByteArrayView bytes) {
     return text;
 }
 
-bool receive_con(QStringView block) {
+bool isReplyBlock(QStringView block) {
     return block.size() >= kFrameLength && block.startsWith(kFrameTag) && block[10] == u'A' &&
            (block[15] == u'W' || block[15] == u'B');
 }
@@ -58,7 +58,7 @@ ReplyExtraction extractReply(QStringView text) {
     // Newest block first, so the reading is as recent as the read allows.
     for (qsizetype index = blockCount - 1; index >= 0; --index) {
         const QStringView block = fromTag.sliced(index * kFrameLength, kFrameLength);
-        if (receive_con(block))
+        if (isReplyBlock(block))
             return {ReplyOutcome::Accepted, block.toString()};
     }
     return {ReplyOutcome::NoValidBlock, {}};
@@ -69,7 +69,7 @@ ReplyReading decodeReply(QStringView block) {
             block.size() >= kFrameLength && block[15] == u'B'};
 }
 
-bool num_xy(QStringView field, int limit) {
+bool isDigitField(QStringView field, int limit) {
     if (field.size() != 4)
         return false;
     int value = 0;

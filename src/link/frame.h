@@ -30,10 +30,10 @@ QString composeFrame(qint16 voltageSetpoint, qint16 currentSetpoint, bool tripMo
 // byte dropped: an idle or disturbed line delivers 0xFF between blocks.
 QString receivedText(QByteArrayView bytes);
 
-// receive_con: whether a block is a valid reply block, i.e. it is at least 16
+// isReplyBlock: whether a block is a valid reply block, i.e. it is at least 16
 // characters long, starts with the tag, has "A" at character 11 and "W" or "B"
 // at character 16. The digit fields are deliberately not examined.
-bool receive_con(QStringView block);
+bool isReplyBlock(QStringView block);
 
 enum class ReplyOutcome { NoTag, TooShort, NoValidBlock, Accepted };
 
@@ -54,10 +54,10 @@ struct ReplyReading {
     bool overCurrent = false;
 };
 
-// The measured values of a block that receive_con accepted.
+// The measured values of a block that isReplyBlock accepted.
 ReplyReading decodeReply(QStringView block);
 
-// num_xy: whether a digit field of a reply block is exactly four decimal
+// isDigitField: whether a digit field of a reply block is exactly four decimal
 // digits with a value not above limit. The verdict is only recorded; a block
 // is never refused because of it.
-bool num_xy(QStringView field, int limit);
+bool isDigitField(QStringView field, int limit);

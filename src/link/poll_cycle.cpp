@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "app/diagnostic_pane.h"
 #include "link/frame.h"
@@ -30,7 +30,7 @@ constexpr int kClosingDrainMs = 100;
 // composed, the link still supervised and the readouts still refreshed. A step
 // that fails is reported with the read-error box; in a tick in which the port
 // search tried to open a port, failures pass silently.
-void Form1::Timer1_Timer() {
+void MainWindow::pollTick() {
     bool choiceTried = false;
     const auto step = [&](auto&& run) {
         try {
@@ -58,7 +58,7 @@ void Form1::Timer1_Timer() {
     }
 }
 
-void Form1::reportTickFailure(bool quiet) {
+void MainWindow::reportTickFailure(bool quiet) {
     if (!quiet) {
         platform_.dialogs->message(kReadError, QString());
     }
@@ -70,17 +70,17 @@ void Form1::reportTickFailure(bool quiet) {
 // must never see the head of one frame with the tail of the next, which
 // would command a voltage or limit that nobody set. A port that opens
 // mid-frame gets its first character at the next frame's start.
-void Form1::Timer2_Timer() {
+void MainWindow::sendTick() {
     if (state.sendPosition >= kFrameLength) {
         state.sendPosition = 1;
     } else {
         ++state.sendPosition;
     }
     if (state.sendPosition == 1) {
-        frameOnLine_ = MSComm1->isOpen() ? state.frameText : QString();
+        frameOnLine_ = serialPort->isOpen() ? state.frameText : QString();
     }
-    if (MSComm1->isOpen() && state.sendPosition <= frameOnLine_.size()) {
-        MSComm1->write(frameOnLine_.at(state.sendPosition - 1).toLatin1());
+    if (serialPort->isOpen() && state.sendPosition <= frameOnLine_.size()) {
+        serialPort->write(frameOnLine_.at(state.sendPosition - 1).toLatin1());
     }
 }
 
@@ -88,8 +88,8 @@ void Form1::Timer2_Timer() {
 // once from its first character to its last. This runs in the close, outside
 // any tick, so it sleeps between characters instead of running the event
 // loop; past the deadline the remaining characters go at once.
-void Form1::sendWholeFrameBeforeClosing() {
-    if (!MSComm1->isOpen()) {
+void MainWindow::sendWholeFrameBeforeClosing() {
+    if (!serialPort->isOpen()) {
         return;
     }
     const QDeadlineTimer deadline(kClosingFrameMs);
@@ -98,14 +98,14 @@ void Form1::sendWholeFrameBeforeClosing() {
         if (!deadline.hasExpired()) {
             QThread::msleep(5);
         }
-        Timer2_Timer();
+        sendTick();
         fromFirst = fromFirst || state.sendPosition == 1;
-        MSComm1->drain(static_cast<int>(deadline.remainingTime()));
+        serialPort->drain(static_cast<int>(deadline.remainingTime()));
     }
-    MSComm1->drain(kClosingDrainMs);
+    serialPort->drain(kClosingDrainMs);
 }
 
-void Form1::advanceDividers() {
+void MainWindow::advanceDividers() {
     if (state.voltageEditIdle < 100) {
         ++state.voltageEditIdle;
     }
@@ -126,7 +126,7 @@ void Form1::advanceDividers() {
     }
 }
 
-void Form1::composeFrame() {
+void MainWindow::composeFrame() {
     const bool tripMode = state.tripMode;
     // In shut-down mode the over-current trip is tested here, so a trip turns
     // this very frame's output letter to "N".
@@ -139,10 +139,10 @@ void Form1::composeFrame() {
 // Reads every waiting character, checks the link and sorts the read. A read
 // that fails, or a fault while it is sorted, counts as a read that brought
 // nothing, so a port that always fails still ends in a declared loss.
-void Form1::readSection() {
+void MainWindow::readSection() {
     QByteArray read;
     try {
-        const std::optional<QByteArray> taken = MSComm1->readAll();
+        const std::optional<QByteArray> taken = serialPort->readAll();
         if (taken) {
             read = *taken;
         } else {
@@ -167,7 +167,7 @@ void Form1::readSection() {
 }
 
 // The counts are those of earlier reads; this read is counted after.
-void Form1::declareLossIfOverdue() {
+void MainWindow::declareLossIfOverdue() {
     const bool silent = state.emptyReadCount > kLossAfterReads;
     const bool garbled = state.badReplyCount > kLossAfterReads;
     if (!silent && !garbled) {
@@ -176,10 +176,10 @@ void Form1::declareLossIfOverdue() {
     state.portOpened = false;
     const QString port = QString::number(state.portNumber);
     if (silent) {
-        Picture2->printLine(QStringLiteral("COM") + port + QStringLiteral("无应答"));
+        diagnosticPane->printLine(QStringLiteral("COM") + port + QStringLiteral("无应答"));
     }
     if (garbled) {
-        Picture2->printLine(QStringLiteral("COM") + port + QStringLiteral("超时"));
+        diagnosticPane->printLine(QStringLiteral("COM") + port + QStringLiteral("超时"));
     }
     // A lost link is down whatever the port: the output and a run wait for
     // the next accepted reply.
@@ -190,19 +190,19 @@ void Form1::declareLossIfOverdue() {
         state.portFailed[state.portNumber] = true;
     }
     tellWhyPortsAreClosed();
-    Picture2->printLine(QStringLiteral("数据为空"));
+    diagnosticPane->printLine(QStringLiteral("数据为空"));
     state.voltageDigits = QStringLiteral("0000");
     state.currentDigits = QStringLiteral("0000");
 }
 
-void Form1::sortRead(const QByteArray& read) {
+void MainWindow::sortRead(const QByteArray& read) {
     state.emptyReadCount = 0;
     const QString text = receivedText(read);
-    Picture2->printLine(text);
+    diagnosticPane->printLine(text);
     const ReplyExtraction reply = extractReply(text);
     switch (reply.outcome) {
     case ReplyOutcome::NoTag:
-        Picture2->printLine(QStringLiteral("数据错误"));
+        diagnosticPane->printLine(QStringLiteral("数据错误"));
         ++state.badReplyCount;
         break;
     case ReplyOutcome::TooShort:
@@ -215,8 +215,8 @@ void Form1::sortRead(const QByteArray& read) {
     }
 }
 
-void Form1::acceptReply(const QString& block) {
-    Picture2->printLine(block);
+void MainWindow::acceptReply(const QString& block) {
+    diagnosticPane->printLine(block);
     const ReplyReading reading = decodeReply(block);
     state.currentDigits = reading.currentDigits;
     state.voltageDigits = reading.voltageDigits;

@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "app/diagnostic_pane.h"
 #include "link/open_failure_notice.h"
@@ -6,19 +6,19 @@
 #include "link/serial_port.h"
 #include "platform/dialogs.h"
 
-qint16 Form1::COM_SCAN(qint16& count) {
+qint16 MainWindow::probePorts(qint16& count) {
     count = 0;
     for (int port = kFirstPortNumber; port <= kLastPortNumber; ++port) {
-        if (MSComm1->open(port)) {
+        if (serialPort->open(port)) {
             ++count;
             state.portAvailable[port] = true;
-            Picture2->printLine(QStringLiteral("COM：   ") + QString::number(port) +
-                                QStringLiteral("可用"));
+            diagnosticPane->printLine(QStringLiteral("COM：   ") + QString::number(port) +
+                                      QStringLiteral("可用"));
         } else {
-            noteWhyPortIsClosed(MSComm1->lastOpenFailure());
+            noteWhyPortIsClosed(serialPort->lastOpenFailure());
         }
-        if (MSComm1->isOpen()) {
-            MSComm1->close();
+        if (serialPort->isOpen()) {
+            serialPort->close();
         }
     }
     return count;
@@ -29,7 +29,7 @@ qint16 Form1::COM_SCAN(qint16& count) {
 // supplies on one PC, the other program's device is busy by right and this
 // program finds its own on another port. So the failures of a search wait
 // until the search opens nothing or the port it chose is lost.
-void Form1::noteWhyPortIsClosed(const OpenFailure& failure) {
+void MainWindow::noteWhyPortIsClosed(const OpenFailure& failure) {
     if (openFailureNotice(failure)) {
         searchFailures_.append(failure);
     }
@@ -37,7 +37,7 @@ void Form1::noteWhyPortIsClosed(const OpenFailure& failure) {
 
 // Each device is explained once per program run; the search itself goes on
 // as before and takes the device as soon as it opens.
-void Form1::tellWhyPortsAreClosed() {
+void MainWindow::tellWhyPortsAreClosed() {
     for (const OpenFailure& failure : std::as_const(searchFailures_)) {
         if (explainedDevices_.contains(failure.device)) {
             continue;
@@ -53,7 +53,7 @@ void Form1::tellWhyPortsAreClosed() {
 // A supply answers: whatever a notice asked the operator to mend no longer
 // stands between them and the supply, and a loss of this link later is no
 // reason to tell of devices met before it came up.
-void Form1::withdrawOpenFailureNotices() {
+void MainWindow::withdrawOpenFailureNotices() {
     searchFailures_.clear();
     for (const OpenFailureNotice& notice : std::as_const(openNotices_)) {
         platform_.dialogs->closeMessage(notice.text, notice.title);
@@ -63,17 +63,17 @@ void Form1::withdrawOpenFailureNotices() {
 
 // Runs in every tick while no port is supervised: probes all ports, then opens
 // the highest usable one on which the link has not been lost.
-bool Form1::searchPort() {
-    if (MSComm1->isOpen()) {
-        MSComm1->close();
+bool MainWindow::searchPort() {
+    if (serialPort->isOpen()) {
+        serialPort->close();
     }
     state.portAvailable.fill(false);
     searchFailures_.clear();
     qint16 count = 0;
-    COM_SCAN(count);
+    probePorts(count);
     state.availableCount = count;
-    Picture2->printLine(QStringLiteral("您计算机上总共有：   ") + QString::number(count) +
-                        QStringLiteral("个COM端口可用"));
+    diagnosticPane->printLine(QStringLiteral("您计算机上总共有：   ") + QString::number(count) +
+                              QStringLiteral("个COM端口可用"));
 
     bool choiceTried = false;
     for (int port = kLastPortNumber; port >= kFirstPortNumber; --port) {
@@ -81,12 +81,12 @@ bool Form1::searchPort() {
             continue;
         }
         choiceTried = true;
-        if (!MSComm1->open(port)) {
-            MSComm1->close();
+        if (!serialPort->open(port)) {
+            serialPort->close();
             continue;
         }
-        Picture2->printLine(QStringLiteral("COM：   ") + QString::number(port) +
-                            QStringLiteral("已打开"));
+        diagnosticPane->printLine(QStringLiteral("COM：   ") + QString::number(port) +
+                                  QStringLiteral("已打开"));
         state.portOpened = true;
         state.portNumber = static_cast<qint16>(port);
         state.readDivider = 0;

@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "display/log_box.h"
 #include "display/log_text.h"
@@ -16,46 +16,46 @@
 // written is reported once and the run goes on with the log in memory, saved
 // at switch-off as ever.
 
-void Form1::connectRecordWorker() {
+void MainWindow::connectRecordWorker() {
     records_ = platform_.records != nullptr
                    ? platform_.records
                    : new RecordWorker(RecordWorker::Mode::OwnThread, DiskCalls::real(), this);
-    connect(records_, &RecordWorker::journalFailed, this, &Form1::reportJournalFailure);
-    connect(records_, &RecordWorker::saved, this, &Form1::recordsSaved);
-    connect(records_, &RecordWorker::recovered, this, &Form1::journalsRecovered);
+    connect(records_, &RecordWorker::journalFailed, this, &MainWindow::reportJournalFailure);
+    connect(records_, &RecordWorker::saved, this, &MainWindow::recordsSaved);
+    connect(records_, &RecordWorker::recovered, this, &MainWindow::journalsRecovered);
 }
 
 // Once the event loop runs, so the stop signals are already handled: a
 // signal during the recovery ends the program only after it.
-void Form1::recoverJournalsAtStart() {
+void MainWindow::recoverJournalsAtStart() {
     QTimer::singleShot(0, this, [this] { records_->recoverJournals(dataDir(), recordDir()); });
 }
 
-void Form1::journalsRecovered(const QList<JournalRecovery>& recoveries) {
+void MainWindow::journalsRecovered(const QList<JournalRecovery>& recoveries) {
     const QString message = recoveryMessage(recoveries);
     if (!message.isEmpty()) {
         platform_.dialogs->message(message, QStringLiteral("Velkor"));
     }
 }
 
-void Form1::startJournal() {
+void MainWindow::startJournal() {
     ++logTag_;
-    records_->startJournal(dataDir(), Text3->text() + QStringLiteral("\r\n"),
+    records_->startJournal(dataDir(), logBox->text() + QStringLiteral("\r\n"),
                            sampleJournalStart(samples_));
     journalSync_->start();
 }
 
-void Form1::journalLine(const QString& line, const Sample& sample) {
+void MainWindow::journalLine(const QString& line, const Sample& sample) {
     records_->appendJournal(line + QStringLiteral("\r\n"), sampleJournalLine(sample));
 }
 
 // Every second, so at most the last second or two of the log is lost when the
 // machine itself goes down; a process that dies loses nothing written.
-void Form1::syncJournal() {
+void MainWindow::syncJournal() {
     records_->syncJournal();
 }
 
-void Form1::saveLogAsRecord() {
+void MainWindow::saveLogAsRecord() {
     journalSync_->stop();
     RecordSet record;
     record.dir = recordDir();
@@ -66,10 +66,10 @@ void Form1::saveLogAsRecord() {
         record.series = samples_;
     }
     ++pendingSaves_;
-    records_->save(record, Text3->utf8(), logTag_);
+    records_->save(record, logBox->utf8(), logTag_);
 }
 
-void Form1::recordsSaved(const RecordAnswer& answer) {
+void MainWindow::recordsSaved(const RecordAnswer& answer) {
     --pendingSaves_;
     unsavedRecords_ = answer.unsaved;
     unsavedInMemory_ = answer.unsavedInMemory;
@@ -88,7 +88,7 @@ void Form1::recordsSaved(const RecordAnswer& answer) {
         } else if (outcome.tag == logTag_) {
             // Only while the log box still shows that log: a run started over
             // the manual output has begun a log of its own meanwhile.
-            Text3->appendText(outcome.savePathLabel + QDir::toNativeSeparators(published.path));
+            logBox->appendText(outcome.savePathLabel + QDir::toNativeSeparators(published.path));
         }
     }
     if (!savedLate.isEmpty()) {
@@ -113,7 +113,7 @@ void Form1::recordsSaved(const RecordAnswer& answer) {
     }
 }
 
-void Form1::reportJournalFailure(const QString& path, const QString& why) {
+void MainWindow::reportJournalFailure(const QString& path, const QString& why) {
     platform_.dialogs->message(
         QStringLiteral("测量记录无法同时写入磁盘，本次记录只保存在内存中，关闭输出时照常保存。\n"
                        "The measurement log cannot be kept on disk as it grows; it is kept in "

@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "platform/dialogs.h"
 #include "setting/setpoint.h"
@@ -19,7 +19,7 @@ QString runLocksFrontPanel() {
 
 } // namespace
 
-void Form1::refuse(const QString& text, const QString& title) {
+void MainWindow::refuse(const QString& text, const QString& title) {
     if (remoteRefusal_ != nullptr) {
         if (remoteRefusal_->isEmpty()) {
             *remoteRefusal_ = text;
@@ -29,7 +29,7 @@ void Form1::refuse(const QString& text, const QString& title) {
     platform_.dialogs->message(text, title);
 }
 
-QString Form1::refusalOf(const std::function<void()>& operation) {
+QString MainWindow::refusalOf(const std::function<void()>& operation) {
     QString refusal;
     remoteRefusal_ = &refusal;
     operation();
@@ -39,7 +39,7 @@ QString Form1::refusalOf(const std::function<void()>& operation) {
 
 // The value goes into the entry box as if typed and is taken at once, with
 // the checks of a typed entry; the box and the slider show it.
-QString Form1::remoteSetpoint(const SetpointQuantity& quantity, qint16 setpoint) {
+QString MainWindow::remoteSetpoint(const SetpointQuantity& quantity, qint16 setpoint) {
     if (state.runActive) {
         return runLocksFrontPanel();
     }
@@ -49,40 +49,40 @@ QString Form1::remoteSetpoint(const SetpointQuantity& quantity, qint16 setpoint)
     return refusalOf([&] { takeEntry(quantity, side); });
 }
 
-QString Form1::remoteOutput(bool on) {
+QString MainWindow::remoteOutput(bool on) {
     if (on == state.outputOn) {
         return {};
     }
     if (!on) {
         if (state.runActive) {
-            Command4_Click();
+            runButtonClicked();
         } else {
-            Command1_Click();
+            outputButtonClicked();
         }
         return {};
     }
     if (!state.linkUp) {
         return supplySilent();
     }
-    return refusalOf([this] { Command1_Click(); });
+    return refusalOf([this] { outputButtonClicked(); });
 }
 
-QString Form1::remoteRun(bool run) {
+QString MainWindow::remoteRun(bool run) {
     if (run == state.runActive) {
         return {};
     }
     if (run && !state.linkUp) {
         return supplySilent();
     }
-    return refusalOf([this] { Command4_Click(); });
+    return refusalOf([this] { runButtonClicked(); });
 }
 
-void Form1::setRemoteClients(int count) {
+void MainWindow::setRemoteClients(int count) {
     remoteClients_ = count;
     statusPanels[1]->setText(remoteClientsText(state.englishUi));
 }
 
-QString Form1::remoteClientsText(bool english) const {
+QString MainWindow::remoteClientsText(bool english) const {
     if (remoteClients_ == 0) {
         return QStringLiteral("Velkor");
     }

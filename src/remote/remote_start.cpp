@@ -1,6 +1,6 @@
 #include "remote/remote_start.h"
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "app/version.h"
 #include "platform/dialogs.h"
 #include "remote/scpi_port.h"
@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-std::unique_ptr<ScpiServer> serveScpi(Form1& window, Dialogs& dialogs,
+std::unique_ptr<ScpiServer> serveScpi(MainWindow& window, Dialogs& dialogs,
                                       const std::optional<QString>& commandLinePort,
                                       const QString& dataDir) {
     const ScpiPortChoice choice = scpiPortChoice(commandLinePort, dataDir);

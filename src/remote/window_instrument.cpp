@@ -1,6 +1,6 @@
 #include "remote/window_instrument.h"
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "link/frame.h"
 #include "setting/setpoint_quantity.h"
 
@@ -19,7 +19,7 @@ QString WindowInstrument::setSetpoint(const SetpointQuantity& quantity, qint16 s
 }
 
 qint16 WindowInstrument::setpoint(const SetpointQuantity& quantity) const {
-    const WindowState& state = window_.state;
+    const SessionState& state = window_.state;
     if (isVoltage(quantity)) {
         return state.runActive ? state.rowVoltage : state.voltageSetpoint;
     }
@@ -29,9 +29,9 @@ qint16 WindowInstrument::setpoint(const SetpointQuantity& quantity) const {
 // What the readouts show; a field that is not four digits within the range
 // is no reading.
 std::optional<qint16> WindowInstrument::measured(const SetpointQuantity& quantity) const {
-    const WindowState& state = window_.state;
+    const SessionState& state = window_.state;
     const QString& digits = isVoltage(quantity) ? state.voltageDigits : state.currentDigits;
-    if (!state.linkUp || !num_xy(digits, quantity.frameLimit)) {
+    if (!state.linkUp || !isDigitField(digits, quantity.frameLimit)) {
         return std::nullopt;
     }
     return static_cast<qint16>(digits.toInt());
@@ -47,8 +47,8 @@ bool WindowInstrument::output() const {
 
 // The mode list's second entry is the shut-down.
 void WindowInstrument::setTripMode(bool shutDown) {
-    window_.Combo4->setCurrentIndex(shutDown ? 1 : 0);
-    window_.Combo4_Click();
+    window_.overCurrentModeList->setCurrentIndex(shutDown ? 1 : 0);
+    window_.overCurrentModeChosen();
 }
 
 bool WindowInstrument::tripMode() const {
@@ -65,12 +65,12 @@ void WindowInstrument::clearTrip() {
 
 // The run-count list holds "x" (until stopped) and then 1..100 in order.
 void WindowInstrument::setRunCount(qint16 passes) {
-    window_.Combo5->setCurrentIndex(passes);
-    window_.Combo5_Click();
+    window_.runCountList->setCurrentIndex(passes);
+    window_.runCountChosen();
 }
 
 qint16 WindowInstrument::runCount() const {
-    return static_cast<qint16>(window_.Combo5->currentIndex());
+    return static_cast<qint16>(window_.runCountList->currentIndex());
 }
 
 QString WindowInstrument::setRunning(bool run) {

@@ -2,13 +2,13 @@
 
 #include "remote/scpi_session.h"
 
-class Form1;
+class MainWindow;
 
 // The supply as a script sees it: the window's state and the operations its
 // controls call.
 class WindowInstrument : public ScpiInstrument {
 public:
-    explicit WindowInstrument(Form1& window) : window_(window) {}
+    explicit WindowInstrument(MainWindow& window) : window_(window) {}
 
     QString setSetpoint(const SetpointQuantity& quantity, qint16 setpoint) override;
     qint16 setpoint(const SetpointQuantity& quantity) const override;
@@ -25,5 +25,5 @@ public:
     bool running() const override;
 
 private:
-    Form1& window_;
+    MainWindow& window_;
 };

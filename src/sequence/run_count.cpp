@@ -1,11 +1,11 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "setting/setpoint.h"
 
 #include <QComboBox>
 
-void Form1::Combo5_Click() {
-    const QString text = Combo5->currentText();
+void MainWindow::runCountChosen() {
+    const QString text = runCountList->currentText();
     if (text == QStringLiteral("x")) {
         state.runsUnlimited = true;
         return;

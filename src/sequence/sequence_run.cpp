@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "display/log_box.h"
 #include "platform/dialogs.h"
@@ -11,24 +11,24 @@
 #include <QSqlRecord>
 #include <QSqlTableModel>
 
-void Form1::Command4_Click() {
+void MainWindow::runButtonClicked() {
     if (state.runActive) {
-        GBDY_CX();
-        setButtonGreen(Command4, false);
+        stopOperation();
+        setButtonGreen(runButton, false);
         return;
     }
     if (!state.linkUp) {
         return;
     }
     state.chartIndex = 0;
-    Combo5_Click();
+    runCountChosen();
     if (!loadStepTableForRun()) {
         return;
     }
     // The manual period before the run is a record of its own, and the output
     // stays on into the run.
     if (state.outputOn) {
-        Text3->appendText(QStringLiteral("\r\n"));
+        logBox->appendText(QStringLiteral("\r\n"));
         saveLogAsRecord();
     }
     lockStepGrid(true);
@@ -37,8 +37,8 @@ void Form1::Command4_Click() {
     state.runEndHandled = 0;
     state.outputOn = true;
     setFrontPanelEnabled(false);
-    setButtonGreen(Command1, false);
-    setButtonGreen(Command4, true);
+    setButtonGreen(outputButton, false);
+    setButtonGreen(runButton, true);
     showButtonCaptions();
     writeLogHeader();
     state.rowSeconds =
@@ -48,7 +48,7 @@ void Form1::Command4_Click() {
 
 // Copies the step table into memory and checks every row; the first bad
 // cell refuses the run and is shown to the operator.
-bool Form1::loadStepTableForRun() {
+bool MainWindow::loadStepTableForRun() {
     if (!stepTableReady_) {
         refuse(QStringLiteral("步骤表数据库不能使用，序列运行不可用。\n"
                               "The step table cannot be used; sequence runs "
@@ -58,25 +58,25 @@ bool Form1::loadStepTableForRun() {
     }
     // What the grid shows is what runs: an edit still open or not yet saved
     // goes to the table first, and a table that refuses it refuses the run.
-    if (!DataGrid1->saveEdits()) {
+    if (!stepGrid->saveEdits()) {
         return false;
     }
-    if (!Adodc1->select()) {
+    if (!stepTableModel->select()) {
         refuse(QStringLiteral("步骤表未能读取，序列运行未开始。\n"
                               "The step table could not be read; the run "
                               "did not start.\n\n%1")
-                   .arg(Adodc1->lastError().text()),
+                   .arg(stepTableModel->lastError().text()),
                QStringLiteral("Velkor"));
         return false;
     }
-    while (Adodc1->canFetchMore()) {
-        Adodc1->fetchMore();
+    while (stepTableModel->canFetchMore()) {
+        stepTableModel->fetchMore();
     }
-    const int rows = Adodc1->rowCount();
-    const int columns = qMin(Adodc1->columnCount(), kRunTableColumns);
+    const int rows = stepTableModel->rowCount();
+    const int columns = qMin(stepTableModel->columnCount(), kRunTableColumns);
     state.sequenceTable = StepTable(kRunTableColumns, QVector<QVariant>(rows + 1));
     for (int row = 0; row < rows; ++row) {
-        const QSqlRecord record = Adodc1->record(row);
+        const QSqlRecord record = stepTableModel->record(row);
         for (int column = 0; column < columns; ++column) {
             state.sequenceTable[column][row] = record.value(column);
         }
@@ -85,7 +85,7 @@ bool Form1::loadStepTableForRun() {
     if (!verdict.ok) {
         refuse(verdict.prompt, verdict.title);
         if (verdict.row >= 0) {
-            DataGrid1->showCell(verdict.row, verdict.column);
+            stepGrid->showCell(verdict.row, verdict.column);
         }
         return false;
     }
@@ -93,12 +93,12 @@ bool Form1::loadStepTableForRun() {
     return true;
 }
 
-void Form1::lockStepGrid(bool locked) {
-    DataGrid1->setLocked(locked);
+void MainWindow::lockStepGrid(bool locked) {
+    stepGrid->setLocked(locked);
 }
 
 // While a run is active: the row in force and, once a second, its countdown.
-void Form1::sequenceStep() {
+void MainWindow::sequenceStep() {
     const auto cell = [this](int column, int row) {
         return cellNumber(state.sequenceTable[column][row]);
     };

@@ -35,7 +35,7 @@ StepGrid::StepGrid(const QString& caption, QWidget* parent)
     caption_->setAutoFillBackground(true);
     caption_->setBackgroundRole(QPalette::Button);
     caption_->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    table_->setObjectName(QStringLiteral("DataGrid1Table"));
+    table_->setObjectName(QStringLiteral("stepGridTable"));
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);

@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "platform/dialogs.h"
 #include "platform/screen.h"
@@ -11,7 +11,7 @@
 #include <QSqlTableModel>
 #include <QTableView>
 
-void Form1::bindStepTable() {
+void MainWindow::bindStepTable() {
     static int connections = 0;
     databaseConnection_ = QStringLiteral("velkor-step-table-%1").arg(++connections);
     const QString problem = openStepTable(dataDir(), databaseConnection_);
@@ -20,25 +20,25 @@ void Form1::bindStepTable() {
         platform_.dialogs->message(problem, QStringLiteral("Velkor"));
         return;
     }
-    Adodc1 = new QSqlTableModel(this, QSqlDatabase::database(databaseConnection_));
-    Adodc1->setObjectName(QStringLiteral("Adodc1"));
-    Adodc1->setTable(kStepTableName);
-    Adodc1->setEditStrategy(QSqlTableModel::OnRowChange);
-    Adodc1->setSort(0, Qt::AscendingOrder);
-    Adodc1->select();
+    stepTableModel = new QSqlTableModel(this, QSqlDatabase::database(databaseConnection_));
+    stepTableModel->setObjectName(QStringLiteral("stepTableModel"));
+    stepTableModel->setTable(kStepTableName);
+    stepTableModel->setEditStrategy(QSqlTableModel::OnRowChange);
+    stepTableModel->setSort(0, Qt::AscendingOrder);
+    stepTableModel->select();
 
-    DataGrid1->setModel(Adodc1);
-    DataGrid1->setDialogs(platform_.dialogs);
-    connect(DataGrid1, &StepGrid::saveFailed, this, [this](const QString& why) {
+    stepGrid->setModel(stepTableModel);
+    stepGrid->setDialogs(platform_.dialogs);
+    connect(stepGrid, &StepGrid::saveFailed, this, [this](const QString& why) {
         platform_.dialogs->message(QStringLiteral("输入的数据未能保存到步骤表。\n"
                                                   "The entry could not be saved to the step "
                                                   "table.\n\n%1")
                                        .arg(why),
                                    QStringLiteral("Velkor"));
     });
-    QTableView* view = DataGrid1->table();
+    QTableView* view = stepGrid->table();
     view->setColumnHidden(kKeyColumn, true);
-    view->horizontalHeader()->setFont(DataGrid1->font());
+    view->horizontalHeader()->setFont(stepGrid->font());
     // The column widths are the design's and do not follow the screen.
     const double tppX = platform_.screen->twipsPerPixelX();
     const std::array<int, 3> widths = {1005, 1005, 885};

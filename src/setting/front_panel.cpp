@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "display/log_box.h"
 #include "display/log_text.h"
@@ -10,49 +10,49 @@
 #include <QPushButton>
 #include <QSlider>
 
-void Form1::Combo1_Click() {
-    Text1->setText(Combo1->currentText());
-    if (!Text1->text().contains(QLatin1Char('V'))) {
-        Text1->setText(Text1->text() + QLatin1Char('V'));
+void MainWindow::voltageStepChosen() {
+    voltageEntry->setText(voltageStepList->currentText());
+    if (!voltageEntry->text().contains(QLatin1Char('V'))) {
+        voltageEntry->setText(voltageEntry->text() + QLatin1Char('V'));
     }
     acceptVoltageEntryQuietly();
 }
 
-void Form1::Slider1_Change() {
-    Text1->setText(shortestDecimalText(Slider1->value() / 100.0) + QLatin1Char('V'));
+void MainWindow::voltageSliderMoved() {
+    voltageEntry->setText(shortestDecimalText(voltageSlider->value() / 100.0) + QLatin1Char('V'));
     acceptVoltageEntryQuietly();
 }
 
 // A text from a list or the slider that is not acceptable is replaced without
 // a message; a voltage above 31 V is refused with one.
-void Form1::acceptVoltageEntryQuietly() {
-    if (Text_err(Text1->text(), QLatin1Char('V'))) {
-        Text1->setText(QStringLiteral("00.00V"));
+void MainWindow::acceptVoltageEntryQuietly() {
+    if (isRefusedEntryText(voltageEntry->text(), QLatin1Char('V'))) {
+        voltageEntry->setText(QStringLiteral("00.00V"));
         return;
     }
-    SZDYZH(Text1->text());
+    acceptVoltageText(voltageEntry->text());
 }
 
-void Form1::Combo2_Click() {
-    Text2->setText(Combo2->currentText());
+void MainWindow::currentStepChosen() {
+    currentEntry->setText(currentStepList->currentText());
 }
 
-void Form1::Slider2_Change() {
-    Text2->setText(shortestDecimalText(Slider2->value() / 1000.0) + QLatin1Char('A'));
+void MainWindow::currentSliderMoved() {
+    currentEntry->setText(shortestDecimalText(currentSlider->value() / 1000.0) + QLatin1Char('A'));
 }
 
-void Form1::Text1_Change() {
+void MainWindow::voltageEntryEdited() {
     state.voltageEditIdle = 0;
 }
 
-void Form1::Text2_Change() {
+void MainWindow::currentEntryEdited() {
     state.currentEditIdle = 0;
 }
 
-void Form1::Command1_Click() {
+void MainWindow::outputButtonClicked() {
     if (state.outputOn) {
-        GBDY_CX();
-        setButtonGreen(Command1, false);
+        stopOperation();
+        setButtonGreen(outputButton, false);
         return;
     }
     if (!state.linkUp) {
@@ -66,27 +66,27 @@ void Form1::Command1_Click() {
     state.chartIndex = 0;
     overCurrentTripped_ = false;
     state.outputOn = true;
-    setButtonGreen(Command1, true);
+    setButtonGreen(outputButton, true);
     showButtonCaptions();
     writeLogHeader();
 }
 
 // The mode follows the entry's position, so it does not depend on the language.
-void Form1::Combo4_Click() {
-    state.tripMode = Combo4->currentIndex() == 1;
+void MainWindow::overCurrentModeChosen() {
+    state.tripMode = overCurrentModeList->currentIndex() == 1;
 }
 
-void Form1::writeLogHeader() {
+void MainWindow::writeLogHeader() {
     const QDateTime now = platform_.clock->now();
-    Text3->setText(logHeader());
-    Text3->appendText(logStartLine(now, timeOfDayText(now.time())));
+    logBox->setText(logHeader());
+    logBox->appendText(logStartLine(now, timeOfDayText(now.time())));
     samples_.begin(now);
     startJournal();
 }
 
 // The palette is what the window's own style shows; native styles draw push
 // buttons themselves and ignore it, but every style honours a style sheet.
-void Form1::setButtonGreen(QPushButton* button, bool green) {
+void MainWindow::setButtonGreen(QPushButton* button, bool green) {
     if (!green) {
         button->setStyleSheet(QString());
         button->setPalette(QPalette());

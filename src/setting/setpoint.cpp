@@ -53,7 +53,7 @@ QString shortestDecimalText(double value) {
     return QString::number(value, 'f', QLocale::FloatingPointShortest);
 }
 
-bool Text_err(const QString& text, QChar unit) {
+bool isRefusedEntryText(const QString& text, QChar unit) {
     if (text.size() > 6) {
         return true;
     }

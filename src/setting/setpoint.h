@@ -22,4 +22,4 @@ QString shortestDecimalText(double value);
 // "A"): true when the text is NOT acceptable. Up to six characters, the unit
 // letter only at the end, otherwise digits and at most one "."; the empty
 // text is acceptable.
-bool Text_err(const QString& text, QChar unit);
+bool isRefusedEntryText(const QString& text, QChar unit);

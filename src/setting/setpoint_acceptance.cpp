@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "setting/setpoint.h"
 #include "setting/setpoint_quantity.h"
@@ -7,26 +7,26 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
-void Form1::SZDYZH(const QString& text) {
+void MainWindow::acceptVoltageText(const QString& text) {
     acceptSetpoint(text, kVoltageQuantity, voltageSide());
 }
 
-void Form1::SZDLZH(const QString& text) {
+void MainWindow::acceptCurrentText(const QString& text) {
     acceptSetpoint(text, kCurrentQuantity, currentSide());
 }
 
-Form1::SetpointSide Form1::voltageSide() {
-    return {Text1, Slider1, &state.lastVoltageText, &state.voltageSetpoint};
+MainWindow::SetpointSide MainWindow::voltageSide() {
+    return {voltageEntry, voltageSlider, &state.lastVoltageText, &state.voltageSetpoint};
 }
 
-Form1::SetpointSide Form1::currentSide() {
-    return {Text2, Slider2, &state.lastCurrentText, &state.currentSetpoint};
+MainWindow::SetpointSide MainWindow::currentSide() {
+    return {currentEntry, currentSlider, &state.lastCurrentText, &state.currentSetpoint};
 }
 
 // Takes a text as the setpoint; false, with a message and the last accepted
 // text back in the entry box, when its value is out of range.
-bool Form1::acceptSetpoint(const QString& text, const SetpointQuantity& quantity,
-                           const SetpointSide& side) {
+bool MainWindow::acceptSetpoint(const QString& text, const SetpointQuantity& quantity,
+                                const SetpointSide& side) {
     const double x = leadingNumber(text) * quantity.frameUnitsPerUnit;
     if (x > quantity.frameLimit || x < 0) {
         refuse(quantity.prompt, quantity.valueTitle);
@@ -42,7 +42,7 @@ bool Form1::acceptSetpoint(const QString& text, const SetpointQuantity& quantity
 // A slider shows the setpoint in force, so its next key step starts there;
 // showing it is no move of the operator's and runs no handler. A thumb the
 // operator holds stays where it is held.
-void Form1::showOnSlider(QSlider* slider, qint16 setpoint) {
+void MainWindow::showOnSlider(QSlider* slider, qint16 setpoint) {
     if (slider->isSliderDown()) {
         return;
     }

@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include "platform/dialogs.h"
 #include "setting/setpoint.h"
@@ -9,15 +9,15 @@
 
 // Decides the setpoints the frame carries this tick: the current row's during
 // a run, otherwise the entry boxes' once they have rested for 30 ticks.
-void Form1::setpointStep() {
+void MainWindow::setpointStep() {
     if (state.runActive) {
         sequenceStep();
         state.rowVoltage = rowSetpoint(rowVolts_, kVoltageQuantity);
         state.rowCurrent = rowSetpoint(rowAmperes_, kCurrentQuantity);
         frameVoltage_ = state.rowVoltage;
         frameCurrent_ = state.rowCurrent;
-        showOnSlider(Slider1, state.rowVoltage);
-        showOnSlider(Slider2, state.rowCurrent);
+        showOnSlider(voltageSlider, state.rowVoltage);
+        showOnSlider(currentSlider, state.rowCurrent);
         return;
     }
 
@@ -34,7 +34,7 @@ void Form1::setpointStep() {
 
 // A row's value in the frame's units; one out of range is reported and runs
 // as 0.
-qint16 Form1::rowSetpoint(double value, const SetpointQuantity& quantity) {
+qint16 MainWindow::rowSetpoint(double value, const SetpointQuantity& quantity) {
     const qint16 setpoint = toInt16HalfEven(value * quantity.frameUnitsPerUnit);
     if (setpoint > quantity.frameLimit || setpoint < 0) {
         platform_.dialogs->message(quantity.prompt, quantity.rowTitle);
@@ -43,22 +43,22 @@ qint16 Form1::rowSetpoint(double value, const SetpointQuantity& quantity) {
     return setpoint;
 }
 
-bool Form1::takeVoltageEntry() {
+bool MainWindow::takeVoltageEntry() {
     return takeEntry(kVoltageQuantity, voltageSide());
 }
 
-bool Form1::takeCurrentEntry() {
+bool MainWindow::takeCurrentEntry() {
     return takeEntry(kCurrentQuantity, currentSide());
 }
 
 // Takes an entry box's text as the setpoint; false, with a message and the
 // last accepted text back in the box, when it is refused.
-bool Form1::takeEntry(const SetpointQuantity& quantity, const SetpointSide& side) {
+bool MainWindow::takeEntry(const SetpointQuantity& quantity, const SetpointSide& side) {
     if (!side.entry->text().contains(quantity.unit)) {
         side.entry->setText(side.entry->text() + quantity.unit);
     }
     const QString text = side.entry->text();
-    if (Text_err(text, quantity.unit)) {
+    if (isRefusedEntryText(text, quantity.unit)) {
         refuse(quantity.prompt, quantity.entryTitle);
         side.entry->setText(*side.lastText);
         return false;

@@ -12,24 +12,38 @@
 
 namespace {
 
-void chooseLanguage(Form1& w, int index) {
-    w.Combo3->setCurrentIndex(index);
-    emit w.Combo3->activated(index);
+void chooseLanguage(MainWindow& w, int index) {
+    w.languageList->setCurrentIndex(index);
+    emit w.languageList->activated(index);
 }
 
 // The switchable texts in the order the display update sets them.
-QStringList switchableTexts(const Form1& w) {
-    return {w.Frame1->title(),         w.Frame2->title(),         w.Label6->text(),
-            w.statusPanels[0]->text(), w.statusPanels[2]->text(), w.Combo4->itemText(0),
-            w.Combo4->itemText(1),     w.Label7->text(),          w.Command1->text(),
-            w.Command4->text()};
+QStringList switchableTexts(const MainWindow& w) {
+    return {w.readoutGroup->title(),
+            w.settingsGroup->title(),
+            w.overCurrentModeCaption->text(),
+            w.statusPanels[0]->text(),
+            w.statusPanels[2]->text(),
+            w.overCurrentModeList->itemText(0),
+            w.overCurrentModeList->itemText(1),
+            w.runCountCaption->text(),
+            w.outputButton->text(),
+            w.runButton->text()};
 }
 
-QStringList fixedTexts(const Form1& w) {
-    QStringList texts{w.windowTitle(),         w.statusPanels[1]->text(), w.DataGrid1->caption(),
-                      w.Label1->text(),        w.Label3->text(),          w.Label5->text(),
-                      w.Combo3->itemText(0),   w.Combo3->itemText(1),     w.Combo5->itemText(0),
-                      w.Combo5->itemText(100), w.Combo1->itemText(31),    w.Combo2->itemText(51)};
+QStringList fixedTexts(const MainWindow& w) {
+    QStringList texts{w.windowTitle(),
+                      w.statusPanels[1]->text(),
+                      w.stepGrid->caption(),
+                      w.voltageCaption->text(),
+                      w.currentCaption->text(),
+                      w.languageCaption->text(),
+                      w.languageList->itemText(0),
+                      w.languageList->itemText(1),
+                      w.runCountList->itemText(0),
+                      w.runCountList->itemText(100),
+                      w.voltageStepList->itemText(31),
+                      w.currentStepList->itemText(51)};
     return texts;
 }
 
@@ -50,16 +64,16 @@ private slots:
 
 void LanguageTest::designTextsUntilTheFirstDisplayTick() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     QVERIFY(!w.state.englishUi);
-    QCOMPARE(w.Combo3->currentText(), QStringLiteral("中文"));
+    QCOMPARE(w.languageList->currentText(), QStringLiteral("中文"));
     const QStringList design{"输出",        "设置",     "过流保护", "通讯状态:等待...",
                              "版本号：1.0", "恒流输出", "过流关断", "运行次数",
                              "开",          "开始"};
     QCOMPARE(switchableTexts(w), design);
     ticks(w, 9);
     QCOMPARE(switchableTexts(w), design);
-    w.Timer1_Timer();
+    w.pollTick();
     QStringList again = design;
     again[3] = QStringLiteral("通讯状态:等待... ");
     QCOMPARE(switchableTexts(w), again);
@@ -67,21 +81,21 @@ void LanguageTest::designTextsUntilTheFirstDisplayTick() {
 
 void LanguageTest::selectorSetsOnlyTheFlag() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     chooseLanguage(w, 1);
     QVERIFY(w.state.englishUi);
-    QCOMPARE(w.Frame1->title(), QStringLiteral("输出"));
-    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
+    QCOMPARE(w.readoutGroup->title(), QStringLiteral("输出"));
+    QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
     ticks(w, 10);
-    QCOMPARE(w.Frame1->title(), QStringLiteral("OUT"));
-    QCOMPARE(w.Command1->text(), QStringLiteral("ON"));
+    QCOMPARE(w.readoutGroup->title(), QStringLiteral("OUT"));
+    QCOMPARE(w.outputButton->text(), QStringLiteral("ON"));
 
     chooseLanguage(w, 0);
     QVERIFY(!w.state.englishUi);
-    QCOMPARE(w.Frame1->title(), QStringLiteral("OUT"));
+    QCOMPARE(w.readoutGroup->title(), QStringLiteral("OUT"));
     ticks(w, 10);
-    QCOMPARE(w.Frame1->title(), QStringLiteral("输出"));
-    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
+    QCOMPARE(w.readoutGroup->title(), QStringLiteral("输出"));
+    QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
 }
 
 void LanguageTest::everySwitchableTextIsSetAtEachDisplayTick_data() {
@@ -115,43 +129,43 @@ void LanguageTest::everySwitchableTextIsSetAtEachDisplayTick() {
     QFETCH(bool, linkUp);
     QFETCH(QStringList, texts);
     WindowOnFakes f;
-    Form1& w = f.build();
-    w.Combo4->setCurrentIndex(1);
-    emit w.Combo4->activated(1);
+    MainWindow& w = f.build();
+    w.overCurrentModeList->setCurrentIndex(1);
+    emit w.overCurrentModeList->activated(1);
     chooseLanguage(w, english ? 1 : 0);
     w.state.linkUp = linkUp;
     ticks(w, 10);
     QCOMPARE(switchableTexts(w), texts);
-    QCOMPARE(w.Combo4->count(), 2);
-    QCOMPARE(w.Combo4->currentIndex(), 1);
+    QCOMPARE(w.overCurrentModeList->count(), 2);
+    QCOMPARE(w.overCurrentModeList->currentIndex(), 1);
     QVERIFY(w.state.tripMode);
 
     // Set again on every display tick, whatever happened in between.
-    w.Frame1->setTitle(QString());
+    w.readoutGroup->setTitle(QString());
     w.statusPanels[0]->setText(QString());
-    w.Label7->setText(QString());
+    w.runCountCaption->setText(QString());
     ticks(w, 10);
     QCOMPARE(switchableTexts(w), texts);
 }
 
 void LanguageTest::fixedTextsDoNotSwitch() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     const QStringList chinese = fixedTexts(w);
     QCOMPARE(chinese, (QStringList{"Velkor", "Velkor", "Velkor", "U:", "I:", "中文/English", "中文",
                                    "English", "x", "100", "31V", "5.1A"}));
-    const QString log = w.Text3->text();
+    const QString log = w.logBox->text();
     chooseLanguage(w, 1);
     ticks(w, 20);
     QCOMPARE(fixedTexts(w), chinese);
-    QCOMPARE(w.Text3->text(), log);
-    QCOMPARE(w.Label2->text(), QStringLiteral("00.00V"));
-    QCOMPARE(w.Label4->text(), QStringLiteral("0.000A"));
+    QCOMPARE(w.logBox->text(), log);
+    QCOMPARE(w.voltageReadout->text(), QStringLiteral("00.00V"));
+    QCOMPARE(w.currentReadout->text(), QStringLiteral("0.000A"));
 
     // The log header is the same in both languages.
     w.state.linkUp = true;
-    w.Command1_Click();
-    QVERIFY(w.Text3->text().startsWith(QStringLiteral("Velkor\r\nVersion: 1.0\r\n")));
+    w.outputButtonClicked();
+    QVERIFY(w.logBox->text().startsWith(QStringLiteral("Velkor\r\nVersion: 1.0\r\n")));
 }
 
 void LanguageTest::stateChangeTextsFollowTheFlagAtThatMoment_data() {
@@ -179,39 +193,39 @@ void LanguageTest::stateChangeTextsFollowTheFlagAtThatMoment() {
     QFETCH(QString, run);
     QFETCH(QString, saveLabel);
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     ticks(w, 10);
     chooseLanguage(w, english ? 1 : 0);
     w.state.linkUp = true;
-    w.Command4->setText(QStringLiteral("?"));
-    w.Command1_Click();
-    QCOMPARE(w.Command1->text(), on);
-    w.Command1_Click();
-    QCOMPARE(w.Command1->text(), off);
-    QCOMPARE(w.Command4->text(), run);
-    const QStringList lines = w.Text3->text().split(QStringLiteral("\r\n"));
+    w.runButton->setText(QStringLiteral("?"));
+    w.outputButtonClicked();
+    QCOMPARE(w.outputButton->text(), on);
+    w.outputButtonClicked();
+    QCOMPARE(w.outputButton->text(), off);
+    QCOMPARE(w.runButton->text(), run);
+    const QStringList lines = w.logBox->text().split(QStringLiteral("\r\n"));
     QVERIFY2(lines.last().startsWith(saveLabel + f.programDir()), qPrintable(lines.last()));
 
     // A line already written keeps its language.
     chooseLanguage(w, english ? 0 : 1);
     ticks(w, 10);
-    QCOMPARE(w.Text3->text().split(QStringLiteral("\r\n")).last(), lines.last());
+    QCOMPARE(w.logBox->text().split(QStringLiteral("\r\n")).last(), lines.last());
 }
 
 void LanguageTest::messagesAndDiagnosticLinesStayChinese() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     chooseLanguage(w, 1);
-    w.Text1->setText(QStringLiteral("99V"));
-    w.Text2->setText(QStringLiteral("1.5V"));
+    w.voltageEntry->setText(QStringLiteral("99V"));
+    w.currentEntry->setText(QStringLiteral("1.5V"));
     ticks(w, 31);
     QCOMPARE(f.dialogs.shown.size(), 2);
     QCOMPARE(f.dialogs.shown[0].text, QStringLiteral("请输入4位不大于31的正数"));
     QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("电压数据错误"));
     QCOMPARE(f.dialogs.shown[1].text, QStringLiteral("请输入4位不大于5.1的正数"));
     QCOMPARE(f.dialogs.shown[1].title, QStringLiteral("设置电流数据错误"));
-    QVERIFY(w.Picture2->lines().contains(QStringLiteral("COM：   3已打开")));
+    QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("COM：   3已打开")));
 }
 
 QTEST_MAIN(LanguageTest)

@@ -24,19 +24,31 @@ struct Reference {
 };
 
 const std::array<Reference, 25> kReference = {{
-    {"Combo3", 3120, 240, 2535, 0, 14},         {"Label5", 720, 240, 2175, 495, 16},
-    {"Frame1", 240, 1560, 5655, 1695, 18},      {"Label1", 360, 720, 615, 450, 22},
-    {"Label2", 960, 720, 1350, 450, 22},        {"Label3", 2880, 720, 495, 450, 22},
-    {"Label4", 3600, 720, 1695, 450, 22},       {"Frame2", 240, 3600, 5655, 7095, 18},
-    {"Text1", 360, 840, 1575, 555, 22},         {"Text2", 3240, 840, 1575, 555, 22},
-    {"Combo1", 360, 840, 1935, 0, 22},          {"Combo2", 3240, 840, 1935, 0, 22},
-    {"Slider1", 600, 1680, 600, 3135, 0},       {"Slider2", 3480, 1680, 600, 3135, 0},
-    {"Command1", 360, 5640, 1695, 615, 15},     {"Label6", 2700, 5280, 2895, 375, 18},
-    {"Combo4", 3480, 5760, 1935, 0, 10.5},      {"Picture1(0)", 6360, 360, 9975, 3135, 9},
-    {"Picture1(1)", 6360, 3840, 9975, 3135, 9}, {"Text3", 6360, 7440, 9975, 3135, 9},
-    {"DataGrid1", 17040, 360, 3375, 7935, 9},   {"Label7", 17040, 8880, 975, 375, 10.5},
-    {"Combo5", 18120, 8760, 1095, 0, 10.5},     {"Command4", 19440, 8760, 975, 495, 15},
-    {"Command5", 1320, 840, 375, 375, 9},
+    {"languageList", 3120, 240, 2535, 0, 14},
+    {"languageCaption", 720, 240, 2175, 495, 16},
+    {"readoutGroup", 240, 1560, 5655, 1695, 18},
+    {"voltageCaption", 360, 720, 615, 450, 22},
+    {"voltageReadout", 960, 720, 1350, 450, 22},
+    {"currentCaption", 2880, 720, 495, 450, 22},
+    {"currentReadout", 3600, 720, 1695, 450, 22},
+    {"settingsGroup", 240, 3600, 5655, 7095, 18},
+    {"voltageEntry", 360, 840, 1575, 555, 22},
+    {"currentEntry", 3240, 840, 1575, 555, 22},
+    {"voltageStepList", 360, 840, 1935, 0, 22},
+    {"currentStepList", 3240, 840, 1935, 0, 22},
+    {"voltageSlider", 600, 1680, 600, 3135, 0},
+    {"currentSlider", 3480, 1680, 600, 3135, 0},
+    {"outputButton", 360, 5640, 1695, 615, 15},
+    {"overCurrentModeCaption", 2700, 5280, 2895, 375, 18},
+    {"overCurrentModeList", 3480, 5760, 1935, 0, 10.5},
+    {"voltageChart", 6360, 360, 9975, 3135, 9},
+    {"currentChart", 6360, 3840, 9975, 3135, 9},
+    {"logBox", 6360, 7440, 9975, 3135, 9},
+    {"stepGrid", 17040, 360, 3375, 7935, 9},
+    {"runCountCaption", 17040, 8880, 975, 375, 10.5},
+    {"runCountList", 18120, 8760, 1095, 0, 10.5},
+    {"runButton", 19440, 8760, 975, 495, 15},
+    {"clearDiagnosticsButton", 1320, 840, 375, 375, 9},
 }};
 
 // Pixels of a reference length on a screen of `pixels` against the
@@ -72,11 +84,11 @@ int white(const QImage& image) {
 
 // The window's first tick has drawn the charts; the output is on and a few
 // columns are plotted, so a restart shows.
-Form1& windowWithTraces(WindowOnFakes& f) {
-    Form1& w = f.build();
-    w.Timer1_Timer();
+MainWindow& windowWithTraces(WindowOnFakes& f) {
+    MainWindow& w = f.build();
+    w.pollTick();
     w.state.linkUp = true;
-    w.Command1_Click();
+    w.outputButtonClicked();
     w.state.voltageDigits = QStringLiteral("1500");
     w.state.currentDigits = QStringLiteral("1500");
     ticks(w, 30);
@@ -111,8 +123,8 @@ void ResolutionTest::controlsFollowTheScreen() {
     QFETCH(QSize, screen);
     WindowOnFakes f;
     f.screen.pixels = screen;
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     QCOMPARE(w.state.scaleX, float(screen.width()) / 1440.0f);
     QCOMPARE(w.state.scaleY, float(screen.height()) / 900.0f);
     const bool reference = screen == QSize(1440, 900);
@@ -141,43 +153,43 @@ void ResolutionTest::controlsFollowTheScreen() {
             QVERIFY2(r.height == 0 || withinAPixel(g.height(), height), seen);
         }
         if (r.points > 0) {
-            const QWidget* lettered = control == w.DataGrid1 ? w.DataGrid1->table() : control;
+            const QWidget* lettered = control == w.stepGrid ? w.stepGrid->table() : control;
             const double points = lettered->font().pointSizeF();
             QVERIFY2(qAbs(points - r.points * screen.width() / 1440) < 1e-4,
                      QByteArray(r.name) + ": " + QByteArray::number(points) + " pt");
         }
     }
     // The grid's size is that of its cells; the headings keep theirs.
-    QCOMPARE(w.DataGrid1->table()->horizontalHeader()->font().pointSizeF(), 9.0);
+    QCOMPARE(w.stepGrid->table()->horizontalHeader()->font().pointSizeF(), 9.0);
 }
 
 void ResolutionTest::dataGridAndReadoutFontOn1024x768() {
     WindowOnFakes f;
     f.screen.pixels = QSize(1024, 768);
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     // About 12117 by 307 twips, within half a pixel.
-    QVERIFY(qAbs(w.DataGrid1->x() * 15 - 12117) <= 7.5);
-    QVERIFY(qAbs(w.DataGrid1->y() * 15 - 307) <= 7.5);
+    QVERIFY(qAbs(w.stepGrid->x() * 15 - 12117) <= 7.5);
+    QVERIFY(qAbs(w.stepGrid->y() * 15 - 307) <= 7.5);
     // About 15.6 pt, as set; the font system rounds it when drawing.
-    QVERIFY(qAbs(w.Label2->font().pointSizeF() - 15.644) < 0.001);
+    QVERIFY(qAbs(w.voltageReadout->font().pointSizeF() - 15.644) < 0.001);
 }
 
 // The factors seen last start at 0, so the first tick always finds a change:
 // the layout is applied again and the charts get their frames.
 void ResolutionTest::firstTickReportsAChangeAndLaysOutAgain() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     QCOMPARE(w.state.lastScaleX, 0.0f);
     QCOMPARE(w.state.lastScaleY, 0.0f);
     QCOMPARE(w.state.chartIndex, qint16(0));
-    w.Label5->move(0, 0);
-    w.Timer1_Timer();
+    w.languageCaption->move(0, 0);
+    w.pollTick();
     QCOMPARE(w.state.lastScaleX, 1.0f);
     QCOMPARE(w.state.lastScaleY, 1.0f);
-    QCOMPARE(w.Label5->pos(), QPoint(48, 16));
+    QCOMPARE(w.languageCaption->pos(), QPoint(48, 16));
     QCOMPARE(w.state.chartIndex, qint16(1));
-    QVERIFY(white(w.Picture1[0]->image()) > 0);
-    QCOMPARE(w.FBL_PD(), qint16(0));
+    QVERIFY(white(w.charts[0]->image()) > 0);
+    QCOMPARE(w.screenChanged(), qint16(0));
 }
 
 void ResolutionTest::screenChangeIsFollowedWithinOneTick_data() {
@@ -195,91 +207,91 @@ void ResolutionTest::screenChangeIsFollowedWithinOneTick() {
     QFETCH(QSize, to);
     WindowOnFakes f;
     f.screen.pixels = from;
-    Form1& w = windowWithTraces(f);
+    MainWindow& w = windowWithTraces(f);
     QCOMPARE(w.state.chartIndex, qint16(3));
-    QVERIFY(traced(w.Picture1[0]->image()) > 0);
+    QVERIFY(traced(w.charts[0]->image()) > 0);
     const QSize windowSize = w.size();
 
     f.screen.pixels = to;
-    w.Timer1_Timer();
+    w.pollTick();
     const float scaleX = float(to.width()) / 1440.0f;
     const float scaleY = float(to.height()) / 900.0f;
     QCOMPARE(w.state.scaleX, scaleX);
     QCOMPARE(w.state.lastScaleY, scaleY);
-    QVERIFY(withinAPixel(w.DataGrid1->x(), scaled(17040, to.width(), 1440)));
-    QVERIFY(withinAPixel(w.Text3->y(), scaled(7440, to.height(), 900)));
-    QVERIFY(qAbs(w.Label2->font().pointSizeF() - 22.0 * to.width() / 1440) < 1e-4);
+    QVERIFY(withinAPixel(w.stepGrid->x(), scaled(17040, to.width(), 1440)));
+    QVERIFY(withinAPixel(w.logBox->y(), scaled(7440, to.height(), 900)));
+    QVERIFY(qAbs(w.voltageReadout->font().pointSizeF() - 22.0 * to.width() / 1440) < 1e-4);
     QCOMPARE(w.size(), windowSize);
     // Both charts start over with empty frames at the new size.
     QCOMPARE(w.state.chartIndex, qint16(1));
-    for (PictureBox* picture : w.Picture1) {
+    for (PictureBox* picture : w.charts) {
         const QImage image = picture->image();
         QCOMPARE(image.size(), picture->size());
         QCOMPARE(traced(image), 0);
         QVERIFY(white(image) > 0);
     }
     // The next display tick plots column 1; no tick in between lays out again.
-    w.Label5->move(0, 0);
+    w.languageCaption->move(0, 0);
     ticks(w, 9);
     QCOMPARE(w.state.chartIndex, qint16(2));
-    QCOMPARE(w.Label5->pos(), QPoint(0, 0));
-    QVERIFY(traced(w.Picture1[1]->image()) > 0);
+    QCOMPARE(w.languageCaption->pos(), QPoint(0, 0));
+    QVERIFY(traced(w.charts[1]->image()) > 0);
 }
 
 // A screen change that keeps the pixel counts (here its dots per inch) is
 // not noticed: no layout, no chart restart.
 void ResolutionTest::unchangedPixelCountChangesNothing() {
     WindowOnFakes f;
-    Form1& w = windowWithTraces(f);
-    const QImage chart = w.Picture1[0]->image();
-    w.Label5->move(0, 0);
+    MainWindow& w = windowWithTraces(f);
+    const QImage chart = w.charts[0]->image();
+    w.languageCaption->move(0, 0);
     f.screen.tpp = 12;
     f.screen.pixels = QSize(1440, 900);
     ticks(w, 5);
-    QCOMPARE(w.FBL_PD(), qint16(0));
+    QCOMPARE(w.screenChanged(), qint16(0));
     QCOMPARE(w.state.chartIndex, qint16(3));
-    QCOMPARE(w.Picture1[0]->image(), chart);
-    QCOMPARE(w.Label5->pos(), QPoint(0, 0));
+    QCOMPARE(w.charts[0]->image(), chart);
+    QCOMPARE(w.languageCaption->pos(), QPoint(0, 0));
 }
 
 // The bars follow the window's edges, the hidden pane keeps its stored
 // geometry and the grid its column widths and heading font.
 void ResolutionTest::edgeBarsHiddenControlsAndGridColumnsStay() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.Timer1_Timer();
-    QHeaderView* headings = w.DataGrid1->table()->horizontalHeader();
+    w.pollTick();
+    QHeaderView* headings = w.stepGrid->table()->horizontalHeader();
     const auto snapshot = [&] {
         QList<QVariant> s = {w.size(),
-                             w.StatusBar1->geometry(),
-                             w.Toolbar1->geometry(),
-                             w.Picture2->geometry(),
-                             w.Picture2->isHidden(),
-                             w.Command5->isHidden(),
+                             w.statusBar->geometry(),
+                             w.toolBand->geometry(),
+                             w.diagnosticPane->geometry(),
+                             w.diagnosticPane->isHidden(),
+                             w.clearDiagnosticsButton->isHidden(),
                              headings->font().pointSizeF()};
         for (QLabel* panel : w.statusPanels) {
             s.append(panel->geometry());
         }
         for (int column = 1; column <= 3; ++column) {
-            s.append(w.DataGrid1->table()->columnWidth(column));
+            s.append(w.stepGrid->table()->columnWidth(column));
         }
         return s;
     };
     const QList<QVariant> before = snapshot();
     QCOMPARE(before.at(3), QVariant(QRect(408, 24, 881, 697)));
     QCOMPARE(before.at(6), QVariant(9.0));
-    const QRect grid = w.DataGrid1->geometry();
+    const QRect grid = w.stepGrid->geometry();
 
     f.screen.pixels = QSize(1920, 1080);
-    w.Timer1_Timer();
+    w.pollTick();
     QCoreApplication::processEvents();
-    QVERIFY(w.DataGrid1->geometry() != grid);
-    QCOMPARE(w.DataGrid1->table()->font().pointSizeF(), 12.0);
+    QVERIFY(w.stepGrid->geometry() != grid);
+    QCOMPARE(w.stepGrid->table()->font().pointSizeF(), 12.0);
     QCOMPARE(snapshot(), before);
-    QCOMPARE(w.DataGrid1->table()->columnWidth(1), 67);
-    QCOMPARE(w.DataGrid1->table()->columnWidth(3), 59);
+    QCOMPARE(w.stepGrid->table()->columnWidth(1), 67);
+    QCOMPARE(w.stepGrid->table()->columnWidth(3), 59);
 }
 
 QTEST_MAIN(ResolutionTest)

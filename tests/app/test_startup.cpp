@@ -30,14 +30,14 @@ private slots:
 
 void StartupTest::entriesAndSelectionsAfterStartUp() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    QCOMPARE(w.Text1->text(), QStringLiteral("0V"));
-    QCOMPARE(w.Text2->text(), QStringLiteral("0A"));
-    QCOMPARE(w.Combo5->currentText(), QStringLiteral("x"));
-    QCOMPARE(w.Combo4->currentText(), QStringLiteral("恒流输出"));
-    QCOMPARE(w.Combo3->currentText(), QStringLiteral("中文"));
-    QCOMPARE(w.Combo1->currentText(), QStringLiteral("0V"));
-    QCOMPARE(w.Combo2->currentText(), QStringLiteral("0A"));
+    MainWindow& w = f.build();
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("0V"));
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("0A"));
+    QCOMPARE(w.runCountList->currentText(), QStringLiteral("x"));
+    QCOMPARE(w.overCurrentModeList->currentText(), QStringLiteral("恒流输出"));
+    QCOMPARE(w.languageList->currentText(), QStringLiteral("中文"));
+    QCOMPARE(w.voltageStepList->currentText(), QStringLiteral("0V"));
+    QCOMPARE(w.currentStepList->currentText(), QStringLiteral("0A"));
     QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待..."));
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Velkor"));
     QCOMPARE(w.statusPanels[2]->text(), QStringLiteral("版本号：1.0"));
@@ -45,15 +45,15 @@ void StartupTest::entriesAndSelectionsAfterStartUp() {
     QVERIFY(w.windowState() & Qt::WindowMaximized);
     QCOMPARE(w.pos(), QPoint(0, 0));
     QCOMPARE(w.size(), QSize(1440, 900));
-    QCOMPARE(w.Text1->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
-    QCOMPARE(w.Text2->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
-    QCOMPARE(w.Slider1->maximum(), 3100);
-    QCOMPARE(w.Slider2->maximum(), 5100);
-    QCOMPARE(w.Slider1->minimum(), 0);
-    QCOMPARE(w.Slider1->orientation(), Qt::Vertical);
-    QCOMPARE(w.Timer1->interval(), 100);
-    QCOMPARE(w.Timer2->interval(), 5);
-    QCOMPARE(w.Timer2->timerType(), Qt::PreciseTimer);
+    QCOMPARE(w.voltageEntry->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    QCOMPARE(w.currentEntry->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    QCOMPARE(w.voltageSlider->maximum(), 3100);
+    QCOMPARE(w.currentSlider->maximum(), 5100);
+    QCOMPARE(w.voltageSlider->minimum(), 0);
+    QCOMPARE(w.voltageSlider->orientation(), Qt::Vertical);
+    QCOMPARE(w.pollTimer->interval(), 100);
+    QCOMPARE(w.sendTimer->interval(), 5);
+    QCOMPARE(w.sendTimer->timerType(), Qt::PreciseTimer);
     QCOMPARE(f.port.settings, QStringLiteral("9600,N,8,1"));
     QVERIFY(!f.port.isOpen());
     QVERIFY(f.dialogs.shown.isEmpty());
@@ -61,13 +61,13 @@ void StartupTest::entriesAndSelectionsAfterStartUp() {
 
 void StartupTest::listsAreFilledExactly() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    QCOMPARE(w.Combo1->count(), 32);
-    QCOMPARE(w.Combo1->itemText(31), QStringLiteral("31V"));
-    QCOMPARE(w.Combo2->count(), 52);
+    MainWindow& w = f.build();
+    QCOMPARE(w.voltageStepList->count(), 32);
+    QCOMPARE(w.voltageStepList->itemText(31), QStringLiteral("31V"));
+    QCOMPARE(w.currentStepList->count(), 52);
     QStringList currents;
-    for (int i = 0; i < w.Combo2->count(); ++i) {
-        currents << w.Combo2->itemText(i);
+    for (int i = 0; i < w.currentStepList->count(); ++i) {
+        currents << w.currentStepList->itemText(i);
     }
     QCOMPARE(currents.mid(0, 3), (QStringList{"0A", "0.1A", "0.2A"}));
     QCOMPARE(currents.at(10), QStringLiteral("1A"));
@@ -78,19 +78,19 @@ void StartupTest::listsAreFilledExactly() {
     for (const QString& text : currents) {
         QVERIFY2(!trailingZeroOrPoint.match(text).hasMatch(), qPrintable(text));
     }
-    QCOMPARE(w.Combo3->count(), 2);
-    QCOMPARE(w.Combo3->itemText(1), QStringLiteral("English"));
-    QCOMPARE(w.Combo4->count(), 2);
-    QCOMPARE(w.Combo4->itemText(1), QStringLiteral("过流关断"));
-    QCOMPARE(w.Combo5->count(), 101);
-    QCOMPARE(w.Combo5->itemText(0), QStringLiteral("x"));
-    QCOMPARE(w.Combo5->itemText(1), QStringLiteral("1"));
-    QCOMPARE(w.Combo5->itemText(100), QStringLiteral("100"));
+    QCOMPARE(w.languageList->count(), 2);
+    QCOMPARE(w.languageList->itemText(1), QStringLiteral("English"));
+    QCOMPARE(w.overCurrentModeList->count(), 2);
+    QCOMPARE(w.overCurrentModeList->itemText(1), QStringLiteral("过流关断"));
+    QCOMPARE(w.runCountList->count(), 101);
+    QCOMPARE(w.runCountList->itemText(0), QStringLiteral("x"));
+    QCOMPARE(w.runCountList->itemText(1), QStringLiteral("1"));
+    QCOMPARE(w.runCountList->itemText(100), QStringLiteral("100"));
 }
 
 void StartupTest::stateRecordAfterStartUp() {
     WindowOnFakes f;
-    const WindowState& s = f.build().state;
+    const SessionState& s = f.build().state;
     QCOMPARE(s.portOpened, false);
     QCOMPARE(s.portNumber, qint16(0));
     QCOMPARE(s.voltageDigits, QStringLiteral("0000"));
@@ -114,10 +114,10 @@ void StartupTest::stateRecordAfterStartUp() {
 
 void StartupTest::measurementLogHeaderIsExact() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    QCOMPARE(w.Text3->text(), QStringLiteral("Velkor\r\nVersion: 1.0\r\n"));
-    w.Text3->appendText(QStringLiteral("2026-12-6   05:02:58\r\nline"));
-    QCOMPARE(w.Text3->text(),
+    MainWindow& w = f.build();
+    QCOMPARE(w.logBox->text(), QStringLiteral("Velkor\r\nVersion: 1.0\r\n"));
+    w.logBox->appendText(QStringLiteral("2026-12-6   05:02:58\r\nline"));
+    QCOMPARE(w.logBox->text(),
              QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:02:58\r\nline"));
 }
 
@@ -143,7 +143,7 @@ void StartupTest::shutDownClosesAnOpenPortOnly() {
 
     WindowOnFakes open;
     open.port.usablePorts = {3};
-    Form1& w = open.build();
+    MainWindow& w = open.build();
     QVERIFY(open.port.open(3));
     w.close();
     QVERIFY(!open.port.isOpen());
@@ -173,18 +173,18 @@ void StartupTest::closeStopsAsAnySwitchOffFirst() {
     }
     f.port.usablePorts = {3};
     f.port.replyWhenIdle = "VKPPSU1200A1200W";
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     ticks(w, 20);
     QVERIFY(w.state.linkUp);
     if (run) {
-        w.Command4_Click();
+        w.runButtonClicked();
         QVERIFY(w.state.runActive);
     } else {
-        w.Command1_Click();
+        w.outputButtonClicked();
     }
     ticks(w, 30);
     for (int i = 0; i < 7; ++i) {
-        w.Timer2_Timer();
+        w.sendTick();
     }
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
     f.port.written.clear();
@@ -192,9 +192,9 @@ void StartupTest::closeStopsAsAnySwitchOffFirst() {
     const bool closed = w.close();
     QVERIFY(!w.state.outputOn);
     QVERIFY(!w.state.runActive);
-    QCOMPARE(w.Text3->text().count(QStringLiteral("12.00V          1.200A")), 3);
+    QCOMPARE(w.logBox->text().count(QStringLiteral("12.00V          1.200A")), 3);
     // The save-path line names the file written, so only a saved log has one.
-    QCOMPARE(w.Text3->text()
+    QCOMPARE(w.logBox->text()
                  .split(QStringLiteral("\r\n"))
                  .last()
                  .startsWith(QStringLiteral("保存路径:")),
@@ -210,7 +210,7 @@ void StartupTest::closeStopsAsAnySwitchOffFirst() {
     QVERIFY(f.dialogs.shown.isEmpty());
     const QString record = recordDir(f) + QStringLiteral("/2026126539.TXT");
     QCOMPARE(recordEntries(f), QStringList{QFileInfo(record).fileName()});
-    QCOMPARE(fileBytes(record), (w.Text3->text() + QStringLiteral("\r\n")).toLocal8Bit());
+    QCOMPARE(fileBytes(record), (w.logBox->text() + QStringLiteral("\r\n")).toLocal8Bit());
     QVERIFY(!f.port.isOpen());
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
     QCOMPARE(f.port.written.right(16), w.state.frameText.toLatin1());
@@ -219,12 +219,12 @@ void StartupTest::closeStopsAsAnySwitchOffFirst() {
 
 void StartupTest::command5ClearsTheDiagnosticPane() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    w.Picture2->printLine(QStringLiteral("COM3无应答"));
-    w.Picture2->printLine(QStringLiteral("数据为空"));
-    QCOMPARE(w.Picture2->lines().size(), 2);
-    w.Command5_Click();
-    QVERIFY(w.Picture2->lines().isEmpty());
+    MainWindow& w = f.build();
+    w.diagnosticPane->printLine(QStringLiteral("COM3无应答"));
+    w.diagnosticPane->printLine(QStringLiteral("数据为空"));
+    QCOMPARE(w.diagnosticPane->lines().size(), 2);
+    w.clearDiagnostics();
+    QVERIFY(w.diagnosticPane->lines().isEmpty());
 }
 
 void StartupTest::diagnosticPaneKeepsOnlyRecentLines() {

@@ -16,9 +16,9 @@ const QList<int> kGridColumns = {47, 100, 153, 207, 260, 313, 367, 420, 473, 527
 const int kZeroRow = 167;
 
 // Display ticks are every tenth poll tick.
-void displayTicks(Form1& w, int count) {
+void displayTicks(MainWindow& w, int count) {
     for (int i = 0; i < 10 * count; ++i) {
-        w.Timer1_Timer();
+        w.pollTick();
     }
 }
 
@@ -89,11 +89,11 @@ int leftmostLight(const QImage& image, int top, int bottom) {
 
 // A window whose first tick has drawn the empty frames, with the link up so
 // the output button works, and the output switched on.
-Form1& windowWithOutputOn(WindowOnFakes& f) {
-    Form1& w = f.build();
-    w.Timer1_Timer();
+MainWindow& windowWithOutputOn(WindowOnFakes& f) {
+    MainWindow& w = f.build();
+    w.pollTick();
     w.state.linkUp = true;
-    w.Command1_Click();
+    w.outputButtonClicked();
     return w;
 }
 
@@ -113,10 +113,10 @@ private slots:
 
 void ChartTest::frameHasGridNumbersAndUnitLetters() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     for (int i = 0; i < 2; ++i) {
-        const QImage image = w.Picture1[i]->image();
+        const QImage image = w.charts[i]->image();
         QCOMPARE(image.size(), QSize(665, 209));
         QCOMPARE(gridRows(image), kGridRows);
         QCOMPARE(gridColumns(image), kGridColumns);
@@ -126,7 +126,7 @@ void ChartTest::frameHasGridNumbersAndUnitLetters() {
         QVERIFY2(zeroLine > 150 && zeroLine < 400, QByteArray::number(zeroLine));
         // Axis numbers start after a blank: the value numbers' top-left is at
         // 200 twips (pixel 13), the first digit one blank further on.
-        const int blank = QFontMetrics(w.Picture1[i]->font()).horizontalAdvance(QLatin1Char(' '));
+        const int blank = QFontMetrics(w.charts[i]->font()).horizontalAdvance(QLatin1Char(' '));
         const int numberLeft = leftmostLight(image, 0, kZeroRow - 1);
         QVERIFY2(numberLeft >= 13 + blank && numberLeft < 13 + blank + 4,
                  QByteArray::number(numberLeft));
@@ -136,8 +136,8 @@ void ChartTest::frameHasGridNumbersAndUnitLetters() {
     }
     // The current chart's numbers are a tenth of the voltage chart's: "50"
     // is wider than "5" at the top line.
-    const QImage voltage = w.Picture1[0]->image();
-    const QImage current = w.Picture1[1]->image();
+    const QImage voltage = w.charts[0]->image();
+    const QImage current = w.charts[1]->image();
     const auto widthOfTopNumber = [](const QImage& image) {
         int right = -1;
         for (int y = 20; y < 33; ++y) {
@@ -157,7 +157,7 @@ void ChartTest::frameHasGridNumbersAndUnitLetters() {
 
 void ChartTest::sweepCyclesOver101DisplayTicks() {
     WindowOnFakes f;
-    Form1& w = windowWithOutputOn(f);
+    MainWindow& w = windowWithOutputOn(f);
     QCOMPARE(w.state.chartIndex, qint16(0));
     QList<qint16> seen;
     for (int tick = 0; tick < 102; ++tick) {
@@ -174,15 +174,15 @@ void ChartTest::sweepCyclesOver101DisplayTicks() {
 
 void ChartTest::firstDisplayTickAfterStartPlotsColumnOne() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     QCOMPARE(w.state.chartIndex, qint16(0));
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.chartIndex, qint16(1));
     w.state.linkUp = true;
     w.state.outputOn = true;
     displayTicks(w, 1);
     QCOMPARE(w.state.chartIndex, qint16(2));
-    QVERIFY(count(w.Picture1[0]->image(), kGreen) > 0);
+    QVERIFY(count(w.charts[0]->image(), kGreen) > 0);
 }
 
 // 12.34 V and 2.5 A after 0 V and 0 A: the edges rise at column 0 (pixel 47)
@@ -190,7 +190,7 @@ void ChartTest::firstDisplayTickAfterStartPlotsColumnOne() {
 // and the levels run on to column 1 (780 twips, pixel 52).
 void ChartTest::stepTracesAtTheirPixels() {
     WindowOnFakes f;
-    Form1& w = windowWithOutputOn(f);
+    MainWindow& w = windowWithOutputOn(f);
     displayTicks(w, 1);
     w.state.voltageDigits = QStringLiteral("1234");
     w.state.currentDigits = QStringLiteral("2500");
@@ -203,7 +203,7 @@ void ChartTest::stepTracesAtTheirPixels() {
         int level;
     };
     const std::array<Chart, 2> charts = {
-        {{w.Picture1[0]->image(), kGreen, 134}, {w.Picture1[1]->image(), kRed, 100}}};
+        {{w.charts[0]->image(), kGreen, 134}, {w.charts[1]->image(), kRed, 100}}};
     for (const Chart& c : charts) {
         QSet<QPair<int, int>> expected;
         for (int y = c.level; y <= kZeroRow; ++y) {
@@ -227,7 +227,7 @@ void ChartTest::stepTracesAtTheirPixels() {
 
     // A level that stays draws on at the same row, without marks beside it.
     displayTicks(w, 1);
-    const QImage voltage = w.Picture1[0]->image();
+    const QImage voltage = w.charts[0]->image();
     for (int x = 47; x <= 57; ++x) {
         QCOMPARE(voltage.pixel(x, 134), kGreen);
         QVERIFY(voltage.pixel(x, 133) != kGreen);
@@ -240,43 +240,43 @@ void ChartTest::stepTracesAtTheirPixels() {
 
 void ChartTest::outputOffPausesTheSweepAndKeepsTheTraces() {
     WindowOnFakes f;
-    Form1& w = windowWithOutputOn(f);
+    MainWindow& w = windowWithOutputOn(f);
     w.state.voltageDigits = QStringLiteral("1000");
     displayTicks(w, 6);
     QCOMPARE(w.state.chartIndex, qint16(6));
-    const QImage before = w.Picture1[0]->image();
+    const QImage before = w.charts[0]->image();
     QVERIFY(count(before, kGreen) > 0);
 
-    w.Command1_Click();
+    w.outputButtonClicked();
     QVERIFY(!w.state.outputOn);
     w.state.voltageDigits = QStringLiteral("3000");
     displayTicks(w, 5);
     QCOMPARE(w.state.chartIndex, qint16(6));
-    QCOMPARE(w.Picture1[0]->image(), before);
+    QCOMPARE(w.charts[0]->image(), before);
 }
 
 // The next display tick erases the old sweep and draws the frame; the one
 // after plots column 1, from the value of the tick before.
 void ChartTest::switchingOnRestartsTheSweep() {
     WindowOnFakes f;
-    Form1& w = windowWithOutputOn(f);
+    MainWindow& w = windowWithOutputOn(f);
     w.state.voltageDigits = QStringLiteral("2000");
     displayTicks(w, 20);
-    w.Command1_Click();
+    w.outputButtonClicked();
     displayTicks(w, 3);
     QCOMPARE(w.state.chartIndex, qint16(20));
 
-    w.Command1_Click();
+    w.outputButtonClicked();
     QCOMPARE(w.state.chartIndex, qint16(0));
     displayTicks(w, 1);
     QCOMPARE(w.state.chartIndex, qint16(1));
-    QCOMPARE(count(w.Picture1[0]->image(), kGreen), 0);
-    QCOMPARE(gridRows(w.Picture1[0]->image()), kGridRows);
+    QCOMPARE(count(w.charts[0]->image(), kGreen), 0);
+    QCOMPARE(gridRows(w.charts[0]->image()), kGridRows);
 
     w.state.voltageDigits = QStringLiteral("1000");
     displayTicks(w, 1);
     QCOMPARE(w.state.chartIndex, qint16(2));
-    const QImage image = w.Picture1[0]->image();
+    const QImage image = w.charts[0]->image();
     // From 20 V (pixel 113) down to 10 V (pixel 140) at column 0.
     QCOMPARE(image.pixel(47, 120), kGreen);
     QCOMPARE(image.pixel(50, 140), kGreen);
@@ -285,7 +285,7 @@ void ChartTest::switchingOnRestartsTheSweep() {
 
 void ChartTest::drawingSurvivesRepaintAndLaterDrawing() {
     WindowOnFakes f;
-    Form1& w = windowWithOutputOn(f);
+    MainWindow& w = windowWithOutputOn(f);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     displayTicks(w, 1);
@@ -297,14 +297,14 @@ void ChartTest::drawingSurvivesRepaintAndLaterDrawing() {
     // Something covers the chart and goes away again.
     QWidget cover(&w);
     cover.setAutoFillBackground(true);
-    cover.setGeometry(w.Picture1[0]->geometry());
+    cover.setGeometry(w.charts[0]->geometry());
     cover.show();
     QCoreApplication::processEvents();
     cover.hide();
-    w.Picture1[0]->repaint();
+    w.charts[0]->repaint();
 
-    const QImage shown = w.Picture1[0]->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(shown, w.Picture1[0]->image());
+    const QImage shown = w.charts[0]->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown, w.charts[0]->image());
     // The first column (12.34 V) is still there after ten more, and so is the
     // 5 V level at column 10 (pixel 100, row 153).
     QCOMPARE(shown.pixel(50, 134), kGreen);

@@ -19,7 +19,7 @@ const QString kGap(10, QLatin1Char(' '));
 
 // A window on port 3 whose first read and first display update both come in
 // the tenth tick, and every tenth tick after.
-Form1& buildOnPort(WindowOnFakes& f) {
+MainWindow& buildOnPort(WindowOnFakes& f) {
     f.port.usablePorts = {3};
     return f.build();
 }
@@ -81,8 +81,8 @@ void DisplayUpdateTest::readoutTexts() {
     QFETCH(QString, digits);
     QFETCH(QString, voltage);
     QFETCH(QString, current);
-    QCOMPARE(voltageReadout(digits), voltage);
-    QCOMPARE(currentReadout(digits), current);
+    QCOMPARE(voltageReadoutText(digits), voltage);
+    QCOMPARE(currentReadoutText(digits), current);
 }
 
 void DisplayUpdateTest::timeOfDayHasHoursMinutesAndSecondsWithoutZone_data() {
@@ -149,25 +149,25 @@ void DisplayUpdateTest::noLocaleLeavesAZoneOrItsPunctuation() {
 
 void DisplayUpdateTest::firstUpdateComesInTheTenthTick() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    const QString log = w.Text3->text();
+    MainWindow& w = f.build();
+    const QString log = w.logBox->text();
     QCOMPARE(log, QStringLiteral("Velkor\r\nVersion: 1.0\r\n"));
     ticks(w, 9);
-    QVERIFY(w.Picture2->lines().filter(QStringLiteral("F")).isEmpty());
+    QVERIFY(w.diagnosticPane->lines().filter(QStringLiteral("F")).isEmpty());
     QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待..."));
-    w.Timer1_Timer();
-    QCOMPARE(w.Picture2->lines().last(), QStringLiteral("VKPPSU0000H0000NF"));
-    QCOMPARE(w.Label2->text(), QStringLiteral("00.00V"));
-    QCOMPARE(w.Label4->text(), QStringLiteral("0.000A"));
+    w.pollTick();
+    QCOMPARE(w.diagnosticPane->lines().last(), QStringLiteral("VKPPSU0000H0000NF"));
+    QCOMPARE(w.voltageReadout->text(), QStringLiteral("00.00V"));
+    QCOMPARE(w.currentReadout->text(), QStringLiteral("0.000A"));
     QCOMPARE(w.state.voltageText, QStringLiteral("00.00V"));
     QCOMPARE(w.state.currentText, QStringLiteral("0.000A"));
     QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待... "));
-    QCOMPARE(w.Text3->text(), log);
+    QCOMPARE(w.logBox->text(), log);
     QVERIFY(!w.state.displayTick);
     ticks(w, 9);
-    QCOMPARE(w.Picture2->lines().filter(QStringLiteral("F")).size(), 1);
-    w.Timer1_Timer();
-    QCOMPARE(w.Picture2->lines().filter(QStringLiteral("F")).size(), 2);
+    QCOMPARE(w.diagnosticPane->lines().filter(QStringLiteral("F")).size(), 1);
+    w.pollTick();
+    QCOMPARE(w.diagnosticPane->lines().filter(QStringLiteral("F")).size(), 2);
 }
 
 void DisplayUpdateTest::readoutsShowTheReceivedDigits_data() {
@@ -193,15 +193,15 @@ void DisplayUpdateTest::readoutsShowTheReceivedDigits() {
     QFETCH(double, voltageChart);
     QFETCH(double, currentChart);
     WindowOnFakes f;
-    Form1& w = buildOnPort(f);
+    MainWindow& w = buildOnPort(f);
     secondWithReply(f, "VKPPSU1000A2000W");
     QCOMPARE(w.state.voltageHistory[0], 100.0);
     QCOMPARE(w.state.currentHistory[0], 200.0);
     QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:连接成功 "));
 
     secondWithReply(f, reply);
-    QCOMPARE(w.Label2->text(), voltage);
-    QCOMPARE(w.Label4->text(), current);
+    QCOMPARE(w.voltageReadout->text(), voltage);
+    QCOMPARE(w.currentReadout->text(), current);
     QCOMPARE(w.state.voltageHistory[0], voltageChart);
     QCOMPARE(w.state.voltageHistory[1], 100.0);
     QCOMPARE(w.state.currentHistory[0], currentChart);
@@ -210,40 +210,40 @@ void DisplayUpdateTest::readoutsShowTheReceivedDigits() {
 
 void DisplayUpdateTest::outputOffFollowsRepliesWithoutLogLineOrChartStep() {
     WindowOnFakes f;
-    Form1& w = buildOnPort(f);
-    const QString log = w.Text3->text();
+    MainWindow& w = buildOnPort(f);
+    const QString log = w.logBox->text();
     secondWithReply(f, "VKPPSU1200A0500W");
-    QCOMPARE(w.Label2->text(), QStringLiteral("12.00V"));
+    QCOMPARE(w.voltageReadout->text(), QStringLiteral("12.00V"));
     const qint16 column = w.state.chartIndex;
     QCOMPARE(column, qint16(1));
     secondWithReply(f, "VKPPSU1300A0600W");
-    QCOMPARE(w.Label2->text(), QStringLiteral("13.00V"));
-    QCOMPARE(w.Label4->text(), QStringLiteral("0.600A"));
-    QCOMPARE(w.Text3->text(), log);
+    QCOMPARE(w.voltageReadout->text(), QStringLiteral("13.00V"));
+    QCOMPARE(w.currentReadout->text(), QStringLiteral("0.600A"));
+    QCOMPARE(w.logBox->text(), log);
     QCOMPARE(w.state.chartIndex, column);
 }
 
 void DisplayUpdateTest::outputOnAppendsOneLinePerSecondWithTheCaretAtTheEnd() {
     WindowOnFakes f;
     f.clock.time = QDateTime(QDate(2026, 3, 7), QTime(23, 59, 58));
-    Form1& w = buildOnPort(f);
+    MainWindow& w = buildOnPort(f);
     secondWithReply(f, "VKPPSU1200A0500W");
-    w.Command1_Click();
+    w.outputButtonClicked();
     QVERIFY(w.state.outputOn);
     const QString header = QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-3-7   23:59:59");
-    QCOMPARE(w.Text3->text(), header);
+    QCOMPARE(w.logBox->text(), header);
 
     secondWithReply(f, "VKPPSU1199A0498W");
     secondWithReply(f, "VKPPSU0005A5100W");
-    QCOMPARE(w.Text3->text(), header + QStringLiteral("\r\n00:00:00") + kGap +
-                                  QStringLiteral("11.99V") + kGap + QStringLiteral("0.498A") +
-                                  QStringLiteral("\r\n00:00:01") + kGap + QStringLiteral("00.05V") +
-                                  kGap + QStringLiteral("5.100A"));
-    QCOMPARE(w.Text3->textCursor().position(), w.Text3->document()->characterCount() - 1);
+    QCOMPARE(w.logBox->text(), header + QStringLiteral("\r\n00:00:00") + kGap +
+                                   QStringLiteral("11.99V") + kGap + QStringLiteral("0.498A") +
+                                   QStringLiteral("\r\n00:00:01") + kGap +
+                                   QStringLiteral("00.05V") + kGap + QStringLiteral("5.100A"));
+    QCOMPARE(w.logBox->textCursor().position(), w.logBox->document()->characterCount() - 1);
 
     // Between display ticks nothing is added.
     ticks(w, 9);
-    QCOMPARE(w.Text3->text().count(QStringLiteral("\r\n")), 4);
+    QCOMPARE(w.logBox->text().count(QStringLiteral("\r\n")), 4);
 }
 
 void DisplayUpdateTest::buttonCaptionsFollowOutputAndRun_data() {
@@ -275,31 +275,31 @@ void DisplayUpdateTest::buttonCaptionsFollowOutputAndRun() {
     QFETCH(QString, command1);
     QFETCH(QString, command4);
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     // A run needs a row to take its values from.
     w.state.sequenceTable = QVector<QVector<QVariant>>(5, QVector<QVariant>(2, 1.0));
     w.state.secondsLeft = 100;
     w.state.outputOn = outputOn;
     w.state.runActive = runActive;
     w.state.englishUi = english;
-    w.Command1->setText(QStringLiteral("?"));
-    w.Command4->setText(QStringLiteral("?"));
+    w.outputButton->setText(QStringLiteral("?"));
+    w.runButton->setText(QStringLiteral("?"));
     ticks(w, 10);
-    QCOMPARE(w.Command1->text(), command1);
-    QCOMPARE(w.Command4->text(), command4);
+    QCOMPARE(w.outputButton->text(), command1);
+    QCOMPARE(w.runButton->text(), command4);
 }
 
 void DisplayUpdateTest::overCurrentListIsRebuiltKeepingTheMode() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    w.Combo4->setCurrentIndex(1);
-    emit w.Combo4->activated(1);
-    w.Combo4->setItemText(0, QStringLiteral("?"));
+    MainWindow& w = f.build();
+    w.overCurrentModeList->setCurrentIndex(1);
+    emit w.overCurrentModeList->activated(1);
+    w.overCurrentModeList->setItemText(0, QStringLiteral("?"));
     ticks(w, 10);
-    QCOMPARE(w.Combo4->count(), 2);
-    QCOMPARE(w.Combo4->itemText(0), QStringLiteral("恒流输出"));
-    QCOMPARE(w.Combo4->itemText(1), QStringLiteral("过流关断"));
-    QCOMPARE(w.Combo4->currentIndex(), 1);
+    QCOMPARE(w.overCurrentModeList->count(), 2);
+    QCOMPARE(w.overCurrentModeList->itemText(0), QStringLiteral("恒流输出"));
+    QCOMPARE(w.overCurrentModeList->itemText(1), QStringLiteral("过流关断"));
+    QCOMPARE(w.overCurrentModeList->currentIndex(), 1);
     QVERIFY(w.state.tripMode);
 
     // A mode set behind the list's back is derived from the list again.
@@ -323,11 +323,11 @@ void DisplayUpdateTest::countedRunEndsOnceAtTheDisplayTick() {
     }
     QSqlDatabase::removeDatabase(QStringLiteral("setup"));
 
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.state.linkUp = true;
-    w.Combo5->setCurrentIndex(1);
-    emit w.Combo5->activated(1);
-    w.Command4_Click();
+    w.runCountList->setCurrentIndex(1);
+    emit w.runCountList->activated(1);
+    w.runButtonClicked();
     QVERIFY(w.state.runActive);
     QCOMPARE(w.state.runsLeft, qint16(1));
     ticks(w, 10);
@@ -335,7 +335,7 @@ void DisplayUpdateTest::countedRunEndsOnceAtTheDisplayTick() {
     ticks(w, 9);
     QVERIFY(w.state.runActive);
     QCOMPARE(recordEntries(f).size(), 0);
-    w.Timer1_Timer();
+    w.pollTick();
     QVERIFY(!w.state.runActive);
     QVERIFY(!w.state.outputOn);
     QCOMPARE(w.state.runEndHandled, qint16(-1));
@@ -347,7 +347,7 @@ void DisplayUpdateTest::countedRunEndsOnceAtTheDisplayTick() {
 
 void DisplayUpdateTest::chartColumnAdvancesOnlyWhileTheOutputIsOn() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     QCOMPARE(w.state.chartIndex, qint16(0));
     ticks(w, 10);
     QCOMPARE(w.state.chartIndex, qint16(1));
@@ -355,7 +355,7 @@ void DisplayUpdateTest::chartColumnAdvancesOnlyWhileTheOutputIsOn() {
     QCOMPARE(w.state.chartIndex, qint16(1));
 
     w.state.linkUp = true;
-    w.Command1_Click();
+    w.outputButtonClicked();
     QCOMPARE(w.state.chartIndex, qint16(0));
     ticks(w, 10);
     QCOMPARE(w.state.chartIndex, qint16(1));

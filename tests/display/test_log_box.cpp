@@ -15,8 +15,8 @@ private slots:
 };
 
 void LogBoxTest::keepsTheWholeLogWithItsLineEnds() {
-    LogBox box(QStringLiteral("Text3"));
-    QCOMPARE(box.text(), QStringLiteral("Text3"));
+    LogBox box(QStringLiteral("logBox"));
+    QCOMPARE(box.text(), QStringLiteral("logBox"));
     box.setText(QStringLiteral("Velkor\r\n"));
     box.appendText(QStringLiteral("Version: 1.0\r\n"));
     box.appendText(QStringLiteral("2026-12-6   05:02:58"));

@@ -24,13 +24,14 @@ void secondWithReply(WindowOnFakes& f, const QByteArray& reply) {
     ticks(*f.window, 10);
 }
 
-QString lastLogLine(const Form1& w) {
-    return w.Text3->text().split(QStringLiteral("\r\n")).last();
+QString lastLogLine(const MainWindow& w) {
+    return w.logBox->text().split(QStringLiteral("\r\n")).last();
 }
 
-void checkFrontPanelEnabled(const Form1& w) {
-    const QList<QWidget*> panel{w.Command1, w.Slider1, w.Slider2, w.Combo1,
-                                w.Combo2,   w.Text1,   w.Text2};
+void checkFrontPanelEnabled(const MainWindow& w) {
+    const QList<QWidget*> panel{w.outputButton,    w.voltageSlider,   w.currentSlider,
+                                w.voltageStepList, w.currentStepList, w.voltageEntry,
+                                w.currentEntry};
     for (const QWidget* control : panel) {
         QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
     }
@@ -80,10 +81,10 @@ void StopOperationTest::stopWritesTheWholeLogAsARecordFile() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     f.clock.time = QDateTime(QDate(2026, 12, 6), QTime(5, 2, 57));
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     secondWithReply(f, "VKPPSU1200A1200W");
     QVERIFY(w.state.linkUp);
-    w.Command1->click();
+    w.outputButton->click();
     QVERIFY(w.state.outputOn);
     QVERIFY(!QFileInfo::exists(recordDir(f)));
 
@@ -95,17 +96,17 @@ void StopOperationTest::stopWritesTheWholeLogAsARecordFile() {
         secondWithReply(f, QStringLiteral("VKPPSU%1A%2W").arg(volts).arg(digits).toLatin1());
         expected += QStringLiteral("\r\n") +
                     f.clock.time.time().toString(QStringLiteral("HH:mm:ss")) + kGap +
-                    voltageReadout(QString::number(volts)) + kGap + currentReadout(digits);
+                    voltageReadoutText(QString::number(volts)) + kGap + currentReadoutText(digits);
     }
     QCOMPARE(f.clock.time.time(), QTime(5, 3, 9));
-    w.Command1->click();
+    w.outputButton->click();
     QVERIFY(!w.state.outputOn);
 
     const QString path = recordDir(f) + QStringLiteral("/2026126539.TXT");
     expected += QStringLiteral("\r\n保存路径:") + QDir::toNativeSeparators(path);
     QCOMPARE(recordEntries(f), QStringList{QStringLiteral("2026126539.TXT")});
     // The log stays on screen until the next switch-on.
-    QCOMPARE(w.Text3->text(), expected);
+    QCOMPARE(w.logBox->text(), expected);
 
     const QByteArray bytes = fileBytes(path);
     QCOMPARE(bytes, (expected + QStringLiteral("\r\n")).toLocal8Bit());
@@ -113,7 +114,7 @@ void StopOperationTest::stopWritesTheWholeLogAsARecordFile() {
     QCOMPARE(bytes.count(QByteArrayView("\n")), 15);
     QVERIFY(bytes.contains("05:03:09          12.11V          0.611A\r\n"));
     QVERIFY(f.dialogs.shown.isEmpty());
-    w.Timer1_Timer();
+    w.pollTick();
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
 }
 
@@ -125,16 +126,16 @@ void StopOperationTest::recordDirectoryIsReusedAndEarlierRecordsKept() {
     other.write("kept");
     other.close();
 
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.state.linkUp = true;
-    w.Command1_Click();
-    w.Command1_Click();
+    w.outputButtonClicked();
+    w.outputButtonClicked();
     const QByteArray first = fileBytes(recordDir(f) + QStringLiteral("/2026126539.TXT"));
     QVERIFY(first.startsWith("Velkor\r\n"));
 
     f.clock.time = QDateTime(QDate(2026, 12, 6), QTime(5, 4, 10));
-    w.Command1_Click();
-    w.Command1_Click();
+    w.outputButtonClicked();
+    w.outputButtonClicked();
     QCOMPARE(recordEntries(f), (QStringList{"2026126539.TXT", "20261265410.TXT", "notes.txt"}));
     QCOMPARE(fileBytes(recordDir(f) + QStringLiteral("/2026126539.TXT")), first);
     QCOMPARE(fileBytes(other.fileName()), QByteArray("kept"));
@@ -143,12 +144,12 @@ void StopOperationTest::recordDirectoryIsReusedAndEarlierRecordsKept() {
 
 void StopOperationTest::englishSavePath() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    w.Combo3->setCurrentIndex(1);
-    emit w.Combo3->activated(1);
+    MainWindow& w = f.build();
+    w.languageList->setCurrentIndex(1);
+    emit w.languageList->activated(1);
     w.state.linkUp = true;
-    w.Command1_Click();
-    w.Command1_Click();
+    w.outputButtonClicked();
+    w.outputButtonClicked();
     const QString path = recordDir(f) + QStringLiteral("/2026126539.TXT");
     QCOMPARE(lastLogLine(w), QStringLiteral("Save Path:") + QDir::toNativeSeparators(path));
     QVERIFY(fileBytes(path).endsWith(
@@ -159,40 +160,40 @@ void StopOperationTest::englishSavePath() {
 void StopOperationTest::stopEndsTheRunAndGivesTheFrontPanelBack() {
     WindowOnFakes f;
     QVERIFY(writeStepFile(f.programDir(), {{10, 1, 5}}));
-    Form1& w = f.build();
-    const QColor face = w.Command4->palette().color(QPalette::Button);
+    MainWindow& w = f.build();
+    const QColor face = w.runButton->palette().color(QPalette::Button);
     w.state.linkUp = true;
-    w.Command4_Click();
+    w.runButtonClicked();
     QVERIFY(w.state.runActive);
-    QVERIFY(!w.Text1->isEnabled());
-    QVERIFY(w.DataGrid1->isLocked());
+    QVERIFY(!w.voltageEntry->isEnabled());
+    QVERIFY(w.stepGrid->isLocked());
     ticks(w, 10);
     QCOMPARE(w.state.secondsLeft, qint16(4));
 
-    QCOMPARE(w.GBDY_CX(), qint16(-1));
+    QCOMPARE(w.stopOperation(), qint16(-1));
     QVERIFY(!w.state.runActive);
     QVERIFY(!w.state.outputOn);
     QCOMPARE(w.state.rowIndex, qint16(0));
     QCOMPARE(w.state.secondsLeft, qint16(0));
-    QVERIFY(!w.DataGrid1->isLocked());
+    QVERIFY(!w.stepGrid->isLocked());
     checkFrontPanelEnabled(w);
-    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
-    QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
-    QCOMPARE(w.Command1->palette().color(QPalette::Button), face);
-    QCOMPARE(w.Command4->palette().color(QPalette::Button), face);
+    QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
+    QCOMPARE(w.runButton->text(), QStringLiteral("开始"));
+    QCOMPARE(w.outputButton->palette().color(QPalette::Button), face);
+    QCOMPARE(w.runButton->palette().color(QPalette::Button), face);
     QCOMPARE(recordEntries(f), QStringList{QStringLiteral("2026126539.TXT")});
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000H0000N"));
 }
 
 void StopOperationTest::overCurrentTripsInShutDownMode() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.Combo4->setCurrentIndex(1);
-    emit w.Combo4->activated(1);
+    MainWindow& w = f.build();
+    w.overCurrentModeList->setCurrentIndex(1);
+    emit w.overCurrentModeList->activated(1);
     secondWithReply(f, "VKPPSU1200A1200W");
-    w.Command1_Click();
+    w.outputButtonClicked();
     QVERIFY(w.state.outputOn);
 
     // The read that brings the "B" comes after this tick's frame.
@@ -202,28 +203,28 @@ void StopOperationTest::overCurrentTripsInShutDownMode() {
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
     QVERIFY(recordEntries(f).isEmpty());
 
-    w.Timer1_Timer();
+    w.pollTick();
     QVERIFY(!w.state.outputOn);
     QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000C0000N"));
     QCOMPARE(recordEntries(f).size(), 1);
     for (int i = 0; i < 16; ++i) {
-        w.Timer2_Timer();
+        w.sendTick();
     }
     QVERIFY(f.port.written.endsWith("VKPPSU0000C0000N"));
     ticks(w, 5);
     QCOMPARE(recordEntries(f).size(), 1);
 
     // Switched on again before a "W" has come: it trips in the next tick.
-    w.Command1_Click();
+    w.outputButtonClicked();
     QVERIFY(w.state.outputOn);
-    w.Timer1_Timer();
+    w.pollTick();
     QVERIFY(!w.state.outputOn);
     QCOMPARE(recordEntries(f).size(), 2);
 
     f.port.queueRead("VKPPSU1200A1200W");
     ticks(w, 10);
     QVERIFY(!w.state.overCurrent);
-    w.Command1_Click();
+    w.outputButtonClicked();
     ticks(w, 20);
     QVERIFY(w.state.outputOn);
     QCOMPARE(recordEntries(f).size(), 2);
@@ -238,9 +239,9 @@ void StopOperationTest::overCurrentTripsInShutDownMode() {
 void StopOperationTest::constantCurrentModeIgnoresOverCurrent() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     secondWithReply(f, "VKPPSU1200A1200B");
-    w.Command1_Click();
+    w.outputButtonClicked();
     for (int second = 0; second < 5; ++second) {
         secondWithReply(f, "VKPPSU1200A1200B");
         QVERIFY(w.state.overCurrent);
@@ -248,14 +249,14 @@ void StopOperationTest::constantCurrentModeIgnoresOverCurrent() {
         QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000H0000O"));
     }
     QVERIFY(!QFileInfo::exists(recordDir(f)));
-    QCOMPARE(w.Command1->text(), QStringLiteral("关"));
+    QCOMPARE(w.outputButton->text(), QStringLiteral("关"));
 }
 
 // All in one second, so the later records also show the name suffixes.
 void StopOperationTest::eachWayOfStoppingWritesExactlyOneRecord() {
     WindowOnFakes f;
     QVERIFY(writeStepFile(f.programDir(), {{10, 1, 1}}));
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.state.linkUp = true;
     QStringList names;
     const auto checkOneMoreRecord = [&](const QString& name) {
@@ -266,29 +267,29 @@ void StopOperationTest::eachWayOfStoppingWritesExactlyOneRecord() {
         QVERIFY(fileBytes(path).endsWith((lastLogLine(w) + "\r\n").toLocal8Bit()));
     };
 
-    w.Command1_Click();
+    w.outputButtonClicked();
     ticks(w, 10);
-    w.Command1_Click();
+    w.outputButtonClicked();
     checkOneMoreRecord(QStringLiteral("2026126539.TXT"));
 
-    w.Command4_Click();
+    w.runButtonClicked();
     ticks(w, 5);
-    w.Command4_Click();
+    w.runButtonClicked();
     QVERIFY(!w.state.runActive);
     checkOneMoreRecord(QStringLiteral("2026126539_2.TXT"));
 
-    w.Combo4->setCurrentIndex(1);
-    emit w.Combo4->activated(1);
-    w.Command1_Click();
+    w.overCurrentModeList->setCurrentIndex(1);
+    emit w.overCurrentModeList->activated(1);
+    w.outputButtonClicked();
     w.state.overCurrent = true;
     ticks(w, 3);
     QVERIFY(!w.state.outputOn);
     checkOneMoreRecord(QStringLiteral("2026126539_3.TXT"));
     w.state.overCurrent = false;
 
-    w.Combo5->setCurrentIndex(1);
-    emit w.Combo5->activated(1);
-    w.Command4_Click();
+    w.runCountList->setCurrentIndex(1);
+    emit w.runCountList->activated(1);
+    w.runButtonClicked();
     QVERIFY(w.state.runActive);
     ticks(w, 20);
     QVERIFY(!w.state.runActive);
@@ -308,13 +309,13 @@ void StopOperationTest::coincidingStampsDoNotOverwrite() {
     earlier.write("from an earlier run\r\n");
     earlier.close();
 
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.state.linkUp = true;
-    w.Command1_Click();
-    w.Command1_Click();
+    w.outputButtonClicked();
+    w.outputButtonClicked();
     f.clock.time = QDateTime(QDate(2026, 11, 6), QTime(5, 3, 9));
-    w.Command1_Click();
-    w.Command1_Click();
+    w.outputButtonClicked();
+    w.outputButtonClicked();
 
     QCOMPARE(recordEntries(f),
              (QStringList{"2026116539.TXT", "2026116539_2.TXT", "2026116539_3.TXT"}));
@@ -344,29 +345,29 @@ void StopOperationTest::unwritableRecordIsReportedAndTheOutputStaysOff() {
     } else {
         QVERIFY(QFile::link(QStringLiteral("/proc/self"), recordDir(f)));
     }
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.state.linkUp = true;
-    w.Command1_Click();
+    w.outputButtonClicked();
     ticks(w, 10);
-    w.Command1_Click();
+    w.outputButtonClicked();
 
     QCOMPARE(f.dialogs.shown.size(), 1);
     QVERIFY(!f.dialogs.shown[0].text.isEmpty());
     QVERIFY(!w.state.outputOn);
     checkFrontPanelEnabled(w);
-    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
+    QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
     // The save-path line names the file written; here there is none.
-    QVERIFY(!w.Text3->text().contains(QStringLiteral("保存路径:")));
+    QVERIFY(!w.logBox->text().contains(QStringLiteral("保存路径:")));
     QCOMPARE(QFileInfo(recordDir(f)).isFile(), recordIsAFile);
 
     // The program goes on: the output stays off and can be switched on again.
     ticks(w, 10);
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
-    w.Command1_Click();
+    w.outputButtonClicked();
     QVERIFY(w.state.outputOn);
     ticks(w, 10);
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
-    w.Command1_Click();
+    w.outputButtonClicked();
     QCOMPARE(f.dialogs.shown.size(), 2);
     QVERIFY(!w.state.outputOn);
 }

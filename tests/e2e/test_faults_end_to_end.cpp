@@ -80,17 +80,17 @@ qint64 residentKib() {
 }
 
 // 12 V with a 2 A limit into the simulator's 10 ohm load: 12.00 V, 1.200 A.
-void switchOnAt12Volts(Form1& w) {
-    w.Combo1->setCurrentIndex(12);
-    w.Combo1_Click();
-    w.Text2->setText(QStringLiteral("2A"));
-    w.SZDLZH(QStringLiteral("2A"));
-    w.Command1_Click();
+void switchOnAt12Volts(MainWindow& w) {
+    w.voltageStepList->setCurrentIndex(12);
+    w.voltageStepChosen();
+    w.currentEntry->setText(QStringLiteral("2A"));
+    w.acceptCurrentText(QStringLiteral("2A"));
+    w.outputButtonClicked();
 }
 
-void chooseRunCount(Form1& w, const QString& count) {
-    w.Combo5->setCurrentIndex(w.Combo5->findText(count));
-    w.Combo5_Click();
+void chooseRunCount(MainWindow& w, const QString& count) {
+    w.runCountList->setCurrentIndex(w.runCountList->findText(count));
+    w.runCountChosen();
 }
 
 } // namespace
@@ -119,23 +119,24 @@ void FaultsEndToEndTest::validBlocksAmongFaultsKeepTheLinkUp() {
     const QString logPath = live.dir.path() + QStringLiteral("/frames.log");
     Simulator sim(live.dir.path(), {fault, QStringLiteral("--frame-log"), logPath});
     QVERIFY(sim.waitUntilLinked());
-    Form1& w = live.start();
+    MainWindow& w = live.start();
     QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
     switchOnAt12Volts(w);
     QVERIFY(waitFor(
         [&] {
-            return w.Label2->text() == QStringLiteral("12.00V") &&
-                   w.Label4->text() == QStringLiteral("1.200A");
+            return w.voltageReadout->text() == QStringLiteral("12.00V") &&
+                   w.currentReadout->text() == QStringLiteral("1.200A");
         },
         8000));
 
     // Three more reads, each of which must take a valid block: a read
     // prints what came and then the block it took.
-    const int readsBefore = w.Picture2->lines().filter(QStringLiteral("VKPPSU1200A1200W")).size();
+    const int readsBefore =
+        w.diagnosticPane->lines().filter(QStringLiteral("VKPPSU1200A1200W")).size();
     QVERIFY(waitFor(
         [&] {
             return !w.state.linkUp || w.state.badReplyCount > 0 ||
-                   w.Picture2->lines().filter(QStringLiteral("VKPPSU1200A1200W")).size() >=
+                   w.diagnosticPane->lines().filter(QStringLiteral("VKPPSU1200A1200W")).size() >=
                        readsBefore + 6;
         },
         8000));
@@ -149,13 +150,13 @@ void FaultsEndToEndTest::validBlocksAmongFaultsKeepTheLinkUp() {
     // What was taken as a reading is a whole, valid block, and no 0xFF ever
     // reaches the pane.
     const QRegularExpression valid(QStringLiteral("^VKPPSU\\d{4}A\\d{4}[WB]$"));
-    for (const QString& line : w.Picture2->lines()) {
+    for (const QString& line : w.diagnosticPane->lines()) {
         QVERIFY2(!line.contains(QChar(0xFF)), qPrintable(line));
         if (line.size() == 16 && line.startsWith(QStringLiteral("VKPPSU"))) {
             QVERIFY2(valid.match(line).hasMatch(), qPrintable(line));
         }
     }
-    const QStringList measured = measurementLines(w.Text3->text());
+    const QStringList measured = measurementLines(w.logBox->text());
     QVERIFY(measured.size() >= 3);
     QVERIFY(measured.last().endsWith(QStringLiteral("12.00V          1.200A")));
     QVERIFY(framesEqualTo(framesIn(logPath), QStringLiteral("VKPPSU1200H2000O")) >= 10);
@@ -168,7 +169,7 @@ void FaultsEndToEndTest::repliesWithoutTheTagLoseTheLink() {
     Simulator sim(live.dir.path(),
                   {QStringLiteral("--no-tag"), QStringLiteral("--frame-log"), logPath});
     QVERIFY(sim.waitUntilLinked());
-    Form1& w = live.start();
+    MainWindow& w = live.start();
     QVERIFY(waitFor([&] { return w.state.portOpened; }, 3000));
     const qint64 openedMs = monotonicMs();
 
@@ -193,10 +194,10 @@ void FaultsEndToEndTest::repliesWithoutTheTagLoseTheLink() {
     QVERIFY(waitFor(
         [&] {
             return live.linesContaining(QStringLiteral("COM：   3已打开")) == 2 &&
-                   w.Label2->text() == QStringLiteral("00.00V");
+                   w.voltageReadout->text() == QStringLiteral("00.00V");
         },
         3000));
-    QCOMPARE(w.Label4->text(), QStringLiteral("0.000A"));
+    QCOMPARE(w.currentReadout->text(), QStringLiteral("0.000A"));
     QCOMPARE(w.statusPanels[0]->text(), kLinkWaitText);
     QVERIFY(live.dialogs.shown.isEmpty());
     QVERIFY(recordEntries(live.dir.path()).isEmpty());
@@ -225,7 +226,7 @@ void FaultsEndToEndTest::floodBetweenTwoReadsKeepsMemoryBounded() {
         sent += supply.take();
     });
     replies.start();
-    Form1& w = live.start();
+    MainWindow& w = live.start();
     QVERIFY(waitFor([&] { return w.state.voltageDigits == QStringLiteral("0500"); }, 8000));
     runFor(1000);
 
@@ -256,9 +257,9 @@ void FaultsEndToEndTest::floodBetweenTwoReadsKeepsMemoryBounded() {
 
     // After the flood the supply's newest reading is shown again.
     reply = "VKPPSU0700A0700W";
-    QVERIFY(waitFor([&] { return w.Label2->text() == QStringLiteral("07.00V"); }, 10000));
+    QVERIFY(waitFor([&] { return w.voltageReadout->text() == QStringLiteral("07.00V"); }, 10000));
     QVERIFY(w.state.linkUp);
-    QCOMPARE(w.Label4->text(), QStringLiteral("0.700A"));
+    QCOMPARE(w.currentReadout->text(), QStringLiteral("0.700A"));
 
     qInfo("flood of %lld bytes; resident memory %lld KiB before, %lld KiB after", flooded,
           memoryBefore, memoryAfter);
@@ -266,7 +267,7 @@ void FaultsEndToEndTest::floodBetweenTwoReadsKeepsMemoryBounded() {
     QVERIFY(flooded > 128 * 1024);
     QVERIFY2(memoryAfter - memoryBefore < 8 * 1024,
              qPrintable(QString::number(memoryAfter - memoryBefore)));
-    for (const QString& line : w.Picture2->lines()) {
+    for (const QString& line : w.diagnosticPane->lines()) {
         QVERIFY(line.size() <= DiagnosticPane::kMaxLineLength);
     }
     // The frames kept going out while the flood came in (about 30 at full
@@ -285,7 +286,7 @@ void FaultsEndToEndTest::hangUpInARunLosesNothingAndTheRunGoesOn() {
         live.dir.path(), QStringList{QStringLiteral("--hangup-after"), QStringLiteral("5"),
                                      QStringLiteral("--frame-log"), firstLog});
     QVERIFY(first->waitUntilLinked());
-    Form1& w = live.start();
+    MainWindow& w = live.start();
 
     // Every tick of the window: the longest pause between two, and the rows
     // and display ticks of the run.
@@ -295,7 +296,7 @@ void FaultsEndToEndTest::hangUpInARunLosesNothingAndTheRunGoesOn() {
     QSet<int> rowsDuringOutage;
     bool outage = false;
     QObject context;
-    connect(w.Timer1, &QTimer::timeout, &context, [&] {
+    connect(w.pollTimer, &QTimer::timeout, &context, [&] {
         if (sinceTick.isValid()) {
             longestPauseMs = qMax(longestPauseMs, sinceTick.elapsed());
         }
@@ -310,7 +311,7 @@ void FaultsEndToEndTest::hangUpInARunLosesNothingAndTheRunGoesOn() {
 
     QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
     chooseRunCount(w, QStringLiteral("x"));
-    w.Command4_Click();
+    w.runButtonClicked();
     QVERIFY(w.state.runActive);
 
     // The line hangs up: the operator is told once that the port failed.
@@ -318,7 +319,7 @@ void FaultsEndToEndTest::hangUpInARunLosesNothingAndTheRunGoesOn() {
     // Gone for good before the next one links the port.
     first.reset();
     outage = true;
-    const QStringList beforeHangUp = measurementLines(w.Text3->text());
+    const QStringList beforeHangUp = measurementLines(w.logBox->text());
     QVERIFY(!beforeHangUp.isEmpty());
     QVERIFY(beforeHangUp.filter(QStringLiteral("05.00V          0.500A")).size() >= 1);
     QVERIFY(framesEqualTo(framesIn(firstLog), QStringLiteral("VKPPSU0500H1000O")) >= 5);
@@ -336,7 +337,7 @@ void FaultsEndToEndTest::hangUpInARunLosesNothingAndTheRunGoesOn() {
     QVERIFY(waitFor(
         [&] {
             return w.state.linkUp && w.state.voltageDigits != QStringLiteral("0000") &&
-                   w.Label2->text() != QStringLiteral("00.00V");
+                   w.voltageReadout->text() != QStringLiteral("00.00V");
         },
         5000));
     QVERIFY(w.state.runActive);
@@ -358,13 +359,13 @@ void FaultsEndToEndTest::hangUpInARunLosesNothingAndTheRunGoesOn() {
     }
     QVERIFY(resumed >= 1);
 
-    w.Command4_Click();
+    w.runButtonClicked();
     QVERIFY(!w.state.runActive);
-    QVERIFY(waitFor([&] { return w.Text3->text().contains(QStringLiteral("保存路径:")); }, 15000));
+    QVERIFY(waitFor([&] { return w.logBox->text().contains(QStringLiteral("保存路径:")); }, 15000));
     const QStringList records = recordEntries(live.dir.path());
     QCOMPARE(records.size(), 1);
     const QByteArray bytes = fileBytes(live.dir.path() + QStringLiteral("/Record/") + records[0]);
-    QCOMPARE(bytes, (w.Text3->text() + QStringLiteral("\r\n")).toLocal8Bit());
+    QCOMPARE(bytes, (w.logBox->text() + QStringLiteral("\r\n")).toLocal8Bit());
     // One line for every second of the run: those from before the hang-up,
     // the zeros of the lost link and the new supply's readings.
     const QStringList saved = measurementLines(QString::fromLocal8Bit(bytes));
@@ -381,14 +382,14 @@ void FaultsEndToEndTest::overCurrentInARunSwitchesOffWithinATick() {
     const QString logPath = live.dir.path() + QStringLiteral("/frames.log");
     Simulator sim(live.dir.path(), {QStringLiteral("--frame-log"), logPath});
     QVERIFY(sim.waitUntilLinked());
-    Form1& w = live.start();
+    MainWindow& w = live.start();
 
     // The tick that read the trip, and the frame of the tick after it.
     qint64 sawTripMs = 0;
     qint64 nextTickMs = 0;
     QString nextTickFrame;
     QObject context;
-    connect(w.Timer1, &QTimer::timeout, &context, [&] {
+    connect(w.pollTimer, &QTimer::timeout, &context, [&] {
         if (sawTripMs != 0 && nextTickMs == 0) {
             nextTickMs = monotonicMs();
             nextTickFrame = w.state.frameText;
@@ -397,10 +398,10 @@ void FaultsEndToEndTest::overCurrentInARunSwitchesOffWithinATick() {
         }
     });
     QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
-    w.Combo4->setCurrentIndex(1);
-    w.Combo4_Click();
+    w.overCurrentModeList->setCurrentIndex(1);
+    w.overCurrentModeChosen();
     chooseRunCount(w, QStringLiteral("x"));
-    w.Command4_Click();
+    w.runButtonClicked();
     QVERIFY(w.state.runActive);
 
     QVERIFY(waitFor([&] { return !w.state.runActive; }, 10000));
@@ -408,9 +409,9 @@ void FaultsEndToEndTest::overCurrentInARunSwitchesOffWithinATick() {
     // Long enough for a second trip or record, were there one.
     runFor(1500);
 
-    QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
+    QCOMPARE(w.runButton->text(), QStringLiteral("开始"));
     QVERIFY(!w.state.outputOn);
-    QVERIFY(w.Command1->isEnabled());
+    QVERIFY(w.outputButton->isEnabled());
     const QStringList records = recordEntries(live.dir.path());
     QCOMPARE(records.size(), 1);
     const QString record = QString::fromLocal8Bit(

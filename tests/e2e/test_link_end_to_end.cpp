@@ -19,15 +19,15 @@ void LinkEndToEndTest::linkComesUpAndShowsTheSimulatorsDigits() {
     LiveWindow live;
     Simulator sim(live.dir.path(), {});
     QVERIFY(sim.waitUntilLinked());
-    Form1& w = live.start();
+    MainWindow& w = live.start();
     QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
     QCOMPARE(w.state.portNumber, qint16(Simulator::kPort));
 
     // 12 V with a 2 A limit into the simulator's 10 ohm: 12.00 V, 1.200 A.
-    w.Combo1->setCurrentIndex(12);
-    w.Combo1_Click();
-    w.Text2->setText(QStringLiteral("2A"));
-    w.Command1_Click();
+    w.voltageStepList->setCurrentIndex(12);
+    w.voltageStepChosen();
+    w.currentEntry->setText(QStringLiteral("2A"));
+    w.outputButtonClicked();
     QVERIFY(w.state.outputOn);
     QVERIFY(waitFor(
         [&] {
@@ -35,9 +35,9 @@ void LinkEndToEndTest::linkComesUpAndShowsTheSimulatorsDigits() {
                    w.state.currentDigits == QStringLiteral("1200");
         },
         8000));
-    QVERIFY(waitFor([&] { return w.Label2->text() == QStringLiteral("12.00V"); }, 3000));
-    QCOMPARE(w.Label2->text(), QStringLiteral("12.00V"));
-    w.Command1_Click();
+    QVERIFY(waitFor([&] { return w.voltageReadout->text() == QStringLiteral("12.00V"); }, 3000));
+    QCOMPARE(w.voltageReadout->text(), QStringLiteral("12.00V"));
+    w.outputButtonClicked();
     QVERIFY(!w.state.outputOn);
     QVERIFY(waitFor([&] { return recordEntries(live.dir.path()).size() == 1; }, 15000));
     QVERIFY(waitFor([&] { return w.state.currentDigits == QStringLiteral("0000"); }, 8000));
@@ -48,7 +48,7 @@ void LinkEndToEndTest::silentSupplyIsDeclaredLostAndSearchedAgain() {
     LiveWindow live;
     Simulator sim(live.dir.path(), {QStringLiteral("--silent")});
     QVERIFY(sim.waitUntilLinked());
-    Form1& w = live.start();
+    MainWindow& w = live.start();
     QVERIFY(waitFor([&] { return w.state.portOpened; }, 3000));
     QVERIFY(
         waitFor([&] { return live.linesContaining(QStringLiteral("COM3无应答")) == 1; }, 30000));
@@ -63,7 +63,7 @@ void LinkEndToEndTest::hangUpCostsNoCpuAndThePortIsFoundAgain() {
     LiveWindow live;
     auto first = std::make_unique<Simulator>(live.dir.path(), QStringList{"--hangup-after", "3"});
     QVERIFY(first->waitUntilLinked());
-    Form1& w = live.start();
+    MainWindow& w = live.start();
     QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
     QVERIFY(first->waitForExit(8000));
 

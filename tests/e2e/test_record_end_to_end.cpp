@@ -49,31 +49,31 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
     LiveWindow live;
     Simulator sim(live.dir.path(), {});
     QVERIFY(sim.waitUntilLinked());
-    Form1& w = live.start();
-    w.Combo1->setCurrentIndex(12);
-    emit w.Combo1->activated(12);
-    w.Combo2->setCurrentIndex(20);
-    emit w.Combo2->activated(20);
+    MainWindow& w = live.start();
+    w.voltageStepList->setCurrentIndex(12);
+    emit w.voltageStepList->activated(12);
+    w.currentStepList->setCurrentIndex(20);
+    emit w.currentStepList->activated(20);
     QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
     QVERIFY(waitFor([&] { return w.state.currentSetpoint == qint16(2000); }, 8000));
     QCOMPARE(w.state.currentSetpoint, qint16(2000));
 
-    w.Command1_Click();
+    w.outputButtonClicked();
     QVERIFY(w.state.outputOn);
     const QString first = QStringLiteral("12.00V          1.200A");
-    QVERIFY(waitFor([&] { return w.Text3->text().count(first) >= 3; }, 10000));
+    QVERIFY(waitFor([&] { return w.logBox->text().count(first) >= 3; }, 10000));
     // 10 V while the output is on.
-    w.Combo1->setCurrentIndex(10);
-    emit w.Combo1->activated(10);
+    w.voltageStepList->setCurrentIndex(10);
+    emit w.voltageStepList->activated(10);
     const QString measured = QStringLiteral("10.00V          1.000A");
-    QVERIFY(waitFor([&] { return w.Text3->text().count(measured) >= 3; }, 15000));
-    w.Command1_Click();
+    QVERIFY(waitFor([&] { return w.logBox->text().count(measured) >= 3; }, 15000));
+    w.outputButtonClicked();
     QVERIFY(!w.state.outputOn);
 
     const QDir records(live.dir.path() + QStringLiteral("/Record"));
     // The record is written away from the window's thread; the log box
     // gets its save-path line once it is saved.
-    QVERIFY(waitFor([&] { return w.Text3->text().contains(QStringLiteral("保存路径:")); }, 15000));
+    QVERIFY(waitFor([&] { return w.logBox->text().contains(QStringLiteral("保存路径:")); }, 15000));
     // The spreadsheet and the picture beside it take its name.
     QStringList names = records.entryList(QDir::Files);
     QCOMPARE(names.size(), 3);
@@ -84,7 +84,7 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
     QFile file(records.filePath(name.captured(0)));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    QCOMPARE(bytes, (w.Text3->text() + QStringLiteral("\r\n")).toLocal8Bit());
+    QCOMPARE(bytes, (w.logBox->text() + QStringLiteral("\r\n")).toLocal8Bit());
     QCOMPARE(bytes.count("\r\n"), bytes.count('\n'));
 
     QStringList lines = QString::fromLocal8Bit(bytes).split(QStringLiteral("\r\n"));

@@ -57,15 +57,15 @@ void SequenceEndToEndTest::countedRunReachesTheSupplyAsItsRowsOnly() {
     const QString logPath = live.dir.path() + QStringLiteral("/frames.log");
     Simulator sim(live.dir.path(), {QStringLiteral("--frame-log"), logPath});
     QVERIFY(sim.waitUntilLinked());
-    Form1& w = live.start();
+    MainWindow& w = live.start();
     QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
 
-    w.Combo5->setCurrentIndex(w.Combo5->findText(QStringLiteral("3")));
-    w.Combo5_Click();
-    w.Command4_Click();
+    w.runCountList->setCurrentIndex(w.runCountList->findText(QStringLiteral("3")));
+    w.runCountChosen();
+    w.runButtonClicked();
     QVERIFY(w.state.runActive);
     QVERIFY(waitFor([&] { return !w.state.runActive; }, 30000));
-    QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
+    QCOMPARE(w.runButton->text(), QStringLiteral("开始"));
     QVERIFY(waitFor([&] { return recordEntries(live.dir.path()).size() == 1; }, 15000));
     // Let the switch-off reach the supply.
     QVERIFY(waitFor(

@@ -24,14 +24,14 @@ const char kOutputOnOption[] = "--output-on-in";
 
 // 12 V with a 2 A limit into the simulator's 10 ohm load: the entries are
 // chosen, and the current limit is taken once its entry has rested.
-void choose12VoltsAnd2Amperes(Form1& w) {
-    w.Combo1->setCurrentIndex(12);
-    w.Combo1_Click();
-    w.Combo2->setCurrentIndex(20);
-    w.Combo2_Click();
+void choose12VoltsAnd2Amperes(MainWindow& w) {
+    w.voltageStepList->setCurrentIndex(12);
+    w.voltageStepChosen();
+    w.currentStepList->setCurrentIndex(20);
+    w.currentStepChosen();
 }
 
-bool readyToSwitchOn(const Form1& w) {
+bool readyToSwitchOn(const MainWindow& w) {
     return w.state.linkUp && w.state.currentSetpoint == 2000;
 }
 
@@ -45,7 +45,7 @@ int runWithOutputOn(int argc, char** argv) {
     SystemClock clock;
     FakeScreen screen;
     RecordingDialogs dialogs;
-    Form1 window(Platform{&port, &clock, &screen, &dialogs, dir, dir});
+    MainWindow window(Platform{&port, &clock, &screen, &dialogs, dir, dir});
     endOnStopSignals(&window);
     endWithSession(&window);
     choose12VoltsAnd2Amperes(window);
@@ -53,7 +53,7 @@ int runWithOutputOn(int argc, char** argv) {
     QObject::connect(&waitForLink, &QTimer::timeout, [&] {
         if (readyToSwitchOn(window)) {
             waitForLink.stop();
-            window.Command1_Click();
+            window.outputButtonClicked();
             std::puts("output on");
             std::fflush(stdout);
         }
@@ -187,11 +187,11 @@ void ShutdownEndToEndTest::windowCloseWithOutputOnSwitchesTheSupplyOff() {
     const QString frameLog = live.dir.path() + QStringLiteral("/frames.log");
     Simulator sim(live.dir.path(), {QStringLiteral("--frame-log"), frameLog});
     QVERIFY(sim.waitUntilLinked());
-    Form1& w = live.start();
+    MainWindow& w = live.start();
     choose12VoltsAnd2Amperes(w);
     QVERIFY(waitFor([&] { return readyToSwitchOn(w); }, 15000));
-    w.Command1_Click();
-    QVERIFY(waitFor([&] { return w.Text3->text().count(kMeasured) >= 2; }, 15000));
+    w.outputButtonClicked();
+    QVERIFY(waitFor([&] { return w.logBox->text().count(kMeasured) >= 2; }, 15000));
     QVERIFY(lastFrame(frameLog).endsWith('O'));
 
     // The close waits for the record and then goes through.
@@ -251,7 +251,7 @@ void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
     QVERIFY(measured >= 3);
 
     // The next start, in this process, so its message can be seen.
-    Form1& w = live.start();
+    MainWindow& w = live.start();
     QVERIFY(waitFor([&] { return live.dialogs.shown.size() == 1; }, 15000));
     const QString records = dir + QStringLiteral("/Record");
     const QStringList recovered = entries(records, QStringLiteral("*.TXT"));
@@ -281,9 +281,9 @@ void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
     // The next switch-off writes an ordinary record beside it.
     choose12VoltsAnd2Amperes(w);
     QVERIFY(waitFor([&] { return readyToSwitchOn(w); }, 15000));
-    w.Command1_Click();
-    QVERIFY(waitFor([&] { return w.Text3->text().count(kMeasured) >= 2; }, 15000));
-    w.Command1_Click();
+    w.outputButtonClicked();
+    QVERIFY(waitFor([&] { return w.logBox->text().count(kMeasured) >= 2; }, 15000));
+    w.outputButtonClicked();
     QVERIFY(waitFor([&] { return entries(records, QStringLiteral("*.TXT")).size() == 2; }, 15000));
     QStringList names = entries(records, QStringLiteral("*.TXT"));
     QVERIFY(names.removeOne(recovered[0]));

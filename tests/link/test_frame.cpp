@@ -173,7 +173,7 @@ void TestFrame::validatesBlock_data() {
 void TestFrame::validatesBlock() {
     QFETCH(QString, block);
     QFETCH(bool, valid);
-    QCOMPARE(receive_con(block), valid);
+    QCOMPARE(isReplyBlock(block), valid);
 }
 
 void TestFrame::extractsReply_data() {
@@ -289,7 +289,7 @@ void TestFrame::checksDigitField() {
     QFETCH(QString, field);
     QFETCH(int, limit);
     QFETCH(bool, within);
-    QCOMPARE(num_xy(field, limit), within);
+    QCOMPARE(isDigitField(field, limit), within);
 }
 
 void TestFrame::noiseWithoutTagHasNoTag() {

@@ -10,9 +10,9 @@ namespace {
 const QByteArray kReply("VKPPSU1199A0498W");
 
 // Ticks until the next read has happened (a read tick with a port open).
-void tickThroughRead(Form1& w) {
+void tickThroughRead(MainWindow& w) {
     for (int i = 0; i < 10; ++i) {
-        w.Timer1_Timer();
+        w.pollTick();
         if (w.state.readDivider == 0 && !w.state.readTick) {
             return;
         }
@@ -49,13 +49,13 @@ private slots:
 void PollCycleTest::senderWalksTheFrameOneCharacterPerTick() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     QCOMPARE(f.port.openPort, 3);
     QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000H0000N"));
     QCOMPARE(w.state.sendPosition, qint16(0));
     for (int i = 0; i < 18; ++i) {
-        w.Timer2_Timer();
+        w.sendTick();
     }
     QCOMPARE(f.port.written, QByteArray("VKPPSU0000H0000NVK"));
     QCOMPARE(w.state.sendPosition, qint16(2));
@@ -90,37 +90,37 @@ void PollCycleTest::newFrameGoesOutWholeAfterTheFrameOnTheLine() {
     QFETCH(QByteArray, line);
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     for (int sent = 0; sent < line.size(); ++sent) {
         for (qsizetype change = 0; change < changeAfter.size(); ++change) {
             if (changeAfter[change] == sent) {
                 w.state.frameText = QString::fromLatin1(frames[change]);
             }
         }
-        w.Timer2_Timer();
+        w.sendTick();
     }
     QCOMPARE(f.port.written, line);
 }
 
 void PollCycleTest::senderNeverWritesWithoutPortOrFrame() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     QVERIFY(f.port.usablePorts.isEmpty());
-    w.Timer1_Timer();
+    w.pollTick();
     for (int i = 0; i < 20; ++i) {
-        w.Timer2_Timer();
+        w.sendTick();
     }
     QCOMPARE(w.state.sendPosition, qint16(4));
     QVERIFY(f.port.written.isEmpty());
 
     WindowOnFakes empty;
     empty.port.usablePorts = {2};
-    Form1& e = empty.build();
+    MainWindow& e = empty.build();
     QVERIFY(empty.port.open(2));
     QVERIFY(e.state.frameText.isEmpty());
     for (int i = 0; i < 40; ++i) {
-        e.Timer2_Timer();
+        e.sendTick();
     }
     QVERIFY(empty.port.written.isEmpty());
 }
@@ -128,40 +128,40 @@ void PollCycleTest::senderNeverWritesWithoutPortOrFrame() {
 void PollCycleTest::firstReadComesInTheTenthTickAfterOpening() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     f.port.queueRead(kReply);
-    w.Timer1_Timer();
-    QCOMPARE(w.Picture2->lines().last(), QStringLiteral("COM：   3已打开"));
+    w.pollTick();
+    QCOMPARE(w.diagnosticPane->lines().last(), QStringLiteral("COM：   3已打开"));
     QVERIFY(w.state.portOpened);
     QCOMPARE(w.state.portNumber, qint16(3));
     ticks(w, 8);
     QCOMPARE(f.port.reads.size(), std::size_t(1));
     QVERIFY(!w.state.linkUp);
-    w.Timer1_Timer();
+    w.pollTick();
     QVERIFY(f.port.reads.empty());
     QVERIFY(w.state.linkUp);
     QCOMPARE(w.state.voltageDigits, QStringLiteral("1199"));
     QCOMPARE(w.state.currentDigits, QStringLiteral("0498"));
     QCOMPARE(w.state.overCurrent, false);
-    const QStringList lines = w.Picture2->lines();
+    const QStringList lines = w.diagnosticPane->lines();
     QVERIFY(lines.contains(QString::fromLatin1(kReply)));
 }
 
 void PollCycleTest::silentPortIsDeclaredLostAtTheTwelfthRead() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     w.state.voltageDigits = QStringLiteral("1234");
     for (int read = 1; read <= 11; ++read) {
         tickThroughRead(w);
         QVERIFY(w.state.portOpened);
     }
     QCOMPARE(w.state.emptyReadCount, qint16(11));
-    w.Command5_Click();
+    w.clearDiagnostics();
     tickThroughRead(w);
     QVERIFY(!w.state.portOpened);
-    QCOMPARE(w.Picture2->lines().mid(0, 2),
+    QCOMPARE(w.diagnosticPane->lines().mid(0, 2),
              (QStringList{QStringLiteral("COM3无应答"), QStringLiteral("数据为空")}));
     QVERIFY(w.state.portFailed[3]);
     QCOMPARE(w.state.voltageDigits, QStringLiteral("0000"));
@@ -171,13 +171,14 @@ void PollCycleTest::silentPortIsDeclaredLostAtTheTwelfthRead() {
 
     // The next search closes it and passes port 3 over; with nothing else
     // usable the marks are then forgotten, and the search after opens 3 again.
-    w.Command5_Click();
-    w.Timer1_Timer();
+    w.clearDiagnostics();
+    w.pollTick();
     QVERIFY(!w.state.portOpened);
     QVERIFY(!f.port.isOpen());
-    QCOMPARE(w.Picture2->lines().last(), QStringLiteral("您计算机上总共有：   1个COM端口可用"));
+    QCOMPARE(w.diagnosticPane->lines().last(),
+             QStringLiteral("您计算机上总共有：   1个COM端口可用"));
     QVERIFY(!w.state.portFailed[3]);
-    w.Timer1_Timer();
+    w.pollTick();
     QVERIFY(w.state.portOpened);
     QCOMPARE(w.state.portNumber, qint16(3));
     QCOMPARE(w.state.emptyReadCount, qint16(0));
@@ -186,22 +187,22 @@ void PollCycleTest::silentPortIsDeclaredLostAtTheTwelfthRead() {
 void PollCycleTest::textWithoutTagTimesOut() {
     WindowOnFakes f;
     f.port.usablePorts = {3, 5};
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     QCOMPARE(w.state.portNumber, qint16(5));
     for (int read = 1; read <= 12; ++read) {
         f.port.queueRead("1199A0498W");
-        w.Command5_Click();
+        w.clearDiagnostics();
         tickThroughRead(w);
-        QVERIFY(w.Picture2->lines().contains(QStringLiteral("数据错误")));
-        QVERIFY(w.Picture2->lines().contains(QStringLiteral("1199A0498W")));
+        QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("数据错误")));
+        QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("1199A0498W")));
     }
     QVERIFY(!w.state.portOpened);
-    QVERIFY(w.Picture2->lines().contains(QStringLiteral("COM5超时")));
-    QVERIFY(!w.Picture2->lines().contains(QStringLiteral("COM5无应答")));
+    QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("COM5超时")));
+    QVERIFY(!w.diagnosticPane->lines().contains(QStringLiteral("COM5无应答")));
     QVERIFY(w.state.portFailed[5]);
     // Failover to the next lower port that is not marked.
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.portNumber, qint16(3));
     QVERIFY(w.state.portFailed[5]);
 }
@@ -216,10 +217,10 @@ void PollCycleTest::lossTakesTheLinkDownOnEveryPort() {
     QFETCH(int, port);
     WindowOnFakes f;
     f.port.usablePorts = {port};
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.state.portFailed[7] = true;
     f.port.queueRead(kReply);
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.portNumber, qint16(port));
     tickThroughRead(w);
     QVERIFY(w.state.linkUp);
@@ -227,7 +228,7 @@ void PollCycleTest::lossTakesTheLinkDownOnEveryPort() {
         tickThroughRead(w);
     }
     QVERIFY(!w.state.portOpened);
-    QVERIFY(w.Picture2->lines().contains(QStringLiteral("COM%1无应答").arg(port)));
+    QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("COM%1无应答").arg(port)));
     QVERIFY(!w.state.linkUp);
     // A loss on port 1 forgets every mark; a loss elsewhere marks that port.
     QCOMPARE(w.state.portFailed[7], port != 1);
@@ -237,19 +238,19 @@ void PollCycleTest::lossTakesTheLinkDownOnEveryPort() {
     // output and a run stay off.
     ticks(w, 10);
     QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待... "));
-    w.Command1_Click();
-    w.Command4_Click();
-    w.Timer1_Timer();
+    w.outputButtonClicked();
+    w.runButtonClicked();
+    w.pollTick();
     QVERIFY(!w.state.outputOn);
     QVERIFY(!w.state.runActive);
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
 
     f.port.replyWhenIdle = kReply;
     for (int tick = 0; tick < 40 && !w.state.linkUp; ++tick) {
-        w.Timer1_Timer();
+        w.pollTick();
     }
     QVERIFY(w.state.linkUp);
-    w.Command1_Click();
+    w.outputButtonClicked();
     QVERIFY(w.state.outputOn);
 }
 
@@ -266,24 +267,24 @@ void PollCycleTest::unusableRepliesCountTowardsALoss() {
     QFETCH(bool, dataErrorLine);
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     for (int read = 1; read <= 12; ++read) {
         f.port.queueRead(reply);
-        w.Command5_Click();
+        w.clearDiagnostics();
         tickThroughRead(w);
-        QCOMPARE(w.Picture2->lines().contains(QStringLiteral("数据错误")), dataErrorLine);
+        QCOMPARE(w.diagnosticPane->lines().contains(QStringLiteral("数据错误")), dataErrorLine);
         QCOMPARE(w.state.badReplyCount, qint16(read));
     }
     QVERIFY(!w.state.portOpened);
-    QVERIFY(w.Picture2->lines().contains(QStringLiteral("COM3超时")));
+    QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("COM3超时")));
 
     // An accepted block is printed on its own line after what came.
     f.port.queueRead(QByteArray("xy") + kReply);
     for (int tick = 0; tick < 40 && !w.state.linkUp; ++tick) {
-        w.Timer1_Timer();
+        w.pollTick();
     }
-    const QStringList lines = w.Picture2->lines();
+    const QStringList lines = w.diagnosticPane->lines();
     const qsizetype received = lines.indexOf(QStringLiteral("xy") + QString::fromLatin1(kReply));
     QVERIFY(received >= 0);
     QCOMPARE(lines.value(received + 1), QString::fromLatin1(kReply));
@@ -291,14 +292,14 @@ void PollCycleTest::unusableRepliesCountTowardsALoss() {
 
 void PollCycleTest::openingAPortStartsItsCountsAfresh() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     w.state.emptyReadCount = 9;
     w.state.badReplyCount = 10;
     w.state.readTick = true;
     w.state.readDivider = 5;
     f.port.usablePorts = {3};
-    w.Timer1_Timer();
+    w.pollTick();
     QVERIFY(w.state.portOpened);
     QCOMPARE(w.state.emptyReadCount, qint16(0));
     QCOMPARE(w.state.badReplyCount, qint16(0));
@@ -309,8 +310,8 @@ void PollCycleTest::openingAPortStartsItsCountsAfresh() {
 void PollCycleTest::validBlockInTheReadThatDeclaresTheLoss() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     for (int read = 1; read <= 11; ++read) {
         tickThroughRead(w);
     }
@@ -322,15 +323,15 @@ void PollCycleTest::validBlockInTheReadThatDeclaresTheLoss() {
     QCOMPARE(w.state.emptyReadCount, qint16(0));
     QCOMPARE(w.state.badReplyCount, qint16(0));
     const int opensBefore = f.port.openAttempts.size();
-    w.Timer1_Timer();
+    w.pollTick();
     QVERIFY(f.port.openAttempts.size() > opensBefore);
 }
 
 void PollCycleTest::failedReadIsReportedOnceAndCountsAsEmpty() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     f.port.queueFailedRead();
     tickThroughRead(w);
     QCOMPARE(f.dialogs.shown.size(), 1);
@@ -345,38 +346,39 @@ void PollCycleTest::failedReadIsReportedOnceAndCountsAsEmpty() {
 void PollCycleTest::readOfOnlyFfBytes() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     tickThroughRead(w);
     QCOMPARE(w.state.emptyReadCount, qint16(1));
     f.port.queueRead(QByteArray(5, '\xFF'));
-    w.Command5_Click();
+    w.clearDiagnostics();
     tickThroughRead(w);
     QCOMPARE(w.state.emptyReadCount, qint16(0));
     QCOMPARE(w.state.badReplyCount, qint16(1));
-    QCOMPARE(w.Picture2->lines().mid(0, 2), (QStringList{QString(), QStringLiteral("数据错误")}));
+    QCOMPARE(w.diagnosticPane->lines().mid(0, 2),
+             (QStringList{QString(), QStringLiteral("数据错误")}));
 }
 
 void PollCycleTest::failureInsideATickIsReportedAndTheTickGoesOn() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     ticks(w, 8);
     f.port.throwOnRead = true;
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(f.dialogs.shown.size(), 1);
     QCOMPARE(f.dialogs.shown.first().text, QStringLiteral("读串口数据错误"));
     // The display section of the same tick still ran.
     QCOMPARE(w.state.displayTick, false);
-    QCOMPARE(w.Picture2->lines().last(), w.state.frameText + QLatin1Char('F'));
+    QCOMPARE(w.diagnosticPane->lines().last(), w.state.frameText + QLatin1Char('F'));
 }
 
 void PollCycleTest::readThatAlwaysFaultsEndsInALoss() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     f.port.throwOnRead = true;
     for (int read = 1; read <= 11; ++read) {
         tickThroughRead(w);
@@ -384,29 +386,29 @@ void PollCycleTest::readThatAlwaysFaultsEndsInALoss() {
     }
     tickThroughRead(w);
     QVERIFY(!w.state.portOpened);
-    QVERIFY(w.Picture2->lines().contains(QStringLiteral("COM3无应答")));
+    QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("COM3无应答")));
     QCOMPARE(f.dialogs.shown.size(), 12);
 }
 
 void PollCycleTest::failureInTheTickThatTriedToOpenAPortPassesSilently() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     // Output on, so the display section reads the clock for its log line.
     w.state.outputOn = true;
     f.clock.throwOnNow = true;
     ticks(w, 9);
     QVERIFY(f.dialogs.shown.isEmpty());
     // The tenth tick is a display tick, and its search has no port to try.
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(f.dialogs.shown.size(), 1);
 
     WindowOnFakes g;
     g.port.usablePorts = {3};
-    Form1& v = g.build();
+    MainWindow& v = g.build();
     v.state.outputOn = true;
     v.state.displayDivider = 9;
     g.clock.throwOnNow = true;
-    v.Timer1_Timer();
+    v.pollTick();
     QVERIFY(v.state.portOpened);
     QVERIFY(g.dialogs.shown.isEmpty());
     // The display section went on past the failing step.
@@ -416,8 +418,8 @@ void PollCycleTest::failureInTheTickThatTriedToOpenAPortPassesSilently() {
 void PollCycleTest::hostileInputIsSurvivedWithBoundedMemory() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
-    Form1& w = f.build();
-    w.Timer1_Timer();
+    MainWindow& w = f.build();
+    w.pollTick();
     QRandomGenerator random(7);
     QByteArray flood(4 * 1024 * 1024, '\0');
     random.fillRange(reinterpret_cast<quint32*>(flood.data()), flood.size() / 4);
@@ -430,10 +432,10 @@ void PollCycleTest::hostileInputIsSurvivedWithBoundedMemory() {
     QCOMPARE(w.state.voltageDigits, QStringLiteral("1198"));
     QVERIFY(w.state.overCurrent);
     for (int i = 0; i < 3000; ++i) {
-        w.Timer1_Timer();
+        w.pollTick();
     }
-    QVERIFY(w.Picture2->lines().size() <= DiagnosticPane::kMaxLines);
-    for (const QString& line : w.Picture2->lines()) {
+    QVERIFY(w.diagnosticPane->lines().size() <= DiagnosticPane::kMaxLines);
+    for (const QString& line : w.diagnosticPane->lines()) {
         QVERIFY(line.size() <= DiagnosticPane::kMaxLineLength);
     }
 }

@@ -58,14 +58,14 @@ void PortSearchTest::searches() {
     WindowOnFakes f;
     f.port.usablePorts = QSet<int>(usable.begin(), usable.end());
     f.port.takenAfterProbe = QSet<int>(takenAfterProbe.begin(), takenAfterProbe.end());
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     for (int port : failed) {
         w.state.portFailed[port] = true;
     }
     w.state.readDivider = 5;
     w.state.emptyReadCount = 7;
-    w.Timer1_Timer();
-    QCOMPARE(w.Picture2->lines(), lines);
+    w.pollTick();
+    QCOMPARE(w.diagnosticPane->lines(), lines);
     QCOMPARE(w.state.availableCount, qint16(usable.size()));
     QCOMPARE(f.port.openPort, chosen);
     QCOMPARE(w.state.portOpened, chosen != 0);
@@ -86,11 +86,11 @@ void PortSearchTest::searches() {
 
 void PortSearchTest::noUsablePortSearchesEveryTick() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     for (int tick = 1; tick <= 3; ++tick) {
-        w.Timer1_Timer();
-        QCOMPARE(w.Picture2->lines().size(), tick);
-        QCOMPARE(w.Picture2->lines().last(), total(0));
+        w.pollTick();
+        QCOMPARE(w.diagnosticPane->lines().size(), tick);
+        QCOMPARE(w.diagnosticPane->lines().last(), total(0));
     }
     QCOMPARE(f.port.openAttempts.size(), 3 * 16);
     QVERIFY(!w.state.portOpened);
@@ -99,21 +99,21 @@ void PortSearchTest::noUsablePortSearchesEveryTick() {
 void PortSearchTest::probeResetsAvailabilityAndTheOpenedPortsCounts() {
     WindowOnFakes f;
     f.port.usablePorts = {4, 12};
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.state.portAvailable[7] = true;
     qint16 count = -1;
-    QCOMPARE(w.COM_SCAN(count), qint16(2));
+    QCOMPARE(w.probePorts(count), qint16(2));
     QCOMPARE(count, qint16(2));
     QVERIFY(w.state.portAvailable[4] && w.state.portAvailable[12]);
     QVERIFY(!f.port.isOpen());
     QCOMPARE(f.port.closeCount, 2);
 
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(f.port.openPort, 12);
     QVERIFY(!w.state.portAvailable[7]);
     // A search while a port is still open closes it first.
     w.state.portOpened = false;
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(f.port.openPort, 12);
     QCOMPARE(f.port.closeCount, 2 + 2 + 1 + 2);
 }
@@ -128,7 +128,7 @@ void PortSearchTest::devicesTheOperatorCanMendAreExplainedOnce() {
                        {9, {Reason::NoPermission, QStringLiteral("/dev/ttyACM4"), "root"}},
                        {11, {Reason::NoPermission, QStringLiteral("/dev/ttyUSB0"), "dialout"}},
                        {16, {Reason::NoPermission, QStringLiteral("/dev/ttyUSB0"), "dialout"}}};
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     ticks(w, 5);
 
     QCOMPARE(f.dialogs.shown.size(), 3);
@@ -147,13 +147,13 @@ void PortSearchTest::devicesTheOperatorCanMendAreExplainedOnce() {
                              "usermod -aG dialout", "log in again"}) {
         QVERIFY2(usb.contains(QString::fromUtf8(part)), part);
     }
-    QCOMPARE(w.Picture2->lines().last(), total(0));
+    QCOMPARE(w.diagnosticPane->lines().last(), total(0));
 
     // Access granted while the program runs: the next search takes the port,
     // and nothing more is said.
     f.port.failures.remove(11);
     f.port.usablePorts = {11};
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(f.port.openPort, 11);
     QCOMPARE(f.dialogs.shown.size(), 3);
 }
@@ -183,7 +183,7 @@ void PortSearchTest::mendableDevicesAreExplainedOnlyWhileNoSupplyAnswers() {
         f.port.failures = {{16, inUse}, {4, noPermission}};
         f.port.usablePorts = {15};
         f.port.replyWhenIdle = reply;
-        Form1& w = f.build();
+        MainWindow& w = f.build();
         ticks(w, 40);
         QVERIFY(w.state.linkUp);
         QCOMPARE(f.port.openPort, 15);
@@ -194,7 +194,7 @@ void PortSearchTest::mendableDevicesAreExplainedOnlyWhileNoSupplyAnswers() {
         WindowOnFakes f;
         f.port.failures = {{16, inUse}};
         f.port.usablePorts = {15};
-        Form1& w = f.build();
+        MainWindow& w = f.build();
         ticks(w, 5);
         QVERIFY(f.dialogs.shown.isEmpty());
         ticks(w, 200);
@@ -205,7 +205,7 @@ void PortSearchTest::mendableDevicesAreExplainedOnlyWhileNoSupplyAnswers() {
     {
         WindowOnFakes f;
         f.port.failures = {{16, inUse}, {4, noPermission}};
-        Form1& w = f.build();
+        MainWindow& w = f.build();
         ticks(w, 30);
         const QStringList told{noticeOf(noPermission), noticeOf(inUse)};
         QCOMPARE(texts(f.dialogs.shown), told);

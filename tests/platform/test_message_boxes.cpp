@@ -112,10 +112,10 @@ void MessageBoxesTest::outputAndRunButtonsTakeClicksWhileBoxesWait() {
     FakeClock clock;
     FakeScreen screen;
     MessageBoxes boxes;
-    Form1 w(Platform{&port, &clock, &screen, &boxes, dir.path(), dir.path()});
+    MainWindow w(Platform{&port, &clock, &screen, &boxes, dir.path(), dir.path()});
     boxes.setOwner(&w);
-    w.Timer1->stop();
-    w.Timer2->stop();
+    w.pollTimer->stop();
+    w.sendTimer->stop();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // The whole reference layout, run button included, inside the window,
@@ -134,16 +134,16 @@ void MessageBoxesTest::outputAndRunButtonsTakeClicksWhileBoxesWait() {
         QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
     };
 
-    click(w.Command1);
+    click(w.outputButton);
     QVERIFY(w.state.outputOn);
     openTwoBoxes();
-    click(w.Command1);
+    click(w.outputButton);
     QVERIFY(!w.state.outputOn);
 
-    click(w.Command4);
+    click(w.runButton);
     QVERIFY(w.state.runActive);
     openTwoBoxes();
-    click(w.Command4);
+    click(w.runButton);
     QVERIFY(!w.state.runActive);
     QVERIFY(!w.state.outputOn);
 }

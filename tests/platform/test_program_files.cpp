@@ -101,24 +101,24 @@ void ProgramFilesTest::installedProgramNeverWritesBesideItself() {
 void ProgramFilesTest::windowKeepsItsFilesInTheDataFolder() {
     WindowOnFakes f;
     QTemporaryDir data;
-    Form1 w(Platform{&f.port, &f.clock, &f.screen, &f.dialogs, f.programDir(), data.path()});
-    w.Timer1->stop();
-    w.Timer2->stop();
-    w.GBDY_CX();
+    MainWindow w(Platform{&f.port, &f.clock, &f.screen, &f.dialogs, f.programDir(), data.path()});
+    w.pollTimer->stop();
+    w.sendTimer->stop();
+    w.stopOperation();
 
     // The record is written on the window's own worker.
     QTRY_COMPARE_WITH_TIMEOUT(QDir(data.filePath(QStringLiteral("Record")))
                                   .entryList({QStringLiteral("*.TXT")}, QDir::Files)
                                   .size(),
                               1, 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(w.Text3->text().contains(QStringLiteral("保存路径:")), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.logBox->text().contains(QStringLiteral("保存路径:")), 15000);
     QVERIFY(f.dialogs.shown.isEmpty());
     QVERIFY(QFileInfo::exists(data.filePath(QStringLiteral("db1.sqlite"))));
     QCOMPARE(QDir(f.programDir()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
              QStringList());
     // The save-path line names the file in the data folder.
-    QVERIFY2(w.Text3->text().contains(QDir::toNativeSeparators(data.path() + "/Record/")),
-             qPrintable(w.Text3->text()));
+    QVERIFY2(w.logBox->text().contains(QDir::toNativeSeparators(data.path() + "/Record/")),
+             qPrintable(w.logBox->text()));
 }
 
 QTEST_MAIN(ProgramFilesTest)

@@ -31,29 +31,30 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 // The window with a supply that answers 12 V and 1.2 A, the link up.
-Form1& buildWithSupply(WindowOnFakes& f) {
+MainWindow& buildWithSupply(WindowOnFakes& f) {
     f.port.usablePorts = {3};
     f.port.replyWhenIdle = "VKPPSU1200A1200W";
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     ticks(w, 20);
     return w;
 }
 
 // Output on, five seconds of readings, output off.
-void recordSomeSeconds(Form1& w) {
-    w.Command1_Click();
+void recordSomeSeconds(MainWindow& w) {
+    w.outputButtonClicked();
     ticks(w, 50);
-    w.Command1_Click();
+    w.outputButtonClicked();
 }
 
-void checkStoppedAndPanelBack(const Form1& w) {
+void checkStoppedAndPanelBack(const MainWindow& w) {
     QVERIFY(!w.state.outputOn);
-    const QList<QWidget*> panel{w.Command1, w.Slider1, w.Slider2, w.Combo1,
-                                w.Combo2,   w.Text1,   w.Text2};
+    const QList<QWidget*> panel{w.outputButton,    w.voltageSlider,   w.currentSlider,
+                                w.voltageStepList, w.currentStepList, w.voltageEntry,
+                                w.currentEntry};
     for (const QWidget* control : panel) {
         QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
     }
-    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
+    QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
 }
 
 // A small file system of its own on the Record directory, filled to the last
@@ -182,7 +183,7 @@ void DiskFaultsTest::failedRecordIsReportedAndEarlierRecordsKept() {
         }
     }
 
-    Form1& w = buildWithSupply(f);
+    MainWindow& w = buildWithSupply(f);
     QVERIFY(w.state.linkUp);
     std::optional<FileSizeLimit> limit;
     if (fault == Fault::FileSizeLimit) {
@@ -210,11 +211,11 @@ void DiskFaultsTest::failedRecordIsReportedAndEarlierRecordsKept() {
     // is still on screen.
     QCOMPARE(recordEntries(f), entries);
     QCOMPARE(fileBytes(earlier), kEarlierRecord);
-    QCOMPARE(w.Text3->text().count(QStringLiteral("12.00V          1.200A")), 5);
+    QCOMPARE(w.logBox->text().count(QStringLiteral("12.00V          1.200A")), 5);
 
     // With the fault gone the program goes on; the next stop saves the log
     // kept from the failed one first, says so, and then its own.
-    const QString unsaved = w.Text3->text();
+    const QString unsaved = w.logBox->text();
     QVERIFY(madeWritable);
     if (disk) {
         QVERIFY(disk->makeRoom());
@@ -228,7 +229,7 @@ void DiskFaultsTest::failedRecordIsReportedAndEarlierRecordsKept() {
     QCOMPARE(fileBytes(savedLate), (unsaved + QStringLiteral("保存路径:") +
                                     QDir::toNativeSeparators(savedLate) + QStringLiteral("\r\n"))
                                        .toLocal8Bit());
-    QCOMPARE(fileBytes(saved), (w.Text3->text() + QStringLiteral("\r\n")).toLocal8Bit());
+    QCOMPARE(fileBytes(saved), (w.logBox->text() + QStringLiteral("\r\n")).toLocal8Bit());
     QCOMPARE(fileBytes(earlier), kEarlierRecord);
 }
 
@@ -237,7 +238,7 @@ void DiskFaultsTest::failedRecordIsReportedAndEarlierRecordsKept() {
 void DiskFaultsTest::journalThatCannotBeCreatedIsReportedOnce() {
     WindowOnFakes f;
     QVERIFY(QDir().mkpath(recordDir(f)));
-    Form1& w = buildWithSupply(f);
+    MainWindow& w = buildWithSupply(f);
     ImmutableEntry dataDir(f.programDir());
     if (!dataDir.isSet()) {
         QSKIP("the file system here has no immutable attribute");
@@ -245,9 +246,9 @@ void DiskFaultsTest::journalThatCannotBeCreatedIsReportedOnce() {
     recordSomeSeconds(w);
     QCOMPARE(f.dialogs.shown.size(), 1);
     QVERIFY(f.dialogs.shown[0].text.contains(QStringLiteral("kept in memory")));
-    QCOMPARE(w.Text3->text().count(QStringLiteral("12.00V          1.200A")), 5);
+    QCOMPARE(w.logBox->text().count(QStringLiteral("12.00V          1.200A")), 5);
     QCOMPARE(fileBytes(recordDir(f) + QLatin1Char('/') + kStampName),
-             (w.Text3->text() + QStringLiteral("\r\n")).toLocal8Bit());
+             (w.logBox->text() + QStringLiteral("\r\n")).toLocal8Bit());
     QVERIFY(dataDir.lift());
     QCOMPARE(QDir(f.programDir()).entryList({QStringLiteral("*.journal")}), QStringList());
 }

@@ -134,7 +134,7 @@ void MeasurementJournalTest::journalFollowsTheLogAndGoesWithItsRecord() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     f.port.replyWhenIdle = "VKPPSU1200A1200W";
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     ticks(w, 20);
     const auto journalBytes = [&] {
         const QStringList journals = journalsIn(f.programDir());
@@ -142,17 +142,17 @@ void MeasurementJournalTest::journalFollowsTheLogAndGoesWithItsRecord() {
                                     : QByteArray();
     };
     const auto onForSeconds = [&](int seconds) {
-        w.Command1_Click();
+        w.outputButtonClicked();
         for (int s = 0; s < seconds; ++s) {
-            QCOMPARE(journalBytes(), local8Bit(w.Text3->text() + QStringLiteral("\r\n")));
+            QCOMPARE(journalBytes(), local8Bit(w.logBox->text() + QStringLiteral("\r\n")));
             ticks(w, 10);
         }
-        QCOMPARE(journalBytes(), local8Bit(w.Text3->text() + QStringLiteral("\r\n")));
+        QCOMPARE(journalBytes(), local8Bit(w.logBox->text() + QStringLiteral("\r\n")));
     };
 
     onForSeconds(3);
     const QByteArray journal = journalBytes();
-    w.Command1_Click();
+    w.outputButtonClicked();
     QVERIFY(journalsIn(f.programDir()).isEmpty());
     const QString record = recordDir(f) + QStringLiteral("/2026126539.TXT");
     QVERIFY(fileBytes(record).startsWith(journal));
@@ -166,7 +166,7 @@ void MeasurementJournalTest::journalFollowsTheLogAndGoesWithItsRecord() {
     QVERIFY(notADirectory.open(QIODevice::WriteOnly));
     onForSeconds(2);
     const QByteArray kept = journalBytes();
-    w.Command1_Click();
+    w.outputButtonClicked();
     QCOMPARE(f.dialogs.shown.size(), 1);
     QCOMPARE(journalBytes(), kept);
     f.window.reset();

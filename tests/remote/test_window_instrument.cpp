@@ -21,7 +21,7 @@ void WindowInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     f.port.replyWhenIdle = "VKPPSU1249A0498W";
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     WindowInstrument instrument(w);
     ScpiSession session(instrument, "Velkor");
     // The reply without its line end; a line of commands only gets none.
@@ -37,24 +37,24 @@ void WindowInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     QVERIFY(w.state.linkUp);
 
     QCOMPARE(ask("VOLT 12.5;CURR 500 mA"), QByteArray());
-    QCOMPARE(w.Text1->text(), QStringLiteral("12.5V"));
-    QCOMPARE(w.Slider1->value(), 1250);
-    QCOMPARE(w.Text2->text(), QStringLiteral("0.5A"));
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5V"));
+    QCOMPARE(w.voltageSlider->value(), 1250);
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("0.5A"));
     QCOMPARE(w.state.currentSetpoint, qint16(500));
 
     // An entry the operator left unusable refuses the switch-on quietly.
-    w.Text2->setText(QStringLiteral("x1A"));
+    w.currentEntry->setText(QStringLiteral("x1A"));
     QCOMPARE(ask("OUTP ON;OUTP?"), QByteArray("0"));
     QCOMPARE(ask("SYST:ERR?"), QByteArray("-221,\"Settings conflict;请输入4位不大于5.1的正数\""));
     QCOMPARE(ask("PROG:STAT RUN;STAT?"), QByteArray("STOP"));
     QVERIFY(ask("SYST:ERR?").contains("步骤表中没有数据"));
     QVERIFY(f.dialogs.shown.isEmpty());
-    w.Command4_Click();
+    w.runButtonClicked();
     QCOMPARE(f.dialogs.shown.size(), 1);
 
     QCOMPARE(ask("CURR 0.5;OUTP ON;CURR:PROT:STAT ON"), QByteArray());
     QVERIFY(w.state.outputOn && w.state.tripMode);
-    QCOMPARE(w.Command1->text(), QStringLiteral("关"));
+    QCOMPARE(w.outputButton->text(), QStringLiteral("关"));
     ticks(w, 10);
     QCOMPARE(ask("MEAS:VOLT?;CURR?;:CURR:PROT:TRIP?"), QByteArray("12.49;0.498;0"));
     // The reply is read in one tick and tripped on in the next.

@@ -35,9 +35,9 @@ struct GridWindow {
     QTableView* table = nullptr;
 
     QString dbPath() const { return f.programDir() + QStringLiteral("/db1.sqlite"); }
-    Form1& open() {
-        Form1& w = f.build();
-        table = w.DataGrid1->table();
+    MainWindow& open() {
+        MainWindow& w = f.build();
+        table = w.stepGrid->table();
         w.show();
         if (!QTest::qWaitForWindowActive(&w)) {
             qFatal("the window did not become active");
@@ -63,7 +63,7 @@ struct GridWindow {
     // The run button with the supply answering.
     void pressRun() {
         f.window->state.linkUp = true;
-        f.window->Command4_Click();
+        f.window->runButtonClicked();
     }
     QString lastMessage() const {
         return f.dialogs.shown.isEmpty() ? QString() : f.dialogs.shown.last().text;
@@ -105,7 +105,7 @@ void DatabaseFaultsTest::tableThatCannotBeCreatedIsReportedAndRunsRefused() {
     if (!programDir.isSet()) {
         QSKIP("the file system here has no immutable attribute");
     }
-    Form1& w = g.open();
+    MainWindow& w = g.open();
     QCOMPARE(g.f.dialogs.shown.size(), 1);
     QVERIFY(g.lastMessage().contains(g.dbPath()));
     QVERIFY(!w.stepTableReady());
@@ -132,7 +132,7 @@ void DatabaseFaultsTest::damagedTableIsReportedAtStartAndKept() {
     }
     const QByteArray before = fileDigest(g.dbPath());
 
-    Form1& w = g.open();
+    MainWindow& w = g.open();
     QCOMPARE(g.f.dialogs.shown.size(), 1);
     QVERIFY(g.lastMessage().contains(g.dbPath()));
     QVERIFY2(g.lastMessage().contains(QStringLiteral("damaged")), qPrintable(g.lastMessage()));
@@ -149,7 +149,7 @@ void DatabaseFaultsTest::damagedTableIsReportedAtStartAndKept() {
 void DatabaseFaultsTest::deletedTableRefusesTheEditAndIsNotMadeAnew() {
     GridWindow g;
     QVERIFY(writeStepFile(g.f.programDir(), kStored));
-    Form1& w = g.open();
+    MainWindow& w = g.open();
     QVERIFY(QFile::remove(g.dbPath()));
 
     g.enterInFirstRow(1, QStringLiteral("7"));
@@ -168,7 +168,7 @@ void DatabaseFaultsTest::deletedTableRefusesTheEditAndIsNotMadeAnew() {
 void DatabaseFaultsTest::overwrittenTableRefusesTheRunAndIsKept() {
     GridWindow g;
     QVERIFY(writeStepFile(g.f.programDir(), kStored));
-    Form1& w = g.open();
+    MainWindow& w = g.open();
     {
         QFile file(g.dbPath());
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -198,7 +198,7 @@ void DatabaseFaultsTest::readOnlyTableRunsButRefusesEdits() {
     if (!readOnly.isSet()) {
         QSKIP("the file system here has no immutable attribute");
     }
-    Form1& w = g.open();
+    MainWindow& w = g.open();
     QVERIFY(g.f.dialogs.shown.isEmpty());
     QVERIFY(w.stepTableReady());
     QCOMPARE(g.shown(1, 1), QStringLiteral("12"));
@@ -206,7 +206,7 @@ void DatabaseFaultsTest::readOnlyTableRunsButRefusesEdits() {
     // A table that cannot be changed still runs.
     g.pressRun();
     QVERIFY(w.state.runActive);
-    w.Command4_Click();
+    w.runButtonClicked();
     QVERIFY(!w.state.runActive);
     QVERIFY(g.f.dialogs.shown.isEmpty());
 
@@ -222,7 +222,7 @@ void DatabaseFaultsTest::readOnlyTableRunsButRefusesEdits() {
 void DatabaseFaultsTest::lockedTableRefusesTheSaveQuicklyAndTakesItLater() {
     GridWindow g;
     QVERIFY(writeStepFile(g.f.programDir(), kStored));
-    Form1& w = g.open();
+    MainWindow& w = g.open();
     QProcess holder;
     holder.start(QCoreApplication::applicationFilePath(),
                  {QStringLiteral("--hold-lock"), g.dbPath()});

@@ -26,7 +26,7 @@ const QString kOff = QStringLiteral("VKPPSU0000H0000N");
 // later.
 struct RunWindow {
     WindowOnFakes f;
-    Form1* w = nullptr;
+    MainWindow* w = nullptr;
 
     explicit RunWindow(const Rows& rows, int port = 3) {
         if (!writeStepFile(f.programDir(), rows)) {
@@ -36,7 +36,7 @@ struct RunWindow {
         f.port.replyWhenIdle = kReply;
         w = &f.build();
         for (int tick = 0; tick < 10; ++tick) {
-            w->Timer1_Timer();
+            w->pollTick();
         }
         if (!w->state.linkUp || w->state.displayDivider != 0) {
             qFatal("the link did not come up in the tenth tick");
@@ -44,9 +44,9 @@ struct RunWindow {
     }
 
     void chooseRunCount(const QString& text) {
-        const int index = w->Combo5->findText(text);
-        w->Combo5->setCurrentIndex(index);
-        emit w->Combo5->activated(index);
+        const int index = w->runCountList->findText(text);
+        w->runCountList->setCurrentIndex(index);
+        emit w->runCountList->activated(index);
     }
 
     // Ticks as the timers do, 20 characters sent per 100 ms, and collects
@@ -54,9 +54,9 @@ struct RunWindow {
     FrameRuns ticks(int count) {
         FrameRuns runs;
         for (int tick = 0; tick < count; ++tick) {
-            w->Timer1_Timer();
+            w->pollTick();
             for (int send = 0; send < 20; ++send) {
-                w->Timer2_Timer();
+                w->sendTick();
             }
             if (!runs.isEmpty() && runs.last().first == w->state.frameText) {
                 ++runs.last().second;
@@ -80,22 +80,23 @@ QString offFrame(const char* digits) {
 }
 
 void checkIdle(const RunWindow& r) {
-    const Form1& w = *r.w;
+    const MainWindow& w = *r.w;
     QVERIFY(!w.state.runActive);
     QVERIFY(!w.state.outputOn);
     QCOMPARE(w.state.rowIndex, qint16(0));
     QCOMPARE(w.state.secondsLeft, qint16(0));
-    QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
-    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
-    QVERIFY(!w.DataGrid1->isLocked());
-    for (QWidget* control : std::initializer_list<QWidget*>{w.Command1, w.Slider1, w.Slider2,
-                                                            w.Combo1, w.Combo2, w.Text1, w.Text2}) {
+    QCOMPARE(w.runButton->text(), QStringLiteral("开始"));
+    QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
+    QVERIFY(!w.stepGrid->isLocked());
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             w.outputButton, w.voltageSlider, w.currentSlider, w.voltageStepList, w.currentStepList,
+             w.voltageEntry, w.currentEntry}) {
         QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
     }
 }
 
-bool cellEditable(const Form1& w, int row, int column) {
-    const QAbstractItemModel* model = w.DataGrid1->table()->model();
+bool cellEditable(const MainWindow& w, int row, int column) {
+    const QAbstractItemModel* model = w.stepGrid->table()->model();
     return model->flags(model->index(row, column)) & Qt::ItemIsEditable;
 }
 
@@ -126,9 +127,9 @@ private slots:
 void SequenceRunTest::countedRunSendsEachRowForItsHoldTime() {
     RunWindow r({{5, 1, 3}, {10, 2, 2}});
     r.chooseRunCount(QStringLiteral("2"));
-    r.w->Command4_Click();
+    r.w->runButtonClicked();
     QVERIFY(r.w->state.runActive);
-    QCOMPARE(r.w->Command4->text(), QStringLiteral("停止"));
+    QCOMPARE(r.w->runButton->text(), QStringLiteral("停止"));
 
     // Row 0 holds until its third display tick. Each row after it goes out
     // from the tick after the step for its full hold time, except that the
@@ -150,7 +151,7 @@ void SequenceRunTest::countedRunSendsEachRowForItsHoldTime() {
 
 void SequenceRunTest::unlimitedRunRepeatsUntilTheButton() {
     RunWindow r({{5, 1, 3}, {10, 2, 2}});
-    r.w->Command4_Click();
+    r.w->runButtonClicked();
     const QString first = frame("0500H1000");
     const QString second = frame("1000H2000");
     const FrameRuns expected{{first, 30}, {second, 19}, {first, 31}, {second, 19},
@@ -159,7 +160,7 @@ void SequenceRunTest::unlimitedRunRepeatsUntilTheButton() {
     QVERIFY(r.w->state.runActive);
     QVERIFY(r.records().isEmpty());
 
-    r.w->Command4_Click();
+    r.w->runButtonClicked();
     checkIdle(r);
     QCOMPARE(r.records().size(), 1);
     QCOMPARE(r.ticks(1), (FrameRuns{{kOff, 1}}));
@@ -168,7 +169,7 @@ void SequenceRunTest::unlimitedRunRepeatsUntilTheButton() {
 void SequenceRunTest::oneRowTableWithCountThree() {
     RunWindow r({{12, 0.5, 2}});
     r.chooseRunCount(QStringLiteral("3"));
-    r.w->Command4_Click();
+    r.w->runButtonClicked();
     QCOMPARE(r.ticks(70),
              (FrameRuns{{frame("1200H0500"), 59}, {offFrame("1200H0500"), 1}, {kOff, 10}}));
     checkIdle(r);
@@ -195,7 +196,7 @@ void SequenceRunTest::rowLastsItsRoundedHoldTime() {
     QFETCH(int, ticks);
     RunWindow r({{1, 0.1, 2}, middleRow, {3, 0.3, 2}});
     r.chooseRunCount(QStringLiteral("1"));
-    r.w->Command4_Click();
+    r.w->runButtonClicked();
     const FrameRuns expected{{frame("0100H0100"), 20},
                              {middleFrame, ticks},
                              {frame("0300H0300"), 19},
@@ -207,9 +208,9 @@ void SequenceRunTest::rowLastsItsRoundedHoldTime() {
 
 void SequenceRunTest::runCountChosenDuringAnUnlimitedRun() {
     RunWindow r({{5, 1, 3}, {10, 2, 2}});
-    r.w->Command4_Click();
+    r.w->runButtonClicked();
     r.ticks(35);
-    QVERIFY(r.w->Combo5->isEnabled());
+    QVERIFY(r.w->runCountList->isEnabled());
     r.chooseRunCount(QStringLiteral("2"));
     // The pass under way is the first of the two.
     r.ticks(64);
@@ -224,39 +225,40 @@ void SequenceRunTest::runCountChosenDuringAnUnlimitedRun() {
 void SequenceRunTest::runButtonWithoutLinkDoesNothing() {
     WindowOnFakes f;
     QVERIFY(writeStepFile(f.programDir(), {{5, 1, 3}}));
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     for (int tick = 0; tick < 15; ++tick) {
-        w.Timer1_Timer();
+        w.pollTick();
     }
     QVERIFY(!w.state.linkUp);
-    const QString log = w.Text3->text();
-    w.Command4_Click();
+    const QString log = w.logBox->text();
+    w.runButtonClicked();
     QVERIFY(!w.state.runActive);
     QVERIFY(!w.state.outputOn);
-    QVERIFY(!w.DataGrid1->isLocked());
-    QVERIFY(w.Text1->isEnabled());
-    QCOMPARE(w.Command4->text(), QStringLiteral("开始"));
-    QCOMPARE(w.Text3->text(), log);
+    QVERIFY(!w.stepGrid->isLocked());
+    QVERIFY(w.voltageEntry->isEnabled());
+    QCOMPARE(w.runButton->text(), QStringLiteral("开始"));
+    QCOMPARE(w.logBox->text(), log);
     QVERIFY(f.dialogs.shown.isEmpty());
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.frameText, kOff);
 }
 
 void SequenceRunTest::runLocksFrontPanelAndGrid() {
     RunWindow r({{5, 1, 3}, {10, 2, 2}});
-    Form1& w = *r.w;
+    MainWindow& w = *r.w;
     r.ticks(1);
-    w.Command4_Click();
-    for (QWidget* control : std::initializer_list<QWidget*>{w.Command1, w.Slider1, w.Slider2,
-                                                            w.Combo1, w.Combo2, w.Text1, w.Text2}) {
+    w.runButtonClicked();
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             w.outputButton, w.voltageSlider, w.currentSlider, w.voltageStepList, w.currentStepList,
+             w.voltageEntry, w.currentEntry}) {
         QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
     }
-    QVERIFY(w.Combo4->isEnabled());
-    QVERIFY(w.Combo5->isEnabled());
-    QVERIFY(w.Command4->isEnabled());
-    QCOMPARE(w.Command1->text(), QStringLiteral("关"));
-    QCOMPARE(w.Command4->palette().color(QPalette::Button), QColor(0, 255, 0));
-    QVERIFY(w.DataGrid1->isLocked());
+    QVERIFY(w.overCurrentModeList->isEnabled());
+    QVERIFY(w.runCountList->isEnabled());
+    QVERIFY(w.runButton->isEnabled());
+    QCOMPARE(w.outputButton->text(), QStringLiteral("关"));
+    QCOMPARE(w.runButton->palette().color(QPalette::Button), QColor(0, 255, 0));
+    QVERIFY(w.stepGrid->isLocked());
     for (int row = 0; row <= 2; ++row) {
         for (int column = 1; column <= 3; ++column) {
             QVERIFY(!cellEditable(w, row, column));
@@ -264,12 +266,12 @@ void SequenceRunTest::runLocksFrontPanelAndGrid() {
     }
     // Still locked a few seconds on, when the display update has run.
     r.ticks(25);
-    QVERIFY(w.DataGrid1->isLocked());
-    QVERIFY(!w.Text1->isEnabled());
+    QVERIFY(w.stepGrid->isLocked());
+    QVERIFY(!w.voltageEntry->isEnabled());
 
-    w.Command4_Click();
+    w.runButtonClicked();
     checkIdle(r);
-    QCOMPARE(w.Command4->palette().color(QPalette::Button), QPalette().color(QPalette::Button));
+    QCOMPARE(w.runButton->palette().color(QPalette::Button), QPalette().color(QPalette::Button));
     for (int row = 0; row <= 2; ++row) {
         for (int column = 1; column <= 3; ++column) {
             QVERIFY(cellEditable(w, row, column));
@@ -281,15 +283,15 @@ void SequenceRunTest::runLocksFrontPanelAndGrid() {
 // output stays on from the one into the other.
 void SequenceRunTest::runOverManualOutputSavesTheManualPeriodFirst() {
     RunWindow r({{5, 1, 3}});
-    r.w->Command1_Click();
+    r.w->outputButtonClicked();
     QVERIFY(r.w->state.outputOn);
     r.ticks(30);
-    const QString manual = r.w->Text3->text();
+    const QString manual = r.w->logBox->text();
     QVERIFY(manual.count(QStringLiteral("\r\n")) > 3);
     r.f.clock.time = r.f.clock.time.addSecs(3);
-    r.w->Command4_Click();
+    r.w->runButtonClicked();
     QVERIFY(r.w->state.runActive);
-    QCOMPARE(r.w->Text3->text(), QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:03:12"));
+    QCOMPARE(r.w->logBox->text(), QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:03:12"));
     const QString record = recordDir(r.f) + QStringLiteral("/20261265312.TXT");
     QCOMPARE(r.records(), QStringList{QFileInfo(record).fileName()});
     QCOMPARE(QString::fromLocal8Bit(fileBytes(record)), manual + QStringLiteral("\r\n保存路径:") +
@@ -298,7 +300,7 @@ void SequenceRunTest::runOverManualOutputSavesTheManualPeriodFirst() {
     for (const auto& [sent, count] : r.ticks(20)) {
         QVERIFY(sent.endsWith(QLatin1Char('O')));
     }
-    r.w->Command4_Click();
+    r.w->runButtonClicked();
     QCOMPARE(r.records().size(), 2);
 }
 
@@ -324,15 +326,15 @@ void SequenceRunTest::refusedTableChangesNothing() {
     QFETCH(int, row);
     QFETCH(int, column);
     RunWindow r(rows);
-    const QString log = r.w->Text3->text();
+    const QString log = r.w->logBox->text();
     r.chooseRunCount(QStringLiteral("2"));
-    r.w->Command4_Click();
+    r.w->runButtonClicked();
     QCOMPARE(r.f.dialogs.shown.size(), 1);
     QCOMPARE(r.f.dialogs.shown.first().title, title);
     checkIdle(r);
-    QCOMPARE(r.w->Text3->text(), log);
+    QCOMPARE(r.w->logBox->text(), log);
     if (row >= 0) {
-        const QModelIndex current = r.w->DataGrid1->table()->currentIndex();
+        const QModelIndex current = r.w->stepGrid->table()->currentIndex();
         QCOMPARE(current.row(), row);
         QCOMPARE(current.column(), column);
     }
@@ -343,8 +345,8 @@ void SequenceRunTest::refusedTableChangesNothing() {
 void SequenceRunTest::runSurvivesALossOfTheLink() {
     // On port 1 a loss also takes the link state down.
     RunWindow r({{5, 1, 3}, {10, 2, 2}}, 1);
-    Form1& w = *r.w;
-    w.Command4_Click();
+    MainWindow& w = *r.w;
+    w.runButtonClicked();
     r.f.port.replyWhenIdle.clear();
     r.f.port.usablePorts.clear();
     for (int tick = 0; tick < 200 && w.state.portOpened; ++tick) {
@@ -373,7 +375,7 @@ void SequenceRunTest::runSurvivesALossOfTheLink() {
     QVERIFY(r.f.port.written.right(32).contains(w.state.frameText.toLatin1()));
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
 
-    w.Command4_Click();
+    w.runButtonClicked();
     checkIdle(r);
     QCOMPARE(r.records().size(), 1);
     QVERIFY(r.f.dialogs.shown.isEmpty());
@@ -381,10 +383,10 @@ void SequenceRunTest::runSurvivesALossOfTheLink() {
 
 void SequenceRunTest::overCurrentTripEndsTheRun() {
     RunWindow r({{5, 1, 3}, {10, 2, 2}});
-    Form1& w = *r.w;
-    w.Combo4->setCurrentIndex(1);
-    emit w.Combo4->activated(1);
-    w.Command4_Click();
+    MainWindow& w = *r.w;
+    w.overCurrentModeList->setCurrentIndex(1);
+    emit w.overCurrentModeList->activated(1);
+    w.runButtonClicked();
     r.ticks(15);
     QVERIFY(w.state.runActive);
     r.f.port.replyWhenIdle = "VKPPSU0500A1000B";
@@ -402,11 +404,11 @@ void SequenceRunTest::overCurrentTripEndsTheRun() {
 
 void SequenceRunTest::tripInTheTickThatEndsTheLastPassSavesOnce() {
     RunWindow r({{12, 0.5, 2}});
-    Form1& w = *r.w;
-    w.Combo4->setCurrentIndex(1);
-    emit w.Combo4->activated(1);
+    MainWindow& w = *r.w;
+    w.overCurrentModeList->setCurrentIndex(1);
+    emit w.overCurrentModeList->activated(1);
     r.chooseRunCount(QStringLiteral("1"));
-    w.Command4_Click();
+    w.runButtonClicked();
     r.ticks(19);
     QVERIFY(w.state.runActive);
     // The reply read a tick ago reported over-current; this display tick
@@ -437,13 +439,13 @@ void SequenceRunTest::countedRunLogsItsLastLineBeforeTheRecord() {
     QFETCH(QString, runCaption);
     QFETCH(QString, savePath);
     RunWindow r({{12, 0.5, 2}});
-    Form1& w = *r.w;
-    w.Combo3->setCurrentIndex(english ? 1 : 0);
-    emit w.Combo3->activated(english ? 1 : 0);
+    MainWindow& w = *r.w;
+    w.languageList->setCurrentIndex(english ? 1 : 0);
+    emit w.languageList->activated(english ? 1 : 0);
     r.chooseRunCount(QStringLiteral("1"));
-    w.Command4_Click();
-    QCOMPARE(w.Command1->text(), onCaption);
-    QCOMPARE(w.Command4->text(), runCaption);
+    w.runButtonClicked();
+    QCOMPARE(w.outputButton->text(), onCaption);
+    QCOMPARE(w.runButton->text(), runCaption);
     r.ticks(20);
     QVERIFY(!w.state.runActive);
 
@@ -469,7 +471,7 @@ void SequenceRunTest::tableLongerThanOneFetchRunsEveryRow() {
     }
     RunWindow r(rows);
     r.chooseRunCount(QStringLiteral("1"));
-    r.w->Command4_Click();
+    r.w->runButtonClicked();
     const FrameRuns runs = r.ticks(rows.size() * 10 + 10);
     QStringList sent;
     for (const auto& run : runs) {

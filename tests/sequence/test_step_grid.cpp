@@ -20,7 +20,7 @@ using Rows = QVector<QVariantList>;
 // A shown, active window on fakes whose step table starts with the given rows.
 struct GridWindow {
     WindowOnFakes f;
-    Form1* w = nullptr;
+    MainWindow* w = nullptr;
     QTableView* table = nullptr;
 
     explicit GridWindow(const Rows& rows) {
@@ -28,7 +28,7 @@ struct GridWindow {
             qFatal("cannot write the step table");
         }
         w = &f.build();
-        table = w->DataGrid1->table();
+        table = w->stepGrid->table();
         w->show();
         if (!QTest::qWaitForWindowActive(w)) {
             qFatal("the window did not become active");
@@ -159,7 +159,7 @@ void StepGridTest::editIsSavedWhenTheOperatorLeavesTheRow() {
     } else if (leaving == QStringLiteral("row above")) {
         press(Qt::Key_Up);
     } else if (leaving == QStringLiteral("another control")) {
-        g.w->Combo5->setFocus();
+        g.w->runCountList->setFocus();
     } else {
         g.w->close();
     }
@@ -240,7 +240,7 @@ void StepGridTest::lockedGridRefusesEveryEdit() {
     // An entry still being typed when the lock comes is kept.
     g.goTo(0, 1);
     type(QStringLiteral("5"));
-    g.w->DataGrid1->setLocked(true);
+    g.w->stepGrid->setLocked(true);
     QCOMPARE(g.file(), (Rows{{5.0, 1.0, 3.0}}));
     for (int column = 1; column <= 3; ++column) {
         QVERIFY(!g.editable(0, column));
@@ -254,12 +254,12 @@ void StepGridTest::lockedGridRefusesEveryEdit() {
     }
     g.table->selectRow(0);
     press(Qt::Key_Delete);
-    g.w->Combo5->setFocus();
+    g.w->runCountList->setFocus();
     QCOMPARE(g.file(), (Rows{{5.0, 1.0, 3.0}}));
     QCOMPARE(g.gridRows(), 2);
     QCOMPARE(g.shown(0, 1), QStringLiteral("5"));
 
-    g.w->DataGrid1->setLocked(false);
+    g.w->stepGrid->setLocked(false);
     for (int column = 1; column <= 3; ++column) {
         QVERIFY(g.editable(0, column));
     }
@@ -282,14 +282,14 @@ void StepGridTest::entryTheTableRefusesIsReportedAndKept() {
     QVERIFY(g.f.dialogs.shown.first().text.contains(QStringLiteral("no such voltage")));
     QCOMPARE(g.shown(0, 1), QStringLiteral("200"));
     QCOMPARE(g.file(), (Rows{{5.0, 1.0, 3.0}}));
-    QVERIFY(!g.w->DataGrid1->saveEdits());
+    QVERIFY(!g.w->stepGrid->saveEdits());
 
     // A run cannot start from a table that differs from the grid.
     g.f.dialogs.shown.clear();
     g.w->state.linkUp = true;
-    g.w->Command4_Click();
+    g.w->runButtonClicked();
     QVERIFY(!g.w->state.runActive);
-    QVERIFY(!g.w->DataGrid1->isLocked());
+    QVERIFY(!g.w->stepGrid->isLocked());
     QCOMPARE(g.f.dialogs.shown.size(), 1);
     QCOMPARE(g.shown(0, 1), QStringLiteral("200"));
 }
@@ -301,8 +301,8 @@ void StepGridTest::onlyTheThreeStepColumnsAreShown() {
         {QStringLiteral("CREATE TABLE VK7100PPS1 (ID INTEGER PRIMARY KEY, \"电压（V）\" REAL, "
                         "\"电流（A）\" REAL, \"时间（S）\" REAL, note TEXT)"),
          QStringLiteral("INSERT INTO VK7100PPS1 VALUES (1, 5, 1, 3, 'bench A')")}));
-    Form1& w = f.build();
-    const QTableView* table = w.DataGrid1->table();
+    MainWindow& w = f.build();
+    const QTableView* table = w.stepGrid->table();
     QStringList shown;
     for (int column = 0; column < table->model()->columnCount(); ++column) {
         if (!table->isColumnHidden(column)) {
@@ -312,7 +312,7 @@ void StepGridTest::onlyTheThreeStepColumnsAreShown() {
     QCOMPARE(shown, (QStringList{QStringLiteral("电压（V）"), QStringLiteral("电流（A）"),
                                  QStringLiteral("时间（S）")}));
     // A table read anew shows the same.
-    QVERIFY(w.Adodc1->select());
+    QVERIFY(w.stepTableModel->select());
     QCOMPARE(table->model()->columnCount(), 4);
     QVERIFY(table->isColumnHidden(0));
 }
@@ -365,7 +365,7 @@ void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood() {
     g.f.dialogs.fileToOpen = path;
     g.f.dialogs.answerYes = answerYes;
 
-    g.w->DataGrid1->importSteps();
+    g.w->stepGrid->importSteps();
     QCOMPARE(g.file(), after);
     QCOMPARE(g.gridRows(), after.size() + 1);
     QCOMPARE(g.f.dialogs.asked.size(), named.isEmpty() && !before.isEmpty() ? 1 : 0);
@@ -379,7 +379,7 @@ void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood() {
 void StepGridTest::contextMenuSpeaksTheLanguageAndExportWritesTheTable() {
     GridWindow g({{12.5, 1.0, 60.0}, {0.0, 0.123, 2.0}});
     const auto menuTexts = [&g] {
-        QMenu* menu = g.w->DataGrid1->showContextMenu(g.w->mapToGlobal(QPoint(10, 10)));
+        QMenu* menu = g.w->stepGrid->showContextMenu(g.w->mapToGlobal(QPoint(10, 10)));
         QStringList texts;
         for (const QAction* action : menu->actions()) {
             texts << action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
@@ -388,28 +388,28 @@ void StepGridTest::contextMenuSpeaksTheLanguageAndExportWritesTheTable() {
         return texts;
     };
     QCOMPARE(menuTexts(), (QStringList{QStringLiteral("导入 CSV…"), QStringLiteral("导出 CSV…")}));
-    g.w->Combo3->setCurrentIndex(1);
-    emit g.w->Combo3->activated(1);
+    g.w->languageList->setCurrentIndex(1);
+    emit g.w->languageList->activated(1);
     ticks(*g.w, 10);
     QCOMPARE(menuTexts(),
              (QStringList{QStringLiteral("Import CSV…"), QStringLiteral("Export CSV…")}));
-    g.w->DataGrid1->setLocked(true);
+    g.w->stepGrid->setLocked(true);
     QCOMPARE(menuTexts(),
              (QStringList{QStringLiteral("Import CSV… (off)"), QStringLiteral("Export CSV…")}));
-    g.w->DataGrid1->setLocked(false);
+    g.w->stepGrid->setLocked(false);
 
     const QString path = g.f.programDir() + QStringLiteral("/out.csv");
     g.f.dialogs.fileToSave = path;
-    g.w->DataGrid1->exportSteps();
+    g.w->stepGrid->exportSteps();
     QCOMPARE(fileBytes(path),
              QByteArray("voltage_V,current_A,hold_time_s\r\n12.5,1,60\r\n0,0.123,2\r\n"));
     QCOMPARE(g.f.dialogs.chooserTitles, QStringList{QStringLiteral("Export step table")});
 
     // What was exported comes back as it was.
     QVERIFY(execOnStepFile(g.f.programDir(), {QStringLiteral("DELETE FROM VK7100PPS1")}));
-    g.w->Adodc1->select();
+    g.w->stepTableModel->select();
     g.f.dialogs.fileToOpen = path;
-    g.w->DataGrid1->importSteps();
+    g.w->stepGrid->importSteps();
     QCOMPARE(g.file(), (Rows{{12.5, 1.0, 60.0}, {0.0, 0.123, 2.0}}));
     QVERIFY(g.f.dialogs.shown.isEmpty());
 }

@@ -39,22 +39,22 @@ private slots:
 
 void StepTableBindingTest::missingFileIsCreatedWithTheEmptyTable() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     QVERIFY(f.dialogs.shown.isEmpty());
     QVERIFY(w.stepTableReady());
     const QString path = f.programDir() + QStringLiteral("/db1.sqlite");
     QVERIFY(QFile::exists(path));
 
-    const QSqlRecord record = w.Adodc1->record();
+    const QSqlRecord record = w.stepTableModel->record();
     QCOMPARE(record.count(), 4);
     QCOMPARE(record.fieldName(0), QStringLiteral("ID"));
     QCOMPARE(record.fieldName(1), QStringLiteral("电压（V）"));
     QCOMPARE(record.fieldName(2), QStringLiteral("电流（A）"));
     QCOMPARE(record.fieldName(3), QStringLiteral("时间（S）"));
-    QCOMPARE(w.Adodc1->rowCount(), 0);
-    QCOMPARE(w.Adodc1->editStrategy(), QSqlTableModel::OnRowChange);
+    QCOMPARE(w.stepTableModel->rowCount(), 0);
+    QCOMPARE(w.stepTableModel->editStrategy(), QSqlTableModel::OnRowChange);
 
-    QTableView* view = w.DataGrid1->table();
+    QTableView* view = w.stepGrid->table();
     QVERIFY(view->isColumnHidden(0));
     QCOMPARE(view->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("电压（V）"));
     QCOMPARE(view->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("时间（S）"));
@@ -74,12 +74,12 @@ void StepTableBindingTest::existingTableIsShownInKeyOrderAndKept() {
 
     WindowOnFakes f;
     QVERIFY(QFile::copy(path, f.programDir() + QStringLiteral("/db1.sqlite")));
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     QVERIFY(f.dialogs.shown.isEmpty());
     QVERIFY(w.stepTableReady());
-    QCOMPARE(w.Adodc1->rowCount(), 2);
-    QCOMPARE(w.Adodc1->data(w.Adodc1->index(0, 1)).toDouble(), 5.0);
-    QCOMPARE(w.Adodc1->data(w.Adodc1->index(1, 1)).toDouble(), 10.0);
+    QCOMPARE(w.stepTableModel->rowCount(), 2);
+    QCOMPARE(w.stepTableModel->data(w.stepTableModel->index(0, 1)).toDouble(), 5.0);
+    QCOMPARE(w.stepTableModel->data(w.stepTableModel->index(1, 1)).toDouble(), 10.0);
     w.close();
     f.window.reset();
     QCOMPARE(fileDigest(f.programDir() + QStringLiteral("/db1.sqlite")), before);
@@ -112,12 +112,12 @@ void StepTableBindingTest::unusableFilesAreReportedAndKept() {
     }
     const QByteArray before = fileDigest(path);
 
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     QCOMPARE(f.dialogs.shown.size(), 1);
     QVERIFY(f.dialogs.shown.first().text.contains(path));
     QVERIFY(!w.stepTableReady());
-    QCOMPARE(w.Text1->text(), QStringLiteral("0V"));
-    QCOMPARE(w.Combo5->count(), 101);
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("0V"));
+    QCOMPARE(w.runCountList->count(), 101);
     w.close();
     f.window.reset();
     QCOMPARE(fileDigest(path), before);

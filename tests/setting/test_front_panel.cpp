@@ -59,14 +59,14 @@ void FrontPanelTest::voltageStepIsTakenAtOnce() {
     QFETCH(QString, text);
     QFETCH(int, setpoint);
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.state.voltageSetpoint = 777;
-    choose(w.Combo1, index);
-    QCOMPARE(w.Text1->text(), text);
+    choose(w.voltageStepList, index);
+    QCOMPARE(w.voltageEntry->text(), text);
     QCOMPARE(w.state.voltageSetpoint, qint16(setpoint));
     QCOMPARE(w.state.lastVoltageText, text);
     QCOMPARE(w.state.voltageEditIdle, qint16(0));
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.frameText.mid(6, 4), QStringLiteral("%1").arg(setpoint, 4, 10, QChar('0')));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
@@ -85,26 +85,26 @@ void FrontPanelTest::voltageSliderIsTakenAtOnce() {
     QFETCH(int, position);
     QFETCH(QString, text);
     WindowOnFakes f;
-    Form1& w = f.build();
-    w.Slider1->setValue(position);
-    QCOMPARE(w.Text1->text(), text);
+    MainWindow& w = f.build();
+    w.voltageSlider->setValue(position);
+    QCOMPARE(w.voltageEntry->text(), text);
     QCOMPARE(w.state.voltageSetpoint, qint16(position));
     QCOMPARE(w.state.lastVoltageText, text);
 
     // Back to 0 is a change too.
-    w.Slider1->setValue(0);
-    QCOMPARE(w.Text1->text(), QStringLiteral("0V"));
+    w.voltageSlider->setValue(0);
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("0V"));
     QCOMPARE(w.state.voltageSetpoint, qint16(0));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
 void FrontPanelTest::invalidListTextBecomesZeroWithoutMessage() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    choose(w.Combo1, 12);
-    w.Combo1->addItem(QStringLiteral("1.2.3"));
-    choose(w.Combo1, w.Combo1->count() - 1);
-    QCOMPARE(w.Text1->text(), QStringLiteral("00.00V"));
+    MainWindow& w = f.build();
+    choose(w.voltageStepList, 12);
+    w.voltageStepList->addItem(QStringLiteral("1.2.3"));
+    choose(w.voltageStepList, w.voltageStepList->count() - 1);
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("00.00V"));
     QCOMPARE(w.state.voltageSetpoint, qint16(1200));
     QCOMPARE(w.state.lastVoltageText, QStringLiteral("12V"));
     QVERIFY(f.dialogs.shown.isEmpty());
@@ -112,41 +112,41 @@ void FrontPanelTest::invalidListTextBecomesZeroWithoutMessage() {
 
 void FrontPanelTest::listVoltageAboveTheLimitIsRefusedWithAMessage() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    choose(w.Combo1, 12);
-    w.Combo1->addItem(QStringLiteral("32"));
-    choose(w.Combo1, w.Combo1->count() - 1);
+    MainWindow& w = f.build();
+    choose(w.voltageStepList, 12);
+    w.voltageStepList->addItem(QStringLiteral("32"));
+    choose(w.voltageStepList, w.voltageStepList->count() - 1);
     QCOMPARE(f.dialogs.shown.size(), 1);
     QCOMPARE(f.dialogs.shown[0].text, QStringLiteral("请输入4位不大于31的正数"));
     QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("电压数据错误"));
-    QCOMPARE(w.Text1->text(), QStringLiteral("12V"));
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("12V"));
     QCOMPARE(w.state.voltageSetpoint, qint16(1200));
 }
 
 void FrontPanelTest::currentStepAndSliderOnlySetTheText() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     ticks(w, 31);
     QCOMPARE(w.state.lastCurrentText, QStringLiteral("0A"));
 
-    choose(w.Combo2, 1);
-    QCOMPARE(w.Text2->text(), QStringLiteral("0.1A"));
+    choose(w.currentStepList, 1);
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("0.1A"));
     ticks(w, 30);
     QCOMPARE(w.state.currentSetpoint, qint16(0));
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.currentSetpoint, qint16(100));
 
-    w.Slider2->setValue(1500);
-    QCOMPARE(w.Text2->text(), QStringLiteral("1.5A"));
-    w.Slider2->setValue(1);
-    QCOMPARE(w.Text2->text(), QStringLiteral("0.001A"));
+    w.currentSlider->setValue(1500);
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("1.5A"));
+    w.currentSlider->setValue(1);
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("0.001A"));
     ticks(w, 30);
     QCOMPARE(w.state.currentSetpoint, qint16(100));
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.currentSetpoint, qint16(1));
 
-    w.Slider2->setValue(5100);
-    QCOMPARE(w.Text2->text(), QStringLiteral("5.1A"));
+    w.currentSlider->setValue(5100);
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("5.1A"));
     ticks(w, 31);
     QCOMPARE(w.state.currentSetpoint, qint16(5100));
     QVERIFY(f.dialogs.shown.isEmpty());
@@ -154,43 +154,43 @@ void FrontPanelTest::currentStepAndSliderOnlySetTheText() {
 
 void FrontPanelTest::slidersActWhenLetGoAndShowTheSetpointInForce() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    QSignalSpy voltageMoves(w.Slider1, &QSlider::valueChanged);
+    MainWindow& w = f.build();
+    QSignalSpy voltageMoves(w.voltageSlider, &QSlider::valueChanged);
 
     // A drag from 0 to 31 V: nothing is taken on the way, and the poll ticks
     // in between leave the held thumb where it is.
-    w.Slider1->setSliderDown(true);
+    w.voltageSlider->setSliderDown(true);
     for (int position = 0; position <= 3100; position += 100) {
-        w.Slider1->setSliderPosition(position);
-        w.Timer1_Timer();
+        w.voltageSlider->setSliderPosition(position);
+        w.pollTick();
         QCOMPARE(w.state.voltageSetpoint, qint16(0));
         QCOMPARE(w.state.frameText.mid(6, 4), QStringLiteral("0000"));
     }
     ticks(w, 31);
-    QCOMPARE(w.Slider1->sliderPosition(), 3100);
-    w.Slider1->setSliderDown(false);
+    QCOMPARE(w.voltageSlider->sliderPosition(), 3100);
+    w.voltageSlider->setSliderDown(false);
     QCOMPARE(voltageMoves.size(), 1);
     QCOMPARE(w.state.voltageSetpoint, qint16(3100));
-    QCOMPARE(w.Text1->text(), QStringLiteral("31V"));
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("31V"));
 
     // Any setpoint taken shows on its slider without a move of its own.
     voltageMoves.clear();
-    w.Text1->setText(QStringLiteral("5"));
+    w.voltageEntry->setText(QStringLiteral("5"));
     ticks(w, 31);
     QCOMPARE(w.state.voltageSetpoint, qint16(500));
-    QCOMPARE(w.Slider1->value(), 500);
-    choose(w.Combo2, 15);
+    QCOMPARE(w.voltageSlider->value(), 500);
+    choose(w.currentStepList, 15);
     ticks(w, 31);
-    QCOMPARE(w.Slider2->value(), 1500);
+    QCOMPARE(w.currentSlider->value(), 1500);
     QCOMPARE(voltageMoves.size(), 0);
 
     // A key steps from the setpoint in force, at once.
-    w.Slider1->setFocus();
-    QTest::keyClick(w.Slider1, Qt::Key_Up);
+    w.voltageSlider->setFocus();
+    QTest::keyClick(w.voltageSlider, Qt::Key_Up);
     QCOMPARE(w.state.voltageSetpoint, qint16(501));
-    QCOMPARE(w.Text1->text(), QStringLiteral("5.01V"));
-    QTest::keyClick(w.Slider2, Qt::Key_Down);
-    QCOMPARE(w.Text2->text(), QStringLiteral("1.499A"));
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("5.01V"));
+    QTest::keyClick(w.currentSlider, Qt::Key_Down);
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("1.499A"));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
@@ -222,18 +222,18 @@ void FrontPanelTest::switchingOnTakesWhatTheEntriesShow() {
     QFETCH(QString, frame);
     QFETCH(QString, title);
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.state.linkUp = true;
-    w.Text1->setText(QStringLiteral("5V"));
-    w.Text2->setText(QStringLiteral("1A"));
+    w.voltageEntry->setText(QStringLiteral("5V"));
+    w.currentEntry->setText(QStringLiteral("1A"));
     ticks(w, 31);
     QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0500H1000N"));
 
     // Typed, and switched on before the entries have rested.
-    w.Text1->setText(voltage);
-    w.Text2->setText(current);
-    w.Command1_Click();
-    w.Timer1_Timer();
+    w.voltageEntry->setText(voltage);
+    w.currentEntry->setText(current);
+    w.outputButtonClicked();
+    w.pollTick();
     QCOMPARE(w.state.frameText, frame);
     QCOMPARE(w.state.outputOn, title.isEmpty());
     QCOMPARE(f.dialogs.shown.size(), title.isEmpty() ? 0 : 1);
@@ -245,17 +245,17 @@ void FrontPanelTest::switchingOnTakesWhatTheEntriesShow() {
 
 void FrontPanelTest::outputButtonDoesNothingWithoutLink() {
     WindowOnFakes f;
-    Form1& w = f.build();
-    const QString log = w.Text3->text();
-    const QColor face = buttonFace(w.Command1);
+    MainWindow& w = f.build();
+    const QString log = w.logBox->text();
+    const QColor face = buttonFace(w.outputButton);
     w.state.chartIndex = 7;
-    w.Command1->click();
+    w.outputButton->click();
     QVERIFY(!w.state.outputOn);
-    QCOMPARE(w.Command1->text(), QStringLiteral("开"));
-    QCOMPARE(buttonFace(w.Command1), face);
-    QCOMPARE(w.Text3->text(), log);
+    QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
+    QCOMPARE(buttonFace(w.outputButton), face);
+    QCOMPARE(w.logBox->text(), log);
     QCOMPARE(w.state.chartIndex, qint16(7));
-    w.Timer1_Timer();
+    w.pollTick();
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
     QVERIFY(f.dialogs.shown.isEmpty());
     QCOMPARE(recordEntries(f).size(), 0);
@@ -277,69 +277,69 @@ void FrontPanelTest::outputButtonSwitchesOnAndOff() {
     QFETCH(QString, offCaption);
     WindowOnFakes f;
     f.clock.time = QDateTime(QDate(2026, 3, 7), QTime(14, 5, 6));
-    Form1& w = f.build();
-    choose(w.Combo3, english ? 1 : 0);
-    const QColor face = buttonFace(w.Command1);
+    MainWindow& w = f.build();
+    choose(w.languageList, english ? 1 : 0);
+    const QColor face = buttonFace(w.outputButton);
     w.state.linkUp = true;
     w.state.chartIndex = 42;
 
-    w.Command1->click();
+    w.outputButton->click();
     QVERIFY(w.state.outputOn);
     QCOMPARE(w.state.chartIndex, qint16(0));
-    QCOMPARE(w.Command1->text(), onCaption);
-    QCOMPARE(buttonFace(w.Command1), QColor(0, 255, 0));
-    const QString header = w.Text3->text();
+    QCOMPARE(w.outputButton->text(), onCaption);
+    QCOMPARE(buttonFace(w.outputButton), QColor(0, 255, 0));
+    const QString header = w.logBox->text();
     QCOMPARE(header, QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-3-7   14:05:06"));
     QCOMPARE(recordEntries(f).size(), 0);
-    w.Timer1_Timer();
+    w.pollTick();
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
 
-    w.Command1->click();
+    w.outputButton->click();
     QVERIFY(!w.state.outputOn);
-    QCOMPARE(w.Command1->text(), offCaption);
-    QCOMPARE(buttonFace(w.Command1), face);
+    QCOMPARE(w.outputButton->text(), offCaption);
+    QCOMPARE(buttonFace(w.outputButton), face);
     QCOMPARE(recordEntries(f).size(), 1);
-    w.Timer1_Timer();
+    w.pollTick();
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
 
     // A second period begins with a fresh log: nothing of the first is left.
-    w.Command1->click();
-    QCOMPARE(w.Text3->text(), header);
+    w.outputButton->click();
+    QCOMPARE(w.logBox->text(), header);
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
 void FrontPanelTest::overCurrentModeFollowsTheEntryPosition() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     QVERIFY(!w.state.tripMode);
     w.state.linkUp = true;
-    w.Command1_Click();
-    w.Timer1_Timer();
+    w.outputButtonClicked();
+    w.pollTick();
     QCOMPARE(w.state.frameText.mid(10, 1), QStringLiteral("H"));
 
-    choose(w.Combo4, 1);
+    choose(w.overCurrentModeList, 1);
     QVERIFY(w.state.tripMode);
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.frameText.mid(10, 1), QStringLiteral("C"));
     QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
 
     // In English the same positions mean the same modes.
-    choose(w.Combo3, 1);
+    choose(w.languageList, 1);
     ticks(w, 10);
-    QCOMPARE(w.Combo4->itemText(1), QStringLiteral("trip out"));
-    choose(w.Combo4, 0);
+    QCOMPARE(w.overCurrentModeList->itemText(1), QStringLiteral("trip out"));
+    choose(w.overCurrentModeList, 0);
     QVERIFY(!w.state.tripMode);
-    choose(w.Combo4, 1);
+    choose(w.overCurrentModeList, 1);
     QVERIFY(w.state.tripMode);
 }
 
 void FrontPanelTest::greenButtonShowsInEveryStyle() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     w.state.linkUp = true;
     const auto greenShare = [&](QStyle* style) {
-        w.Command1->setStyle(style);
-        const QImage face = w.Command1->grab().toImage();
+        w.outputButton->setStyle(style);
+        const QImage face = w.outputButton->grab().toImage();
         int green = 0;
         for (int y = 0; y < face.height(); ++y) {
             for (int x = 0; x < face.width(); ++x) {
@@ -353,11 +353,11 @@ void FrontPanelTest::greenButtonShowsInEveryStyle() {
     for (const QString& key : QStyleFactory::keys()) {
         // Owned by the button, which keeps using it.
         QStyle* style = QStyleFactory::create(key);
-        style->setParent(w.Command1);
-        w.Command1_Click();
+        style->setParent(w.outputButton);
+        w.outputButtonClicked();
         QVERIFY(w.state.outputOn);
         const double on = greenShare(style);
-        w.Command1_Click();
+        w.outputButtonClicked();
         const double off = greenShare(style);
         qInfo("%s: %.2f of the face green when on, %.2f when off", qPrintable(key), on, off);
         QVERIFY2(on > 0.5 && off < 0.05, qPrintable(key));

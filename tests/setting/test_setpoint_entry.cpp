@@ -9,29 +9,29 @@ namespace {
 const QString kVoltagePrompt = QStringLiteral("请输入4位不大于31的正数");
 const QString kCurrentPrompt = QStringLiteral("请输入4位不大于5.1的正数");
 
-QString frameVoltage(const Form1& w) {
+QString frameVoltage(const MainWindow& w) {
     return w.state.frameText.mid(6, 4);
 }
 
-QString frameCurrent(const Form1& w) {
+QString frameCurrent(const MainWindow& w) {
     return w.state.frameText.mid(11, 4);
 }
 
 // A window whose entries have been taken as 5 V and 0.5 A.
-Form1& buildAtFiveVoltsHalfAnAmpere(WindowOnFakes& f) {
-    Form1& w = f.build();
-    w.Text1->setText(QStringLiteral("5V"));
-    w.Text2->setText(QStringLiteral("0.5A"));
+MainWindow& buildAtFiveVoltsHalfAnAmpere(WindowOnFakes& f) {
+    MainWindow& w = f.build();
+    w.voltageEntry->setText(QStringLiteral("5V"));
+    w.currentEntry->setText(QStringLiteral("0.5A"));
     ticks(w, 31);
     return w;
 }
 
 // The same window with a one-row run of 10 V and 1 A started over it.
-Form1& startTenVoltRunAtFiveVolts(WindowOnFakes& f) {
+MainWindow& startTenVoltRunAtFiveVolts(WindowOnFakes& f) {
     writeStepFile(f.programDir(), {{10, 1, 100}});
-    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
+    MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
     w.state.linkUp = true;
-    w.Command4_Click();
+    w.runButtonClicked();
     return w;
 }
 
@@ -127,12 +127,12 @@ void SetpointEntryTest::typedEntryIsTakenAfterThirtyQuietTicks() {
     QFETCH(QString, title);
 
     WindowOnFakes f;
-    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
+    MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
     QCOMPARE(w.state.voltageSetpoint, qint16(500));
     QCOMPARE(w.state.currentSetpoint, qint16(500));
     QVERIFY(f.dialogs.shown.isEmpty());
 
-    QLineEdit* box = voltage ? w.Text1 : w.Text2;
+    QLineEdit* box = voltage ? w.voltageEntry : w.currentEntry;
     qint16& taken = voltage ? w.state.voltageSetpoint : w.state.currentSetpoint;
     const qint16& other = voltage ? w.state.currentSetpoint : w.state.voltageSetpoint;
     const QString& lastText = voltage ? w.state.lastVoltageText : w.state.lastCurrentText;
@@ -145,7 +145,7 @@ void SetpointEntryTest::typedEntryIsTakenAfterThirtyQuietTicks() {
     QCOMPARE(carried(), QStringLiteral("0500"));
     QVERIFY(f.dialogs.shown.isEmpty());
 
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(box->text(), shown);
     QCOMPARE(taken, qint16(setpoint));
     QCOMPARE(carried(), QStringLiteral("%1").arg(setpoint, 4, 10, QLatin1Char('0')));
@@ -162,19 +162,19 @@ void SetpointEntryTest::typedEntryIsTakenAfterThirtyQuietTicks() {
 
 void SetpointEntryTest::everyKeystrokeRestartsTheWait() {
     WindowOnFakes f;
-    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
-    w.Text1->selectAll();
+    MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
+    w.voltageEntry->selectAll();
     for (const char key : QByteArray("12.5")) {
-        QTest::keyClick(w.Text1, key);
+        QTest::keyClick(w.voltageEntry, key);
         ticks(w, 25);
         QCOMPARE(w.state.voltageSetpoint, qint16(500));
     }
-    QCOMPARE(w.Text1->text(), QStringLiteral("12.5"));
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5"));
     ticks(w, 5);
-    QCOMPARE(w.Text1->text(), QStringLiteral("12.5"));
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5"));
     QCOMPARE(w.state.voltageSetpoint, qint16(500));
-    w.Timer1_Timer();
-    QCOMPARE(w.Text1->text(), QStringLiteral("12.5V"));
+    w.pollTick();
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5V"));
     QCOMPARE(w.state.voltageSetpoint, qint16(1250));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
@@ -183,13 +183,13 @@ void SetpointEntryTest::everyKeystrokeRestartsTheWait() {
 // at again 31 ticks later and taken without a second message.
 void SetpointEntryTest::rejectedEntryIsReportedOnceAndTheRestoredTextTakenAgain() {
     WindowOnFakes f;
-    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
-    w.Text1->setText(QStringLiteral("99V"));
-    w.Text2->setText(QStringLiteral("9A"));
+    MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
+    w.voltageEntry->setText(QStringLiteral("99V"));
+    w.currentEntry->setText(QStringLiteral("9A"));
     ticks(w, 31);
     QCOMPARE(f.dialogs.shown.size(), 2);
-    QCOMPARE(w.Text1->text(), QStringLiteral("5V"));
-    QCOMPARE(w.Text2->text(), QStringLiteral("0.5A"));
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("5V"));
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("0.5A"));
     QCOMPARE(w.state.voltageEditIdle, qint16(0));
     QCOMPARE(w.state.currentEditIdle, qint16(0));
 
@@ -198,7 +198,7 @@ void SetpointEntryTest::rejectedEntryIsReportedOnceAndTheRestoredTextTakenAgain(
     ticks(w, 30);
     QCOMPARE(w.state.voltageSetpoint, qint16(0));
     QCOMPARE(w.state.currentSetpoint, qint16(0));
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.voltageSetpoint, qint16(500));
     QCOMPARE(w.state.currentSetpoint, qint16(500));
     ticks(w, 100);
@@ -208,11 +208,11 @@ void SetpointEntryTest::rejectedEntryIsReportedOnceAndTheRestoredTextTakenAgain(
 
 void SetpointEntryTest::takenTextIsAppliedInEveryLaterTick() {
     WindowOnFakes f;
-    Form1& w = buildAtFiveVoltsHalfAnAmpere(f);
+    MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
     ticks(w, 80);
     w.state.voltageSetpoint = 1;
     w.state.currentSetpoint = 1;
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.voltageSetpoint, qint16(500));
     QCOMPARE(w.state.currentSetpoint, qint16(500));
     QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0500H0500N"));
@@ -220,20 +220,20 @@ void SetpointEntryTest::takenTextIsAppliedInEveryLaterTick() {
 
 void SetpointEntryTest::emptyCurrentTextIsPutBackBeforeAnyWasAccepted() {
     WindowOnFakes f;
-    Form1& w = f.build();
+    MainWindow& w = f.build();
     QVERIFY(w.state.lastCurrentText.isEmpty());
-    w.Text2->setText(QStringLiteral("x"));
+    w.currentEntry->setText(QStringLiteral("x"));
     ticks(w, 31);
     QCOMPARE(f.dialogs.shown.size(), 1);
     QCOMPARE(f.dialogs.shown[0].text, kCurrentPrompt);
     QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("设置电流数据错误"));
-    QCOMPARE(w.Text2->text(), QString());
+    QCOMPARE(w.currentEntry->text(), QString());
     QCOMPARE(w.state.currentSetpoint, qint16(0));
 
     ticks(w, 30);
-    QCOMPARE(w.Text2->text(), QString());
-    w.Timer1_Timer();
-    QCOMPARE(w.Text2->text(), QStringLiteral("A"));
+    QCOMPARE(w.currentEntry->text(), QString());
+    w.pollTick();
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("A"));
     QCOMPARE(w.state.lastCurrentText, QStringLiteral("A"));
     QCOMPARE(w.state.currentSetpoint, qint16(0));
     QCOMPARE(f.dialogs.shown.size(), 1);
@@ -267,16 +267,16 @@ void SetpointEntryTest::rowValuesAreScaledRoundedAndRangeCheckedInEveryTick() {
     QFETCH(QStringList, titles);
 
     WindowOnFakes f;
-    Form1& w = startTenVoltRunAtFiveVolts(f);
+    MainWindow& w = startTenVoltRunAtFiveVolts(f);
     QVERIFY(w.state.runActive);
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU1000H1000O"));
 
     // The run start refuses such rows; here they are put in afterwards.
     w.state.sequenceTable[1][0] = volts;
     w.state.sequenceTable[2][0] = amperes;
     for (int tick = 1; tick <= 2; ++tick) {
-        w.Timer1_Timer();
+        w.pollTick();
         QCOMPARE(w.state.frameText, frame);
         QCOMPARE(f.dialogs.shown.size(), titles.size() * tick);
         for (int i = 0; i < titles.size(); ++i) {
@@ -294,23 +294,23 @@ void SetpointEntryTest::rowValuesAreScaledRoundedAndRangeCheckedInEveryTick() {
 
 void SetpointEntryTest::manualEntriesWaitWhileARunIsActive() {
     WindowOnFakes f;
-    Form1& w = startTenVoltRunAtFiveVolts(f);
+    MainWindow& w = startTenVoltRunAtFiveVolts(f);
     QVERIFY(w.state.runActive);
-    w.Text1->setText(QStringLiteral("7V"));
-    w.Text2->setText(QStringLiteral("bad"));
+    w.voltageEntry->setText(QStringLiteral("7V"));
+    w.currentEntry->setText(QStringLiteral("bad"));
     ticks(w, 40);
     QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU1000H1000O"));
-    QCOMPARE(w.Text2->text(), QStringLiteral("bad"));
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("bad"));
     QCOMPARE(w.state.voltageSetpoint, qint16(500));
     QVERIFY(f.dialogs.shown.isEmpty());
 
-    w.Command4_Click();
+    w.runButtonClicked();
     QVERIFY(!w.state.runActive);
-    w.Timer1_Timer();
+    w.pollTick();
     QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0700H0500N"));
     QCOMPARE(f.dialogs.shown.size(), 1);
     QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("设置电流数据错误"));
-    QCOMPARE(w.Text2->text(), QStringLiteral("0.5A"));
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("0.5A"));
 }
 
 QTEST_MAIN(SetpointEntryTest)

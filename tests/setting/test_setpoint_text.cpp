@@ -64,7 +64,7 @@ void SetpointTextTest::acceptableTexts() {
     QFETCH(QString, text);
     QFETCH(QString, unit);
     QFETCH(bool, rejected);
-    QCOMPARE(Text_err(text, unit.at(0)), rejected);
+    QCOMPARE(isRefusedEntryText(text, unit.at(0)), rejected);
 }
 
 void SetpointTextTest::leadingNumberOfTexts_data() {
@@ -171,7 +171,7 @@ void SetpointTextTest::everySliderPositionMakesAnAcceptableTextOfItsValue() {
     for (const auto& slider : sliders) {
         for (int position = 0; position <= slider.maximum; ++position) {
             const QString text = shortestDecimalText(position / slider.divisor) + slider.unit;
-            QVERIFY2(!Text_err(text, slider.unit), qPrintable(text));
+            QVERIFY2(!isRefusedEntryText(text, slider.unit), qPrintable(text));
             QCOMPARE(toInt16HalfEven(leadingNumber(text) * slider.divisor), qint16(position));
         }
     }

@@ -28,7 +28,7 @@ void DayRunTest::aDayOfRunningKeepsEveryLineAndBoundsEverythingElse() {
     QCOMPARE(framesSeen, (QSet<QString>{QStringLiteral("VKPPSU0500H1000O"),
                                         QStringLiteral("VKPPSU1000H2000O")}));
     QVERIFY(lastChange < 100);
-    QVERIFY(day.window->Picture2->lines().size() <= DiagnosticPane::kMaxLines);
+    QVERIFY(day.window->diagnosticPane->lines().size() <= DiagnosticPane::kMaxLines);
     QVERIFY(day.fakes.port.written.size() <= day.fakes.port.writtenLimit);
     QVERIFY(day.fakes.dialogs.shown.isEmpty());
 

@@ -16,16 +16,16 @@ bool DayRun::start() {
     if (!window->state.linkUp) {
         return false;
     }
-    window->Command4_Click();
+    window->runButtonClicked();
     return window->state.runActive;
 }
 
 void DayRun::run(qint64 ticks, const std::function<void(qint64)>& afterTick) {
     for (qint64 tick = 0; tick < ticks; ++tick) {
         fakes.clock.time = fakes.clock.time.addMSecs(100);
-        window->Timer1_Timer();
+        window->pollTick();
         for (int send = 0; send < 20; ++send) {
-            window->Timer2_Timer();
+            window->sendTick();
         }
         // The real event loop runs between ticks; the log box frees the
         // lines it drops only then.
@@ -39,7 +39,7 @@ void DayRun::run(qint64 ticks, const std::function<void(qint64)>& afterTick) {
 }
 
 QString DayRun::stop() {
-    window->Command4_Click();
+    window->runButtonClicked();
     const QDir records(fakes.programDir() + QStringLiteral("/Record"));
     const QStringList files = records.entryList({QStringLiteral("*.TXT")}, QDir::Files);
     return files.size() == 1 ? records.filePath(files.first()) : QString();

@@ -21,5 +21,5 @@ public:
     QString stop();
 
     WindowOnFakes fakes;
-    Form1* window = nullptr;
+    MainWindow* window = nullptr;
 };

@@ -56,21 +56,21 @@ QDateTime FakeClock::now() const {
     return time;
 }
 
-Form1& WindowOnFakes::build() {
+MainWindow& WindowOnFakes::build() {
     // A new build is a new program: the files the last one kept open close.
     window.reset();
     records = std::make_unique<RecordWorker>(RecordWorker::Mode::CallersThread);
-    window = std::make_unique<Form1>(
+    window = std::make_unique<MainWindow>(
         Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path(), records.get()});
     // Tests drive the ticks themselves.
-    window->Timer1->stop();
-    window->Timer2->stop();
+    window->pollTimer->stop();
+    window->sendTimer->stop();
     return *window;
 }
 
-void ticks(Form1& w, int count) {
+void ticks(MainWindow& w, int count) {
     for (int i = 0; i < count; ++i) {
-        w.Timer1_Timer();
+        w.pollTick();
     }
 }
 

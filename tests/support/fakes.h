@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "link/serial_port.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
@@ -129,14 +129,14 @@ struct WindowOnFakes {
     RecordingDialogs dialogs;
     // Writes files at once, in the tick or handler that asks.
     std::unique_ptr<RecordWorker> records;
-    std::unique_ptr<Form1> window;
+    std::unique_ptr<MainWindow> window;
 
     QString programDir() const { return dir.path(); }
-    Form1& build();
+    MainWindow& build();
 };
 
 // Runs this many poll ticks.
-void ticks(Form1& w, int count);
+void ticks(MainWindow& w, int count);
 
 // The record directory of the window's program directory, and what is in it.
 QString recordDir(const WindowOnFakes& f);

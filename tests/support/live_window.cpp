@@ -46,14 +46,14 @@ LiveWindow::LiveWindow() {
     }
 }
 
-Form1& LiveWindow::start() {
-    window =
-        std::make_unique<Form1>(Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path()});
+MainWindow& LiveWindow::start() {
+    window = std::make_unique<MainWindow>(
+        Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path()});
     return *window;
 }
 
 int LiveWindow::linesContaining(const QString& text) const {
-    return window->Picture2->lines().filter(text).size();
+    return window->diagnosticPane->lines().filter(text).size();
 }
 
 double processCpuSeconds() {

@@ -37,10 +37,10 @@ struct LiveWindow {
     SystemClock clock;
     FakeScreen screen;
     RecordingDialogs dialogs;
-    std::unique_ptr<Form1> window;
+    std::unique_ptr<MainWindow> window;
 
     LiveWindow();
-    Form1& start();
+    MainWindow& start();
     int linesContaining(const QString& text) const;
 };
 

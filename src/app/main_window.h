@@ -34,52 +34,52 @@ struct JournalRecovery;
 
 // The program's one window. It owns every control, named as the window design
 // names them (also their objectName, so tests find them), and the state record.
-class Form1 : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit Form1(const Platform& platform, QWidget* parent = nullptr);
-    ~Form1() override;
+    explicit MainWindow(const Platform& platform, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    WindowState state;
+    SessionState state;
 
     // Controls on the window
-    QToolBar* Toolbar1 = nullptr;
-    QLabel* Label5 = nullptr;
-    QComboBox* Combo3 = nullptr;
-    QGroupBox* Frame1 = nullptr;
-    QGroupBox* Frame2 = nullptr;
-    std::array<PictureBox*, 2> Picture1{};
-    LogBox* Text3 = nullptr;
-    StepGrid* DataGrid1 = nullptr;
-    QLabel* Label7 = nullptr;
-    QComboBox* Combo5 = nullptr;
-    QPushButton* Command4 = nullptr;
-    QPushButton* Command5 = nullptr;
-    DiagnosticPane* Picture2 = nullptr;
-    QSqlTableModel* Adodc1 = nullptr;
-    SerialPort* MSComm1 = nullptr;
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
+    QToolBar* toolBand = nullptr;
+    QLabel* languageCaption = nullptr;
+    QComboBox* languageList = nullptr;
+    QGroupBox* readoutGroup = nullptr;
+    QGroupBox* settingsGroup = nullptr;
+    std::array<PictureBox*, 2> charts{};
+    LogBox* logBox = nullptr;
+    StepGrid* stepGrid = nullptr;
+    QLabel* runCountCaption = nullptr;
+    QComboBox* runCountList = nullptr;
+    QPushButton* runButton = nullptr;
+    QPushButton* clearDiagnosticsButton = nullptr;
+    DiagnosticPane* diagnosticPane = nullptr;
+    QSqlTableModel* stepTableModel = nullptr;
+    SerialPort* serialPort = nullptr;
+    QTimer* pollTimer = nullptr;
+    QTimer* sendTimer = nullptr;
+    QStatusBar* statusBar = nullptr;
     std::array<QLabel*, 3> statusPanels{};
-    // Inside Frame1
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    // Inside Frame2
-    QPushButton* Command1 = nullptr;
-    QComboBox* Combo4 = nullptr;
-    QLineEdit* Text2 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QComboBox* Combo2 = nullptr;
-    QComboBox* Combo1 = nullptr;
-    QSlider* Slider1 = nullptr;
-    QSlider* Slider2 = nullptr;
-    QLabel* Label6 = nullptr;
+    // Inside readoutGroup
+    QLabel* voltageCaption = nullptr;
+    QLabel* voltageReadout = nullptr;
+    QLabel* currentCaption = nullptr;
+    QLabel* currentReadout = nullptr;
+    // Inside settingsGroup
+    QPushButton* outputButton = nullptr;
+    QComboBox* overCurrentModeList = nullptr;
+    QLineEdit* currentEntry = nullptr;
+    QLineEdit* voltageEntry = nullptr;
+    QComboBox* currentStepList = nullptr;
+    QComboBox* voltageStepList = nullptr;
+    QSlider* voltageSlider = nullptr;
+    QSlider* currentSlider = nullptr;
+    QLabel* overCurrentModeCaption = nullptr;
 
     // app/startup.cpp
-    void Form_Load();
+    void load();
     // The end of the process without its display (logout, a display server
     // that died): the stop, whole output-off frames to the supply, the record
     // saved (or at least its journal on disk) before the port closes; its
@@ -87,8 +87,8 @@ public:
     void endWithoutDisplay();
     // A close is waiting for a record to be saved; it follows once it is.
     bool closeWaitsForRecord() const { return closeWaits_; }
-    void Form_Unload();
-    void Command5_Click();
+    void releasePort();
+    void clearDiagnostics();
     // False when the step table could not be opened at start: runs are refused.
     bool stepTableReady() const { return stepTableReady_; }
 
@@ -96,55 +96,55 @@ public:
     // Places every visible control at its reference geometry times the factors.
     void applyLayout(float scaleX, float scaleY);
     // Computes the layout factors from the screen size and lays the window out.
-    qint16 FBL_REV();
+    qint16 layOutForScreen();
 
     // app/screen_check.cpp
     // Whether the screen size changed since the last look; updates the factors.
-    qint16 FBL_PD();
+    qint16 screenChanged();
 
     // link/poll_cycle.cpp
-    void Timer1_Timer();
-    void Timer2_Timer();
+    void pollTick();
+    void sendTick();
 
     // link/port_search.cpp
     // Probes ports 1..16, marks those that open and returns how many did.
-    qint16 COM_SCAN(qint16& count);
+    qint16 probePorts(qint16& count);
 
     // app/language.cpp
-    void Combo3_Click();
+    void languageChosen();
 
     // setting/front_panel.cpp
-    void Combo1_Click();
-    void Combo2_Click();
-    void Combo4_Click();
-    void Slider1_Change();
-    void Slider2_Change();
-    void Text1_Change();
-    void Text2_Change();
-    void Command1_Click();
+    void voltageStepChosen();
+    void currentStepChosen();
+    void overCurrentModeChosen();
+    void voltageSliderMoved();
+    void currentSliderMoved();
+    void voltageEntryEdited();
+    void currentEntryEdited();
+    void outputButtonClicked();
 
     // setting/setpoint_acceptance.cpp
     // Accepts a voltage entry text as the voltage setpoint, or refuses it.
-    void SZDYZH(const QString& text);
+    void acceptVoltageText(const QString& text);
     // Accepts a current entry text as the current setpoint, or refuses it.
-    void SZDLZH(const QString& text);
+    void acceptCurrentText(const QString& text);
 
     // sequence/run_count.cpp
-    void Combo5_Click();
+    void runCountChosen();
 
     // sequence/sequence_run.cpp
-    void Command4_Click();
+    void runButtonClicked();
 
     // display/stop_operation.cpp
     // The stop operation: output and run off, front panel back, record file.
-    qint16 GBDY_CX();
+    qint16 stopOperation();
     // The folder of the record files, beside the journals of the measurement
     // log and the step table in the data folder.
     QString recordDir() const { return dataDir() + QStringLiteral("/Record"); }
 
     // display/chart.cpp
     // Draws both charts' empty frames; returns the next chart column, 1.
-    qint16 PICTUR_CH();
+    qint16 drawEmptyCharts();
 
     // sequence/step_table_binding.cpp
     void bindStepTable();
