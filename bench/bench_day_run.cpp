@@ -3,8 +3,8 @@
 // resident memory against the size of the log it keeps.
 //   build/bench/bench_day_run
 #include "day_run.h"
-#include "display/log_box.h"
 #include "measuring.h"
+#include "window/log_box.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -50,10 +50,10 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     MainWindow& w = live.start();
-    for (int waited = 0; waited < 10000 && !w.state.linkUp; waited += 100) {
+    for (int waited = 0; waited < 10000 && !w.session().state.linkUp; waited += 100) {
         runFor(100);
     }
-    if (!w.state.linkUp) {
+    if (!w.session().state.linkUp) {
         std::fprintf(stderr, "no link to the simulated supply\n");
         return 1;
     }
@@ -66,12 +66,13 @@ int main(int argc, char* argv[]) {
     // Setpoint to wire: when each new frame was composed, and when the
     // supply first received it whole.
     QList<QPair<qint64, QByteArray>> composed;
-    QObject::connect(w.pollTimer, &QTimer::timeout, [&] {
-        const QByteArray frame = w.state.frameText.toLatin1();
-        if (composed.isEmpty() || composed.last().second != frame) {
-            composed.append({monotonicMs(), frame});
-        }
-    });
+    QObject::connect(w.session().findChild<QTimer*>(QStringLiteral("pollTimer")), &QTimer::timeout,
+                     [&] {
+                         const QByteArray frame = w.session().state.frameText.toLatin1();
+                         if (composed.isEmpty() || composed.last().second != frame) {
+                             composed.append({monotonicMs(), frame});
+                         }
+                     });
     for (int step = 1; step <= 30; ++step) {
         w.voltageStepList->setCurrentIndex(step);
         w.voltageStepChosen();

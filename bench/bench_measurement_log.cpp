@@ -3,12 +3,12 @@
 // against one without, of making the journal durable, and of saving the
 // 24-hour log as a record file against a plain write of the same bytes.
 //   build/bench/bench_measurement_log
-#include "display/log_box.h"
-#include "display/log_text.h"
 #include "fakes.h"
 #include "immutable_entry.h"
 #include "measuring.h"
+#include "record/log_text.h"
 #include "record/measurement_journal.h"
+#include "window/log_box.h"
 
 #include <QApplication>
 #include <QDir>
@@ -42,12 +42,12 @@ SecondCosts displaySeconds(WindowOnFakes& f, int seconds) {
     QElapsedTimer timer;
     for (int s = 0; s < seconds; ++s) {
         for (int i = 0; i < 9; ++i) {
-            w.pollTick();
+            w.session().pollTick();
         }
         QApplication::processEvents();
         f.clock.time = f.clock.time.addSecs(1);
         timer.start();
-        w.pollTick();
+        w.session().pollTick();
         const double tick = static_cast<double>(timer.nsecsElapsed());
         QApplication::processEvents();
         costs.tick.append(tick);
@@ -61,9 +61,9 @@ MainWindow& buildWithReadings(WindowOnFakes& f) {
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
     w.show();
-    w.state.linkUp = true;
-    w.state.voltageDigits = QStringLiteral("1234");
-    w.state.currentDigits = QStringLiteral("0567");
+    w.session().state.linkUp = true;
+    w.session().state.voltageDigits = QStringLiteral("1234");
+    w.session().state.currentDigits = QStringLiteral("0567");
     displaySeconds(f, 2);
     return w;
 }
@@ -93,8 +93,9 @@ void fillDay(WindowOnFakes& f) {
     for (int line = 0; line < kLinesPerDay; ++line) {
         moment = moment.addSecs(1);
         w.logBox->appendText(QStringLiteral("\r\n"));
-        w.logBox->appendText(logMeasurementLine(timeOfDayText(moment.time()), w.state.voltageText,
-                                                w.state.currentText));
+        w.logBox->appendText(logMeasurementLine(timeOfDayText(moment.time()),
+                                                w.session().state.voltageText,
+                                                w.session().state.currentText));
     }
     QApplication::processEvents();
 }
@@ -160,10 +161,10 @@ int main(int argc, char* argv[]) {
     qint64 recordBytes = 0;
     const QString plainPath = f.programDir() + QStringLiteral("/plain.TXT");
     for (int round = 0; round < 5; ++round) {
-        w.state.outputOn = true;
+        switchOn(w);
         QElapsedTimer timer;
         timer.start();
-        w.stopOperation();
+        w.session().stop();
         saves.append(static_cast<double>(timer.nsecsElapsed()));
         const QStringList records =
             QDir(f.programDir() + QStringLiteral("/Record")).entryList(QDir::Files, QDir::Time);

@@ -3,11 +3,11 @@
 // core over 60 s with the link up, and, for the window in this process, the
 // CPU share with the output on, its log journalled to disk or not.
 //   build/bench/bench_program [seconds]
-#include "display/log_box.h"
 #include "immutable_entry.h"
 #include "live_window.h"
 #include "measuring.h"
 #include "program_process.h"
+#include "window/log_box.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -66,7 +66,8 @@ OutputOnShares outputOnShares(int seconds) {
     w.voltageStepChosen();
     w.currentStepList->setCurrentIndex(20);
     w.currentStepChosen();
-    for (int waited = 0; !(w.state.linkUp && w.state.currentSetpoint == 2000); ++waited) {
+    for (int waited = 0; !(w.session().state.linkUp && w.session().state.currentSetpoint == 2000);
+         ++waited) {
         if (waited == 300) {
             return shares;
         }

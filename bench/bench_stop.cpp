@@ -6,12 +6,12 @@
 // window runs on its own timers with the record worker on its own thread, as
 // the program.
 //   build/bench/bench_stop
-#include "display/log_box.h"
-#include "display/log_text.h"
 #include "fakes.h"
 #include "measuring.h"
+#include "record/log_text.h"
 #include "record/record_file.h"
 #include "record/sample.h"
+#include "window/log_box.h"
 
 #include <QApplication>
 #include <QDir>
@@ -73,15 +73,18 @@ struct LiveOnFakes {
     FakeScreen screen;
     RecordingDialogs dialogs;
     RecordWorker records;
+    Platform platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path(), &records};
+    SupplySession session;
     MainWindow window;
 
     explicit LiveOnFakes(DiskCalls disk)
-        : records(RecordWorker::Mode::OwnThread, std::move(disk)),
-          window(Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path(), &records}) {
+        : records(RecordWorker::Mode::OwnThread, std::move(disk)), session(platform),
+          window(session, platform) {
+        session.start();
         port.usablePorts = {3};
         port.replyWhenIdle = kOnReply;
         window.show();
-        waitFor([&] { return window.state.linkUp; }, 10000);
+        waitFor([&] { return window.session().state.linkUp; }, 10000);
     }
 };
 
@@ -109,7 +112,7 @@ StopTimes stopWithLog(LiveOnFakes& live, const QString& lines) {
     w.outputButtonClicked();
     w.logBox->appendText(lines);
     runFor(1000);
-    const QByteArray offFrame = w.state.frameText.left(15).toLatin1() + 'N';
+    const QByteArray offFrame = w.session().state.frameText.left(15).toLatin1() + 'N';
     const qint64 before = live.port.clock.nsecsElapsed();
     runFor(300);
     const qint64 stop = live.port.clock.nsecsElapsed();

@@ -62,7 +62,7 @@ type_into() {
 
 output_is_on() { grep -qE ' VKPPSU[0-9]{4}[HC][0-9]{4}O$' "$1"; }
 
-# Entry centres: Frame2 (240, 3600) plus the control's place inside it.
+# Entry centres: the settings group (240, 3600) plus the control's place inside it.
 text1=(1387 4717)
 text2=(4267 4717)
 command1=(1447 9547)

@@ -1,14 +1,16 @@
 #include "app/command_line.h"
-#include "app/main_window.h"
-#include "app/session_end.h"
 #include "app/stop_signals.h"
 #include "link/qt_serial_port.h"
-#include "platform/message_boxes.h"
 #include "platform/primary_screen.h"
 #include "platform/program_files.h"
+#include "platform/stderr_dialogs.h"
 #include "platform/system_clock.h"
 #include "remote/remote_start.h"
 #include "remote/scpi_server.h"
+#include "session/supply_session.h"
+#include "window/desktop_session_end.h"
+#include "window/main_window.h"
+#include "window/message_boxes.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -33,10 +35,32 @@ void substituteDesignFaces() {
                                 QStringLiteral("Noto Serif CJK SC")});
 }
 
+std::optional<QString> scpiPortOf(const CommandLine& commandLine) {
+    const QString scpiOption = QStringLiteral("scpi");
+    return commandLine.values.contains(scpiOption)
+               ? std::optional<QString>(commandLine.values.value(scpiOption))
+               : std::nullopt;
+}
+
 CommandLine readOwnCommandLine() {
     QCoreApplication::setApplicationName(QStringLiteral("Velkor"));
     return readCommandLine(QCoreApplication::arguments(),
                            dataDirOf(QCoreApplication::applicationDirPath()));
+}
+
+// The session without a window: no display is needed, and boxes go to
+// standard error.
+int runHeadless(const CommandLine& commandLine, const QString& dataDir) {
+    QtSerialPort serialPort(dataDir);
+    SystemClock clock;
+    StderrDialogs dialogs;
+    SupplySession session(Platform{&serialPort, &clock, nullptr, &dialogs,
+                                   QCoreApplication::applicationDirPath(), dataDir});
+    endOnStopSignals(&session);
+    session.start();
+    const std::unique_ptr<ScpiServer> scpi =
+        serveScpi(session, dialogs, scpiPortOf(commandLine), dataDir, [](int) {});
+    return QCoreApplication::exec();
 }
 
 } // namespace
@@ -48,10 +72,13 @@ int main(int argc, char* argv[]) {
     // the arguments: a command line refused here for an option that may be
     // one of those is read again there.
     {
-        const QCoreApplication withoutDisplay(argc, argv);
+        QCoreApplication withoutDisplay(argc, argv);
         const CommandLine commandLine = readOwnCommandLine();
         if (commandLine.outcome != CommandLine::Outcome::Run && !commandLine.mayBeQtsOwn) {
             return finishCommandLine(commandLine);
+        }
+        if (commandLine.outcome == CommandLine::Outcome::Run && commandLine.headless) {
+            return runHeadless(commandLine, prepareDataDir(QCoreApplication::applicationDirPath()));
         }
     }
     QApplication app(argc, argv);
@@ -69,17 +96,16 @@ int main(int argc, char* argv[]) {
     SystemClock clock;
     PrimaryScreen screen;
     MessageBoxes dialogs;
-    MainWindow window(Platform{&serialPort, &clock, &screen, &dialogs, programDir, dataDir});
+    const Platform platform{&serialPort, &clock, &screen, &dialogs, programDir, dataDir};
+    SupplySession session(platform);
+    session.start();
+    MainWindow window(session, platform);
     dialogs.setOwner(&window);
     endOnStopSignals(&window);
     endWithSession(&window);
     window.show();
-    const QString scpiOption = QStringLiteral("scpi");
     const std::unique_ptr<ScpiServer> scpi =
-        serveScpi(window, dialogs,
-                  commandLine.values.contains(scpiOption)
-                      ? std::optional<QString>(commandLine.values.value(scpiOption))
-                      : std::nullopt,
-                  dataDir);
+        serveScpi(session, dialogs, scpiPortOf(commandLine), dataDir,
+                  [&window](int clients) { window.setRemoteClients(clients); });
     return QApplication::exec();
 }

@@ -17,6 +17,9 @@ const QList<QCommandLineOption>& programOptions() {
          QStringLiteral("Serve SCPI on 127.0.0.1 and ::1 at PORT (overrides scpi_port in the data "
                         "folder's settings.ini)."),
          QStringLiteral("PORT")},
+        {QStringLiteral("headless"),
+         QStringLiteral("Run without a window and without a display: the link, SCPI, the "
+                        "records and the stop signals only (for a rack PC or a service).")},
     };
     return options;
 }
@@ -96,6 +99,7 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir
             result.values.insert(option.names().constLast(), parser.value(option));
         }
     }
+    result.headless = parser.isSet(QStringLiteral("headless"));
     return result;
 }
 

@@ -18,6 +18,8 @@ struct CommandLine {
     QString text;
     // The value of each given option that takes one, by its long name.
     QHash<QString, QString> values;
+    // The session without a window (--headless).
+    bool headless = false;
 };
 
 // Reads the arguments (the program's name first); the help names dataDir,

@@ -1,6 +1,6 @@
 #include "app/stop_signals.h"
 
-#include "app/main_window.h"
+#include "session/supply_session.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -75,10 +75,13 @@ void StopSignals::drain() {
     emit received();
 }
 
-void endOnStopSignals(MainWindow* window) {
-    auto* stopSignals = new StopSignals(window);
-    // A close may wait for its record to be saved; the program ends when the
-    // window has closed, whenever that is.
-    QObject::connect(window, &MainWindow::closed, window, [] { QCoreApplication::quit(); });
-    QObject::connect(stopSignals, &StopSignals::received, window, [window] { window->close(); });
+void endOnStopSignals(SupplySession* session) {
+    auto* stopSignals = new StopSignals(session);
+    const auto close = [session] {
+        if (session->requestClose() == SupplySession::CloseAnswer::Closed) {
+            QCoreApplication::quit();
+        }
+    };
+    QObject::connect(stopSignals, &StopSignals::received, session, close);
+    QObject::connect(session, &SupplySession::closeWaitOver, session, close);
 }

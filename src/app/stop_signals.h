@@ -5,7 +5,7 @@
 #include <vector>
 
 class QSocketNotifier;
-class MainWindow;
+class SupplySession;
 
 // The polite ways a process is asked to end: SIGTERM (logout, shutdown,
 // kill), SIGINT and SIGHUP, unless the program was started with SIGINT or
@@ -29,9 +29,7 @@ private:
     std::vector<int> handled_;
 };
 
-// Each stop signal is a close of the window, and the program ends when the
-// window has closed (after its record is saved). A close that is refused (a
-// record that cannot be saved) leaves the program running with its log on
-// screen; the next signal tries again, and ends it once the log is saved or
-// kept in its journal for the next start.
-void endOnStopSignals(MainWindow* window);
+// Without a window: each stop signal asks the session to close, and the
+// program ends once it has (after its record is saved); a refused close
+// leaves it running until the next signal.
+void endOnStopSignals(SupplySession* session);

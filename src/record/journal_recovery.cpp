@@ -1,6 +1,6 @@
 #include "record/journal_recovery.h"
 
-#include "display/log_text.h"
+#include "record/log_text.h"
 #include "record/measurement_journal.h"
 #include "record/record_file.h"
 #include "record/sample_journal.h"

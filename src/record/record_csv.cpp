@@ -8,7 +8,7 @@
 namespace {
 
 constexpr char kHeader[] =
-    "time,voltage_V,current_A,voltage_setpoint_V,current_setpoint_A,status,link_up\r\n";
+    "time,voltage_V,current_A,voltage_setpoint_V,current_setpoint_A,status,link_up,fresh\r\n";
 
 // A count of hundredths or thousandths as a decimal with that many places,
 // written by hand so that no locale can put a comma in it; nothing for a
@@ -28,11 +28,12 @@ void appendRow(QByteArray& csv, const Sample& sample) {
     std::memcpy(row, time.constData(), time.size());
     length += int(time.size());
     row[length++] = ',';
-    if (sample.linkUp) {
+    const bool live = sample.hasReading();
+    if (live) {
         length += writeFixed(row + length, sample.voltage, 2);
     }
     row[length++] = ',';
-    if (sample.linkUp) {
+    if (live) {
         length += writeFixed(row + length, sample.current, 3);
     }
     row[length++] = ',';
@@ -40,11 +41,12 @@ void appendRow(QByteArray& csv, const Sample& sample) {
     row[length++] = ',';
     length += writeFixed(row + length, sample.currentSetpoint, 3);
     row[length++] = ',';
-    if (sample.linkUp) {
+    if (live) {
         row[length++] = sample.status;
     }
-    std::memcpy(row + length, sample.linkUp ? ",1\r\n" : ",0\r\n", 4);
-    csv.append(row, length + 4);
+    std::memcpy(row + length, sample.linkUp ? ",1" : ",0", 2);
+    std::memcpy(row + length + 2, sample.fresh ? ",1\r\n" : ",0\r\n", 4);
+    csv.append(row, length + 6);
 }
 
 } // namespace

@@ -67,8 +67,8 @@ QVector<Column> columnsOf(const RunSeries& series, const RunPictureGeometry& geo
     qint64 previous = 0;
     for (const Sample& sample : series.samples) {
         const int value = reading(sample);
-        if (!sample.linkUp || value < 0) {
-            broken = broken || !sample.linkUp;
+        if (!sample.hasReading() || value < 0) {
+            broken = broken || !sample.hasReading();
             continue;
         }
         if (sample.msecsSinceEpoch - previous > kLongestJoinMsecs) {
@@ -322,7 +322,7 @@ RunPictureGeometry runPictureGeometry(const RunSeries& series, QSize size) {
     for (const Sample& sample : series.samples) {
         geometry.firstMsecs = std::min(geometry.firstMsecs, sample.msecsSinceEpoch);
         geometry.lastMsecs = std::max(geometry.lastMsecs, sample.msecsSinceEpoch);
-        if (sample.linkUp) {
+        if (sample.hasReading()) {
             highestVoltage = std::max(highestVoltage, sample.voltage);
             highestCurrent = std::max(highestCurrent, sample.current);
         }

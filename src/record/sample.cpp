@@ -35,5 +35,6 @@ Sample sampleOf(const QDateTime& moment, const QString& voltageDigits, const QSt
     sample.currentSetpoint = currentSetpoint;
     sample.status = linkUp && overCurrent ? 'B' : 'W';
     sample.linkUp = linkUp;
+    sample.fresh = linkUp;
     return sample;
 }

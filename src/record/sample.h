@@ -21,8 +21,14 @@ struct Sample {
     // while the link is lost.
     char status = 'W';
     bool linkUp = false;
+    // A reply was accepted in the line's second or the one before; a stale
+    // line's readings are the last ones seen, not live ones.
+    bool fresh = true;
 
     static constexpr int kUnreadable = -1;
+
+    // The readings are live ones.
+    bool hasReading() const { return linkUp && fresh; }
 
     bool operator==(const Sample&) const = default;
 };

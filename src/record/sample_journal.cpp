@@ -37,11 +37,14 @@ bool readSample(const QList<QByteArrayView>& fields, Sample& sample) {
     if (fields.size() != 7 || fields[6].size() != 1) {
         return false;
     }
-    const char status = fields[6].front();
+    // A stale line's status is in lower case.
+    const char written = fields[6].front();
+    const char status = written == 'w' ? 'W' : written == 'b' ? 'B' : written;
     if (status != 'W' && status != 'B' && status != '-') {
         return false;
     }
     sample.linkUp = status != '-';
+    sample.fresh = sample.linkUp && written == status;
     sample.status = sample.linkUp ? status : 'W';
     return toNumber(fields[0], sample.msecsSinceEpoch) &&
            toOffset(fields[1], sample.utcOffsetSeconds) &&
@@ -73,13 +76,23 @@ QByteArray sampleJournalStart(const RunSeries& series) {
     return QByteArray(text, length);
 }
 
+namespace {
+
+char statusLetter(const Sample& sample) {
+    if (!sample.linkUp) {
+        return '-';
+    }
+    return sample.fresh ? sample.status : char(sample.status - 'A' + 'a');
+}
+
+} // namespace
+
 QByteArray sampleJournalLine(const Sample& sample) {
     char text[96];
-    const int length =
-        std::snprintf(text, sizeof text, "%lld %d %d %d %d %d %c\n",
-                      static_cast<long long>(sample.msecsSinceEpoch), sample.utcOffsetSeconds,
-                      sample.voltage, sample.current, sample.voltageSetpoint,
-                      sample.currentSetpoint, sample.linkUp ? sample.status : '-');
+    const int length = std::snprintf(
+        text, sizeof text, "%lld %d %d %d %d %d %c\n",
+        static_cast<long long>(sample.msecsSinceEpoch), sample.utcOffsetSeconds, sample.voltage,
+        sample.current, sample.voltageSetpoint, sample.currentSetpoint, statusLetter(sample));
     return QByteArray(text, length);
 }
 

@@ -1,25 +1,25 @@
 #include "remote/remote_start.h"
 
-#include "app/main_window.h"
 #include "app/version.h"
 #include "platform/dialogs.h"
 #include "remote/scpi_port.h"
 #include "remote/scpi_server.h"
-#include "remote/window_instrument.h"
+#include "remote/session_instrument.h"
+#include "session/supply_session.h"
 
 #include <cstdio>
 
-std::unique_ptr<ScpiServer> serveScpi(MainWindow& window, Dialogs& dialogs,
+std::unique_ptr<ScpiServer> serveScpi(SupplySession& session, Dialogs& dialogs,
                                       const std::optional<QString>& commandLinePort,
-                                      const QString& dataDir) {
+                                      const QString& dataDir,
+                                      std::function<void(int)> clientsChanged) {
     const ScpiPortChoice choice = scpiPortChoice(commandLinePort, dataDir);
     QString problem = choice.problem;
     std::unique_ptr<ScpiServer> server;
     if (choice.port) {
-        server = std::make_unique<ScpiServer>(
-            std::make_unique<WindowInstrument>(window),
-            QByteArray("Velkor,VK-7100,0,") + kProgramVersion,
-            [&window](int clients) { window.setRemoteClients(clients); });
+        server = std::make_unique<ScpiServer>(std::make_unique<SessionInstrument>(session),
+                                              QByteArray("Velkor,VK-7100,0,") + kProgramVersion,
+                                              std::move(clientsChanged));
         problem = server->listen(*choice.port);
         if (!problem.isEmpty()) {
             problem = QStringLiteral("port %1: %2").arg(*choice.port).arg(problem);

@@ -1,16 +1,19 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class Dialogs;
-class MainWindow;
+class SupplySession;
 class ScpiServer;
 
-// Serves SCPI for the window when the command line or the settings file asks
+// Serves SCPI for the session when the command line or the settings file asks
 // for it; nothing listens otherwise. A port that cannot be had is told once,
 // without blocking, and the program runs on without it.
-std::unique_ptr<ScpiServer> serveScpi(MainWindow& window, Dialogs& dialogs,
+// clientsChanged hears how many scripts are connected.
+std::unique_ptr<ScpiServer> serveScpi(SupplySession& session, Dialogs& dialogs,
                                       const std::optional<QString>& commandLinePort,
-                                      const QString& dataDir);
+                                      const QString& dataDir,
+                                      std::function<void(int)> clientsChanged);

@@ -1,7 +1,7 @@
-#include "app/diagnostic_pane.h"
-#include "display/log_box.h"
 #include "fakes.h"
-#include "sequence/step_grid.h"
+#include "window/diagnostic_pane.h"
+#include "window/log_box.h"
+#include "window/step_grid.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -65,7 +65,7 @@ private slots:
 void LanguageTest::designTextsUntilTheFirstDisplayTick() {
     WindowOnFakes f;
     MainWindow& w = f.build();
-    QVERIFY(!w.state.englishUi);
+    QVERIFY(!w.session().state.englishUi);
     QCOMPARE(w.languageList->currentText(), QStringLiteral("中文"));
     const QStringList design{"输出",        "设置",     "过流保护", "通讯状态:等待...",
                              "版本号：1.0", "恒流输出", "过流关断", "运行次数",
@@ -73,7 +73,7 @@ void LanguageTest::designTextsUntilTheFirstDisplayTick() {
     QCOMPARE(switchableTexts(w), design);
     ticks(w, 9);
     QCOMPARE(switchableTexts(w), design);
-    w.pollTick();
+    w.session().pollTick();
     QStringList again = design;
     again[3] = QStringLiteral("通讯状态:等待... ");
     QCOMPARE(switchableTexts(w), again);
@@ -83,7 +83,7 @@ void LanguageTest::selectorSetsOnlyTheFlag() {
     WindowOnFakes f;
     MainWindow& w = f.build();
     chooseLanguage(w, 1);
-    QVERIFY(w.state.englishUi);
+    QVERIFY(w.session().state.englishUi);
     QCOMPARE(w.readoutGroup->title(), QStringLiteral("输出"));
     QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
     ticks(w, 10);
@@ -91,7 +91,7 @@ void LanguageTest::selectorSetsOnlyTheFlag() {
     QCOMPARE(w.outputButton->text(), QStringLiteral("ON"));
 
     chooseLanguage(w, 0);
-    QVERIFY(!w.state.englishUi);
+    QVERIFY(!w.session().state.englishUi);
     QCOMPARE(w.readoutGroup->title(), QStringLiteral("OUT"));
     ticks(w, 10);
     QCOMPARE(w.readoutGroup->title(), QStringLiteral("输出"));
@@ -133,12 +133,12 @@ void LanguageTest::everySwitchableTextIsSetAtEachDisplayTick() {
     w.overCurrentModeList->setCurrentIndex(1);
     emit w.overCurrentModeList->activated(1);
     chooseLanguage(w, english ? 1 : 0);
-    w.state.linkUp = linkUp;
+    w.session().state.linkUp = linkUp;
     ticks(w, 10);
     QCOMPARE(switchableTexts(w), texts);
     QCOMPARE(w.overCurrentModeList->count(), 2);
     QCOMPARE(w.overCurrentModeList->currentIndex(), 1);
-    QVERIFY(w.state.tripMode);
+    QVERIFY(w.session().state.tripMode);
 
     // Set again on every display tick, whatever happened in between.
     w.readoutGroup->setTitle(QString());
@@ -163,7 +163,7 @@ void LanguageTest::fixedTextsDoNotSwitch() {
     QCOMPARE(w.currentReadout->text(), QStringLiteral("0.000A"));
 
     // The log header is the same in both languages.
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     w.outputButtonClicked();
     QVERIFY(w.logBox->text().startsWith(QStringLiteral("Velkor\r\nVersion: 1.0\r\n")));
 }
@@ -196,7 +196,7 @@ void LanguageTest::stateChangeTextsFollowTheFlagAtThatMoment() {
     MainWindow& w = f.build();
     ticks(w, 10);
     chooseLanguage(w, english ? 1 : 0);
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     w.runButton->setText(QStringLiteral("?"));
     w.outputButtonClicked();
     QCOMPARE(w.outputButton->text(), on);

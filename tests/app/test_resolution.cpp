@@ -1,8 +1,8 @@
-#include "app/diagnostic_pane.h"
-#include "display/log_box.h"
-#include "display/picture_box.h"
 #include "fakes.h"
-#include "sequence/step_grid.h"
+#include "window/diagnostic_pane.h"
+#include "window/log_box.h"
+#include "window/picture_box.h"
+#include "window/step_grid.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -86,11 +86,11 @@ int white(const QImage& image) {
 // columns are plotted, so a restart shows.
 MainWindow& windowWithTraces(WindowOnFakes& f) {
     MainWindow& w = f.build();
-    w.pollTick();
-    w.state.linkUp = true;
+    w.session().pollTick();
+    w.session().state.linkUp = true;
     w.outputButtonClicked();
-    w.state.voltageDigits = QStringLiteral("1500");
-    w.state.currentDigits = QStringLiteral("1500");
+    w.session().state.voltageDigits = QStringLiteral("1500");
+    w.session().state.currentDigits = QStringLiteral("1500");
     ticks(w, 30);
     return w;
 }
@@ -124,13 +124,13 @@ void ResolutionTest::controlsFollowTheScreen() {
     WindowOnFakes f;
     f.screen.pixels = screen;
     MainWindow& w = f.build();
-    w.pollTick();
-    QCOMPARE(w.state.scaleX, float(screen.width()) / 1440.0f);
-    QCOMPARE(w.state.scaleY, float(screen.height()) / 900.0f);
+    w.session().pollTick();
+    QCOMPARE(w.view.scaleX, float(screen.width()) / 1440.0f);
+    QCOMPARE(w.view.scaleY, float(screen.height()) / 900.0f);
     const bool reference = screen == QSize(1440, 900);
     if (reference) {
-        QCOMPARE(w.state.scaleX, 1.0f);
-        QCOMPARE(w.state.scaleY, 1.0f);
+        QCOMPARE(w.view.scaleX, 1.0f);
+        QCOMPARE(w.view.scaleY, 1.0f);
     }
     for (const Reference& r : kReference) {
         auto* control = w.findChild<QWidget*>(QString::fromLatin1(r.name));
@@ -179,15 +179,15 @@ void ResolutionTest::dataGridAndReadoutFontOn1024x768() {
 void ResolutionTest::firstTickReportsAChangeAndLaysOutAgain() {
     WindowOnFakes f;
     MainWindow& w = f.build();
-    QCOMPARE(w.state.lastScaleX, 0.0f);
-    QCOMPARE(w.state.lastScaleY, 0.0f);
-    QCOMPARE(w.state.chartIndex, qint16(0));
+    QCOMPARE(w.view.lastScaleX, 0.0f);
+    QCOMPARE(w.view.lastScaleY, 0.0f);
+    QCOMPARE(w.view.chartIndex, qint16(0));
     w.languageCaption->move(0, 0);
-    w.pollTick();
-    QCOMPARE(w.state.lastScaleX, 1.0f);
-    QCOMPARE(w.state.lastScaleY, 1.0f);
+    w.session().pollTick();
+    QCOMPARE(w.view.lastScaleX, 1.0f);
+    QCOMPARE(w.view.lastScaleY, 1.0f);
     QCOMPARE(w.languageCaption->pos(), QPoint(48, 16));
-    QCOMPARE(w.state.chartIndex, qint16(1));
+    QCOMPARE(w.view.chartIndex, qint16(1));
     QVERIFY(white(w.charts[0]->image()) > 0);
     QCOMPARE(w.screenChanged(), qint16(0));
 }
@@ -208,22 +208,22 @@ void ResolutionTest::screenChangeIsFollowedWithinOneTick() {
     WindowOnFakes f;
     f.screen.pixels = from;
     MainWindow& w = windowWithTraces(f);
-    QCOMPARE(w.state.chartIndex, qint16(3));
+    QCOMPARE(w.view.chartIndex, qint16(3));
     QVERIFY(traced(w.charts[0]->image()) > 0);
     const QSize windowSize = w.size();
 
     f.screen.pixels = to;
-    w.pollTick();
+    w.session().pollTick();
     const float scaleX = float(to.width()) / 1440.0f;
     const float scaleY = float(to.height()) / 900.0f;
-    QCOMPARE(w.state.scaleX, scaleX);
-    QCOMPARE(w.state.lastScaleY, scaleY);
+    QCOMPARE(w.view.scaleX, scaleX);
+    QCOMPARE(w.view.lastScaleY, scaleY);
     QVERIFY(withinAPixel(w.stepGrid->x(), scaled(17040, to.width(), 1440)));
     QVERIFY(withinAPixel(w.logBox->y(), scaled(7440, to.height(), 900)));
     QVERIFY(qAbs(w.voltageReadout->font().pointSizeF() - 22.0 * to.width() / 1440) < 1e-4);
     QCOMPARE(w.size(), windowSize);
     // Both charts start over with empty frames at the new size.
-    QCOMPARE(w.state.chartIndex, qint16(1));
+    QCOMPARE(w.view.chartIndex, qint16(1));
     for (PictureBox* picture : w.charts) {
         const QImage image = picture->image();
         QCOMPARE(image.size(), picture->size());
@@ -233,7 +233,7 @@ void ResolutionTest::screenChangeIsFollowedWithinOneTick() {
     // The next display tick plots column 1; no tick in between lays out again.
     w.languageCaption->move(0, 0);
     ticks(w, 9);
-    QCOMPARE(w.state.chartIndex, qint16(2));
+    QCOMPARE(w.view.chartIndex, qint16(2));
     QCOMPARE(w.languageCaption->pos(), QPoint(0, 0));
     QVERIFY(traced(w.charts[1]->image()) > 0);
 }
@@ -249,7 +249,7 @@ void ResolutionTest::unchangedPixelCountChangesNothing() {
     f.screen.pixels = QSize(1440, 900);
     ticks(w, 5);
     QCOMPARE(w.screenChanged(), qint16(0));
-    QCOMPARE(w.state.chartIndex, qint16(3));
+    QCOMPARE(w.view.chartIndex, qint16(3));
     QCOMPARE(w.charts[0]->image(), chart);
     QCOMPARE(w.languageCaption->pos(), QPoint(0, 0));
 }
@@ -261,7 +261,7 @@ void ResolutionTest::edgeBarsHiddenControlsAndGridColumnsStay() {
     MainWindow& w = f.build();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.pollTick();
+    w.session().pollTick();
     QHeaderView* headings = w.stepGrid->table()->horizontalHeader();
     const auto snapshot = [&] {
         QList<QVariant> s = {w.size(),
@@ -285,7 +285,7 @@ void ResolutionTest::edgeBarsHiddenControlsAndGridColumnsStay() {
     const QRect grid = w.stepGrid->geometry();
 
     f.screen.pixels = QSize(1920, 1080);
-    w.pollTick();
+    w.session().pollTick();
     QCoreApplication::processEvents();
     QVERIFY(w.stepGrid->geometry() != grid);
     QCOMPARE(w.stepGrid->table()->font().pointSizeF(), 12.0);

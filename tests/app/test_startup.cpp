@@ -1,7 +1,7 @@
-#include "app/diagnostic_pane.h"
-#include "display/log_box.h"
 #include "fakes.h"
 #include "step_table_file.h"
+#include "window/diagnostic_pane.h"
+#include "window/log_box.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -51,9 +51,10 @@ void StartupTest::entriesAndSelectionsAfterStartUp() {
     QCOMPARE(w.currentSlider->maximum(), 5100);
     QCOMPARE(w.voltageSlider->minimum(), 0);
     QCOMPARE(w.voltageSlider->orientation(), Qt::Vertical);
-    QCOMPARE(w.pollTimer->interval(), 100);
-    QCOMPARE(w.sendTimer->interval(), 5);
-    QCOMPARE(w.sendTimer->timerType(), Qt::PreciseTimer);
+    QCOMPARE(w.session().findChild<QTimer*>(QStringLiteral("pollTimer"))->interval(), 100);
+    QCOMPARE(w.session().findChild<QTimer*>(QStringLiteral("sendTimer"))->interval(), 5);
+    QCOMPARE(w.session().findChild<QTimer*>(QStringLiteral("sendTimer"))->timerType(),
+             Qt::PreciseTimer);
     QCOMPARE(f.port.settings, QStringLiteral("9600,N,8,1"));
     QVERIFY(!f.port.isOpen());
     QVERIFY(f.dialogs.shown.isEmpty());
@@ -90,12 +91,13 @@ void StartupTest::listsAreFilledExactly() {
 
 void StartupTest::stateRecordAfterStartUp() {
     WindowOnFakes f;
-    const SessionState& s = f.build().state;
+    const MainWindow& w = f.build();
+    const SessionState& s = w.session().state;
     QCOMPARE(s.portOpened, false);
     QCOMPARE(s.portNumber, qint16(0));
     QCOMPARE(s.voltageDigits, QStringLiteral("0000"));
     QCOMPARE(s.currentDigits, QStringLiteral("0000"));
-    QCOMPARE(s.outputOn, false);
+    QCOMPARE(w.session().outputState(), OutputState::Off);
     QCOMPARE(s.lastVoltageText, QStringLiteral("0V"));
     QCOMPARE(s.voltageSetpoint, qint16(0));
     QVERIFY(s.lastCurrentText.isEmpty());
@@ -103,13 +105,13 @@ void StartupTest::stateRecordAfterStartUp() {
     QCOMPARE(s.tripMode, false);
     QCOMPARE(s.runsUnlimited, true);
     QCOMPARE(s.runsLeft, qint16(0));
-    QCOMPARE(s.chartIndex, qint16(0));
+    QCOMPARE(w.view.chartIndex, 0);
     QCOMPARE(s.rowIndex, qint16(0));
     QCOMPARE(s.secondsLeft, qint16(0));
     QVERIFY(s.frameText.isEmpty());
-    QCOMPARE(s.scaleX, 1.0f);
-    QCOMPARE(s.scaleY, 1.0f);
-    QCOMPARE(s.lastScaleX, 0.0f);
+    QCOMPARE(w.view.scaleX, 1.0f);
+    QCOMPARE(w.view.scaleY, 1.0f);
+    QCOMPARE(w.view.lastScaleX, 0.0f);
 }
 
 void StartupTest::measurementLogHeaderIsExact() {
@@ -175,23 +177,23 @@ void StartupTest::closeStopsAsAnySwitchOffFirst() {
     f.port.replyWhenIdle = "VKPPSU1200A1200W";
     MainWindow& w = f.build();
     ticks(w, 20);
-    QVERIFY(w.state.linkUp);
+    QVERIFY(w.session().state.linkUp);
     if (run) {
         w.runButtonClicked();
-        QVERIFY(w.state.runActive);
+        QVERIFY(w.session().running());
     } else {
         w.outputButtonClicked();
     }
     ticks(w, 30);
     for (int i = 0; i < 7; ++i) {
-        w.sendTick();
+        w.session().sendTick();
     }
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('O')));
     f.port.written.clear();
 
     const bool closed = w.close();
-    QVERIFY(!w.state.outputOn);
-    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.session().outputOn());
+    QVERIFY(!w.session().running());
     QCOMPARE(w.logBox->text().count(QStringLiteral("12.00V          1.200A")), 3);
     // The save-path line names the file written, so only a saved log has one.
     QCOMPARE(w.logBox->text()
@@ -212,8 +214,8 @@ void StartupTest::closeStopsAsAnySwitchOffFirst() {
     QCOMPARE(recordEntries(f), QStringList{QFileInfo(record).fileName()});
     QCOMPARE(fileBytes(record), (w.logBox->text() + QStringLiteral("\r\n")).toLocal8Bit());
     QVERIFY(!f.port.isOpen());
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
-    QCOMPARE(f.port.written.right(16), w.state.frameText.toLatin1());
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('N')));
+    QCOMPARE(f.port.written.right(16), w.session().state.frameText.toLatin1());
     QVERIFY(f.port.written.size() < 32);
 }
 

@@ -1,8 +1,8 @@
-#include "app/diagnostic_pane.h"
-#include "display/log_box.h"
-#include "display/picture_box.h"
 #include "fakes.h"
-#include "sequence/step_grid.h"
+#include "window/diagnostic_pane.h"
+#include "window/log_box.h"
+#include "window/picture_box.h"
+#include "window/step_grid.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -102,8 +102,8 @@ void WindowLayoutTest::everyControlIsFoundByItsDesignName() {
     for (const QString& name : names) {
         QVERIFY2(w.findChild<QWidget*>(name), qPrintable(name));
     }
-    QVERIFY(w.findChild<QObject*>(QStringLiteral("pollTimer")));
-    QVERIFY(w.findChild<QObject*>(QStringLiteral("stepTableModel")));
+    QVERIFY(w.session().findChild<QObject*>(QStringLiteral("pollTimer")));
+    QVERIFY(w.session().findChild<QObject*>(QStringLiteral("stepTableModel")));
     QCOMPARE(w.overCurrentModeCaption->parentWidget(), w.settingsGroup);
     QCOMPARE(w.voltageCaption->parentWidget(), w.readoutGroup);
 }

@@ -1,5 +1,5 @@
-#include "display/picture_box.h"
 #include "fakes.h"
+#include "window/picture_box.h"
 
 #include <QtTest>
 
@@ -18,7 +18,7 @@ const int kZeroRow = 167;
 // Display ticks are every tenth poll tick.
 void displayTicks(MainWindow& w, int count) {
     for (int i = 0; i < 10 * count; ++i) {
-        w.pollTick();
+        w.session().pollTick();
     }
 }
 
@@ -91,8 +91,8 @@ int leftmostLight(const QImage& image, int top, int bottom) {
 // the output button works, and the output switched on.
 MainWindow& windowWithOutputOn(WindowOnFakes& f) {
     MainWindow& w = f.build();
-    w.pollTick();
-    w.state.linkUp = true;
+    w.session().pollTick();
+    w.session().state.linkUp = true;
     w.outputButtonClicked();
     return w;
 }
@@ -114,7 +114,7 @@ private slots:
 void ChartTest::frameHasGridNumbersAndUnitLetters() {
     WindowOnFakes f;
     MainWindow& w = f.build();
-    w.pollTick();
+    w.session().pollTick();
     for (int i = 0; i < 2; ++i) {
         const QImage image = w.charts[i]->image();
         QCOMPARE(image.size(), QSize(665, 209));
@@ -158,11 +158,11 @@ void ChartTest::frameHasGridNumbersAndUnitLetters() {
 void ChartTest::sweepCyclesOver101DisplayTicks() {
     WindowOnFakes f;
     MainWindow& w = windowWithOutputOn(f);
-    QCOMPARE(w.state.chartIndex, qint16(0));
+    QCOMPARE(w.view.chartIndex, qint16(0));
     QList<qint16> seen;
     for (int tick = 0; tick < 102; ++tick) {
         displayTicks(w, 1);
-        seen.append(w.state.chartIndex);
+        seen.append(w.view.chartIndex);
     }
     QList<qint16> expected;
     for (qint16 i = 1; i <= 100; ++i) {
@@ -175,13 +175,16 @@ void ChartTest::sweepCyclesOver101DisplayTicks() {
 void ChartTest::firstDisplayTickAfterStartPlotsColumnOne() {
     WindowOnFakes f;
     MainWindow& w = f.build();
-    QCOMPARE(w.state.chartIndex, qint16(0));
-    w.pollTick();
-    QCOMPARE(w.state.chartIndex, qint16(1));
-    w.state.linkUp = true;
-    w.state.outputOn = true;
+    QCOMPARE(w.view.chartIndex, qint16(0));
+    w.session().pollTick();
+    QCOMPARE(w.view.chartIndex, qint16(1));
+    // Switching on starts a new sweep: its frame first, then the traces.
+    switchOn(w);
+    QCOMPARE(w.view.chartIndex, 0);
     displayTicks(w, 1);
-    QCOMPARE(w.state.chartIndex, qint16(2));
+    QCOMPARE(w.view.chartIndex, 1);
+    displayTicks(w, 1);
+    QCOMPARE(w.view.chartIndex, 2);
     QVERIFY(count(w.charts[0]->image(), kGreen) > 0);
 }
 
@@ -192,10 +195,10 @@ void ChartTest::stepTracesAtTheirPixels() {
     WindowOnFakes f;
     MainWindow& w = windowWithOutputOn(f);
     displayTicks(w, 1);
-    w.state.voltageDigits = QStringLiteral("1234");
-    w.state.currentDigits = QStringLiteral("2500");
+    w.session().state.voltageDigits = QStringLiteral("1234");
+    w.session().state.currentDigits = QStringLiteral("2500");
     displayTicks(w, 1);
-    QCOMPARE(w.state.chartIndex, qint16(2));
+    QCOMPARE(w.view.chartIndex, qint16(2));
 
     struct Chart {
         QImage image;
@@ -241,17 +244,17 @@ void ChartTest::stepTracesAtTheirPixels() {
 void ChartTest::outputOffPausesTheSweepAndKeepsTheTraces() {
     WindowOnFakes f;
     MainWindow& w = windowWithOutputOn(f);
-    w.state.voltageDigits = QStringLiteral("1000");
+    w.session().state.voltageDigits = QStringLiteral("1000");
     displayTicks(w, 6);
-    QCOMPARE(w.state.chartIndex, qint16(6));
+    QCOMPARE(w.view.chartIndex, qint16(6));
     const QImage before = w.charts[0]->image();
     QVERIFY(count(before, kGreen) > 0);
 
     w.outputButtonClicked();
-    QVERIFY(!w.state.outputOn);
-    w.state.voltageDigits = QStringLiteral("3000");
+    QVERIFY(!w.session().outputOn());
+    w.session().state.voltageDigits = QStringLiteral("3000");
     displayTicks(w, 5);
-    QCOMPARE(w.state.chartIndex, qint16(6));
+    QCOMPARE(w.view.chartIndex, qint16(6));
     QCOMPARE(w.charts[0]->image(), before);
 }
 
@@ -260,22 +263,22 @@ void ChartTest::outputOffPausesTheSweepAndKeepsTheTraces() {
 void ChartTest::switchingOnRestartsTheSweep() {
     WindowOnFakes f;
     MainWindow& w = windowWithOutputOn(f);
-    w.state.voltageDigits = QStringLiteral("2000");
+    w.session().state.voltageDigits = QStringLiteral("2000");
     displayTicks(w, 20);
     w.outputButtonClicked();
     displayTicks(w, 3);
-    QCOMPARE(w.state.chartIndex, qint16(20));
+    QCOMPARE(w.view.chartIndex, qint16(20));
 
     w.outputButtonClicked();
-    QCOMPARE(w.state.chartIndex, qint16(0));
+    QCOMPARE(w.view.chartIndex, qint16(0));
     displayTicks(w, 1);
-    QCOMPARE(w.state.chartIndex, qint16(1));
+    QCOMPARE(w.view.chartIndex, qint16(1));
     QCOMPARE(count(w.charts[0]->image(), kGreen), 0);
     QCOMPARE(gridRows(w.charts[0]->image()), kGridRows);
 
-    w.state.voltageDigits = QStringLiteral("1000");
+    w.session().state.voltageDigits = QStringLiteral("1000");
     displayTicks(w, 1);
-    QCOMPARE(w.state.chartIndex, qint16(2));
+    QCOMPARE(w.view.chartIndex, qint16(2));
     const QImage image = w.charts[0]->image();
     // From 20 V (pixel 113) down to 10 V (pixel 140) at column 0.
     QCOMPARE(image.pixel(47, 120), kGreen);
@@ -289,9 +292,9 @@ void ChartTest::drawingSurvivesRepaintAndLaterDrawing() {
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     displayTicks(w, 1);
-    w.state.voltageDigits = QStringLiteral("1234");
+    w.session().state.voltageDigits = QStringLiteral("1234");
     displayTicks(w, 1);
-    w.state.voltageDigits = QStringLiteral("0500");
+    w.session().state.voltageDigits = QStringLiteral("0500");
     displayTicks(w, 10);
 
     // Something covers the chart and goes away again.

@@ -1,4 +1,4 @@
-#include "display/chart_geometry.h"
+#include "window/chart_geometry.h"
 
 #include <QtTest>
 

@@ -1,7 +1,8 @@
-#include "app/diagnostic_pane.h"
-#include "display/log_box.h"
-#include "display/log_text.h"
 #include "fakes.h"
+#include "record/log_text.h"
+#include "step_table_file.h"
+#include "window/diagnostic_pane.h"
+#include "window/log_box.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -155,18 +156,18 @@ void DisplayUpdateTest::firstUpdateComesInTheTenthTick() {
     ticks(w, 9);
     QVERIFY(w.diagnosticPane->lines().filter(QStringLiteral("F")).isEmpty());
     QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待..."));
-    w.pollTick();
+    w.session().pollTick();
     QCOMPARE(w.diagnosticPane->lines().last(), QStringLiteral("VKPPSU0000H0000NF"));
     QCOMPARE(w.voltageReadout->text(), QStringLiteral("00.00V"));
     QCOMPARE(w.currentReadout->text(), QStringLiteral("0.000A"));
-    QCOMPARE(w.state.voltageText, QStringLiteral("00.00V"));
-    QCOMPARE(w.state.currentText, QStringLiteral("0.000A"));
+    QCOMPARE(w.session().state.voltageText, QStringLiteral("00.00V"));
+    QCOMPARE(w.session().state.currentText, QStringLiteral("0.000A"));
     QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待... "));
     QCOMPARE(w.logBox->text(), log);
-    QVERIFY(!w.state.displayTick);
+    QVERIFY(!w.session().state.displayTick);
     ticks(w, 9);
     QCOMPARE(w.diagnosticPane->lines().filter(QStringLiteral("F")).size(), 1);
-    w.pollTick();
+    w.session().pollTick();
     QCOMPARE(w.diagnosticPane->lines().filter(QStringLiteral("F")).size(), 2);
 }
 
@@ -195,17 +196,17 @@ void DisplayUpdateTest::readoutsShowTheReceivedDigits() {
     WindowOnFakes f;
     MainWindow& w = buildOnPort(f);
     secondWithReply(f, "VKPPSU1000A2000W");
-    QCOMPARE(w.state.voltageHistory[0], 100.0);
-    QCOMPARE(w.state.currentHistory[0], 200.0);
+    QCOMPARE(w.view.voltageHistory[0], 100.0);
+    QCOMPARE(w.view.currentHistory[0], 200.0);
     QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:连接成功 "));
 
     secondWithReply(f, reply);
     QCOMPARE(w.voltageReadout->text(), voltage);
     QCOMPARE(w.currentReadout->text(), current);
-    QCOMPARE(w.state.voltageHistory[0], voltageChart);
-    QCOMPARE(w.state.voltageHistory[1], 100.0);
-    QCOMPARE(w.state.currentHistory[0], currentChart);
-    QCOMPARE(w.state.currentHistory[1], 200.0);
+    QCOMPARE(w.view.voltageHistory[0], voltageChart);
+    QCOMPARE(w.view.voltageHistory[1], 100.0);
+    QCOMPARE(w.view.currentHistory[0], currentChart);
+    QCOMPARE(w.view.currentHistory[1], 200.0);
 }
 
 void DisplayUpdateTest::outputOffFollowsRepliesWithoutLogLineOrChartStep() {
@@ -214,13 +215,13 @@ void DisplayUpdateTest::outputOffFollowsRepliesWithoutLogLineOrChartStep() {
     const QString log = w.logBox->text();
     secondWithReply(f, "VKPPSU1200A0500W");
     QCOMPARE(w.voltageReadout->text(), QStringLiteral("12.00V"));
-    const qint16 column = w.state.chartIndex;
+    const qint16 column = w.view.chartIndex;
     QCOMPARE(column, qint16(1));
     secondWithReply(f, "VKPPSU1300A0600W");
     QCOMPARE(w.voltageReadout->text(), QStringLiteral("13.00V"));
     QCOMPARE(w.currentReadout->text(), QStringLiteral("0.600A"));
     QCOMPARE(w.logBox->text(), log);
-    QCOMPARE(w.state.chartIndex, column);
+    QCOMPARE(w.view.chartIndex, column);
 }
 
 void DisplayUpdateTest::outputOnAppendsOneLinePerSecondWithTheCaretAtTheEnd() {
@@ -229,7 +230,7 @@ void DisplayUpdateTest::outputOnAppendsOneLinePerSecondWithTheCaretAtTheEnd() {
     MainWindow& w = buildOnPort(f);
     secondWithReply(f, "VKPPSU1200A0500W");
     w.outputButtonClicked();
-    QVERIFY(w.state.outputOn);
+    QVERIFY(w.session().outputOn());
     const QString header = QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-3-7   23:59:59");
     QCOMPARE(w.logBox->text(), header);
 
@@ -258,8 +259,6 @@ void DisplayUpdateTest::buttonCaptionsFollowOutputAndRun_data() {
                                 << "开始";
     QTest::newRow("off") << false << false << false << "开"
                          << "开始";
-    QTest::newRow("off, run flag alone") << false << true << false << "开"
-                                         << "开始";
     QTest::newRow("on, run, English") << true << true << true << "OFF"
                                       << "STOP";
     QTest::newRow("on, no run, English") << true << false << true << "OFF"
@@ -275,13 +274,15 @@ void DisplayUpdateTest::buttonCaptionsFollowOutputAndRun() {
     QFETCH(QString, command1);
     QFETCH(QString, command4);
     WindowOnFakes f;
+    QVERIFY(writeStepFile(f.programDir(), {{1.0, 1.0, 100.0}}));
     MainWindow& w = f.build();
-    // A run needs a row to take its values from.
-    w.state.sequenceTable = QVector<QVector<QVariant>>(5, QVector<QVariant>(2, 1.0));
-    w.state.secondsLeft = 100;
-    w.state.outputOn = outputOn;
-    w.state.runActive = runActive;
-    w.state.englishUi = english;
+    w.session().state.linkUp = true;
+    if (runActive) {
+        w.runButtonClicked();
+    } else if (outputOn) {
+        w.outputButtonClicked();
+    }
+    w.session().setEnglish(english);
     w.outputButton->setText(QStringLiteral("?"));
     w.runButton->setText(QStringLiteral("?"));
     ticks(w, 10);
@@ -300,12 +301,11 @@ void DisplayUpdateTest::overCurrentListIsRebuiltKeepingTheMode() {
     QCOMPARE(w.overCurrentModeList->itemText(0), QStringLiteral("恒流输出"));
     QCOMPARE(w.overCurrentModeList->itemText(1), QStringLiteral("过流关断"));
     QCOMPARE(w.overCurrentModeList->currentIndex(), 1);
-    QVERIFY(w.state.tripMode);
+    QVERIFY(w.session().state.tripMode);
 
-    // A mode set behind the list's back is derived from the list again.
-    w.state.tripMode = false;
-    ticks(w, 10);
-    QVERIFY(w.state.tripMode);
+    // A mode a script sets shows in the list at once.
+    w.session().setTripMode(false);
+    QCOMPARE(w.overCurrentModeList->currentIndex(), 0);
 }
 
 void DisplayUpdateTest::countedRunEndsOnceAtTheDisplayTick() {
@@ -324,21 +324,21 @@ void DisplayUpdateTest::countedRunEndsOnceAtTheDisplayTick() {
     QSqlDatabase::removeDatabase(QStringLiteral("setup"));
 
     MainWindow& w = f.build();
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     w.runCountList->setCurrentIndex(1);
     emit w.runCountList->activated(1);
     w.runButtonClicked();
-    QVERIFY(w.state.runActive);
-    QCOMPARE(w.state.runsLeft, qint16(1));
+    QVERIFY(w.session().running());
+    QCOMPARE(w.session().state.runsLeft, qint16(1));
     ticks(w, 10);
-    QVERIFY(w.state.runActive);
+    QVERIFY(w.session().running());
     ticks(w, 9);
-    QVERIFY(w.state.runActive);
+    QVERIFY(w.session().running());
     QCOMPARE(recordEntries(f).size(), 0);
-    w.pollTick();
-    QVERIFY(!w.state.runActive);
-    QVERIFY(!w.state.outputOn);
-    QCOMPARE(w.state.runEndHandled, qint16(-1));
+    w.session().pollTick();
+    QVERIFY(!w.session().running());
+    QVERIFY(!w.session().outputOn());
+    QVERIFY(w.session().state.runEndHandled);
     QCOMPARE(recordEntries(f).size(), 1);
     ticks(w, 50);
     QCOMPARE(recordEntries(f).size(), 1);
@@ -348,26 +348,26 @@ void DisplayUpdateTest::countedRunEndsOnceAtTheDisplayTick() {
 void DisplayUpdateTest::chartColumnAdvancesOnlyWhileTheOutputIsOn() {
     WindowOnFakes f;
     MainWindow& w = f.build();
-    QCOMPARE(w.state.chartIndex, qint16(0));
+    QCOMPARE(w.view.chartIndex, qint16(0));
     ticks(w, 10);
-    QCOMPARE(w.state.chartIndex, qint16(1));
+    QCOMPARE(w.view.chartIndex, qint16(1));
     ticks(w, 20);
-    QCOMPARE(w.state.chartIndex, qint16(1));
+    QCOMPARE(w.view.chartIndex, qint16(1));
 
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     w.outputButtonClicked();
-    QCOMPARE(w.state.chartIndex, qint16(0));
+    QCOMPARE(w.view.chartIndex, qint16(0));
     ticks(w, 10);
-    QCOMPARE(w.state.chartIndex, qint16(1));
+    QCOMPARE(w.view.chartIndex, qint16(1));
     ticks(w, 30);
-    QCOMPARE(w.state.chartIndex, qint16(4));
+    QCOMPARE(w.view.chartIndex, qint16(4));
 
     // A full sweep starts over: the frame is cleared, then drawn anew.
-    w.state.chartIndex = 100;
+    w.view.chartIndex = 100;
     ticks(w, 10);
-    QCOMPARE(w.state.chartIndex, qint16(0));
+    QCOMPARE(w.view.chartIndex, qint16(0));
     ticks(w, 10);
-    QCOMPARE(w.state.chartIndex, qint16(1));
+    QCOMPARE(w.view.chartIndex, qint16(1));
 }
 
 VELKOR_TEST_MAIN_IN_C_LOCALE(DisplayUpdateTest)

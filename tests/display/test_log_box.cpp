@@ -1,4 +1,4 @@
-#include "display/log_box.h"
+#include "window/log_box.h"
 
 #include <QApplication>
 #include <QScrollBar>

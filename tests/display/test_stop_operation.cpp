@@ -1,8 +1,8 @@
-#include "display/log_box.h"
-#include "display/log_text.h"
 #include "fakes.h"
-#include "sequence/step_grid.h"
+#include "record/log_text.h"
 #include "step_table_file.h"
+#include "window/log_box.h"
+#include "window/step_grid.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -83,9 +83,9 @@ void StopOperationTest::stopWritesTheWholeLogAsARecordFile() {
     f.clock.time = QDateTime(QDate(2026, 12, 6), QTime(5, 2, 57));
     MainWindow& w = f.build();
     secondWithReply(f, "VKPPSU1200A1200W");
-    QVERIFY(w.state.linkUp);
+    QVERIFY(w.session().state.linkUp);
     w.outputButton->click();
-    QVERIFY(w.state.outputOn);
+    QVERIFY(w.session().outputOn());
     QVERIFY(!QFileInfo::exists(recordDir(f)));
 
     QString expected = QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:02:58");
@@ -100,7 +100,7 @@ void StopOperationTest::stopWritesTheWholeLogAsARecordFile() {
     }
     QCOMPARE(f.clock.time.time(), QTime(5, 3, 9));
     w.outputButton->click();
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().outputOn());
 
     const QString path = recordDir(f) + QStringLiteral("/2026126539.TXT");
     expected += QStringLiteral("\r\n保存路径:") + QDir::toNativeSeparators(path);
@@ -114,8 +114,8 @@ void StopOperationTest::stopWritesTheWholeLogAsARecordFile() {
     QCOMPARE(bytes.count(QByteArrayView("\n")), 15);
     QVERIFY(bytes.contains("05:03:09          12.11V          0.611A\r\n"));
     QVERIFY(f.dialogs.shown.isEmpty());
-    w.pollTick();
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
+    w.session().pollTick();
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('N')));
 }
 
 void StopOperationTest::recordDirectoryIsReusedAndEarlierRecordsKept() {
@@ -127,7 +127,7 @@ void StopOperationTest::recordDirectoryIsReusedAndEarlierRecordsKept() {
     other.close();
 
     MainWindow& w = f.build();
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     w.outputButtonClicked();
     w.outputButtonClicked();
     const QByteArray first = fileBytes(recordDir(f) + QStringLiteral("/2026126539.TXT"));
@@ -147,7 +147,7 @@ void StopOperationTest::englishSavePath() {
     MainWindow& w = f.build();
     w.languageList->setCurrentIndex(1);
     emit w.languageList->activated(1);
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     w.outputButtonClicked();
     w.outputButtonClicked();
     const QString path = recordDir(f) + QStringLiteral("/2026126539.TXT");
@@ -162,19 +162,19 @@ void StopOperationTest::stopEndsTheRunAndGivesTheFrontPanelBack() {
     QVERIFY(writeStepFile(f.programDir(), {{10, 1, 5}}));
     MainWindow& w = f.build();
     const QColor face = w.runButton->palette().color(QPalette::Button);
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     w.runButtonClicked();
-    QVERIFY(w.state.runActive);
+    QVERIFY(w.session().running());
     QVERIFY(!w.voltageEntry->isEnabled());
     QVERIFY(w.stepGrid->isLocked());
     ticks(w, 10);
-    QCOMPARE(w.state.secondsLeft, qint16(4));
+    QCOMPARE(w.session().state.secondsLeft, qint16(4));
 
-    QCOMPARE(w.stopOperation(), qint16(-1));
-    QVERIFY(!w.state.runActive);
-    QVERIFY(!w.state.outputOn);
-    QCOMPARE(w.state.rowIndex, qint16(0));
-    QCOMPARE(w.state.secondsLeft, qint16(0));
+    w.session().stop();
+    QVERIFY(!w.session().running());
+    QVERIFY(!w.session().outputOn());
+    QCOMPARE(w.session().state.rowIndex, qint16(0));
+    QCOMPARE(w.session().state.secondsLeft, qint16(0));
     QVERIFY(!w.stepGrid->isLocked());
     checkFrontPanelEnabled(w);
     QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
@@ -182,8 +182,8 @@ void StopOperationTest::stopEndsTheRunAndGivesTheFrontPanelBack() {
     QCOMPARE(w.outputButton->palette().color(QPalette::Button), face);
     QCOMPARE(w.runButton->palette().color(QPalette::Button), face);
     QCOMPARE(recordEntries(f), QStringList{QStringLiteral("2026126539.TXT")});
-    w.pollTick();
-    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000H0000N"));
+    w.session().pollTick();
+    QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU0000H0000N"));
 }
 
 void StopOperationTest::overCurrentTripsInShutDownMode() {
@@ -194,21 +194,21 @@ void StopOperationTest::overCurrentTripsInShutDownMode() {
     emit w.overCurrentModeList->activated(1);
     secondWithReply(f, "VKPPSU1200A1200W");
     w.outputButtonClicked();
-    QVERIFY(w.state.outputOn);
+    QVERIFY(w.session().outputOn());
 
     // The read that brings the "B" comes after this tick's frame.
     secondWithReply(f, "VKPPSU1200A1200B");
-    QVERIFY(w.state.overCurrent);
-    QVERIFY(w.state.outputOn);
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+    QVERIFY(w.session().state.overCurrent);
+    QVERIFY(w.session().outputOn());
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('O')));
     QVERIFY(recordEntries(f).isEmpty());
 
-    w.pollTick();
-    QVERIFY(!w.state.outputOn);
-    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000C0000N"));
+    w.session().pollTick();
+    QVERIFY(!w.session().outputOn());
+    QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU0000C0000N"));
     QCOMPARE(recordEntries(f).size(), 1);
     for (int i = 0; i < 16; ++i) {
-        w.sendTick();
+        w.session().sendTick();
     }
     QVERIFY(f.port.written.endsWith("VKPPSU0000C0000N"));
     ticks(w, 5);
@@ -216,17 +216,17 @@ void StopOperationTest::overCurrentTripsInShutDownMode() {
 
     // Switched on again before a "W" has come: it trips in the next tick.
     w.outputButtonClicked();
-    QVERIFY(w.state.outputOn);
-    w.pollTick();
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(w.session().outputOn());
+    w.session().pollTick();
+    QVERIFY(!w.session().outputOn());
     QCOMPARE(recordEntries(f).size(), 2);
 
     f.port.queueRead("VKPPSU1200A1200W");
     ticks(w, 10);
-    QVERIFY(!w.state.overCurrent);
+    QVERIFY(!w.session().state.overCurrent);
     w.outputButtonClicked();
     ticks(w, 20);
-    QVERIFY(w.state.outputOn);
+    QVERIFY(w.session().outputOn());
     QCOMPARE(recordEntries(f).size(), 2);
     // Each trip told the operator why the output went off.
     QCOMPARE(f.dialogs.shown.size(), 2);
@@ -244,9 +244,9 @@ void StopOperationTest::constantCurrentModeIgnoresOverCurrent() {
     w.outputButtonClicked();
     for (int second = 0; second < 5; ++second) {
         secondWithReply(f, "VKPPSU1200A1200B");
-        QVERIFY(w.state.overCurrent);
-        QVERIFY(w.state.outputOn);
-        QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000H0000O"));
+        QVERIFY(w.session().state.overCurrent);
+        QVERIFY(w.session().outputOn());
+        QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU0000H0000O"));
     }
     QVERIFY(!QFileInfo::exists(recordDir(f)));
     QCOMPARE(w.outputButton->text(), QStringLiteral("关"));
@@ -257,7 +257,7 @@ void StopOperationTest::eachWayOfStoppingWritesExactlyOneRecord() {
     WindowOnFakes f;
     QVERIFY(writeStepFile(f.programDir(), {{10, 1, 1}}));
     MainWindow& w = f.build();
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     QStringList names;
     const auto checkOneMoreRecord = [&](const QString& name) {
         names << name;
@@ -275,24 +275,24 @@ void StopOperationTest::eachWayOfStoppingWritesExactlyOneRecord() {
     w.runButtonClicked();
     ticks(w, 5);
     w.runButtonClicked();
-    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.session().running());
     checkOneMoreRecord(QStringLiteral("2026126539_2.TXT"));
 
     w.overCurrentModeList->setCurrentIndex(1);
     emit w.overCurrentModeList->activated(1);
     w.outputButtonClicked();
-    w.state.overCurrent = true;
+    w.session().state.overCurrent = true;
     ticks(w, 3);
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().outputOn());
     checkOneMoreRecord(QStringLiteral("2026126539_3.TXT"));
-    w.state.overCurrent = false;
+    w.session().state.overCurrent = false;
 
     w.runCountList->setCurrentIndex(1);
     emit w.runCountList->activated(1);
     w.runButtonClicked();
-    QVERIFY(w.state.runActive);
+    QVERIFY(w.session().running());
     ticks(w, 20);
-    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.session().running());
     checkOneMoreRecord(QStringLiteral("2026126539_4.TXT"));
     ticks(w, 30);
     QCOMPARE(recordEntries(f), names);
@@ -310,7 +310,7 @@ void StopOperationTest::coincidingStampsDoNotOverwrite() {
     earlier.close();
 
     MainWindow& w = f.build();
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     w.outputButtonClicked();
     w.outputButtonClicked();
     f.clock.time = QDateTime(QDate(2026, 11, 6), QTime(5, 3, 9));
@@ -346,14 +346,14 @@ void StopOperationTest::unwritableRecordIsReportedAndTheOutputStaysOff() {
         QVERIFY(QFile::link(QStringLiteral("/proc/self"), recordDir(f)));
     }
     MainWindow& w = f.build();
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     w.outputButtonClicked();
     ticks(w, 10);
     w.outputButtonClicked();
 
     QCOMPARE(f.dialogs.shown.size(), 1);
     QVERIFY(!f.dialogs.shown[0].text.isEmpty());
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().outputOn());
     checkFrontPanelEnabled(w);
     QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
     // The save-path line names the file written; here there is none.
@@ -362,14 +362,14 @@ void StopOperationTest::unwritableRecordIsReportedAndTheOutputStaysOff() {
 
     // The program goes on: the output stays off and can be switched on again.
     ticks(w, 10);
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('N')));
     w.outputButtonClicked();
-    QVERIFY(w.state.outputOn);
+    QVERIFY(w.session().outputOn());
     ticks(w, 10);
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('O')));
     w.outputButtonClicked();
     QCOMPARE(f.dialogs.shown.size(), 2);
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().outputOn());
 }
 
 VELKOR_TEST_MAIN_IN_C_LOCALE(StopOperationTest)

@@ -20,27 +20,28 @@ void LinkEndToEndTest::linkComesUpAndShowsTheSimulatorsDigits() {
     Simulator sim(live.dir.path(), {});
     QVERIFY(sim.waitUntilLinked());
     MainWindow& w = live.start();
-    QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
-    QCOMPARE(w.state.portNumber, qint16(Simulator::kPort));
+    QVERIFY(waitFor([&] { return w.session().state.linkUp; }, 8000));
+    QCOMPARE(w.session().state.portNumber, qint16(Simulator::kPort));
 
     // 12 V with a 2 A limit into the simulator's 10 ohm: 12.00 V, 1.200 A.
     w.voltageStepList->setCurrentIndex(12);
     w.voltageStepChosen();
     w.currentEntry->setText(QStringLiteral("2A"));
     w.outputButtonClicked();
-    QVERIFY(w.state.outputOn);
+    QVERIFY(w.session().outputOn());
     QVERIFY(waitFor(
         [&] {
-            return w.state.voltageDigits == QStringLiteral("1200") &&
-                   w.state.currentDigits == QStringLiteral("1200");
+            return w.session().state.voltageDigits == QStringLiteral("1200") &&
+                   w.session().state.currentDigits == QStringLiteral("1200");
         },
         8000));
     QVERIFY(waitFor([&] { return w.voltageReadout->text() == QStringLiteral("12.00V"); }, 3000));
     QCOMPARE(w.voltageReadout->text(), QStringLiteral("12.00V"));
     w.outputButtonClicked();
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().outputOn());
     QVERIFY(waitFor([&] { return recordEntries(live.dir.path()).size() == 1; }, 15000));
-    QVERIFY(waitFor([&] { return w.state.currentDigits == QStringLiteral("0000"); }, 8000));
+    QVERIFY(
+        waitFor([&] { return w.session().state.currentDigits == QStringLiteral("0000"); }, 8000));
     QVERIFY(live.dialogs.shown.isEmpty());
 }
 
@@ -49,10 +50,10 @@ void LinkEndToEndTest::silentSupplyIsDeclaredLostAndSearchedAgain() {
     Simulator sim(live.dir.path(), {QStringLiteral("--silent")});
     QVERIFY(sim.waitUntilLinked());
     MainWindow& w = live.start();
-    QVERIFY(waitFor([&] { return w.state.portOpened; }, 3000));
+    QVERIFY(waitFor([&] { return w.session().state.portOpened; }, 3000));
     QVERIFY(
         waitFor([&] { return live.linesContaining(QStringLiteral("COM3无应答")) == 1; }, 30000));
-    QVERIFY(!w.state.linkUp);
+    QVERIFY(!w.session().state.linkUp);
     // Searched again: the only usable port is opened anew once its mark is
     // forgotten.
     QVERIFY(waitFor([&] { return live.linesContaining(QStringLiteral("COM：   3已打开")) == 2; },
@@ -64,7 +65,7 @@ void LinkEndToEndTest::hangUpCostsNoCpuAndThePortIsFoundAgain() {
     auto first = std::make_unique<Simulator>(live.dir.path(), QStringList{"--hangup-after", "3"});
     QVERIFY(first->waitUntilLinked());
     MainWindow& w = live.start();
-    QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
+    QVERIFY(waitFor([&] { return w.session().state.linkUp; }, 8000));
     QVERIFY(first->waitForExit(8000));
 
     const double cpuBefore = processCpuSeconds();
@@ -81,10 +82,11 @@ void LinkEndToEndTest::hangUpCostsNoCpuAndThePortIsFoundAgain() {
         waitFor([&] { return live.linesContaining(QStringLiteral("COM3无应答")) == 1; }, 30000));
     QVERIFY(waitFor([&] { return live.linesContaining(QStringLiteral("COM：   3已打开")) >= 2; },
                     5000));
-    w.state.voltageDigits.clear();
-    QVERIFY(waitFor([&] { return w.state.voltageDigits == QStringLiteral("0000"); }, 5000));
-    QCOMPARE(w.state.voltageDigits, QStringLiteral("0000"));
-    QVERIFY(w.state.linkUp);
+    w.session().state.voltageDigits.clear();
+    QVERIFY(
+        waitFor([&] { return w.session().state.voltageDigits == QStringLiteral("0000"); }, 5000));
+    QCOMPARE(w.session().state.voltageDigits, QStringLiteral("0000"));
+    QVERIFY(w.session().state.linkUp);
 }
 
 QTEST_MAIN(LinkEndToEndTest)

@@ -1,6 +1,6 @@
-#include "display/log_box.h"
 #include "live_window.h"
 #include "waiting.h"
+#include "window/log_box.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -24,6 +24,33 @@ for row in rows:
     print(f"{float(row['voltage_V']):.2f} {float(row['current_A']):.3f} {row['link_up']}")
 )";
 
+// The rows of a silence: a stale row carries no readings and no status. One
+// line "live stale" with the counts of each kind of row.
+const char kCountStaleRows[] = R"(
+import csv, sys
+with open(sys.argv[1], newline="", encoding="utf-8") as f:
+    rows = list(csv.DictReader(f))
+stale = [row for row in rows if row["fresh"] == "0"]
+for row in stale:
+    assert row["voltage_V"] == row["current_A"] == row["status"] == "", row
+for row in rows:
+    if row["fresh"] == "1":
+        float(row["voltage_V"]), float(row["current_A"])
+print(len(rows) - len(stale), len(stale))
+)";
+
+// The frames a simulator logged, oldest first.
+QStringList loggedFrames(const QString& log) {
+    QStringList frames;
+    for (const QString& line : QString::fromLatin1(fileBytes(log)).split(QLatin1Char('\n'))) {
+        const QStringList fields = line.split(QLatin1Char(' '));
+        if (fields.size() == 2) {
+            frames << fields[1];
+        }
+    }
+    return frames;
+}
+
 // A tool's standard output, or the empty text when it fails.
 QString runTool(const QString& program, const QStringList& arguments) {
     QProcess tool;
@@ -42,6 +69,7 @@ class RecordEndToEndTest : public QObject {
     Q_OBJECT
 private slots:
     void recordHoldsTheSimulatorsValues();
+    void silentSupplyIsSwitchedOffAndItsSilenceCarriesNoReadings();
 };
 
 // 12 V with a 2 A limit into the simulator's 10 ohm load: 12.00 V, 1.200 A.
@@ -54,12 +82,12 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
     emit w.voltageStepList->activated(12);
     w.currentStepList->setCurrentIndex(20);
     emit w.currentStepList->activated(20);
-    QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
-    QVERIFY(waitFor([&] { return w.state.currentSetpoint == qint16(2000); }, 8000));
-    QCOMPARE(w.state.currentSetpoint, qint16(2000));
+    QVERIFY(waitFor([&] { return w.session().state.linkUp; }, 8000));
+    QVERIFY(waitFor([&] { return w.session().state.currentSetpoint == qint16(2000); }, 8000));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(2000));
 
     w.outputButtonClicked();
-    QVERIFY(w.state.outputOn);
+    QVERIFY(w.session().outputOn());
     const QString first = QStringLiteral("12.00V          1.200A");
     QVERIFY(waitFor([&] { return w.logBox->text().count(first) >= 3; }, 10000));
     // 10 V while the output is on.
@@ -68,7 +96,7 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
     const QString measured = QStringLiteral("10.00V          1.000A");
     QVERIFY(waitFor([&] { return w.logBox->text().count(measured) >= 3; }, 15000));
     w.outputButtonClicked();
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().outputOn());
 
     const QDir records(live.dir.path() + QStringLiteral("/Record"));
     // The record is written away from the window's thread; the log box
@@ -130,6 +158,54 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
                      {QStringLiteral("-format"), QStringLiteral("%m %w %h"),
                       records.filePath(name.captured(1) + ".png")}),
              QStringLiteral("PNG 1600 900"));
+    QVERIFY(live.dialogs.shown.isEmpty());
+}
+
+// A supply that falls silent for 20 s with the output on at 4 V, as one
+// switched off at its own switch and on again. The silence ends the output
+// and its record; the supply that answers again gets off frames only; the
+// spreadsheet's rows of the silence carry no readings.
+void RecordEndToEndTest::silentSupplyIsSwitchedOffAndItsSilenceCarriesNoReadings() {
+    LiveWindow live;
+    const QString frameLog = live.dir.path() + QStringLiteral("/frames.log");
+    Simulator sim(live.dir.path(), {QStringLiteral("--silent-between"), QStringLiteral("4,24"),
+                                    QStringLiteral("--frame-log"), frameLog});
+    QVERIFY(sim.waitUntilLinked());
+    MainWindow& w = live.start();
+    w.voltageStepList->setCurrentIndex(4);
+    emit w.voltageStepList->activated(4);
+    QVERIFY(waitFor([&] { return w.session().state.linkUp; }, 8000));
+    w.outputButtonClicked();
+    QVERIFY(w.session().outputOn());
+
+    QVERIFY(waitFor([&] { return !w.session().state.linkUp; }, 30000));
+    QVERIFY(!w.session().outputOn());
+    QVERIFY(waitFor([&] { return w.logBox->text().contains(QStringLiteral("保存路径:")); }, 15000));
+    const int framesAtTheLoss = int(loggedFrames(frameLog).size());
+
+    QVERIFY(waitFor([&] { return w.session().state.linkUp; }, 30000));
+    QVERIFY(waitFor([&] { return loggedFrames(frameLog).size() >= framesAtTheLoss + 30; }, 10000));
+    const QStringList frames = loggedFrames(frameLog);
+    // The frames of the last second before the loss may still be on;
+    // everything after the supply answers again is off.
+    for (const QString& frame : frames.mid(framesAtTheLoss + 20)) {
+        QVERIFY2(frame.endsWith(QLatin1Char('N')), qPrintable(frame));
+    }
+    QVERIFY(frames.contains(QStringLiteral("VKPPSU0400H0000O")));
+
+    const QDir records(live.dir.path() + QStringLiteral("/Record"));
+    QVERIFY(
+        waitFor([&] { return records.entryList({QStringLiteral("*.csv")}).size() == 1; }, 15000));
+    const QStringList counts =
+        runTool(QStringLiteral(VELKOR_DEBIAN_PYTHON),
+                {QStringLiteral("-c"), kCountStaleRows,
+                 records.filePath(records.entryList({QStringLiteral("*.csv")}).first())})
+            .split(QLatin1Char(' '));
+    QCOMPARE(counts.size(), 2);
+    // About two live seconds before the silence, and some ten stale ones
+    // before the loss is declared.
+    QVERIFY2(counts[0].toInt() >= 1 && counts[1].trimmed().toInt() >= 8,
+             qPrintable(counts.join(' ')));
     QVERIFY(live.dialogs.shown.isEmpty());
 }
 

@@ -58,13 +58,13 @@ void SequenceEndToEndTest::countedRunReachesTheSupplyAsItsRowsOnly() {
     Simulator sim(live.dir.path(), {QStringLiteral("--frame-log"), logPath});
     QVERIFY(sim.waitUntilLinked());
     MainWindow& w = live.start();
-    QVERIFY(waitFor([&] { return w.state.linkUp; }, 8000));
+    QVERIFY(waitFor([&] { return w.session().state.linkUp; }, 8000));
 
     w.runCountList->setCurrentIndex(w.runCountList->findText(QStringLiteral("3")));
     w.runCountChosen();
     w.runButtonClicked();
-    QVERIFY(w.state.runActive);
-    QVERIFY(waitFor([&] { return !w.state.runActive; }, 30000));
+    QVERIFY(w.session().running());
+    QVERIFY(waitFor([&] { return !w.session().running(); }, 30000));
     QCOMPARE(w.runButton->text(), QStringLiteral("开始"));
     QVERIFY(waitFor([&] { return recordEntries(live.dir.path()).size() == 1; }, 15000));
     // Let the switch-off reach the supply.

@@ -1,9 +1,9 @@
-#include "app/session_end.h"
 #include "app/stop_signals.h"
-#include "display/log_box.h"
 #include "live_window.h"
 #include "record/journal_recovery.h"
 #include "waiting.h"
+#include "window/desktop_session_end.h"
+#include "window/log_box.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -32,7 +32,7 @@ void choose12VoltsAnd2Amperes(MainWindow& w) {
 }
 
 bool readyToSwitchOn(const MainWindow& w) {
-    return w.state.linkUp && w.state.currentSetpoint == 2000;
+    return w.session().state.linkUp && w.session().state.currentSetpoint == 2000;
 }
 
 // The program as a process of its own in the directory: the window with the
@@ -45,7 +45,10 @@ int runWithOutputOn(int argc, char** argv) {
     SystemClock clock;
     FakeScreen screen;
     RecordingDialogs dialogs;
-    MainWindow window(Platform{&port, &clock, &screen, &dialogs, dir, dir});
+    const Platform platform{&port, &clock, &screen, &dialogs, dir, dir};
+    SupplySession session(platform);
+    session.start();
+    MainWindow window(session, platform);
     endOnStopSignals(&window);
     endWithSession(&window);
     choose12VoltsAnd2Amperes(window);

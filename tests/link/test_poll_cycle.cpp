@@ -1,5 +1,5 @@
-#include "app/diagnostic_pane.h"
 #include "fakes.h"
+#include "window/diagnostic_pane.h"
 
 #include <QLabel>
 #include <QRandomGenerator>
@@ -12,8 +12,8 @@ const QByteArray kReply("VKPPSU1199A0498W");
 // Ticks until the next read has happened (a read tick with a port open).
 void tickThroughRead(MainWindow& w) {
     for (int i = 0; i < 10; ++i) {
-        w.pollTick();
-        if (w.state.readDivider == 0 && !w.state.readTick) {
+        w.session().pollTick();
+        if (w.session().state.readDivider == 0 && !w.session().state.readTick) {
             return;
         }
     }
@@ -50,15 +50,15 @@ void PollCycleTest::senderWalksTheFrameOneCharacterPerTick() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
-    w.pollTick();
+    w.session().pollTick();
     QCOMPARE(f.port.openPort, 3);
-    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0000H0000N"));
-    QCOMPARE(w.state.sendPosition, qint16(0));
+    QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU0000H0000N"));
+    QCOMPARE(w.session().state.sendPosition, qint16(0));
     for (int i = 0; i < 18; ++i) {
-        w.sendTick();
+        w.session().sendTick();
     }
     QCOMPARE(f.port.written, QByteArray("VKPPSU0000H0000NVK"));
-    QCOMPARE(w.state.sendPosition, qint16(2));
+    QCOMPARE(w.session().state.sendPosition, qint16(2));
 }
 
 void PollCycleTest::newFrameGoesOutWholeAfterTheFrameOnTheLine_data() {
@@ -91,14 +91,14 @@ void PollCycleTest::newFrameGoesOutWholeAfterTheFrameOnTheLine() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
-    w.pollTick();
+    w.session().pollTick();
     for (int sent = 0; sent < line.size(); ++sent) {
         for (qsizetype change = 0; change < changeAfter.size(); ++change) {
             if (changeAfter[change] == sent) {
-                w.state.frameText = QString::fromLatin1(frames[change]);
+                w.session().state.frameText = QString::fromLatin1(frames[change]);
             }
         }
-        w.sendTick();
+        w.session().sendTick();
     }
     QCOMPARE(f.port.written, line);
 }
@@ -107,20 +107,20 @@ void PollCycleTest::senderNeverWritesWithoutPortOrFrame() {
     WindowOnFakes f;
     MainWindow& w = f.build();
     QVERIFY(f.port.usablePorts.isEmpty());
-    w.pollTick();
+    w.session().pollTick();
     for (int i = 0; i < 20; ++i) {
-        w.sendTick();
+        w.session().sendTick();
     }
-    QCOMPARE(w.state.sendPosition, qint16(4));
+    QCOMPARE(w.session().state.sendPosition, qint16(4));
     QVERIFY(f.port.written.isEmpty());
 
     WindowOnFakes empty;
     empty.port.usablePorts = {2};
     MainWindow& e = empty.build();
     QVERIFY(empty.port.open(2));
-    QVERIFY(e.state.frameText.isEmpty());
+    QVERIFY(e.session().state.frameText.isEmpty());
     for (int i = 0; i < 40; ++i) {
-        e.sendTick();
+        e.session().sendTick();
     }
     QVERIFY(empty.port.written.isEmpty());
 }
@@ -130,19 +130,19 @@ void PollCycleTest::firstReadComesInTheTenthTickAfterOpening() {
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
     f.port.queueRead(kReply);
-    w.pollTick();
+    w.session().pollTick();
     QCOMPARE(w.diagnosticPane->lines().last(), QStringLiteral("COM：   3已打开"));
-    QVERIFY(w.state.portOpened);
-    QCOMPARE(w.state.portNumber, qint16(3));
+    QVERIFY(w.session().state.portOpened);
+    QCOMPARE(w.session().state.portNumber, qint16(3));
     ticks(w, 8);
     QCOMPARE(f.port.reads.size(), std::size_t(1));
-    QVERIFY(!w.state.linkUp);
-    w.pollTick();
+    QVERIFY(!w.session().state.linkUp);
+    w.session().pollTick();
     QVERIFY(f.port.reads.empty());
-    QVERIFY(w.state.linkUp);
-    QCOMPARE(w.state.voltageDigits, QStringLiteral("1199"));
-    QCOMPARE(w.state.currentDigits, QStringLiteral("0498"));
-    QCOMPARE(w.state.overCurrent, false);
+    QVERIFY(w.session().state.linkUp);
+    QCOMPARE(w.session().state.voltageDigits, QStringLiteral("1199"));
+    QCOMPARE(w.session().state.currentDigits, QStringLiteral("0498"));
+    QCOMPARE(w.session().state.overCurrent, false);
     const QStringList lines = w.diagnosticPane->lines();
     QVERIFY(lines.contains(QString::fromLatin1(kReply)));
 }
@@ -151,45 +151,45 @@ void PollCycleTest::silentPortIsDeclaredLostAtTheTwelfthRead() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
-    w.pollTick();
-    w.state.voltageDigits = QStringLiteral("1234");
+    w.session().pollTick();
+    w.session().state.voltageDigits = QStringLiteral("1234");
     for (int read = 1; read <= 11; ++read) {
         tickThroughRead(w);
-        QVERIFY(w.state.portOpened);
+        QVERIFY(w.session().state.portOpened);
     }
-    QCOMPARE(w.state.emptyReadCount, qint16(11));
+    QCOMPARE(w.session().state.emptyReadCount, qint16(11));
     w.clearDiagnostics();
     tickThroughRead(w);
-    QVERIFY(!w.state.portOpened);
+    QVERIFY(!w.session().state.portOpened);
     QCOMPARE(w.diagnosticPane->lines().mid(0, 2),
              (QStringList{QStringLiteral("COM3无应答"), QStringLiteral("数据为空")}));
-    QVERIFY(w.state.portFailed[3]);
-    QCOMPARE(w.state.voltageDigits, QStringLiteral("0000"));
-    QCOMPARE(w.state.currentDigits, QStringLiteral("0000"));
-    QCOMPARE(w.state.emptyReadCount, qint16(12));
+    QVERIFY(w.session().state.portFailed[3]);
+    QCOMPARE(w.session().state.voltageDigits, QStringLiteral("0000"));
+    QCOMPARE(w.session().state.currentDigits, QStringLiteral("0000"));
+    QCOMPARE(w.session().state.emptyReadCount, qint16(12));
     QVERIFY(f.port.isOpen());
 
     // The next search closes it and passes port 3 over; with nothing else
     // usable the marks are then forgotten, and the search after opens 3 again.
     w.clearDiagnostics();
-    w.pollTick();
-    QVERIFY(!w.state.portOpened);
+    w.session().pollTick();
+    QVERIFY(!w.session().state.portOpened);
     QVERIFY(!f.port.isOpen());
     QCOMPARE(w.diagnosticPane->lines().last(),
              QStringLiteral("您计算机上总共有：   1个COM端口可用"));
-    QVERIFY(!w.state.portFailed[3]);
-    w.pollTick();
-    QVERIFY(w.state.portOpened);
-    QCOMPARE(w.state.portNumber, qint16(3));
-    QCOMPARE(w.state.emptyReadCount, qint16(0));
+    QVERIFY(!w.session().state.portFailed[3]);
+    w.session().pollTick();
+    QVERIFY(w.session().state.portOpened);
+    QCOMPARE(w.session().state.portNumber, qint16(3));
+    QCOMPARE(w.session().state.emptyReadCount, qint16(0));
 }
 
 void PollCycleTest::textWithoutTagTimesOut() {
     WindowOnFakes f;
     f.port.usablePorts = {3, 5};
     MainWindow& w = f.build();
-    w.pollTick();
-    QCOMPARE(w.state.portNumber, qint16(5));
+    w.session().pollTick();
+    QCOMPARE(w.session().state.portNumber, qint16(5));
     for (int read = 1; read <= 12; ++read) {
         f.port.queueRead("1199A0498W");
         w.clearDiagnostics();
@@ -197,14 +197,14 @@ void PollCycleTest::textWithoutTagTimesOut() {
         QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("数据错误")));
         QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("1199A0498W")));
     }
-    QVERIFY(!w.state.portOpened);
+    QVERIFY(!w.session().state.portOpened);
     QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("COM5超时")));
     QVERIFY(!w.diagnosticPane->lines().contains(QStringLiteral("COM5无应答")));
-    QVERIFY(w.state.portFailed[5]);
+    QVERIFY(w.session().state.portFailed[5]);
     // Failover to the next lower port that is not marked.
-    w.pollTick();
-    QCOMPARE(w.state.portNumber, qint16(3));
-    QVERIFY(w.state.portFailed[5]);
+    w.session().pollTick();
+    QCOMPARE(w.session().state.portNumber, qint16(3));
+    QVERIFY(w.session().state.portFailed[5]);
 }
 
 void PollCycleTest::lossTakesTheLinkDownOnEveryPort_data() {
@@ -218,21 +218,21 @@ void PollCycleTest::lossTakesTheLinkDownOnEveryPort() {
     WindowOnFakes f;
     f.port.usablePorts = {port};
     MainWindow& w = f.build();
-    w.state.portFailed[7] = true;
+    w.session().state.portFailed[7] = true;
     f.port.queueRead(kReply);
-    w.pollTick();
-    QCOMPARE(w.state.portNumber, qint16(port));
+    w.session().pollTick();
+    QCOMPARE(w.session().state.portNumber, qint16(port));
     tickThroughRead(w);
-    QVERIFY(w.state.linkUp);
+    QVERIFY(w.session().state.linkUp);
     for (int read = 2; read <= 13; ++read) {
         tickThroughRead(w);
     }
-    QVERIFY(!w.state.portOpened);
+    QVERIFY(!w.session().state.portOpened);
     QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("COM%1无应答").arg(port)));
-    QVERIFY(!w.state.linkUp);
+    QVERIFY(!w.session().state.linkUp);
     // A loss on port 1 forgets every mark; a loss elsewhere marks that port.
-    QCOMPARE(w.state.portFailed[7], port != 1);
-    QCOMPARE(w.state.portFailed[port], port != 1);
+    QCOMPARE(w.session().state.portFailed[7], port != 1);
+    QCOMPARE(w.session().state.portFailed[port], port != 1);
 
     // Until a reply is accepted again the operator sees the wait, and the
     // output and a run stay off.
@@ -240,18 +240,18 @@ void PollCycleTest::lossTakesTheLinkDownOnEveryPort() {
     QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待... "));
     w.outputButtonClicked();
     w.runButtonClicked();
-    w.pollTick();
-    QVERIFY(!w.state.outputOn);
-    QVERIFY(!w.state.runActive);
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
+    w.session().pollTick();
+    QVERIFY(!w.session().outputOn());
+    QVERIFY(!w.session().running());
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('N')));
 
     f.port.replyWhenIdle = kReply;
-    for (int tick = 0; tick < 40 && !w.state.linkUp; ++tick) {
-        w.pollTick();
+    for (int tick = 0; tick < 40 && !w.session().state.linkUp; ++tick) {
+        w.session().pollTick();
     }
-    QVERIFY(w.state.linkUp);
+    QVERIFY(w.session().state.linkUp);
     w.outputButtonClicked();
-    QVERIFY(w.state.outputOn);
+    QVERIFY(w.session().outputOn());
 }
 
 void PollCycleTest::unusableRepliesCountTowardsALoss_data() {
@@ -268,21 +268,21 @@ void PollCycleTest::unusableRepliesCountTowardsALoss() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
-    w.pollTick();
+    w.session().pollTick();
     for (int read = 1; read <= 12; ++read) {
         f.port.queueRead(reply);
         w.clearDiagnostics();
         tickThroughRead(w);
         QCOMPARE(w.diagnosticPane->lines().contains(QStringLiteral("数据错误")), dataErrorLine);
-        QCOMPARE(w.state.badReplyCount, qint16(read));
+        QCOMPARE(w.session().state.badReplyCount, qint16(read));
     }
-    QVERIFY(!w.state.portOpened);
+    QVERIFY(!w.session().state.portOpened);
     QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("COM3超时")));
 
     // An accepted block is printed on its own line after what came.
     f.port.queueRead(QByteArray("xy") + kReply);
-    for (int tick = 0; tick < 40 && !w.state.linkUp; ++tick) {
-        w.pollTick();
+    for (int tick = 0; tick < 40 && !w.session().state.linkUp; ++tick) {
+        w.session().pollTick();
     }
     const QStringList lines = w.diagnosticPane->lines();
     const qsizetype received = lines.indexOf(QStringLiteral("xy") + QString::fromLatin1(kReply));
@@ -293,37 +293,37 @@ void PollCycleTest::unusableRepliesCountTowardsALoss() {
 void PollCycleTest::openingAPortStartsItsCountsAfresh() {
     WindowOnFakes f;
     MainWindow& w = f.build();
-    w.pollTick();
-    w.state.emptyReadCount = 9;
-    w.state.badReplyCount = 10;
-    w.state.readTick = true;
-    w.state.readDivider = 5;
+    w.session().pollTick();
+    w.session().state.emptyReadCount = 9;
+    w.session().state.badReplyCount = 10;
+    w.session().state.readTick = true;
+    w.session().state.readDivider = 5;
     f.port.usablePorts = {3};
-    w.pollTick();
-    QVERIFY(w.state.portOpened);
-    QCOMPARE(w.state.emptyReadCount, qint16(0));
-    QCOMPARE(w.state.badReplyCount, qint16(0));
-    QCOMPARE(w.state.readDivider, qint16(1));
-    QVERIFY(!w.state.readTick);
+    w.session().pollTick();
+    QVERIFY(w.session().state.portOpened);
+    QCOMPARE(w.session().state.emptyReadCount, qint16(0));
+    QCOMPARE(w.session().state.badReplyCount, qint16(0));
+    QCOMPARE(w.session().state.readDivider, qint16(1));
+    QVERIFY(!w.session().state.readTick);
 }
 
 void PollCycleTest::validBlockInTheReadThatDeclaresTheLoss() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
-    w.pollTick();
+    w.session().pollTick();
     for (int read = 1; read <= 11; ++read) {
         tickThroughRead(w);
     }
     f.port.queueRead(QByteArray("xy") + kReply);
     tickThroughRead(w);
-    QVERIFY(!w.state.portOpened);
-    QVERIFY(w.state.linkUp);
-    QCOMPARE(w.state.voltageDigits, QStringLiteral("1199"));
-    QCOMPARE(w.state.emptyReadCount, qint16(0));
-    QCOMPARE(w.state.badReplyCount, qint16(0));
+    QVERIFY(!w.session().state.portOpened);
+    QVERIFY(w.session().state.linkUp);
+    QCOMPARE(w.session().state.voltageDigits, QStringLiteral("1199"));
+    QCOMPARE(w.session().state.emptyReadCount, qint16(0));
+    QCOMPARE(w.session().state.badReplyCount, qint16(0));
     const int opensBefore = f.port.openAttempts.size();
-    w.pollTick();
+    w.session().pollTick();
     QVERIFY(f.port.openAttempts.size() > opensBefore);
 }
 
@@ -331,30 +331,30 @@ void PollCycleTest::failedReadIsReportedOnceAndCountsAsEmpty() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
-    w.pollTick();
+    w.session().pollTick();
     f.port.queueFailedRead();
     tickThroughRead(w);
     QCOMPARE(f.dialogs.shown.size(), 1);
     QCOMPARE(f.dialogs.shown.first().text, QStringLiteral("读串口数据错误"));
     QVERIFY(f.dialogs.shown.first().title.isEmpty());
-    QCOMPARE(w.state.emptyReadCount, qint16(1));
+    QCOMPARE(w.session().state.emptyReadCount, qint16(1));
     tickThroughRead(w);
     QCOMPARE(f.dialogs.shown.size(), 1);
-    QCOMPARE(w.state.emptyReadCount, qint16(2));
+    QCOMPARE(w.session().state.emptyReadCount, qint16(2));
 }
 
 void PollCycleTest::readOfOnlyFfBytes() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
-    w.pollTick();
+    w.session().pollTick();
     tickThroughRead(w);
-    QCOMPARE(w.state.emptyReadCount, qint16(1));
+    QCOMPARE(w.session().state.emptyReadCount, qint16(1));
     f.port.queueRead(QByteArray(5, '\xFF'));
     w.clearDiagnostics();
     tickThroughRead(w);
-    QCOMPARE(w.state.emptyReadCount, qint16(0));
-    QCOMPARE(w.state.badReplyCount, qint16(1));
+    QCOMPARE(w.session().state.emptyReadCount, qint16(0));
+    QCOMPARE(w.session().state.badReplyCount, qint16(1));
     QCOMPARE(w.diagnosticPane->lines().mid(0, 2),
              (QStringList{QString(), QStringLiteral("数据错误")}));
 }
@@ -363,29 +363,29 @@ void PollCycleTest::failureInsideATickIsReportedAndTheTickGoesOn() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
-    w.pollTick();
+    w.session().pollTick();
     ticks(w, 8);
     f.port.throwOnRead = true;
-    w.pollTick();
+    w.session().pollTick();
     QCOMPARE(f.dialogs.shown.size(), 1);
     QCOMPARE(f.dialogs.shown.first().text, QStringLiteral("读串口数据错误"));
     // The display section of the same tick still ran.
-    QCOMPARE(w.state.displayTick, false);
-    QCOMPARE(w.diagnosticPane->lines().last(), w.state.frameText + QLatin1Char('F'));
+    QCOMPARE(w.session().state.displayTick, false);
+    QCOMPARE(w.diagnosticPane->lines().last(), w.session().state.frameText + QLatin1Char('F'));
 }
 
 void PollCycleTest::readThatAlwaysFaultsEndsInALoss() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
-    w.pollTick();
+    w.session().pollTick();
     f.port.throwOnRead = true;
     for (int read = 1; read <= 11; ++read) {
         tickThroughRead(w);
-        QCOMPARE(w.state.emptyReadCount, qint16(read));
+        QCOMPARE(w.session().state.emptyReadCount, qint16(read));
     }
     tickThroughRead(w);
-    QVERIFY(!w.state.portOpened);
+    QVERIFY(!w.session().state.portOpened);
     QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("COM3无应答")));
     QCOMPARE(f.dialogs.shown.size(), 12);
 }
@@ -394,32 +394,33 @@ void PollCycleTest::failureInTheTickThatTriedToOpenAPortPassesSilently() {
     WindowOnFakes f;
     MainWindow& w = f.build();
     // Output on, so the display section reads the clock for its log line.
-    w.state.outputOn = true;
+    switchOn(w);
     f.clock.throwOnNow = true;
     ticks(w, 9);
     QVERIFY(f.dialogs.shown.isEmpty());
     // The tenth tick is a display tick, and its search has no port to try.
-    w.pollTick();
+    w.session().pollTick();
     QCOMPARE(f.dialogs.shown.size(), 1);
 
     WindowOnFakes g;
     g.port.usablePorts = {3};
     MainWindow& v = g.build();
-    v.state.outputOn = true;
-    v.state.displayDivider = 9;
+    switchOn(v);
+    v.session().state.linkUp = false;
+    v.session().state.displayDivider = 9;
     g.clock.throwOnNow = true;
-    v.pollTick();
-    QVERIFY(v.state.portOpened);
+    v.session().pollTick();
+    QVERIFY(v.session().state.portOpened);
     QVERIFY(g.dialogs.shown.isEmpty());
     // The display section went on past the failing step.
-    QCOMPARE(v.state.displayTick, false);
+    QCOMPARE(v.session().state.displayTick, false);
 }
 
 void PollCycleTest::hostileInputIsSurvivedWithBoundedMemory() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
-    w.pollTick();
+    w.session().pollTick();
     QRandomGenerator random(7);
     QByteArray flood(4 * 1024 * 1024, '\0');
     random.fillRange(reinterpret_cast<quint32*>(flood.data()), flood.size() / 4);
@@ -429,10 +430,10 @@ void PollCycleTest::hostileInputIsSurvivedWithBoundedMemory() {
     for (int read = 0; read < 3; ++read) {
         tickThroughRead(w);
     }
-    QCOMPARE(w.state.voltageDigits, QStringLiteral("1198"));
-    QVERIFY(w.state.overCurrent);
+    QCOMPARE(w.session().state.voltageDigits, QStringLiteral("1198"));
+    QVERIFY(w.session().state.overCurrent);
     for (int i = 0; i < 3000; ++i) {
-        w.pollTick();
+        w.session().pollTick();
     }
     QVERIFY(w.diagnosticPane->lines().size() <= DiagnosticPane::kMaxLines);
     for (const QString& line : w.diagnosticPane->lines()) {

@@ -1,6 +1,6 @@
-#include "app/diagnostic_pane.h"
 #include "fakes.h"
 #include "link/open_failure_notice.h"
+#include "window/diagnostic_pane.h"
 
 #include <QtTest>
 
@@ -60,26 +60,26 @@ void PortSearchTest::searches() {
     f.port.takenAfterProbe = QSet<int>(takenAfterProbe.begin(), takenAfterProbe.end());
     MainWindow& w = f.build();
     for (int port : failed) {
-        w.state.portFailed[port] = true;
+        w.session().state.portFailed[port] = true;
     }
-    w.state.readDivider = 5;
-    w.state.emptyReadCount = 7;
-    w.pollTick();
+    w.session().state.readDivider = 5;
+    w.session().state.emptyReadCount = 7;
+    w.session().pollTick();
     QCOMPARE(w.diagnosticPane->lines(), lines);
-    QCOMPARE(w.state.availableCount, qint16(usable.size()));
+    QCOMPARE(w.session().state.availableCount, qint16(usable.size()));
     QCOMPARE(f.port.openPort, chosen);
-    QCOMPARE(w.state.portOpened, chosen != 0);
+    QCOMPARE(w.session().state.portOpened, chosen != 0);
     if (chosen != 0) {
-        QCOMPARE(w.state.portNumber, qint16(chosen));
-        QCOMPARE(w.state.emptyReadCount, qint16(0));
+        QCOMPARE(w.session().state.portNumber, qint16(chosen));
+        QCOMPARE(w.session().state.emptyReadCount, qint16(0));
         // Reset on opening, then advanced once by the same tick.
-        QCOMPARE(w.state.readDivider, qint16(1));
+        QCOMPARE(w.session().state.readDivider, qint16(1));
         for (int port : failed) {
-            QVERIFY(w.state.portFailed[port]);
+            QVERIFY(w.session().state.portFailed[port]);
         }
     } else {
         for (int port = 1; port <= 16; ++port) {
-            QVERIFY(!w.state.portFailed[port]);
+            QVERIFY(!w.session().state.portFailed[port]);
         }
     }
 }
@@ -88,32 +88,30 @@ void PortSearchTest::noUsablePortSearchesEveryTick() {
     WindowOnFakes f;
     MainWindow& w = f.build();
     for (int tick = 1; tick <= 3; ++tick) {
-        w.pollTick();
+        w.session().pollTick();
         QCOMPARE(w.diagnosticPane->lines().size(), tick);
         QCOMPARE(w.diagnosticPane->lines().last(), total(0));
     }
     QCOMPARE(f.port.openAttempts.size(), 3 * 16);
-    QVERIFY(!w.state.portOpened);
+    QVERIFY(!w.session().state.portOpened);
 }
 
 void PortSearchTest::probeResetsAvailabilityAndTheOpenedPortsCounts() {
     WindowOnFakes f;
     f.port.usablePorts = {4, 12};
     MainWindow& w = f.build();
-    w.state.portAvailable[7] = true;
-    qint16 count = -1;
-    QCOMPARE(w.probePorts(count), qint16(2));
-    QCOMPARE(count, qint16(2));
-    QVERIFY(w.state.portAvailable[4] && w.state.portAvailable[12]);
+    w.session().state.portAvailable[7] = true;
+    QCOMPARE(w.session().probePorts(), 2);
+    QVERIFY(w.session().state.portAvailable[4] && w.session().state.portAvailable[12]);
     QVERIFY(!f.port.isOpen());
     QCOMPARE(f.port.closeCount, 2);
 
-    w.pollTick();
+    w.session().pollTick();
     QCOMPARE(f.port.openPort, 12);
-    QVERIFY(!w.state.portAvailable[7]);
+    QVERIFY(!w.session().state.portAvailable[7]);
     // A search while a port is still open closes it first.
-    w.state.portOpened = false;
-    w.pollTick();
+    w.session().state.portOpened = false;
+    w.session().pollTick();
     QCOMPARE(f.port.openPort, 12);
     QCOMPARE(f.port.closeCount, 2 + 2 + 1 + 2);
 }
@@ -153,7 +151,7 @@ void PortSearchTest::devicesTheOperatorCanMendAreExplainedOnce() {
     // and nothing more is said.
     f.port.failures.remove(11);
     f.port.usablePorts = {11};
-    w.pollTick();
+    w.session().pollTick();
     QCOMPARE(f.port.openPort, 11);
     QCOMPARE(f.dialogs.shown.size(), 3);
 }
@@ -185,7 +183,7 @@ void PortSearchTest::mendableDevicesAreExplainedOnlyWhileNoSupplyAnswers() {
         f.port.replyWhenIdle = reply;
         MainWindow& w = f.build();
         ticks(w, 40);
-        QVERIFY(w.state.linkUp);
+        QVERIFY(w.session().state.linkUp);
         QCOMPARE(f.port.openPort, 15);
         QVERIFY(f.dialogs.shown.isEmpty());
     }
@@ -214,7 +212,7 @@ void PortSearchTest::mendableDevicesAreExplainedOnlyWhileNoSupplyAnswers() {
         f.port.usablePorts = {15};
         f.port.replyWhenIdle = reply;
         ticks(w, 15);
-        QVERIFY(w.state.linkUp);
+        QVERIFY(w.session().state.linkUp);
         QCOMPARE(texts(f.dialogs.closedByProgram), told);
         QCOMPARE(f.dialogs.closedByProgram.first().title, f.dialogs.shown.first().title);
         ticks(w, 15);

@@ -1,7 +1,7 @@
 // Clicks go through the window system, where a modal box would block them.
 #define QTEST_QPA_MOUSE_HANDLING
 
-#include "platform/message_boxes.h"
+#include "window/message_boxes.h"
 
 #include "fakes.h"
 #include "step_table_file.h"
@@ -112,10 +112,11 @@ void MessageBoxesTest::outputAndRunButtonsTakeClicksWhileBoxesWait() {
     FakeClock clock;
     FakeScreen screen;
     MessageBoxes boxes;
-    MainWindow w(Platform{&port, &clock, &screen, &boxes, dir.path(), dir.path()});
+    const Platform platform{&port, &clock, &screen, &boxes, dir.path(), dir.path()};
+    SupplySession session(platform);
+    session.open();
+    MainWindow w(session, platform);
     boxes.setOwner(&w);
-    w.pollTimer->stop();
-    w.sendTimer->stop();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // The whole reference layout, run button included, inside the window,
@@ -123,7 +124,7 @@ void MessageBoxesTest::outputAndRunButtonsTakeClicksWhileBoxesWait() {
     w.showNormal();
     w.resize(1440, 900);
     ticks(w, 10);
-    QVERIFY(w.state.linkUp);
+    QVERIFY(w.session().state.linkUp);
 
     const auto openTwoBoxes = [&] {
         boxes.message(QStringLiteral("读串口数据错误"), QString());
@@ -135,17 +136,17 @@ void MessageBoxesTest::outputAndRunButtonsTakeClicksWhileBoxesWait() {
     };
 
     click(w.outputButton);
-    QVERIFY(w.state.outputOn);
+    QVERIFY(w.session().outputOn());
     openTwoBoxes();
     click(w.outputButton);
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().outputOn());
 
     click(w.runButton);
-    QVERIFY(w.state.runActive);
+    QVERIFY(w.session().running());
     openTwoBoxes();
     click(w.runButton);
-    QVERIFY(!w.state.runActive);
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().running());
+    QVERIFY(!w.session().outputOn());
 }
 
 QTEST_MAIN(MessageBoxesTest)

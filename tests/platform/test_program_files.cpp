@@ -1,6 +1,6 @@
-#include "display/log_box.h"
 #include "fakes.h"
 #include "platform/program_files.h"
+#include "window/log_box.h"
 
 #include <QDir>
 #include <QFile>
@@ -101,10 +101,12 @@ void ProgramFilesTest::installedProgramNeverWritesBesideItself() {
 void ProgramFilesTest::windowKeepsItsFilesInTheDataFolder() {
     WindowOnFakes f;
     QTemporaryDir data;
-    MainWindow w(Platform{&f.port, &f.clock, &f.screen, &f.dialogs, f.programDir(), data.path()});
-    w.pollTimer->stop();
-    w.sendTimer->stop();
-    w.stopOperation();
+    const Platform platform{&f.port, &f.clock, &f.screen, &f.dialogs, f.programDir(), data.path()};
+    SupplySession session(platform);
+    session.open();
+    MainWindow w(session, platform);
+    switchOn(w);
+    w.session().stop();
 
     // The record is written on the window's own worker.
     QTRY_COMPARE_WITH_TIMEOUT(QDir(data.filePath(QStringLiteral("Record")))

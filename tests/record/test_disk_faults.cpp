@@ -1,6 +1,6 @@
-#include "display/log_box.h"
 #include "fakes.h"
 #include "immutable_entry.h"
+#include "window/log_box.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -47,7 +47,7 @@ void recordSomeSeconds(MainWindow& w) {
 }
 
 void checkStoppedAndPanelBack(const MainWindow& w) {
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().outputOn());
     const QList<QWidget*> panel{w.outputButton,    w.voltageSlider,   w.currentSlider,
                                 w.voltageStepList, w.currentStepList, w.voltageEntry,
                                 w.currentEntry};
@@ -184,7 +184,7 @@ void DiskFaultsTest::failedRecordIsReportedAndEarlierRecordsKept() {
     }
 
     MainWindow& w = buildWithSupply(f);
-    QVERIFY(w.state.linkUp);
+    QVERIFY(w.session().state.linkUp);
     std::optional<FileSizeLimit> limit;
     if (fault == Fault::FileSizeLimit) {
         limit.emplace(64);

@@ -1,7 +1,7 @@
-#include "display/log_box.h"
 #include "fakes.h"
 #include "record/journal_recovery.h"
 #include "record/measurement_journal.h"
+#include "window/log_box.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "fakes.h"
 #include "immutable_entry.h"
-#include "sequence/step_grid.h"
 #include "step_table_file.h"
+#include "window/step_grid.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -62,7 +62,7 @@ struct GridWindow {
     }
     // The run button with the supply answering.
     void pressRun() {
-        f.window->state.linkUp = true;
+        f.window->session().state.linkUp = true;
         f.window->runButtonClicked();
     }
     QString lastMessage() const {
@@ -108,12 +108,12 @@ void DatabaseFaultsTest::tableThatCannotBeCreatedIsReportedAndRunsRefused() {
     MainWindow& w = g.open();
     QCOMPARE(g.f.dialogs.shown.size(), 1);
     QVERIFY(g.lastMessage().contains(g.dbPath()));
-    QVERIFY(!w.stepTableReady());
+    QVERIFY(!w.session().stepTableReady());
     QVERIFY(!QFile::exists(g.dbPath()));
 
     g.pressRun();
-    QVERIFY(!w.state.runActive);
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().running());
+    QVERIFY(!w.session().outputOn());
     QCOMPARE(g.f.dialogs.shown.size(), 2);
     QVERIFY(g.lastMessage().contains(QStringLiteral("sequence runs are off")));
 }
@@ -136,10 +136,10 @@ void DatabaseFaultsTest::damagedTableIsReportedAtStartAndKept() {
     QCOMPARE(g.f.dialogs.shown.size(), 1);
     QVERIFY(g.lastMessage().contains(g.dbPath()));
     QVERIFY2(g.lastMessage().contains(QStringLiteral("damaged")), qPrintable(g.lastMessage()));
-    QVERIFY(!w.stepTableReady());
+    QVERIFY(!w.session().stepTableReady());
 
     g.pressRun();
-    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.session().running());
     QVERIFY(g.lastMessage().contains(QStringLiteral("sequence runs are off")));
     w.close();
     g.f.window.reset();
@@ -160,7 +160,7 @@ void DatabaseFaultsTest::deletedTableRefusesTheEditAndIsNotMadeAnew() {
 
     // The grid differs from any table there is: no run.
     g.pressRun();
-    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.session().running());
     QCOMPARE(g.f.dialogs.shown.size(), 2);
     QVERIFY(!QFile::exists(g.dbPath()));
 }
@@ -179,8 +179,8 @@ void DatabaseFaultsTest::overwrittenTableRefusesTheRunAndIsKept() {
     // A run reads the table anew and finds no table in the file: the run is
     // refused for that, not for an empty table.
     g.pressRun();
-    QVERIFY(!w.state.runActive);
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().running());
+    QVERIFY(!w.session().outputOn());
     QCOMPARE(g.f.dialogs.shown.size(), 1);
     QVERIFY2(g.lastMessage().contains(QStringLiteral("could not be read")) &&
                  g.lastMessage().contains(QStringLiteral("file is not a database")),
@@ -200,14 +200,14 @@ void DatabaseFaultsTest::readOnlyTableRunsButRefusesEdits() {
     }
     MainWindow& w = g.open();
     QVERIFY(g.f.dialogs.shown.isEmpty());
-    QVERIFY(w.stepTableReady());
+    QVERIFY(w.session().stepTableReady());
     QCOMPARE(g.shown(1, 1), QStringLiteral("12"));
 
     // A table that cannot be changed still runs.
     g.pressRun();
-    QVERIFY(w.state.runActive);
+    QVERIFY(w.session().running());
     w.runButtonClicked();
-    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.session().running());
     QVERIFY(g.f.dialogs.shown.isEmpty());
 
     g.enterInFirstRow(1, QStringLiteral("7"));
@@ -243,7 +243,7 @@ void DatabaseFaultsTest::lockedTableRefusesTheSaveQuicklyAndTakesItLater() {
     held.restart();
     g.pressRun();
     const qint64 runMs = held.elapsed();
-    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.session().running());
     QCOMPARE(g.f.dialogs.shown.size(), 2);
     // A held window would wait 10 s each time; a busy machine adds far less.
     QVERIFY2(saveMs < 5000 && runMs < 5000,

@@ -1,8 +1,8 @@
-#include "display/log_box.h"
 #include "fakes.h"
 #include "link/frame.h"
-#include "sequence/step_grid.h"
 #include "step_table_file.h"
+#include "window/log_box.h"
+#include "window/step_grid.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -28,17 +28,23 @@ struct RunWindow {
     WindowOnFakes f;
     MainWindow* w = nullptr;
 
-    explicit RunWindow(const Rows& rows, int port = 3) {
+    explicit RunWindow(const Rows& rows, int port = 3, const QByteArray& settings = {}) {
         if (!writeStepFile(f.programDir(), rows)) {
             qFatal("cannot write the step table");
+        }
+        if (!settings.isEmpty()) {
+            QFile file(f.programDir() + QStringLiteral("/settings.ini"));
+            if (!file.open(QIODevice::WriteOnly) || file.write(settings) != settings.size()) {
+                qFatal("cannot write the settings");
+            }
         }
         f.port.usablePorts = {port};
         f.port.replyWhenIdle = kReply;
         w = &f.build();
         for (int tick = 0; tick < 10; ++tick) {
-            w->pollTick();
+            w->session().pollTick();
         }
-        if (!w->state.linkUp || w->state.displayDivider != 0) {
+        if (!w->session().state.linkUp || w->session().state.displayDivider != 0) {
             qFatal("the link did not come up in the tenth tick");
         }
     }
@@ -54,14 +60,14 @@ struct RunWindow {
     FrameRuns ticks(int count) {
         FrameRuns runs;
         for (int tick = 0; tick < count; ++tick) {
-            w->pollTick();
+            w->session().pollTick();
             for (int send = 0; send < 20; ++send) {
-                w->sendTick();
+                w->session().sendTick();
             }
-            if (!runs.isEmpty() && runs.last().first == w->state.frameText) {
+            if (!runs.isEmpty() && runs.last().first == w->session().state.frameText) {
                 ++runs.last().second;
             } else {
-                runs.append({w->state.frameText, 1});
+                runs.append({w->session().state.frameText, 1});
             }
         }
         return runs;
@@ -81,10 +87,10 @@ QString offFrame(const char* digits) {
 
 void checkIdle(const RunWindow& r) {
     const MainWindow& w = *r.w;
-    QVERIFY(!w.state.runActive);
-    QVERIFY(!w.state.outputOn);
-    QCOMPARE(w.state.rowIndex, qint16(0));
-    QCOMPARE(w.state.secondsLeft, qint16(0));
+    QVERIFY(!w.session().running());
+    QVERIFY(!w.session().outputOn());
+    QCOMPARE(w.session().state.rowIndex, qint16(0));
+    QCOMPARE(w.session().state.secondsLeft, qint16(0));
     QCOMPARE(w.runButton->text(), QStringLiteral("开始"));
     QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
     QVERIFY(!w.stepGrid->isLocked());
@@ -116,7 +122,8 @@ private slots:
     void runOverManualOutputSavesTheManualPeriodFirst();
     void refusedTableChangesNothing_data();
     void refusedTableChangesNothing();
-    void runSurvivesALossOfTheLink();
+    void lossEndsTheRunUnlessTheSettingsHoldIt_data();
+    void lossEndsTheRunUnlessTheSettingsHoldIt();
     void overCurrentTripEndsTheRun();
     void tripInTheTickThatEndsTheLastPassSavesOnce();
     void countedRunLogsItsLastLineBeforeTheRecord_data();
@@ -128,7 +135,7 @@ void SequenceRunTest::countedRunSendsEachRowForItsHoldTime() {
     RunWindow r({{5, 1, 3}, {10, 2, 2}});
     r.chooseRunCount(QStringLiteral("2"));
     r.w->runButtonClicked();
-    QVERIFY(r.w->state.runActive);
+    QVERIFY(r.w->session().running());
     QCOMPARE(r.w->runButton->text(), QStringLiteral("停止"));
 
     // Row 0 holds until its third display tick. Each row after it goes out
@@ -157,7 +164,7 @@ void SequenceRunTest::unlimitedRunRepeatsUntilTheButton() {
     const FrameRuns expected{{first, 30}, {second, 19}, {first, 31}, {second, 19},
                              {first, 31}, {second, 19}, {first, 31}, {second, 19}};
     QCOMPARE(r.ticks(199), expected);
-    QVERIFY(r.w->state.runActive);
+    QVERIFY(r.w->session().running());
     QVERIFY(r.records().isEmpty());
 
     r.w->runButtonClicked();
@@ -214,7 +221,7 @@ void SequenceRunTest::runCountChosenDuringAnUnlimitedRun() {
     r.chooseRunCount(QStringLiteral("2"));
     // The pass under way is the first of the two.
     r.ticks(64);
-    QVERIFY(r.w->state.runActive);
+    QVERIFY(r.w->session().running());
     r.ticks(1);
     checkIdle(r);
     QCOMPARE(r.records().size(), 1);
@@ -227,20 +234,20 @@ void SequenceRunTest::runButtonWithoutLinkDoesNothing() {
     QVERIFY(writeStepFile(f.programDir(), {{5, 1, 3}}));
     MainWindow& w = f.build();
     for (int tick = 0; tick < 15; ++tick) {
-        w.pollTick();
+        w.session().pollTick();
     }
-    QVERIFY(!w.state.linkUp);
+    QVERIFY(!w.session().state.linkUp);
     const QString log = w.logBox->text();
     w.runButtonClicked();
-    QVERIFY(!w.state.runActive);
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().running());
+    QVERIFY(!w.session().outputOn());
     QVERIFY(!w.stepGrid->isLocked());
     QVERIFY(w.voltageEntry->isEnabled());
     QCOMPARE(w.runButton->text(), QStringLiteral("开始"));
     QCOMPARE(w.logBox->text(), log);
     QVERIFY(f.dialogs.shown.isEmpty());
-    w.pollTick();
-    QCOMPARE(w.state.frameText, kOff);
+    w.session().pollTick();
+    QCOMPARE(w.session().state.frameText, kOff);
 }
 
 void SequenceRunTest::runLocksFrontPanelAndGrid() {
@@ -284,13 +291,13 @@ void SequenceRunTest::runLocksFrontPanelAndGrid() {
 void SequenceRunTest::runOverManualOutputSavesTheManualPeriodFirst() {
     RunWindow r({{5, 1, 3}});
     r.w->outputButtonClicked();
-    QVERIFY(r.w->state.outputOn);
+    QVERIFY(r.w->session().outputOn());
     r.ticks(30);
     const QString manual = r.w->logBox->text();
     QVERIFY(manual.count(QStringLiteral("\r\n")) > 3);
     r.f.clock.time = r.f.clock.time.addSecs(3);
     r.w->runButtonClicked();
-    QVERIFY(r.w->state.runActive);
+    QVERIFY(r.w->session().running());
     QCOMPARE(r.w->logBox->text(), QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:03:12"));
     const QString record = recordDir(r.f) + QStringLiteral("/20261265312.TXT");
     QCOMPARE(r.records(), QStringList{QFileInfo(record).fileName()});
@@ -342,41 +349,61 @@ void SequenceRunTest::refusedTableChangesNothing() {
     QVERIFY(!QDir(r.f.programDir() + QStringLiteral("/Record")).exists());
 }
 
-void SequenceRunTest::runSurvivesALossOfTheLink() {
+void SequenceRunTest::lossEndsTheRunUnlessTheSettingsHoldIt_data() {
+    QTest::addColumn<bool>("hold");
+    QTest::newRow("default: the output goes off") << false;
+    QTest::newRow("link_loss_output=hold") << true;
+}
+
+// A supply that stops answering during a run. By default the run ends at the
+// declared loss, its record says so, and a supply that answers again gets
+// "N" frames; with the settings key the run rides through the loss.
+void SequenceRunTest::lossEndsTheRunUnlessTheSettingsHoldIt() {
+    QFETCH(bool, hold);
     // On port 1 a loss also takes the link state down.
-    RunWindow r({{5, 1, 3}, {10, 2, 2}}, 1);
+    RunWindow r({{5, 1, 3}, {10, 2, 2}}, 1, hold ? "[General]\nlink_loss_output=hold\n" : "");
     MainWindow& w = *r.w;
+    QSignalSpy notices(&w.session(), &SupplySession::notice);
     w.runButtonClicked();
     r.f.port.replyWhenIdle.clear();
     r.f.port.usablePorts.clear();
-    for (int tick = 0; tick < 200 && w.state.portOpened; ++tick) {
+    for (int tick = 0; tick < 200 && w.session().state.portOpened; ++tick) {
         r.ticks(1);
     }
-    QVERIFY(!w.state.portOpened);
-    QVERIFY(!w.state.linkUp);
-    QVERIFY(w.state.runActive);
+    QVERIFY(!w.session().state.portOpened);
+    QVERIFY(!w.session().state.linkUp);
+    QCOMPARE(w.session().running(), hold);
+    QCOMPARE(r.records().size(), hold ? 0 : 1);
+    QCOMPARE(notices.size(), hold ? 0 : 1);
+    if (!hold) {
+        const QString record = QString::fromLocal8Bit(
+            fileBytes(recordDir(r.f) + QLatin1Char('/') + r.records().first()));
+        QVERIFY(record.contains(QStringLiteral("link lost")));
+        const QString notice = notices.first().first().toString();
+        QVERIFY(notice.contains(QStringLiteral("10 V / 2 A")) ||
+                notice.contains(QStringLiteral("5 V / 1 A")));
+        QVERIFY(notice.contains(QStringLiteral("may still be on")));
+    }
 
     r.f.port.written.clear();
     const FrameRuns lost = r.ticks(60);
     QVERIFY(!r.f.port.isOpen());
     QVERIFY(r.f.port.written.isEmpty());
-    QVERIFY(w.state.runActive);
-    // The rows still take turns while nothing can be sent.
-    QCOMPARE(lost.size() >= 2, true);
-    for (const auto& run : lost) {
-        QVERIFY(run.first == frame("0500H1000") || run.first == frame("1000H2000"));
-    }
+    QCOMPARE(w.session().running(), hold);
 
     r.f.port.usablePorts = {1};
     r.f.port.replyWhenIdle = kReply;
     r.ticks(12);
-    QVERIFY(w.state.linkUp);
-    QVERIFY(w.state.runActive);
-    QVERIFY(r.f.port.written.right(32).contains(w.state.frameText.toLatin1()));
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+    QVERIFY(w.session().state.linkUp);
+    QCOMPARE(w.session().running(), hold);
+    QVERIFY(r.f.port.written.right(32).contains(w.session().state.frameText.toLatin1()));
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char(hold ? 'O' : 'N')));
+    QVERIFY(r.f.port.written.contains('O') == hold);
 
-    w.runButtonClicked();
-    checkIdle(r);
+    if (hold) {
+        w.runButtonClicked();
+        checkIdle(r);
+    }
     QCOMPARE(r.records().size(), 1);
     QVERIFY(r.f.dialogs.shown.isEmpty());
 }
@@ -388,7 +415,7 @@ void SequenceRunTest::overCurrentTripEndsTheRun() {
     emit w.overCurrentModeList->activated(1);
     w.runButtonClicked();
     r.ticks(15);
-    QVERIFY(w.state.runActive);
+    QVERIFY(w.session().running());
     r.f.port.replyWhenIdle = "VKPPSU0500A1000B";
     // The read tick brings the "B"; the frame of the next tick already
     // switches the output off.
@@ -410,10 +437,10 @@ void SequenceRunTest::tripInTheTickThatEndsTheLastPassSavesOnce() {
     r.chooseRunCount(QStringLiteral("1"));
     w.runButtonClicked();
     r.ticks(19);
-    QVERIFY(w.state.runActive);
+    QVERIFY(w.session().running());
     // The reply read a tick ago reported over-current; this display tick
     // also completes the only pass.
-    w.state.overCurrent = true;
+    w.session().state.overCurrent = true;
     r.ticks(1);
     checkIdle(r);
     r.ticks(30);
@@ -447,7 +474,7 @@ void SequenceRunTest::countedRunLogsItsLastLineBeforeTheRecord() {
     QCOMPARE(w.outputButton->text(), onCaption);
     QCOMPARE(w.runButton->text(), runCaption);
     r.ticks(20);
-    QVERIFY(!w.state.runActive);
+    QVERIFY(!w.session().running());
 
     const QStringList records = r.records();
     QCOMPARE(records.size(), 1);

@@ -1,6 +1,6 @@
 #include "fakes.h"
-#include "sequence/step_grid.h"
 #include "step_table_file.h"
+#include "window/step_grid.h"
 
 #include <QAction>
 #include <QApplication>
@@ -286,9 +286,9 @@ void StepGridTest::entryTheTableRefusesIsReportedAndKept() {
 
     // A run cannot start from a table that differs from the grid.
     g.f.dialogs.shown.clear();
-    g.w->state.linkUp = true;
+    g.w->session().state.linkUp = true;
     g.w->runButtonClicked();
-    QVERIFY(!g.w->state.runActive);
+    QVERIFY(!g.w->session().running());
     QVERIFY(!g.w->stepGrid->isLocked());
     QCOMPARE(g.f.dialogs.shown.size(), 1);
     QCOMPARE(g.shown(0, 1), QStringLiteral("200"));
@@ -312,7 +312,7 @@ void StepGridTest::onlyTheThreeStepColumnsAreShown() {
     QCOMPARE(shown, (QStringList{QStringLiteral("电压（V）"), QStringLiteral("电流（A）"),
                                  QStringLiteral("时间（S）")}));
     // A table read anew shows the same.
-    QVERIFY(w.stepTableModel->select());
+    QVERIFY(w.session().stepTableModel()->select());
     QCOMPARE(table->model()->columnCount(), 4);
     QVERIFY(table->isColumnHidden(0));
 }
@@ -407,7 +407,7 @@ void StepGridTest::contextMenuSpeaksTheLanguageAndExportWritesTheTable() {
 
     // What was exported comes back as it was.
     QVERIFY(execOnStepFile(g.f.programDir(), {QStringLiteral("DELETE FROM VK7100PPS1")}));
-    g.w->stepTableModel->select();
+    g.w->session().stepTableModel()->select();
     g.f.dialogs.fileToOpen = path;
     g.w->stepGrid->importSteps();
     QCOMPARE(g.file(), (Rows{{12.5, 1.0, 60.0}, {0.0, 0.123, 2.0}}));

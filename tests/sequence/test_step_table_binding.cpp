@@ -1,7 +1,7 @@
 #include "fakes.h"
-#include "sequence/step_grid.h"
 #include "sequence/step_table_store.h"
 #include "step_table_file.h"
+#include "window/step_grid.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -41,18 +41,18 @@ void StepTableBindingTest::missingFileIsCreatedWithTheEmptyTable() {
     WindowOnFakes f;
     MainWindow& w = f.build();
     QVERIFY(f.dialogs.shown.isEmpty());
-    QVERIFY(w.stepTableReady());
+    QVERIFY(w.session().stepTableReady());
     const QString path = f.programDir() + QStringLiteral("/db1.sqlite");
     QVERIFY(QFile::exists(path));
 
-    const QSqlRecord record = w.stepTableModel->record();
+    const QSqlRecord record = w.session().stepTableModel()->record();
     QCOMPARE(record.count(), 4);
     QCOMPARE(record.fieldName(0), QStringLiteral("ID"));
     QCOMPARE(record.fieldName(1), QStringLiteral("电压（V）"));
     QCOMPARE(record.fieldName(2), QStringLiteral("电流（A）"));
     QCOMPARE(record.fieldName(3), QStringLiteral("时间（S）"));
-    QCOMPARE(w.stepTableModel->rowCount(), 0);
-    QCOMPARE(w.stepTableModel->editStrategy(), QSqlTableModel::OnRowChange);
+    QCOMPARE(w.session().stepTableModel()->rowCount(), 0);
+    QCOMPARE(w.session().stepTableModel()->editStrategy(), QSqlTableModel::OnRowChange);
 
     QTableView* view = w.stepGrid->table();
     QVERIFY(view->isColumnHidden(0));
@@ -76,10 +76,14 @@ void StepTableBindingTest::existingTableIsShownInKeyOrderAndKept() {
     QVERIFY(QFile::copy(path, f.programDir() + QStringLiteral("/db1.sqlite")));
     MainWindow& w = f.build();
     QVERIFY(f.dialogs.shown.isEmpty());
-    QVERIFY(w.stepTableReady());
-    QCOMPARE(w.stepTableModel->rowCount(), 2);
-    QCOMPARE(w.stepTableModel->data(w.stepTableModel->index(0, 1)).toDouble(), 5.0);
-    QCOMPARE(w.stepTableModel->data(w.stepTableModel->index(1, 1)).toDouble(), 10.0);
+    QVERIFY(w.session().stepTableReady());
+    QCOMPARE(w.session().stepTableModel()->rowCount(), 2);
+    QCOMPARE(
+        w.session().stepTableModel()->data(w.session().stepTableModel()->index(0, 1)).toDouble(),
+        5.0);
+    QCOMPARE(
+        w.session().stepTableModel()->data(w.session().stepTableModel()->index(1, 1)).toDouble(),
+        10.0);
     w.close();
     f.window.reset();
     QCOMPARE(fileDigest(f.programDir() + QStringLiteral("/db1.sqlite")), before);
@@ -115,7 +119,7 @@ void StepTableBindingTest::unusableFilesAreReportedAndKept() {
     MainWindow& w = f.build();
     QCOMPARE(f.dialogs.shown.size(), 1);
     QVERIFY(f.dialogs.shown.first().text.contains(path));
-    QVERIFY(!w.stepTableReady());
+    QVERIFY(!w.session().stepTableReady());
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("0V"));
     QCOMPARE(w.runCountList->count(), 101);
     w.close();

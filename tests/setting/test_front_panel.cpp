@@ -1,5 +1,5 @@
-#include "display/log_box.h"
 #include "fakes.h"
+#include "window/log_box.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -60,14 +60,15 @@ void FrontPanelTest::voltageStepIsTakenAtOnce() {
     QFETCH(int, setpoint);
     WindowOnFakes f;
     MainWindow& w = f.build();
-    w.state.voltageSetpoint = 777;
+    w.session().state.voltageSetpoint = 777;
     choose(w.voltageStepList, index);
     QCOMPARE(w.voltageEntry->text(), text);
-    QCOMPARE(w.state.voltageSetpoint, qint16(setpoint));
-    QCOMPARE(w.state.lastVoltageText, text);
-    QCOMPARE(w.state.voltageEditIdle, qint16(0));
-    w.pollTick();
-    QCOMPARE(w.state.frameText.mid(6, 4), QStringLiteral("%1").arg(setpoint, 4, 10, QChar('0')));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(setpoint));
+    QCOMPARE(w.session().state.lastVoltageText, text);
+    QCOMPARE(w.session().state.voltageEditIdle, qint16(0));
+    w.session().pollTick();
+    QCOMPARE(w.session().state.frameText.mid(6, 4),
+             QStringLiteral("%1").arg(setpoint, 4, 10, QChar('0')));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
@@ -88,13 +89,13 @@ void FrontPanelTest::voltageSliderIsTakenAtOnce() {
     MainWindow& w = f.build();
     w.voltageSlider->setValue(position);
     QCOMPARE(w.voltageEntry->text(), text);
-    QCOMPARE(w.state.voltageSetpoint, qint16(position));
-    QCOMPARE(w.state.lastVoltageText, text);
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(position));
+    QCOMPARE(w.session().state.lastVoltageText, text);
 
     // Back to 0 is a change too.
     w.voltageSlider->setValue(0);
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("0V"));
-    QCOMPARE(w.state.voltageSetpoint, qint16(0));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(0));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
@@ -105,8 +106,8 @@ void FrontPanelTest::invalidListTextBecomesZeroWithoutMessage() {
     w.voltageStepList->addItem(QStringLiteral("1.2.3"));
     choose(w.voltageStepList, w.voltageStepList->count() - 1);
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("00.00V"));
-    QCOMPARE(w.state.voltageSetpoint, qint16(1200));
-    QCOMPARE(w.state.lastVoltageText, QStringLiteral("12V"));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(1200));
+    QCOMPARE(w.session().state.lastVoltageText, QStringLiteral("12V"));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
@@ -120,35 +121,35 @@ void FrontPanelTest::listVoltageAboveTheLimitIsRefusedWithAMessage() {
     QCOMPARE(f.dialogs.shown[0].text, QStringLiteral("请输入4位不大于31的正数"));
     QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("电压数据错误"));
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("12V"));
-    QCOMPARE(w.state.voltageSetpoint, qint16(1200));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(1200));
 }
 
 void FrontPanelTest::currentStepAndSliderOnlySetTheText() {
     WindowOnFakes f;
     MainWindow& w = f.build();
     ticks(w, 31);
-    QCOMPARE(w.state.lastCurrentText, QStringLiteral("0A"));
+    QCOMPARE(w.session().state.lastCurrentText, QStringLiteral("0A"));
 
     choose(w.currentStepList, 1);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("0.1A"));
     ticks(w, 30);
-    QCOMPARE(w.state.currentSetpoint, qint16(0));
-    w.pollTick();
-    QCOMPARE(w.state.currentSetpoint, qint16(100));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(0));
+    w.session().pollTick();
+    QCOMPARE(w.session().state.currentSetpoint, qint16(100));
 
     w.currentSlider->setValue(1500);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("1.5A"));
     w.currentSlider->setValue(1);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("0.001A"));
     ticks(w, 30);
-    QCOMPARE(w.state.currentSetpoint, qint16(100));
-    w.pollTick();
-    QCOMPARE(w.state.currentSetpoint, qint16(1));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(100));
+    w.session().pollTick();
+    QCOMPARE(w.session().state.currentSetpoint, qint16(1));
 
     w.currentSlider->setValue(5100);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("5.1A"));
     ticks(w, 31);
-    QCOMPARE(w.state.currentSetpoint, qint16(5100));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(5100));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
@@ -162,22 +163,22 @@ void FrontPanelTest::slidersActWhenLetGoAndShowTheSetpointInForce() {
     w.voltageSlider->setSliderDown(true);
     for (int position = 0; position <= 3100; position += 100) {
         w.voltageSlider->setSliderPosition(position);
-        w.pollTick();
-        QCOMPARE(w.state.voltageSetpoint, qint16(0));
-        QCOMPARE(w.state.frameText.mid(6, 4), QStringLiteral("0000"));
+        w.session().pollTick();
+        QCOMPARE(w.session().state.voltageSetpoint, qint16(0));
+        QCOMPARE(w.session().state.frameText.mid(6, 4), QStringLiteral("0000"));
     }
     ticks(w, 31);
     QCOMPARE(w.voltageSlider->sliderPosition(), 3100);
     w.voltageSlider->setSliderDown(false);
     QCOMPARE(voltageMoves.size(), 1);
-    QCOMPARE(w.state.voltageSetpoint, qint16(3100));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(3100));
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("31V"));
 
     // Any setpoint taken shows on its slider without a move of its own.
     voltageMoves.clear();
     w.voltageEntry->setText(QStringLiteral("5"));
     ticks(w, 31);
-    QCOMPARE(w.state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
     QCOMPARE(w.voltageSlider->value(), 500);
     choose(w.currentStepList, 15);
     ticks(w, 31);
@@ -187,7 +188,7 @@ void FrontPanelTest::slidersActWhenLetGoAndShowTheSetpointInForce() {
     // A key steps from the setpoint in force, at once.
     w.voltageSlider->setFocus();
     QTest::keyClick(w.voltageSlider, Qt::Key_Up);
-    QCOMPARE(w.state.voltageSetpoint, qint16(501));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(501));
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("5.01V"));
     QTest::keyClick(w.currentSlider, Qt::Key_Down);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("1.499A"));
@@ -223,19 +224,19 @@ void FrontPanelTest::switchingOnTakesWhatTheEntriesShow() {
     QFETCH(QString, title);
     WindowOnFakes f;
     MainWindow& w = f.build();
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     w.voltageEntry->setText(QStringLiteral("5V"));
     w.currentEntry->setText(QStringLiteral("1A"));
     ticks(w, 31);
-    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0500H1000N"));
+    QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU0500H1000N"));
 
     // Typed, and switched on before the entries have rested.
     w.voltageEntry->setText(voltage);
     w.currentEntry->setText(current);
     w.outputButtonClicked();
-    w.pollTick();
-    QCOMPARE(w.state.frameText, frame);
-    QCOMPARE(w.state.outputOn, title.isEmpty());
+    w.session().pollTick();
+    QCOMPARE(w.session().state.frameText, frame);
+    QCOMPARE(w.session().outputOn(), title.isEmpty());
     QCOMPARE(f.dialogs.shown.size(), title.isEmpty() ? 0 : 1);
     if (!title.isEmpty()) {
         QCOMPARE(f.dialogs.shown.first().title, title);
@@ -248,15 +249,15 @@ void FrontPanelTest::outputButtonDoesNothingWithoutLink() {
     MainWindow& w = f.build();
     const QString log = w.logBox->text();
     const QColor face = buttonFace(w.outputButton);
-    w.state.chartIndex = 7;
+    w.view.chartIndex = 7;
     w.outputButton->click();
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().outputOn());
     QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
     QCOMPARE(buttonFace(w.outputButton), face);
     QCOMPARE(w.logBox->text(), log);
-    QCOMPARE(w.state.chartIndex, qint16(7));
-    w.pollTick();
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
+    QCOMPARE(w.view.chartIndex, qint16(7));
+    w.session().pollTick();
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('N')));
     QVERIFY(f.dialogs.shown.isEmpty());
     QCOMPARE(recordEntries(f).size(), 0);
 }
@@ -280,27 +281,27 @@ void FrontPanelTest::outputButtonSwitchesOnAndOff() {
     MainWindow& w = f.build();
     choose(w.languageList, english ? 1 : 0);
     const QColor face = buttonFace(w.outputButton);
-    w.state.linkUp = true;
-    w.state.chartIndex = 42;
+    w.session().state.linkUp = true;
+    w.view.chartIndex = 42;
 
     w.outputButton->click();
-    QVERIFY(w.state.outputOn);
-    QCOMPARE(w.state.chartIndex, qint16(0));
+    QVERIFY(w.session().outputOn());
+    QCOMPARE(w.view.chartIndex, qint16(0));
     QCOMPARE(w.outputButton->text(), onCaption);
     QCOMPARE(buttonFace(w.outputButton), QColor(0, 255, 0));
     const QString header = w.logBox->text();
     QCOMPARE(header, QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-3-7   14:05:06"));
     QCOMPARE(recordEntries(f).size(), 0);
-    w.pollTick();
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+    w.session().pollTick();
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('O')));
 
     w.outputButton->click();
-    QVERIFY(!w.state.outputOn);
+    QVERIFY(!w.session().outputOn());
     QCOMPARE(w.outputButton->text(), offCaption);
     QCOMPARE(buttonFace(w.outputButton), face);
     QCOMPARE(recordEntries(f).size(), 1);
-    w.pollTick();
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('N')));
+    w.session().pollTick();
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('N')));
 
     // A second period begins with a fresh log: nothing of the first is left.
     w.outputButton->click();
@@ -311,32 +312,32 @@ void FrontPanelTest::outputButtonSwitchesOnAndOff() {
 void FrontPanelTest::overCurrentModeFollowsTheEntryPosition() {
     WindowOnFakes f;
     MainWindow& w = f.build();
-    QVERIFY(!w.state.tripMode);
-    w.state.linkUp = true;
+    QVERIFY(!w.session().state.tripMode);
+    w.session().state.linkUp = true;
     w.outputButtonClicked();
-    w.pollTick();
-    QCOMPARE(w.state.frameText.mid(10, 1), QStringLiteral("H"));
+    w.session().pollTick();
+    QCOMPARE(w.session().state.frameText.mid(10, 1), QStringLiteral("H"));
 
     choose(w.overCurrentModeList, 1);
-    QVERIFY(w.state.tripMode);
-    w.pollTick();
-    QCOMPARE(w.state.frameText.mid(10, 1), QStringLiteral("C"));
-    QVERIFY(w.state.frameText.endsWith(QLatin1Char('O')));
+    QVERIFY(w.session().state.tripMode);
+    w.session().pollTick();
+    QCOMPARE(w.session().state.frameText.mid(10, 1), QStringLiteral("C"));
+    QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('O')));
 
     // In English the same positions mean the same modes.
     choose(w.languageList, 1);
     ticks(w, 10);
     QCOMPARE(w.overCurrentModeList->itemText(1), QStringLiteral("trip out"));
     choose(w.overCurrentModeList, 0);
-    QVERIFY(!w.state.tripMode);
+    QVERIFY(!w.session().state.tripMode);
     choose(w.overCurrentModeList, 1);
-    QVERIFY(w.state.tripMode);
+    QVERIFY(w.session().state.tripMode);
 }
 
 void FrontPanelTest::greenButtonShowsInEveryStyle() {
     WindowOnFakes f;
     MainWindow& w = f.build();
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     const auto greenShare = [&](QStyle* style) {
         w.outputButton->setStyle(style);
         const QImage face = w.outputButton->grab().toImage();
@@ -355,7 +356,7 @@ void FrontPanelTest::greenButtonShowsInEveryStyle() {
         QStyle* style = QStyleFactory::create(key);
         style->setParent(w.outputButton);
         w.outputButtonClicked();
-        QVERIFY(w.state.outputOn);
+        QVERIFY(w.session().outputOn());
         const double on = greenShare(style);
         w.outputButtonClicked();
         const double off = greenShare(style);

@@ -10,11 +10,11 @@ const QString kVoltagePrompt = QStringLiteral("请输入4位不大于31的正数
 const QString kCurrentPrompt = QStringLiteral("请输入4位不大于5.1的正数");
 
 QString frameVoltage(const MainWindow& w) {
-    return w.state.frameText.mid(6, 4);
+    return w.session().state.frameText.mid(6, 4);
 }
 
 QString frameCurrent(const MainWindow& w) {
-    return w.state.frameText.mid(11, 4);
+    return w.session().state.frameText.mid(11, 4);
 }
 
 // A window whose entries have been taken as 5 V and 0.5 A.
@@ -30,7 +30,7 @@ MainWindow& buildAtFiveVoltsHalfAnAmpere(WindowOnFakes& f) {
 MainWindow& startTenVoltRunAtFiveVolts(WindowOnFakes& f) {
     writeStepFile(f.programDir(), {{10, 1, 100}});
     MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
-    w.state.linkUp = true;
+    w.session().state.linkUp = true;
     w.runButtonClicked();
     return w;
 }
@@ -128,14 +128,16 @@ void SetpointEntryTest::typedEntryIsTakenAfterThirtyQuietTicks() {
 
     WindowOnFakes f;
     MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
-    QCOMPARE(w.state.voltageSetpoint, qint16(500));
-    QCOMPARE(w.state.currentSetpoint, qint16(500));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(500));
     QVERIFY(f.dialogs.shown.isEmpty());
 
     QLineEdit* box = voltage ? w.voltageEntry : w.currentEntry;
-    qint16& taken = voltage ? w.state.voltageSetpoint : w.state.currentSetpoint;
-    const qint16& other = voltage ? w.state.currentSetpoint : w.state.voltageSetpoint;
-    const QString& lastText = voltage ? w.state.lastVoltageText : w.state.lastCurrentText;
+    int& taken = voltage ? w.session().state.voltageSetpoint : w.session().state.currentSetpoint;
+    const int& other =
+        voltage ? w.session().state.currentSetpoint : w.session().state.voltageSetpoint;
+    const QString& lastText =
+        voltage ? w.session().state.lastVoltageText : w.session().state.lastCurrentText;
     const auto carried = [&] { return voltage ? frameVoltage(w) : frameCurrent(w); };
 
     box->setText(typed);
@@ -145,7 +147,7 @@ void SetpointEntryTest::typedEntryIsTakenAfterThirtyQuietTicks() {
     QCOMPARE(carried(), QStringLiteral("0500"));
     QVERIFY(f.dialogs.shown.isEmpty());
 
-    w.pollTick();
+    w.session().pollTick();
     QCOMPARE(box->text(), shown);
     QCOMPARE(taken, qint16(setpoint));
     QCOMPARE(carried(), QStringLiteral("%1").arg(setpoint, 4, 10, QLatin1Char('0')));
@@ -167,15 +169,15 @@ void SetpointEntryTest::everyKeystrokeRestartsTheWait() {
     for (const char key : QByteArray("12.5")) {
         QTest::keyClick(w.voltageEntry, key);
         ticks(w, 25);
-        QCOMPARE(w.state.voltageSetpoint, qint16(500));
+        QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
     }
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5"));
     ticks(w, 5);
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5"));
-    QCOMPARE(w.state.voltageSetpoint, qint16(500));
-    w.pollTick();
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
+    w.session().pollTick();
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5V"));
-    QCOMPARE(w.state.voltageSetpoint, qint16(1250));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(1250));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
@@ -190,52 +192,52 @@ void SetpointEntryTest::rejectedEntryIsReportedOnceAndTheRestoredTextTakenAgain(
     QCOMPARE(f.dialogs.shown.size(), 2);
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("5V"));
     QCOMPARE(w.currentEntry->text(), QStringLiteral("0.5A"));
-    QCOMPARE(w.state.voltageEditIdle, qint16(0));
-    QCOMPARE(w.state.currentEditIdle, qint16(0));
+    QCOMPARE(w.session().state.voltageEditIdle, qint16(0));
+    QCOMPARE(w.session().state.currentEditIdle, qint16(0));
 
-    w.state.voltageSetpoint = 0;
-    w.state.currentSetpoint = 0;
+    w.session().state.voltageSetpoint = 0;
+    w.session().state.currentSetpoint = 0;
     ticks(w, 30);
-    QCOMPARE(w.state.voltageSetpoint, qint16(0));
-    QCOMPARE(w.state.currentSetpoint, qint16(0));
-    w.pollTick();
-    QCOMPARE(w.state.voltageSetpoint, qint16(500));
-    QCOMPARE(w.state.currentSetpoint, qint16(500));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(0));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(0));
+    w.session().pollTick();
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(500));
     ticks(w, 100);
     QCOMPARE(f.dialogs.shown.size(), 2);
-    QCOMPARE(w.state.voltageEditIdle, qint16(100));
+    QCOMPARE(w.session().state.voltageEditIdle, qint16(100));
 }
 
 void SetpointEntryTest::takenTextIsAppliedInEveryLaterTick() {
     WindowOnFakes f;
     MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
     ticks(w, 80);
-    w.state.voltageSetpoint = 1;
-    w.state.currentSetpoint = 1;
-    w.pollTick();
-    QCOMPARE(w.state.voltageSetpoint, qint16(500));
-    QCOMPARE(w.state.currentSetpoint, qint16(500));
-    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0500H0500N"));
+    w.session().state.voltageSetpoint = 1;
+    w.session().state.currentSetpoint = 1;
+    w.session().pollTick();
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(500));
+    QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU0500H0500N"));
 }
 
 void SetpointEntryTest::emptyCurrentTextIsPutBackBeforeAnyWasAccepted() {
     WindowOnFakes f;
     MainWindow& w = f.build();
-    QVERIFY(w.state.lastCurrentText.isEmpty());
+    QVERIFY(w.session().state.lastCurrentText.isEmpty());
     w.currentEntry->setText(QStringLiteral("x"));
     ticks(w, 31);
     QCOMPARE(f.dialogs.shown.size(), 1);
     QCOMPARE(f.dialogs.shown[0].text, kCurrentPrompt);
     QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("设置电流数据错误"));
     QCOMPARE(w.currentEntry->text(), QString());
-    QCOMPARE(w.state.currentSetpoint, qint16(0));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(0));
 
     ticks(w, 30);
     QCOMPARE(w.currentEntry->text(), QString());
-    w.pollTick();
+    w.session().pollTick();
     QCOMPARE(w.currentEntry->text(), QStringLiteral("A"));
-    QCOMPARE(w.state.lastCurrentText, QStringLiteral("A"));
-    QCOMPARE(w.state.currentSetpoint, qint16(0));
+    QCOMPARE(w.session().state.lastCurrentText, QStringLiteral("A"));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(0));
     QCOMPARE(f.dialogs.shown.size(), 1);
 }
 
@@ -268,16 +270,16 @@ void SetpointEntryTest::rowValuesAreScaledRoundedAndRangeCheckedInEveryTick() {
 
     WindowOnFakes f;
     MainWindow& w = startTenVoltRunAtFiveVolts(f);
-    QVERIFY(w.state.runActive);
-    w.pollTick();
-    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU1000H1000O"));
+    QVERIFY(w.session().running());
+    w.session().pollTick();
+    QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU1000H1000O"));
 
     // The run start refuses such rows; here they are put in afterwards.
-    w.state.sequenceTable[1][0] = volts;
-    w.state.sequenceTable[2][0] = amperes;
+    w.session().state.sequenceTable[1][0] = volts;
+    w.session().state.sequenceTable[2][0] = amperes;
     for (int tick = 1; tick <= 2; ++tick) {
-        w.pollTick();
-        QCOMPARE(w.state.frameText, frame);
+        w.session().pollTick();
+        QCOMPARE(w.session().state.frameText, frame);
         QCOMPARE(f.dialogs.shown.size(), titles.size() * tick);
         for (int i = 0; i < titles.size(); ++i) {
             const ShownMessage& shown = f.dialogs.shown[(tick - 1) * titles.size() + i];
@@ -286,28 +288,28 @@ void SetpointEntryTest::rowValuesAreScaledRoundedAndRangeCheckedInEveryTick() {
                                                                               : kCurrentPrompt);
         }
     }
-    QCOMPARE(w.state.rowVoltage, qint16(frame.mid(6, 4).toInt()));
-    QCOMPARE(w.state.rowCurrent, qint16(frame.mid(11, 4).toInt()));
-    QCOMPARE(w.state.voltageSetpoint, qint16(500));
-    QCOMPARE(w.state.currentSetpoint, qint16(500));
+    QCOMPARE(w.session().state.rowVoltage, qint16(frame.mid(6, 4).toInt()));
+    QCOMPARE(w.session().state.rowCurrent, qint16(frame.mid(11, 4).toInt()));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(500));
 }
 
 void SetpointEntryTest::manualEntriesWaitWhileARunIsActive() {
     WindowOnFakes f;
     MainWindow& w = startTenVoltRunAtFiveVolts(f);
-    QVERIFY(w.state.runActive);
+    QVERIFY(w.session().running());
     w.voltageEntry->setText(QStringLiteral("7V"));
     w.currentEntry->setText(QStringLiteral("bad"));
     ticks(w, 40);
-    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU1000H1000O"));
+    QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU1000H1000O"));
     QCOMPARE(w.currentEntry->text(), QStringLiteral("bad"));
-    QCOMPARE(w.state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
     QVERIFY(f.dialogs.shown.isEmpty());
 
     w.runButtonClicked();
-    QVERIFY(!w.state.runActive);
-    w.pollTick();
-    QCOMPARE(w.state.frameText, QStringLiteral("VKPPSU0700H0500N"));
+    QVERIFY(!w.session().running());
+    w.session().pollTick();
+    QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU0700H0500N"));
     QCOMPARE(f.dialogs.shown.size(), 1);
     QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("设置电流数据错误"));
     QCOMPARE(w.currentEntry->text(), QStringLiteral("0.5A"));

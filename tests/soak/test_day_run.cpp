@@ -1,6 +1,6 @@
-#include "app/diagnostic_pane.h"
 #include "day_run.h"
-#include "display/log_box.h"
+#include "window/diagnostic_pane.h"
+#include "window/log_box.h"
 
 #include <QFile>
 #include <QtTest>
@@ -18,12 +18,12 @@ void DayRunTest::aDayOfRunningKeepsEveryLineAndBoundsEverythingElse() {
     qint64 lastChange = 0;
     day.run(DayRun::kTicksPerDay, [&](qint64 tick) {
         const qsizetype before = framesSeen.size();
-        framesSeen.insert(day.window->state.frameText);
+        framesSeen.insert(day.window->session().state.frameText);
         if (framesSeen.size() != before) {
             lastChange = tick;
         }
     });
-    QVERIFY(day.window->state.runActive);
+    QVERIFY(day.window->session().running());
     // The run kept stepping between its two rows all day, and nothing else.
     QCOMPARE(framesSeen, (QSet<QString>{QStringLiteral("VKPPSU0500H1000O"),
                                         QStringLiteral("VKPPSU1000H2000O")}));

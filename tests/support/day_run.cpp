@@ -13,19 +13,19 @@ bool DayRun::start() {
     fakes.port.replyWhenIdle = QByteArrayLiteral("VKPPSU0500A0500W");
     window = &fakes.build();
     run(20);
-    if (!window->state.linkUp) {
+    if (!window->session().state.linkUp) {
         return false;
     }
     window->runButtonClicked();
-    return window->state.runActive;
+    return window->session().running();
 }
 
 void DayRun::run(qint64 ticks, const std::function<void(qint64)>& afterTick) {
     for (qint64 tick = 0; tick < ticks; ++tick) {
         fakes.clock.time = fakes.clock.time.addMSecs(100);
-        window->pollTick();
+        window->session().pollTick();
         for (int send = 0; send < 20; ++send) {
-            window->sendTick();
+            window->session().sendTick();
         }
         // The real event loop runs between ticks; the log box frees the
         // lines it drops only then.

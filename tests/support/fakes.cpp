@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 #include <QTimer>
 
 #include <stdexcept>
@@ -59,18 +60,26 @@ QDateTime FakeClock::now() const {
 MainWindow& WindowOnFakes::build() {
     // A new build is a new program: the files the last one kept open close.
     window.reset();
+    session.reset();
     records = std::make_unique<RecordWorker>(RecordWorker::Mode::CallersThread);
-    window = std::make_unique<MainWindow>(
-        Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path(), records.get()});
+    const Platform platform{&port,      &clock,     &screen,      &dialogs,
+                            dir.path(), dir.path(), records.get()};
+    session = std::make_unique<SupplySession>(platform);
     // Tests drive the ticks themselves.
-    window->pollTimer->stop();
-    window->sendTimer->stop();
+    session->open();
+    window = std::make_unique<MainWindow>(*session, platform);
     return *window;
+}
+
+void switchOn(MainWindow& w) {
+    w.session().state.linkUp = true;
+    w.outputButtonClicked();
+    QVERIFY(w.session().outputOn());
 }
 
 void ticks(MainWindow& w, int count) {
     for (int i = 0; i < count; ++i) {
-        w.pollTick();
+        w.session().pollTick();
     }
 }
 

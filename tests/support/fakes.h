@@ -1,11 +1,12 @@
 #pragma once
 
-#include "app/main_window.h"
 #include "link/serial_port.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/screen.h"
 #include "record/record_worker.h"
+#include "session/supply_session.h"
+#include "window/main_window.h"
 
 #include <QDateTime>
 #include <QList>
@@ -129,6 +130,7 @@ struct WindowOnFakes {
     RecordingDialogs dialogs;
     // Writes files at once, in the tick or handler that asks.
     std::unique_ptr<RecordWorker> records;
+    std::unique_ptr<SupplySession> session;
     std::unique_ptr<MainWindow> window;
 
     QString programDir() const { return dir.path(); }
@@ -137,6 +139,10 @@ struct WindowOnFakes {
 
 // Runs this many poll ticks.
 void ticks(MainWindow& w, int count);
+
+// Switches the output on as an operator would, with the supply taken as
+// answering.
+void switchOn(MainWindow& w);
 
 // The record directory of the window's program directory, and what is in it.
 QString recordDir(const WindowOnFakes& f);

@@ -47,8 +47,10 @@ LiveWindow::LiveWindow() {
 }
 
 MainWindow& LiveWindow::start() {
-    window = std::make_unique<MainWindow>(
-        Platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path()});
+    const Platform platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path()};
+    session = std::make_unique<SupplySession>(platform);
+    session->start();
+    window = std::make_unique<MainWindow>(*session, platform);
     return *window;
 }
 

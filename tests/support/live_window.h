@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/diagnostic_pane.h"
 #include "fakes.h"
 #include "link/qt_serial_port.h"
 #include "platform/system_clock.h"
+#include "window/diagnostic_pane.h"
 
 #include <QProcess>
 #include <QStringList>
@@ -37,6 +37,7 @@ struct LiveWindow {
     SystemClock clock;
     FakeScreen screen;
     RecordingDialogs dialogs;
+    std::unique_ptr<SupplySession> session;
     std::unique_ptr<MainWindow> window;
 
     LiveWindow();

@@ -52,6 +52,11 @@ public:
 private:
     void receive(std::int64_t now);
     void answer(std::int64_t now);
+    bool silentAt(std::int64_t now) const {
+        const auto& silence = options_.silentBetweenSeconds;
+        const double seconds = double(now - startMs_) / 1000.0;
+        return silence && seconds >= silence->first && seconds < silence->second;
+    }
     void writeDue(std::int64_t now);
 
     struct PendingWrite {
@@ -68,6 +73,7 @@ private:
     std::deque<PendingWrite> pending_;
     std::optional<std::int64_t> lastByteMs_;
     bool answering_ = false;
+    std::int64_t startMs_ = 0;
     std::int64_t nextReplyMs_ = 0;
     std::int64_t nextByteCountMs_ = 0;
     std::uint64_t bytes_ = 0;
@@ -81,6 +87,7 @@ bool Simulator::run(const sigset_t& waitMask) {
     if (options_.hangupAfterSeconds) {
         hangUpMs = start + std::llround(*options_.hangupAfterSeconds * 1000.0);
     }
+    startMs_ = start;
     nextReplyMs_ = start;
     nextByteCountMs_ = start;
     while (stopRequested == 0) {
@@ -176,7 +183,7 @@ void Simulator::answer(std::int64_t now) {
     }
     // A line still busy with the previous block drops this one instead of queueing it, so what
     // the program reads is never older than the line is slow.
-    if (options_.silent || !pending_.empty()) {
+    if (options_.silent || silentAt(now) || !pending_.empty()) {
         return;
     }
     std::int64_t dueMs = now;

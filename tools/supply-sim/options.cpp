@@ -60,6 +60,21 @@ const std::map<std::string_view, ValueOption>& valueOptions() {
               return o.hangupAfterSeconds.has_value();
           },
           "a number of seconds above 0"}},
+        {"silent-between",
+         {[](Options& o, std::string_view v) {
+              const std::size_t comma = v.find(',');
+              if (comma == std::string_view::npos) {
+                  return false;
+              }
+              const auto from = parseNumber<double>(v.substr(0, comma));
+              const auto to = parsePositive(v.substr(comma + 1));
+              if (!from || !to || *from < 0 || *to <= *from) {
+                  return false;
+              }
+              o.silentBetweenSeconds = std::pair(*from, *to);
+              return true;
+          },
+          "two numbers of seconds A,B with 0 <= A < B"}},
         {"frame-log",
          {[](Options& o, std::string_view v) {
               o.frameLog = v;
@@ -180,6 +195,7 @@ Faults:
   --damaged[=P]         spoil the "A" or the status letter of every other
                         block, or of P percent of the blocks
   --hangup-after S      hang up the line after S seconds and exit
+  --silent-between A,B  answer nothing from A to B seconds after the start
 )";
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace supplysim {
@@ -16,6 +17,9 @@ struct Options {
     bool silent = false;
     Faults faults;
     std::optional<double> hangupAfterSeconds;
+    // Answers nothing from the first to the second number of seconds after
+    // the start, as a supply switched off at its own switch for a while.
+    std::optional<std::pair<double, double>> silentBetweenSeconds;
     std::string frameLog;
     unsigned seed = 1;
     bool help = false;

@@ -1,0 +1,289 @@
+#include "session/supply_session.h"
+
+#include "link/frame.h"
+#include "link/serial_port.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "record/log_text.h"
+#include "record/record_worker.h"
+#include "record/sample.h"
+#include "remote/scpi_port.h"
+#include "sequence/step_table.h"
+#include "sequence/step_table_store.h"
+#include "setting/setpoint.h"
+#include "setting/setpoint_quantity.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlTableModel>
+#include <QTimer>
+
+#include <exception>
+
+namespace {
+
+QString supplySilent(bool run) {
+    return run ? QStringLiteral("电源没有应答，序列运行未开始。\n"
+                                "The supply does not answer; the run did not start.")
+               : QStringLiteral("电源没有应答，输出未打开。\n"
+                                "The supply does not answer; the output stays off.");
+}
+
+QString closingRefuses() {
+    return QStringLiteral("程序正在关闭。\nThe program is closing.");
+}
+
+// The settings file's link_loss_output: "hold" keeps an output on through a
+// lost link; anything else, or no key, switches it off.
+LinkLossPolicy linkLossPolicyIn(const QString& dataDir) {
+    const QString file = dataDir + QLatin1Char('/') + QLatin1String(kSettingsFileName);
+    if (!QFileInfo::exists(file)) {
+        return LinkLossPolicy::SwitchOff;
+    }
+    const QSettings settings(file, QSettings::IniFormat);
+    const QString value = settings.value(QStringLiteral("link_loss_output")).toString();
+    return value.trimmed().compare(QStringLiteral("hold"), Qt::CaseInsensitive) == 0
+               ? LinkLossPolicy::Hold
+               : LinkLossPolicy::SwitchOff;
+}
+
+} // namespace
+
+SupplySession::SupplySession(const Platform& platform, QObject* parent)
+    : QObject(parent), platform_(platform) {
+    pollTimer_ = new QTimer(this);
+    pollTimer_->setObjectName(QStringLiteral("pollTimer"));
+    pollTimer_->setInterval(100);
+    sendTimer_ = new QTimer(this);
+    sendTimer_->setObjectName(QStringLiteral("sendTimer"));
+    sendTimer_->setInterval(5);
+    sendTimer_->setTimerType(Qt::PreciseTimer);
+    journalSync_ = new QTimer(this);
+    journalSync_->setInterval(1000);
+    connect(pollTimer_, &QTimer::timeout, this, &SupplySession::pollTick);
+    connect(sendTimer_, &QTimer::timeout, this, &SupplySession::sendTick);
+    // Every second, so at most the last second or two of the log is lost
+    // when the machine itself goes down.
+    connect(journalSync_, &QTimer::timeout, this, [this] { records_->syncJournal(); });
+    connectRecordWorker();
+    linkLossPolicy_ = linkLossPolicyIn(platform_.dataDir);
+    state.voltageDigits = QStringLiteral("0000");
+    state.currentDigits = QStringLiteral("0000");
+    state.voltageEntryText = QStringLiteral("00.00V");
+    state.currentEntryText = QStringLiteral("0.000A");
+    log_ = logHeader().toUtf8();
+    platform_.serialPort->setSettings(QStringLiteral("9600,N,8,1"));
+}
+
+SupplySession::~SupplySession() {
+    // The model goes before its database connection is removed, which it
+    // would otherwise still hold.
+    delete stepTableModel_;
+    stepTableModel_ = nullptr;
+    if (!databaseConnection_.isEmpty()) {
+        QSqlDatabase::database(databaseConnection_, false).close();
+        QSqlDatabase::removeDatabase(databaseConnection_);
+    }
+}
+
+void SupplySession::open() {
+    // The log of a program that died becomes its record; once the event loop
+    // runs, so a stop signal during the recovery ends the program after it.
+    QTimer::singleShot(0, this,
+                       [this] { records_->recoverJournals(platform_.dataDir, recordDir()); });
+    openStepTable();
+}
+
+void SupplySession::start() {
+    open();
+    pollTimer_->start();
+    sendTimer_->start();
+}
+
+void SupplySession::openStepTable() {
+    static int connections = 0;
+    databaseConnection_ = QStringLiteral("velkor-step-table-%1").arg(++connections);
+    const QString problem = ::openStepTable(platform_.dataDir, databaseConnection_);
+    stepTableReady_ = problem.isEmpty();
+    if (!stepTableReady_) {
+        platform_.dialogs->message(problem, QStringLiteral("Velkor"));
+        return;
+    }
+    stepTableModel_ = new QSqlTableModel(this, QSqlDatabase::database(databaseConnection_));
+    stepTableModel_->setTable(kStepTableName);
+    stepTableModel_->setEditStrategy(QSqlTableModel::OnRowChange);
+    stepTableModel_->setSort(0, Qt::AscendingOrder);
+    stepTableModel_->select();
+}
+
+Refused SupplySession::switchOutput(bool on) {
+    if (!on) {
+        stop();
+        return std::nullopt;
+    }
+    if (closing()) {
+        return Refusal{closingRefuses(), QStringLiteral("Velkor"), true};
+    }
+    if (outputOn()) {
+        return std::nullopt;
+    }
+    if (!state.linkUp) {
+        return Refusal{supplySilent(false), QStringLiteral("Velkor"), true};
+    }
+    // The output comes on at what the entries show, not at a setpoint that a
+    // fresh entry is still about to replace.
+    for (const SetpointQuantity* quantity : {&kVoltageQuantity, &kCurrentQuantity}) {
+        if (Refused refusal = takeEntry(*quantity)) {
+            return refusal;
+        }
+    }
+    overCurrentTripped_ = false;
+    setOutputState(OutputState::On);
+    beginLog();
+    return std::nullopt;
+}
+
+Refused SupplySession::switchRun(bool run) {
+    if (!run) {
+        if (running()) {
+            stop();
+        }
+        return std::nullopt;
+    }
+    if (closing()) {
+        return Refusal{closingRefuses(), QStringLiteral("Velkor"), true};
+    }
+    if (running()) {
+        return std::nullopt;
+    }
+    if (!state.linkUp) {
+        return Refusal{supplySilent(true), QStringLiteral("Velkor"), true};
+    }
+    setRunCount(runCount_);
+    if (Refused refusal = loadStepTableForRun()) {
+        return refusal;
+    }
+    // The manual period before the run is a record of its own, and the output
+    // stays on into the run.
+    if (outputOn()) {
+        appendLog(QStringLiteral("\r\n"));
+        saveLogAsRecord();
+    }
+    overCurrentTripped_ = false;
+    state.runEndHandled = false;
+    state.rowIndex = 0;
+    setOutputState(OutputState::Running);
+    beginLog();
+    state.rowSeconds =
+        toInt16HalfEven(cellNumber(state.sequenceTable[kHoldColumn][state.rowIndex]));
+    state.secondsLeft = state.rowSeconds;
+    return std::nullopt;
+}
+
+void SupplySession::setTripMode(bool shutDown) {
+    if (state.tripMode == shutDown) {
+        return;
+    }
+    state.tripMode = shutDown;
+    emit changed();
+}
+
+void SupplySession::setRunCount(int passes) {
+    runCount_ = passes;
+    state.runsUnlimited = passes == 0;
+    state.runsLeft = passes;
+    emit changed();
+}
+
+void SupplySession::setEnglish(bool english) {
+    state.englishUi = english;
+}
+
+// Once a second: the readings, the log line while the output is on and the
+// end of a counted run; then the window shows them.
+void SupplySession::displayUpdate() {
+    emit diagnosticLine(state.frameText + QLatin1Char('F'));
+    state.voltageText = voltageReadoutText(state.voltageDigits);
+    state.currentText = currentReadoutText(state.currentDigits);
+
+    if (outputOn()) {
+        const QDateTime now = platform_.clock->now();
+        const QString line =
+            logMeasurementLine(timeOfDayText(now.time()), state.voltageText, state.currentText);
+        Sample sample = sampleOf(now, state.voltageDigits, state.currentDigits, state.overCurrent,
+                                 state.linkUp, frameVoltage_, frameCurrent_);
+        sample.fresh = sample.fresh && state.readingFresh();
+        samples_.samples.append(sample);
+        appendLog(QStringLiteral("\r\n") + line);
+        journalLine(line, sample);
+    }
+
+    if (running() && !state.runsUnlimited && state.runsLeft == 0 && !state.runEndHandled) {
+        stop();
+    }
+    emit displayed();
+}
+
+SupplySession::CloseAnswer SupplySession::requestClose() {
+    if (output_ == OutputState::Closed) {
+        return CloseAnswer::Closed;
+    }
+    if (output_ != OutputState::Closing) {
+        closeStopped_ = outputOn();
+        if (closeStopped_) {
+            stop();
+        } else if (unsavedRecords_ > 0) {
+            ++pendingSaves_;
+            records_->retryUnsaved();
+        }
+        setOutputState(OutputState::Closing);
+    }
+    // The off frame goes out meanwhile; closeWaitOver() asks again.
+    if (pendingSaves_ > 0) {
+        closeWaits_ = true;
+        return CloseAnswer::Waits;
+    }
+    // A log that has nowhere to go but memory, or this close's own record,
+    // keeps the program running; the failure has been reported. A journal
+    // that keeps a log for the next start lets a later close go.
+    if (unsavedRecords_ > 0 && (closeStopped_ || unsavedInMemory_ > 0)) {
+        setOutputState(OutputState::Off);
+        return CloseAnswer::Refused;
+    }
+    releasePort();
+    return CloseAnswer::Closed;
+}
+
+void SupplySession::endWithoutDisplay() {
+    // Long enough for a slow network folder; the journal keeps the log if
+    // even that is not enough.
+    constexpr int kSaveWaitMs = 10000;
+    if (output_ == OutputState::Closed) {
+        return;
+    }
+    exiting_ = true;
+    stop();
+    // The supply hears of it before the disk is waited for.
+    pollTimer_->stop();
+    if (offFrameOwed_) {
+        sendWholeFrameBeforeClosing();
+    }
+    records_->waitUntilIdle(kSaveWaitMs);
+    releasePort();
+}
+
+// The supply switches off only when it gets a whole frame that says so: one
+// goes out before the port is let go whenever an on frame went out since the
+// last whole off frame.
+void SupplySession::releasePort() {
+    pollTimer_->stop();
+    if (offFrameOwed_) {
+        sendWholeFrameBeforeClosing();
+    }
+    sendTimer_->stop();
+    if (platform_.serialPort->isOpen()) {
+        platform_.serialPort->close();
+    }
+    setOutputState(OutputState::Closed);
+}

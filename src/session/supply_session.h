@@ -1,0 +1,270 @@
+#pragma once
+
+#include "link/open_failure_notice.h"
+#include "platform/platform.h"
+#include "record/sample.h"
+#include "session/session_state.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QSqlTableModel;
+class QTimer;
+class RecordWorker;
+struct RecordAnswer;
+struct JournalRecovery;
+struct SetpointQuantity;
+
+// Why an operation was not done, said the way it reaches whoever asked: a
+// box for the operator, a line for a script. A refusal that only says the
+// supply does not answer goes to the status bar instead of a box.
+struct Refusal {
+    QString text;
+    QString title;
+    bool inStatusBar = false;
+    // The operator has been told already (by the step grid).
+    bool toldOperator = false;
+};
+using Refused = std::optional<Refusal>;
+
+// The life of the supply's output. Only an operation asked for by the
+// operator or a script moves it out of Off.
+enum class OutputState {
+    Off,
+    On,      // switched on by hand
+    Running, // a sequence run drives the output
+    Closing, // a close waits for its record; ON and run start are refused
+    Closed,  // the port is released; nothing more goes to the supply
+};
+
+// What the program does with an output that is on when the supply is lost.
+enum class LinkLossPolicy {
+    SwitchOff, // the session stops, so a supply that answers again gets "N"
+    Hold,      // the output stays on through the loss (burn-ins)
+};
+
+// The supply session: the one owner of what happens to the supply. It sends
+// the command frame, reads and supervises the link, holds the setpoints in
+// force, the output switch and the run, the readings and their freshness,
+// and the measurement log with its records. Everything that wants something
+// of the supply (the window's controls, SCPI, stop signals, the end of the
+// display, the over-current trip, the run's end, the link supervision) calls
+// one of its operations, which either does it or says why not.
+//
+// Guarantees:
+// - Ending: whenever the program ends in a way it controls (a close, a stop
+//   signal, a logout, the display going away), the last whole frame on the
+//   line ends in "N" if any frame switching the output on went out since
+//   the last whole "N" frame, whoever switched off before and however
+//   shortly before.
+// - On only on command: a frame switching the output on goes out only after
+//   an accepted ON or run start since the last stop; never because a link
+//   came back, a save was retried or the program started again.
+// - No restart after a declared loss: when the link supervision declares the
+//   supply lost while the output is on, the session stops (record saved up
+//   to the loss, the loss noted), unless the settings say to hold the output.
+// - Fresh readings: a reading is fresh when a reply was accepted in its
+//   second's read or the one before; a stale one is never passed off as
+//   live (the spreadsheet, SCPI and the readouts mark it).
+class SupplySession : public QObject {
+    Q_OBJECT
+public:
+    explicit SupplySession(const Platform& platform, QObject* parent = nullptr);
+    ~SupplySession() override;
+
+    SessionState state;
+
+    // Opens the step table and recovers the journals of a program that died
+    // once the event loop runs; the ticks are then the caller's to drive.
+    void open();
+    // Opens and starts the poll and send timers.
+    void start();
+
+    OutputState outputState() const { return output_; }
+    bool outputOn() const { return output_ == OutputState::On || output_ == OutputState::Running; }
+    bool running() const { return output_ == OutputState::Running; }
+    bool closing() const {
+        return output_ == OutputState::Closing || output_ == OutputState::Closed;
+    }
+    LinkLossPolicy linkLossPolicy() const { return linkLossPolicy_; }
+    void setLinkLossPolicy(LinkLossPolicy policy) { linkLossPolicy_ = policy; }
+
+    // Operations. Each returns why it was refused, nothing when done.
+    Refused switchOutput(bool on);
+    Refused switchRun(bool run);
+    // A setpoint in the frame's units, taken at once with the checks of a
+    // typed entry.
+    Refused setSetpoint(const SetpointQuantity& quantity, int frameUnits);
+    // The operator typed in an entry box: taken once it has rested for
+    // three seconds.
+    void editEntry(const SetpointQuantity& quantity, const QString& text);
+    // A value chosen from a step list or a slider.
+    void chooseEntry(const SetpointQuantity& quantity, const QString& text);
+    void setTripMode(bool shutDown);
+    // Passes of a run, 1..100; 0 runs until stopped.
+    void setRunCount(int passes);
+    int runCount() const { return runCount_; }
+    void setEnglish(bool english);
+    // From an over-current trip until it is cleared or the output is
+    // switched on again.
+    bool overCurrentTripped() const { return overCurrentTripped_; }
+    void clearOverCurrentTrip() { overCurrentTripped_ = false; }
+    // Every switch-off comes here: output and run end, the off frame goes
+    // out from the next frame boundary on, the log is handed over to be
+    // saved as a record. Nothing here waits for the disk.
+    void stop();
+
+    enum class CloseAnswer {
+        Closed, // the port is released
+        Waits,  // a record is being saved; closeWaitOver() follows
+        Refused // a log would be lost; the failure has been reported
+    };
+    // A close: a stop while the output is on, whole off frames to the supply
+    // when it may still be on, the port released.
+    CloseAnswer requestClose();
+    // The end of the process without its display: the stop, the off frames,
+    // the record saved (or at least its journal on disk), the port released.
+    void endWithoutDisplay();
+
+    // Probes ports 1..16, marks those that open and returns how many did.
+    int probePorts();
+
+    // The poll tick, every 100 ms, and the send tick, every 5 ms.
+    void pollTick();
+    void sendTick();
+
+    // The measurement log as it will be saved.
+    QString logText() const { return QString::fromUtf8(log_); }
+    const QByteArray& logUtf8() const { return log_; }
+    // The setpoints the frame carries now.
+    int frameVoltage() const { return frameVoltage_; }
+    int frameCurrent() const { return frameCurrent_; }
+    // Whether a frame switching the output on went out since the last whole
+    // off frame: the supply may be on.
+    bool offFrameOwed() const { return offFrameOwed_; }
+
+    QSqlTableModel* stepTableModel() const { return stepTableModel_; }
+    bool stepTableReady() const { return stepTableReady_; }
+    // Run before the step table is read for a run: the grid's open edits go
+    // to the table first; false refuses the run.
+    void setStepEditsCommitter(std::function<bool()> commit) {
+        commitStepEdits_ = std::move(commit);
+    }
+
+    QString recordDir() const { return platform_.dataDir + QStringLiteral("/Record"); }
+
+signals:
+    // At the start of every poll tick.
+    void ticked();
+    // The output, the run, the link, the mode or the run count changed.
+    void changed();
+    // Once a second, after the readings and the log line.
+    void displayed();
+    void logReplaced(const QString& text);
+    void logAppended(const QString& text);
+    // The session put this text into an entry (a unit added, a refused text
+    // taken back, a script's value).
+    void entryTextChanged(QChar unit, const QString& text);
+    // The setpoint in force, for the sliders.
+    void setpointShown(QChar unit, int frameUnits);
+    void diagnosticLine(const QString& line);
+    // A word for the status bar, in both languages.
+    void notice(const QString& text);
+    // The cell that refused a run.
+    void stepCellRefused(int row, int column);
+    // A close that waited for its record may be asked for again.
+    void closeWaitOver();
+
+private:
+    // Poll cycle
+    void advanceDividers();
+    void composeFrame();
+    void readSection();
+    void declareLossIfOverdue();
+    void stopAtLoss();
+    void sortRead(const QByteArray& read);
+    void acceptReply(const QString& block);
+    void reportTickFailure(bool quiet);
+    void sendWholeFrameBeforeClosing();
+    void releasePort();
+    // Port search; true when the choice step tried to open a port.
+    bool searchPort();
+    void noteWhyPortIsClosed(const OpenFailure& failure);
+    void tellWhyPortsAreClosed();
+    void withdrawOpenFailureNotices();
+    // Setpoints
+    void setpointStep();
+    int rowSetpoint(double value, const SetpointQuantity& quantity);
+    Refused takeEntry(const SetpointQuantity& quantity);
+    Refused acceptSetpoint(const QString& text, const SetpointQuantity& quantity);
+    void setEntryText(const SetpointQuantity& quantity, const QString& text);
+    QString& entryText(const SetpointQuantity& quantity);
+    // Display tick
+    void displayUpdate();
+    // The over-current trip in shut-down mode.
+    void overCurrentTrip();
+    // Run
+    void sequenceStep();
+    Refused loadStepTableForRun();
+    void openStepTable();
+    // Log and records
+    void replaceLog(const QString& text);
+    void appendLog(const QString& text);
+    void beginLog();
+    void connectRecordWorker();
+    void journalLine(const QString& line, const Sample& sample);
+    void saveLogAsRecord();
+    void recordsSaved(const RecordAnswer& answer);
+    void journalsRecovered(const QList<JournalRecovery>& recoveries);
+    void reportJournalFailure(const QString& path, const QString& why);
+    void setOutputState(OutputState state);
+
+    Platform platform_;
+    OutputState output_ = OutputState::Off;
+    LinkLossPolicy linkLossPolicy_ = LinkLossPolicy::SwitchOff;
+    QTimer* pollTimer_ = nullptr;
+    QTimer* sendTimer_ = nullptr;
+    QTimer* journalSync_ = nullptr;
+    QString databaseConnection_;
+    QSqlTableModel* stepTableModel_ = nullptr;
+    bool stepTableReady_ = false;
+    std::function<bool()> commitStepEdits_;
+    int runCount_ = 0;
+    // Devices whose failure to open the operator has been told about.
+    QSet<QString> explainedDevices_;
+    QList<OpenFailure> searchFailures_;
+    QList<OpenFailureNotice> openNotices_;
+    // The frame the sender is putting on the line, taken at its first
+    // character.
+    QString frameOnLine_;
+    bool offFrameOwed_ = false;
+    int frameVoltage_ = 0;
+    int frameCurrent_ = 0;
+    // The row in force during a run, in volts and amperes.
+    double rowVolts_ = 0;
+    double rowAmperes_ = 0;
+    int stepRows_ = 0;
+    bool overCurrentTripped_ = false;
+    // The log, with the record files' CR LF line ends, and the values behind
+    // its measurement lines.
+    QByteArray log_;
+    RunSeries samples_;
+    RecordWorker* records_ = nullptr;
+    // Which log the log shows: a record's answer for another log leaves the
+    // log alone.
+    int logTag_ = 0;
+    int pendingSaves_ = 0;
+    int unsavedRecords_ = 0;
+    int unsavedInMemory_ = 0;
+    // This close stopped the output itself, and waits for its record.
+    bool closeStopped_ = false;
+    bool closeWaits_ = false;
+    // The process is ending inside exit(): the record is saved without the
+    // spreadsheet and the picture.
+    bool exiting_ = false;
+};

@@ -1,0 +1,71 @@
+#include "window/desktop_session_end.h"
+
+#include "app/stop_signals.h"
+#include "window/main_window.h"
+
+#include <QCoreApplication>
+
+#include <QGuiApplication>
+#include <QSessionManager>
+
+#include <cstdlib>
+
+namespace {
+
+// Cleared when the window goes, so an ordinary end of the program (after the
+// window's own close) does nothing more here.
+MainWindow* guarded = nullptr;
+QtMessageHandler previousHandler = nullptr;
+
+void endWithoutDisplay() {
+    // Once, however many ways the end is announced.
+    static bool ended = false;
+    if (guarded == nullptr || ended) {
+        return;
+    }
+    ended = true;
+    guarded->session().endWithoutDisplay();
+}
+
+void onMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        endWithoutDisplay();
+    }
+    if (previousHandler != nullptr) {
+        previousHandler(type, context, text);
+    } else {
+        qt_message_output(type, context, text);
+    }
+}
+
+} // namespace
+
+void endWithSession(MainWindow* window) {
+    static bool hooked = false;
+    if (!hooked) {
+        hooked = true;
+        std::atexit(endWithoutDisplay);
+        std::at_quick_exit(endWithoutDisplay);
+        previousHandler = qInstallMessageHandler(onMessage);
+    }
+    guarded = window;
+    QObject::connect(window, &QObject::destroyed, [] { guarded = nullptr; });
+
+    QObject::connect(
+        qApp, &QGuiApplication::commitDataRequest, window, [window](QSessionManager& manager) {
+            // A close that would lose a log is refused; then the
+            // logout is too, where the session lets us say so.
+            if (!window->close() && window->session().outputState() != OutputState::Closing &&
+                manager.allowsInteraction()) {
+                manager.cancel();
+            }
+        });
+}
+
+void endOnStopSignals(MainWindow* window) {
+    auto* stopSignals = new StopSignals(window);
+    // A close may wait for its record to be saved; the program ends when the
+    // window has closed, whenever that is.
+    QObject::connect(window, &MainWindow::closed, window, [] { QCoreApplication::quit(); });
+    QObject::connect(stopSignals, &StopSignals::received, window, [window] { window->close(); });
+}

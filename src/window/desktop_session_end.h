@@ -1,0 +1,20 @@
+#pragma once
+
+class MainWindow;
+
+// The ways a desktop session ends a program other than by a signal. A logout
+// asks the program to commit its data first: that is a close of the window.
+// A display that goes away (a crashed display server or compositor, a remote
+// session closed, a logout that went ahead) makes Qt end the process at once
+// with exit(), from inside its event handling; the window then gets its last
+// moments at the exit: the stop, whole output-off frames to the supply and the
+// record saved, or at least its journal on disk. A fatal Qt message, which
+// aborts, gets the same. One window at a time.
+void endWithSession(MainWindow* window);
+
+// Each stop signal is a close of the window, and the program ends when the
+// window has closed (after its record is saved). A close that is refused (a
+// record that cannot be saved) leaves the program running with its log on
+// screen; the next signal tries again, and ends it once the log is saved or
+// kept in its journal for the next start.
+void endOnStopSignals(MainWindow* window);

@@ -1,0 +1,75 @@
+#include "fakes.h"
+#include "remote/scpi_session.h"
+#include "remote/session_instrument.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QtTest>
+
+class SessionInstrumentTest : public QObject {
+    Q_OBJECT
+private slots:
+    void scriptsGoTheControlsWayAndAreRefusedWithoutABox();
+};
+
+// A script's settings go through the session's operations, as the controls' do; what
+// the operator would have been told in a box comes back to the script, and the
+// operator's own clicks still show their boxes.
+void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    f.port.replyWhenIdle = "VKPPSU1249A0498W";
+    MainWindow& w = f.build();
+    SessionInstrument instrument(w.session());
+    ScpiSession session(instrument, "Velkor");
+    // The reply without its line end; a line of commands only gets none.
+    const auto ask = [&session](const char* line) {
+        const QByteArray reply = session.receive(QByteArray(line) + '\n');
+        return reply.endsWith('\n') ? reply.chopped(1) : reply;
+    };
+
+    QCOMPARE(ask("MEAS:VOLT?;*CLS"), QByteArray("9.91E37"));
+    QCOMPARE(ask("OUTP ON;OUTP?;*OPC?"), QByteArray("0;1"));
+    QVERIFY(ask("SYST:ERR?").startsWith("-221,\"Settings conflict;"));
+    ticks(w, 10);
+    QVERIFY(w.session().state.linkUp);
+
+    QCOMPARE(ask("VOLT 12.5;CURR 500 mA"), QByteArray());
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5V"));
+    QCOMPARE(w.voltageSlider->value(), 1250);
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("0.5A"));
+    QCOMPARE(w.session().state.currentSetpoint, qint16(500));
+
+    // An entry the operator left unusable refuses the switch-on quietly.
+    w.currentEntry->setText(QStringLiteral("x1A"));
+    QCOMPARE(ask("OUTP ON;OUTP?"), QByteArray("0"));
+    QCOMPARE(ask("SYST:ERR?"), QByteArray("-221,\"Settings conflict;请输入4位不大于5.1的正数\""));
+    QCOMPARE(ask("PROG:STAT RUN;STAT?"), QByteArray("STOP"));
+    QVERIFY(ask("SYST:ERR?").contains("步骤表中没有数据"));
+    QVERIFY(f.dialogs.shown.isEmpty());
+    w.runButtonClicked();
+    QCOMPARE(f.dialogs.shown.size(), 1);
+
+    QCOMPARE(ask("CURR 0.5;OUTP ON;CURR:PROT:STAT ON"), QByteArray());
+    QVERIFY(w.session().outputOn() && w.session().state.tripMode);
+    QCOMPARE(w.outputButton->text(), QStringLiteral("关"));
+    ticks(w, 10);
+    QCOMPARE(ask("MEAS:VOLT?;CURR?;:CURR:PROT:TRIP?"), QByteArray("12.49;0.498;0"));
+    // The reply is read in one tick and tripped on in the next.
+    f.port.replyWhenIdle = "VKPPSU1249A0498B";
+    ticks(w, 20);
+    QVERIFY(!w.session().outputOn());
+    QCOMPARE(recordEntries(f).size(), 1);
+    QCOMPARE(ask("CURR:PROT:TRIP?"), QByteArray("1"));
+    QCOMPARE(ask("OUTP:PROT:CLE;:CURR:PROT:TRIP?"), QByteArray("0"));
+
+    w.setRemoteClients(2);
+    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("远程 2"));
+    w.setRemoteClients(0);
+    QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Velkor"));
+}
+
+QTEST_MAIN(SessionInstrumentTest)
+#include "test_session_instrument.moc"
