@@ -175,6 +175,19 @@ namespace {
 
 const char kCsvFilter[] = "CSV (*.csv);;* (*)";
 
+// The largest file an import reads; the largest table a run takes, 32767
+// rows, fits in 1 MB.
+constexpr qint64 kLargestImportBytes = 2 * 1024 * 1024;
+
+QString fileTooLarge(qint64 bytes, const QString& path) {
+    return QStringLiteral("文件有%1字节，导入上限为2 MB（%2字节），步骤表没有改变。\n"
+                          "The file is %1 bytes; an import takes at most 2 MB (%2 bytes). "
+                          "The step table is unchanged.\n\n%3")
+        .arg(bytes)
+        .arg(kLargestImportBytes)
+        .arg(path);
+}
+
 } // namespace
 
 void StepGrid::importSteps() {
@@ -196,6 +209,12 @@ void StepGrid::importFrom(const QString& path) {
         tell(QStringLiteral("文件未能读取，步骤表没有改变。\nThe file could not be read; the step "
                             "table is unchanged.\n\n%1\n%2")
                  .arg(path, file.errorString()));
+        return;
+    }
+    // Decided before a byte is read: a large file would hold the thread in
+    // the reading alone.
+    if (file.size() > kLargestImportBytes) {
+        tell(fileTooLarge(file.size(), path));
         return;
     }
     const StepCsvReading reading = readStepCsv(file.readAll());

@@ -41,8 +41,8 @@ public:
     // Opens the context menu at a point of the screen; it goes away by itself.
     QMenu* showContextMenu(const QPoint& globalPosition);
     // Replaces the table with the steps of a CSV file the operator picks,
-    // after asking when the table holds steps; a file with any bad line
-    // changes nothing.
+    // after asking when the table holds steps; a file with any bad line, or
+    // larger than 2 MB, changes nothing.
     void importSteps();
     // Writes the table's steps to a CSV file the operator picks.
     void exportSteps();

@@ -349,6 +349,15 @@ void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood_data() {
         << QStringLiteral("Line 1, cell 1 (“12V”)");
     QTest::newRow("decimal commas and semicolons") << table << QByteArray("12,5;1;60\n") << true
                                                    << table << QStringLiteral("Line 1 has 2 cells");
+    // Good steps padded to one byte more than 2 MB: refused unread.
+    QByteArray padded;
+    while (padded.size() + 100 < 2 * 1024 * 1024) {
+        padded += QByteArray("12.5,1,60").leftJustified(99, ' ') + '\n';
+    }
+    padded += QByteArray("12.5,1,60").leftJustified(2 * 1024 * 1024 - padded.size(), ' ') + '\n';
+    QTest::newRow("larger than 2 MB")
+        << table << padded << true << table
+        << QStringLiteral("The file is 2097153 bytes; an import takes at most 2 MB");
 }
 
 void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood() {
