@@ -294,15 +294,13 @@ private:
 // in replace(), in one transaction: whatever reads it between slices (a run
 // starting, the grid fetching rows) finds the old steps whole, and no
 // transaction is left open between turns of the event loop. The staging
-// table is emptied, never dropped: SQLite refuses to drop a table while the
-// grid's model still has rows to fetch.
+// table is never dropped, as SQLite refuses while the grid's model still has
+// rows to fetch, and it keeps its rows until the next import empties it: a
+// full table takes a few ms to empty, which the replacing turn cannot spare.
 class StagedSteps {
 public:
     StagedSteps(QSqlDatabase db, QVector<StepRow> rows)
         : db_(std::move(db)), rows_(std::move(rows)) {}
-    ~StagedSteps() { QSqlQuery(db_).exec(QStringLiteral("DELETE FROM ") + kStagingTable); }
-    StagedSteps(const StagedSteps&) = delete;
-    StagedSteps& operator=(const StagedSteps&) = delete;
 
     // Stages one more piece; true once every row is staged or staging
     // failed.
@@ -310,7 +308,7 @@ public:
         QSqlQuery query(db_);
         if (staged_ < 0) {
             staged_ = 0;
-            // Rows an earlier import could not clear away go first.
+            // The rows of the last import go first, in a piece of their own.
             if (!query.exec(
                     QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (voltage, current, hold_time)")
                         .arg(kStagingTable)) ||
