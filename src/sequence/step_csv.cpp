@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int kCells = 3;
+constexpr qsizetype kLongestLineBytes = 1024;
 
 // The fields of one line; a field in double quotes may hold "," and "".
 QStringList fieldsOf(const QString& line) {
@@ -51,14 +52,6 @@ bool isHeader(const QStringList& cells) {
         }
     }
     return true;
-}
-
-StepCsvReading refusal(int line, int cell, const QString& why) {
-    StepCsvReading reading;
-    reading.problem = why;
-    reading.line = line;
-    reading.cell = cell;
-    return reading;
 }
 
 QString badCell(int line, int cell, const QString& text, const QString& chinese,
@@ -104,88 +97,139 @@ QString cellText(const QVariant& cell) {
 
 } // namespace
 
-StepCsvReading readStepCsv(QByteArrayView bytes) {
-    QString text = QString::fromUtf8(bytes);
-    if (text.startsWith(QChar(0xFEFF))) {
-        text.remove(0, 1);
+StepCsvReader::StepCsvReader(QByteArray bytes) : bytes_(std::move(bytes)) {
+    if (bytes_.startsWith("\xEF\xBB\xBF")) {
+        position_ = 3;
     }
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    StepCsvReading reading;
+}
+
+void StepCsvReader::refuse(int line, int cell, const QString& why) {
+    reading_ = {};
+    reading_.problem = why;
+    reading_.line = line;
+    reading_.cell = cell;
+    done_ = true;
+}
+
+bool StepCsvReader::read(qsizetype bytes) {
+    if (done_) {
+        return true;
+    }
+    const qsizetype firstRow = reading_.rows.size();
     QVector<int> lineOfRow;
     QVector<QStringList> cellsOfRow;
-    bool firstLine = true;
-    for (int index = 0; index < lines.size(); ++index) {
-        QString line = lines[index];
+    for (const qsizetype stop = position_ + bytes; position_ < stop && !endReached_;) {
+        const qsizetype lineEnd = bytes_.indexOf('\n', position_);
+        endReached_ = lineEnd < 0;
+        const qsizetype next = endReached_ ? bytes_.size() : lineEnd + 1;
+        const qsizetype lineBytes = next - position_ - (endReached_ ? 0 : 1);
+        const int number = ++lineNumber_;
+        if (lineBytes > kLongestLineBytes) {
+            refuse(number, 1,
+                   QStringLiteral("第%1行超过%2字节，不是步骤。\nLine %1 is longer than %2 bytes; "
+                                  "it is no step.")
+                       .arg(number)
+                       .arg(kLongestLineBytes));
+            return true;
+        }
+        QString line = QString::fromUtf8(QByteArrayView(bytes_).sliced(position_, lineBytes));
+        position_ = next;
         if (line.endsWith(QLatin1Char('\r'))) {
             line.chop(1);
         }
         if (line.trimmed().isEmpty()) {
             continue;
         }
-        const int number = index + 1;
         const QStringList cells = fieldsOf(line);
-        if (std::exchange(firstLine, false) && isHeader(cells)) {
+        if (std::exchange(headerPossible_, false) && isHeader(cells)) {
             continue;
         }
         if (cells.size() != kCells) {
-            return refusal(
-                number, int(qMin(cells.size(), qsizetype(kCells))) + 1,
-                QStringLiteral("第%1行有%2格，应为3格：电压（V）、电流（A）、时间（S）。\n"
-                               "Line %1 has %2 cells; three are expected: voltage "
-                               "(V), current (A), hold time (s).")
-                    .arg(number)
-                    .arg(cells.size()));
+            refuse(number, int(qMin(cells.size(), qsizetype(kCells))) + 1,
+                   QStringLiteral("第%1行有%2格，应为3格：电压（V）、电流（A）、时间（S）。\n"
+                                  "Line %1 has %2 cells; three are expected: voltage "
+                                  "(V), current (A), hold time (s).")
+                       .arg(number)
+                       .arg(cells.size()));
+            return true;
         }
         StepRow row;
         for (int cell = 0; cell < kCells; ++cell) {
             const std::optional<QVariant> value = stepCellValue(cells[cell]);
             if (!value) {
-                return refusal(number, cell + 1,
-                               badCell(number, cell + 1, cells[cell], QStringLiteral("不是数字"),
-                                       QStringLiteral("not a number with “.” as the point")));
+                refuse(number, cell + 1,
+                       badCell(number, cell + 1, cells[cell], QStringLiteral("不是数字"),
+                               QStringLiteral("not a number with “.” as the point")));
+                return true;
             }
             // A run refuses a blank cell; the import says so in the file's terms.
             if (value->isNull()) {
-                return refusal(number, cell + 1,
-                               QStringLiteral("第%1行第%2格是空的。\nLine %1, cell %2 is empty.")
-                                   .arg(number)
-                                   .arg(cell + 1));
+                refuse(number, cell + 1,
+                       QStringLiteral("第%1行第%2格是空的。\nLine %1, cell %2 is empty.")
+                           .arg(number)
+                           .arg(cell + 1));
+                return true;
             }
             row[cell] = *value;
         }
-        reading.rows.append(row);
+        if (++stepCount_ > kMostSteps) {
+            if (lineOfFirstExtraStep_ == 0) {
+                lineOfFirstExtraStep_ = number;
+            }
+            continue;
+        }
+        reading_.rows.append(row);
         lineOfRow.append(number);
         cellsOfRow.append(cells);
     }
-    if (reading.rows.isEmpty()) {
-        return refusal(0, 0, QStringLiteral("文件中没有步骤。\nThe file holds no steps."));
+    checkLimits(firstRow, lineOfRow, cellsOfRow);
+    if (endReached_) {
+        finish();
     }
-    if (reading.rows.size() > kMostSteps) {
-        return refusal(
-            lineOfRow[kMostSteps], 1,
-            QStringLiteral("步骤超过%1行。\nThe file holds more than %1 steps.").arg(kMostSteps));
-    }
-    StepTable table(kRunTableColumns, QVector<QVariant>(reading.rows.size()));
-    for (int row = 0; row < reading.rows.size(); ++row) {
-        for (int cell = 0; cell < kCells; ++cell) {
-            table[kVoltageColumn + cell][row] = reading.rows[row][cell];
-        }
-    }
-    const StepTableVerdict verdict = checkStepTable(table, int(reading.rows.size()));
-    if (!verdict.ok) {
-        const int line = lineOfRow[verdict.row];
-        const int cell = verdict.column - kVoltageColumn + 1;
-        return refusal(line, cell,
-                       rangeRefusal(line, verdict.column, cellsOfRow[verdict.row][cell - 1]));
-    }
-    return reading;
+    return done_;
 }
 
-QByteArray stepCsv(const QVector<StepRow>& rows) {
-    QString csv = QStringLiteral("voltage_V,current_A,hold_time_s\r\n");
-    for (const StepRow& row : rows) {
-        csv += cellText(row[0]) + QLatin1Char(',') + cellText(row[1]) + QLatin1Char(',') +
-               cellText(row[2]) + QStringLiteral("\r\n");
+void StepCsvReader::checkLimits(qsizetype firstRow, const QVector<int>& lines,
+                                const QVector<QStringList>& cells) {
+    if (!limitRefusal_.problem.isEmpty() || lines.isEmpty()) {
+        return;
     }
-    return csv.toUtf8();
+    StepTable table(kRunTableColumns, QVector<QVariant>(lines.size()));
+    for (qsizetype row = 0; row < lines.size(); ++row) {
+        for (int cell = 0; cell < kCells; ++cell) {
+            table[kVoltageColumn + cell][row] = reading_.rows[firstRow + row][cell];
+        }
+    }
+    const StepTableVerdict verdict = checkStepTable(table, int(lines.size()));
+    if (verdict.ok) {
+        return;
+    }
+    const int line = lines[verdict.row];
+    const int cell = verdict.column - kVoltageColumn + 1;
+    limitRefusal_.problem = rangeRefusal(line, verdict.column, cells[verdict.row][cell - 1]);
+    limitRefusal_.line = line;
+    limitRefusal_.cell = cell;
+}
+
+void StepCsvReader::finish() {
+    done_ = true;
+    if (stepCount_ == 0) {
+        refuse(0, 0, QStringLiteral("文件中没有步骤。\nThe file holds no steps."));
+    } else if (stepCount_ > kMostSteps) {
+        refuse(
+            lineOfFirstExtraStep_, 1,
+            QStringLiteral("步骤超过%1行。\nThe file holds more than %1 steps.").arg(kMostSteps));
+    } else if (!limitRefusal_.problem.isEmpty()) {
+        refuse(limitRefusal_.line, limitRefusal_.cell, limitRefusal_.problem);
+    }
+}
+
+QByteArray stepCsvHeader() {
+    return QByteArrayLiteral("voltage_V,current_A,hold_time_s\r\n");
+}
+
+QByteArray stepCsvLine(const StepRow& row) {
+    return (cellText(row[0]) + QLatin1Char(',') + cellText(row[1]) + QLatin1Char(',') +
+            cellText(row[2]) + QStringLiteral("\r\n"))
+        .toUtf8();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVector>
 
@@ -27,9 +27,46 @@ struct StepCsvReading {
 // Reads a step table from CSV: three cells a line, "," between them, "." as
 // the point, an optional header row, blank lines skipped, fields optionally
 // in double quotes. Every cell goes through the grid's checks (what a cell
-// takes, then the run's limits); one bad cell refuses the whole file.
-StepCsvReading readStepCsv(QByteArrayView bytes);
+// takes, then the run's limits); one bad cell refuses the whole file. The
+// file is read a few lines at a time, so that a long one never holds the
+// window's thread, which also sends the supply its frames; for the same
+// reason a line longer than 1024 bytes, which no step needs, is refused.
+class StepCsvReader {
+public:
+    explicit StepCsvReader(QByteArray bytes);
 
-// The rows as CSV with a header row: UTF-8, CR LF, numbers in their
+    // Reads whole lines until at least `bytes` more bytes of the file are
+    // read; true once it is read to its end or refused.
+    bool read(qsizetype bytes);
+    // The steps, or why the file is refused; whole once read() is true.
+    const StepCsvReading& reading() const { return reading_; }
+
+private:
+    void refuse(int line, int cell, const QString& why);
+    // Checks the run's limits on the rows read since `firstRow`, unless an
+    // earlier row broke them already.
+    void checkLimits(qsizetype firstRow, const QVector<int>& lines,
+                     const QVector<QStringList>& cells);
+    void finish();
+
+    QByteArray bytes_;
+    qsizetype position_ = 0;
+    bool endReached_ = false;
+    int lineNumber_ = 0;
+    bool headerPossible_ = true;
+    // Rows beyond the most a run takes are counted, not kept: only the line
+    // of the first of them is named.
+    int stepCount_ = 0;
+    int lineOfFirstExtraStep_ = 0;
+    // A cell beyond the run's limits is named only when no line of the file
+    // is malformed, as a malformed line anywhere refuses the file first.
+    StepCsvReading limitRefusal_;
+    bool done_ = false;
+    StepCsvReading reading_;
+};
+
+// The first line of a step-table CSV file, naming its columns.
+QByteArray stepCsvHeader();
+// A step as a line of a step-table CSV file: UTF-8, CR LF, numbers in their
 // shortest form with "." as the point, text a cell holds quoted as needed.
-QByteArray stepCsv(const QVector<StepRow>& rows);
+QByteArray stepCsvLine(const StepRow& row);

@@ -62,6 +62,36 @@ void press(Qt::Key key) {
     QTest::keyClick(QApplication::focusWidget(), key);
 }
 
+// A file of the test's program directory with these bytes; its path.
+QString writeFile(const GridWindow& g, const QString& name, const QByteArray& bytes) {
+    const QString path = g.f.programDir() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+    return path;
+}
+
+// Runs the event loop until the grid's import or export has ended.
+bool transferEnds(const GridWindow& g) {
+    return QTest::qWaitFor([&g] { return !g.w->stepGrid->isTransferring(); }, 30000);
+}
+
+// Steps as CSV in the form an export writes, with the rows they are.
+struct StepFile {
+    QByteArray bytes = "voltage_V,current_A,hold_time_s\r\n";
+    Rows rows;
+};
+
+StepFile manySteps(int count) {
+    StepFile file;
+    for (int i = 0; i < count; ++i) {
+        file.bytes += QStringLiteral("%1.25,%2.5,%3\r\n").arg(i % 31).arg(i % 5).arg(i).toUtf8();
+        file.rows.append({i % 31 + 0.25, i % 5 + 0.5, double(i)});
+    }
+    return file;
+}
+
 QVariantList volts(const Rows& rows) {
     QVariantList column;
     for (const QVariantList& row : rows) {
@@ -88,6 +118,8 @@ private slots:
     void onlyTheThreeStepColumnsAreShown();
     void importReplacesTheTableOnlyWhenEveryLineIsGood_data();
     void importReplacesTheTableOnlyWhenEveryLineIsGood();
+    void largestTableGoesThroughInSlicesWithTheGridLocked();
+    void runStartedDuringAnImportKeepsItsTableAndItsLock();
     void contextMenuSpeaksTheLanguageAndExportWritesTheTable();
 };
 
@@ -349,6 +381,18 @@ void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood_data() {
         << QStringLiteral("Line 1, cell 1 (“12V”)");
     QTest::newRow("decimal commas and semicolons") << table << QByteArray("12,5;1;60\n") << true
                                                    << table << QStringLiteral("Line 1 has 2 cells");
+    QTest::newRow("a line longer than 1024 bytes")
+        << table << "1,2,3\n" + QByteArray("4,1,5").leftJustified(1025, ' ') + "\n"
+        << true << table << QStringLiteral("Line 2 is longer than 1024 bytes");
+    // Good steps padded to one byte more than 2 MB: refused unread.
+    QByteArray padded;
+    while (padded.size() + 100 < 2 * 1024 * 1024) {
+        padded += QByteArray("12.5,1,60").leftJustified(99, ' ') + '\n';
+    }
+    padded += QByteArray("12.5,1,60").leftJustified(2 * 1024 * 1024 - padded.size(), ' ') + '\n';
+    QTest::newRow("larger than 2 MB")
+        << table << padded << true << table
+        << QStringLiteral("The file is 2097153 bytes; an import takes at most 2 MB");
 }
 
 void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood() {
@@ -358,22 +402,84 @@ void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood() {
     QFETCH(Rows, after);
     QFETCH(QString, named);
     GridWindow g(before);
-    const QString path = g.f.programDir() + QStringLiteral("/steps.csv");
-    QFile csv(path);
-    QVERIFY(csv.open(QIODevice::WriteOnly) && csv.write(file) == file.size());
-    csv.close();
-    g.f.dialogs.fileToOpen = path;
+    g.f.dialogs.fileToOpen = writeFile(g, QStringLiteral("steps.csv"), file);
     g.f.dialogs.answerYes = answerYes;
 
     g.w->stepGrid->importSteps();
+    // The work goes on in later turns of the event loop.
+    QCOMPARE(g.file(), before);
+    QVERIFY(transferEnds(g));
     QCOMPARE(g.file(), after);
     QCOMPARE(g.gridRows(), after.size() + 1);
+    QVERIFY(g.editable(0, 1));
     QCOMPARE(g.f.dialogs.asked.size(), named.isEmpty() && !before.isEmpty() ? 1 : 0);
     QCOMPARE(g.f.dialogs.shown.size(), named.isEmpty() ? 0 : 1);
     if (!named.isEmpty()) {
         QVERIFY2(g.f.dialogs.shown.first().text.contains(named),
                  qPrintable(g.f.dialogs.shown.first().text));
     }
+}
+
+void StepGridTest::largestTableGoesThroughInSlicesWithTheGridLocked() {
+    GridWindow g({});
+    // More steps than the grid fetches at once, in one statement.
+    QVERIFY(execOnStepFile(
+        g.f.programDir(),
+        {QStringLiteral("WITH RECURSIVE step(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM step "
+                        "WHERE n < 1000) INSERT INTO VK7100PPS1 (\"电压（V）\", \"电流（A）\", "
+                        "\"时间（S）\") SELECT 1, 1, n FROM step")}));
+    QVERIFY(g.w->session().stepTableModel()->select());
+    const StepFile largest = manySteps(kMostSteps);
+    g.f.dialogs.fileToOpen = writeFile(g, QStringLiteral("largest.csv"), largest.bytes);
+
+    g.w->stepGrid->importSteps();
+    QVERIFY(!g.editable(0, 1));
+    // A second transfer would read a table the first is replacing.
+    g.f.dialogs.fileToSave = g.f.programDir() + QStringLiteral("/early.csv");
+    g.w->stepGrid->exportSteps();
+    QCOMPARE(g.f.dialogs.shown.size(), 1);
+    QVERIFY(g.f.dialogs.shown.first().text.contains(QStringLiteral("being imported or exported")));
+    QVERIFY(transferEnds(g));
+    // Counted in the table, of which the grid had fetched only the first rows.
+    QCOMPARE(g.f.dialogs.asked.size(), 1);
+    QVERIFY2(g.f.dialogs.asked.first().text.contains(
+                 QStringLiteral("Replace the 1000 steps of the table with the 32767 steps")),
+             qPrintable(g.f.dialogs.asked.first().text));
+    QCOMPARE(g.file(), largest.rows);
+    QVERIFY(g.editable(0, 1));
+    QVERIFY(!QFile::exists(g.f.dialogs.fileToSave));
+
+    g.f.dialogs.fileToSave = g.f.programDir() + QStringLiteral("/exported.csv");
+    g.w->stepGrid->exportSteps();
+    QVERIFY(!QFile::exists(g.f.dialogs.fileToSave));
+    QVERIFY(!g.editable(0, 1));
+    QVERIFY(transferEnds(g));
+    QCOMPARE(fileBytes(g.f.dialogs.fileToSave), largest.bytes);
+
+    // Another import on the same connection, while the grid's model again
+    // has rows left to fetch.
+    const StepFile few = manySteps(3);
+    g.f.dialogs.fileToOpen = writeFile(g, QStringLiteral("few.csv"), few.bytes);
+    g.w->stepGrid->importSteps();
+    QVERIFY(transferEnds(g));
+    QCOMPARE(g.file(), few.rows);
+    QCOMPARE(g.f.dialogs.shown.size(), 1);
+}
+
+void StepGridTest::runStartedDuringAnImportKeepsItsTableAndItsLock() {
+    GridWindow g({{5, 1, 3}});
+    g.f.dialogs.fileToOpen = writeFile(g, QStringLiteral("steps.csv"), "1,2,3\n4,1,5\n");
+
+    g.w->stepGrid->importSteps();
+    g.w->stepGrid->setLocked(true);
+    QVERIFY(transferEnds(g));
+    QCOMPARE(g.file(), (Rows{{5.0, 1.0, 3.0}}));
+    QCOMPARE(g.f.dialogs.shown.size(), 1);
+    QVERIFY(g.f.dialogs.shown.first().text.contains(QStringLiteral("A run is going")));
+    QVERIFY(g.w->stepGrid->isLocked());
+    QVERIFY(!g.editable(0, 1));
+    g.w->stepGrid->setLocked(false);
+    QVERIFY(g.editable(0, 1));
 }
 
 void StepGridTest::contextMenuSpeaksTheLanguageAndExportWritesTheTable() {
@@ -401,6 +507,7 @@ void StepGridTest::contextMenuSpeaksTheLanguageAndExportWritesTheTable() {
     const QString path = g.f.programDir() + QStringLiteral("/out.csv");
     g.f.dialogs.fileToSave = path;
     g.w->stepGrid->exportSteps();
+    QVERIFY(transferEnds(g));
     QCOMPARE(fileBytes(path),
              QByteArray("voltage_V,current_A,hold_time_s\r\n12.5,1,60\r\n0,0.123,2\r\n"));
     QCOMPARE(g.f.dialogs.chooserTitles, QStringList{QStringLiteral("Export step table")});
@@ -410,6 +517,7 @@ void StepGridTest::contextMenuSpeaksTheLanguageAndExportWritesTheTable() {
     g.w->session().stepTableModel()->select();
     g.f.dialogs.fileToOpen = path;
     g.w->stepGrid->importSteps();
+    QVERIFY(transferEnds(g));
     QCOMPARE(g.file(), (Rows{{12.5, 1.0, 60.0}, {0.0, 0.123, 2.0}}));
     QVERIFY(g.f.dialogs.shown.isEmpty());
 }
