@@ -69,38 +69,3 @@ QString openStepTable(const QString& dataDir, const QString& connectionName) {
     }
     return {};
 }
-
-QString replaceStepRows(QSqlDatabase db, const QVector<StepRow>& rows) {
-    // The step columns by position, whatever the file calls them.
-    const QSqlRecord columns = db.record(kStepTableName);
-    QStringList names;
-    for (int column = 1; column <= 3; ++column) {
-        names << QLatin1Char('"') + columns.fieldName(column) + QLatin1Char('"');
-    }
-    if (!db.transaction()) {
-        return db.lastError().text();
-    }
-    QSqlQuery query(db);
-    bool ok = query.exec(QStringLiteral("DELETE FROM ") + kStepTableName);
-    if (ok) {
-        ok = query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?, ?)")
-                               .arg(kStepTableName, names.join(QLatin1Char(','))));
-    }
-    for (qsizetype row = 0; ok && row < rows.size(); ++row) {
-        for (int cell = 0; cell < 3; ++cell) {
-            query.bindValue(cell, rows[row][cell]);
-        }
-        ok = query.exec();
-    }
-    if (!ok) {
-        const QString why = query.lastError().text();
-        db.rollback();
-        return why;
-    }
-    if (!db.commit()) {
-        const QString why = db.lastError().text();
-        db.rollback();
-        return why;
-    }
-    return {};
-}

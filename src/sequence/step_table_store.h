@@ -14,8 +14,3 @@ inline const QString kStepTableName = QStringLiteral("VK7100PPS1");
 // database or lacks the table is refused. Returns why, for the operator, or the
 // empty text once the table is open.
 QString openStepTable(const QString& dataDir, const QString& connectionName);
-
-// Replaces every row of the step table with these, in one transaction: on
-// any failure the table stays as it was. Returns why it failed, or the empty
-// text.
-QString replaceStepRows(QSqlDatabase db, const QVector<StepRow>& rows);
