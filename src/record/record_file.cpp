@@ -149,7 +149,8 @@ PublishedRecord publishRecord(const RecordSet& record, const DiskCalls& disk) {
         }
         QList<CompanionFile> companions = record.companions;
         if (record.series) {
-            companions << recordCompanions(path, *record.series);
+            companions << (disk.companions ? disk.companions(path, *record.series)
+                                           : recordCompanions(path, *record.series));
         }
         QString problem;
         published.failedPath = path;

@@ -7,8 +7,7 @@
 #include "record/log_text.h"
 #include "setting/setpoint.h"
 
-#include <QDeadlineTimer>
-#include <QThread>
+#include <algorithm>
 
 #include <exception>
 
@@ -102,24 +101,26 @@ void SupplySession::sendTick() {
 // Goes on sending until a whole off frame has gone out from its first
 // character to its last. This runs in a close, outside any tick, so it
 // sleeps between characters instead of running the event loop; past the
-// deadline the remaining characters go at once.
+// deadline the remaining characters go at once. The deadline is the
+// clock's, so a close on a fake clock takes no real time.
 void SupplySession::sendWholeFrameBeforeClosing() {
     SerialPort* port = platform_.serialPort;
     if (!port->isOpen()) {
         return;
     }
     state.frameText = ::composeFrame(frameVoltage_, frameCurrent_, state.tripMode, false);
-    const QDeadlineTimer deadline(kClosingFrameMs);
+    const QDateTime deadline = platform_.clock->now().addMSecs(kClosingFrameMs);
+    const auto msLeft = [&] { return std::max<qint64>(0, platform_.clock->now().msecsTo(deadline)); };
     // An off frame may already be on the line; one more whole frame after
     // it costs 80 ms and leaves nothing to chance.
     bool fromFirst = false;
     while (!(fromFirst && state.sendPosition == kFrameLength && !offFrameOwed_)) {
-        if (!deadline.hasExpired()) {
-            QThread::msleep(5);
+        if (msLeft() > 0) {
+            platform_.clock->sleepMs(5);
         }
         sendTick();
         fromFirst = fromFirst || state.sendPosition == 1;
-        port->drain(static_cast<int>(deadline.remainingTime()));
+        port->drain(static_cast<int>(msLeft()));
     }
     port->drain(kClosingDrainMs);
 }

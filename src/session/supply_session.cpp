@@ -263,7 +263,12 @@ void SupplySession::endWithoutDisplay() {
         return;
     }
     exiting_ = true;
-    stop();
+    if (outputOn()) {
+        stop();
+    } else if (unsavedRecords_ > 0) {
+        // Logs kept from failed saves get their last try too.
+        records_->retryUnsaved();
+    }
     // The supply hears of it before the disk is waited for.
     pollTimer_->stop();
     if (offFrameOwed_) {

@@ -62,6 +62,8 @@ public:
     // Makes every reading throw, as a fault inside a later step of a tick would.
     bool throwOnNow = false;
     QDateTime now() const override;
+    // Moves the clock on instead of waiting.
+    void sleepMs(int ms) override { time = time.addMSecs(ms); }
 };
 
 class FakeScreen : public Screen {

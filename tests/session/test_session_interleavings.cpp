@@ -1,0 +1,465 @@
+// Seeded random sequences of everything that can happen to the supply
+// session: setpoints, ON and OFF, runs, over-current, a supply that falls
+// silent and comes back, a disk that refuses syncs, closes, stop signals,
+// the display going away and a program killed and started again. After
+// every event the session's guarantees are checked on what it wrote: the
+// bytes on the line and the record files.
+//
+//   VELKOR_INTERLEAVING_SEED=N       runs the one sequence of seed N, verbosely
+//   VELKOR_INTERLEAVING_SEQUENCES=N  how many sequences (default 10000)
+#include "fakes.h"
+#include "record/record_csv.h"
+#include "record/record_file.h"
+#include "setting/setpoint_quantity.h"
+#include "step_table_file.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <cerrno>
+#include <memory>
+#include <sys/file.h>
+
+namespace {
+
+const QByteArray kAnswer = "VKPPSU0500A0100W";
+const QByteArray kOverCurrent = "VKPPSU0500A0100B";
+
+// The whole frames on the line as the supply takes them: a tag and the 15
+// characters after it, with no other tag starting inside.
+QList<QByteArray> wholeFrames(const QByteArray& line, qsizetype from = 0) {
+    QList<QByteArray> frames;
+    qsizetype tag = line.indexOf("VKPPSU", from);
+    while (tag >= 0) {
+        const qsizetype next = line.indexOf("VKPPSU", tag + 1);
+        if (tag + 16 <= line.size() && (next < 0 || next >= tag + 16)) {
+            frames.append(line.mid(tag, 16));
+        }
+        tag = next;
+    }
+    return frames;
+}
+
+// The measurement lines of a record or a log: they begin with the time of
+// day and end with a current.
+QStringList measurementLines(const QString& text) {
+    static const QRegularExpression line(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d {10}.*A$"));
+    QStringList lines;
+    for (const QString& candidate : text.split(QStringLiteral("\r\n"))) {
+        if (line.match(candidate).hasMatch()) {
+            lines << candidate;
+        }
+    }
+    return lines;
+}
+
+// One program's world: a supply on port 3, a clock that moves 100 ms a
+// tick, a disk whose syncs can fail, the files in a folder in memory.
+struct World {
+    explicit World(const QString& dir) : dir(dir) {
+        port.usablePorts = {3};
+        port.replyWhenIdle = kAnswer;
+        port.writtenLimit = 1 << 30;
+    }
+
+    QString dir;
+    FakeSerialPort port;
+    FakeClock clock;
+    RecordingDialogs dialogs;
+    bool diskFails = false;
+    std::unique_ptr<RecordWorker> records;
+    std::unique_ptr<SupplySession> session;
+
+    void startProgram() {
+        session.reset();
+        records = std::make_unique<RecordWorker>(
+            RecordWorker::Mode::CallersThread,
+            DiskCalls{[this](int) { return diskFails ? (errno = EIO, -1) : 0; },
+                      [](int fd, int operation) { return ::flock(fd, operation); },
+                      [](const QString&, const RunSeries& series) {
+                          return QList<CompanionFile>{{QStringLiteral(".csv"), recordCsv(series)}};
+                      }});
+        session = std::make_unique<SupplySession>(
+            Platform{&port, &clock, nullptr, &dialogs, dir, dir, records.get()});
+        session->open();
+        // The journals of an earlier program are recovered once the event
+        // loop runs.
+        QCoreApplication::processEvents();
+    }
+};
+
+class Interleaving {
+public:
+    Interleaving(quint32 seed, const QString& dir, bool verbose)
+        : random_(seed), world_(dir), verbose_(verbose) {}
+
+    // Empty when every guarantee held; otherwise what broke.
+    QString run() {
+        world_.startProgram();
+        watch();
+        if (random_.bounded(5) == 0) {
+            world_.session->setLinkLossPolicy(LinkLossPolicy::Hold);
+        }
+        const int events = 20 + int(random_.bounded(30));
+        for (int event = 0; event < events && failure_.isEmpty() && !ended_; ++event) {
+            act();
+            if (failure_.isEmpty()) {
+                ticks(int(random_.bounded(40)));
+            }
+        }
+        if (failure_.isEmpty() && !ended_) {
+            world_.diskFails = false;
+            end(EndBy::Close);
+        }
+        if (failure_.isEmpty()) {
+            checkRecords();
+        }
+        return failure_;
+    }
+
+private:
+    enum class EndBy { Close, DisplayLoss, Kill };
+
+    void note(const QString& what) {
+        if (verbose_) {
+            qInfo("%s", qPrintable(what));
+        }
+    }
+
+    void fail(const QString& why) {
+        if (failure_.isEmpty()) {
+            failure_ = why;
+        }
+    }
+
+    SupplySession& session() { return *world_.session; }
+
+    // Whether the output came on only through an accepted command, and
+    // where each stop left the line.
+    void watch() {
+        wasOn_ = false;
+        QObject::connect(world_.session.get(), &SupplySession::changed, world_.session.get(),
+                         [this] { outputChanged(); });
+        QObject::connect(world_.session.get(), &SupplySession::logAppended,
+                         world_.session.get(), [this](const QString& text) {
+                             loggedLines_ << measurementLines(text);
+                         });
+        QObject::connect(world_.session.get(), &SupplySession::closeWaitOver,
+                         world_.session.get(), [this] { closeAgain_ = true; });
+    }
+
+    void outputChanged() {
+        const bool on = session().outputOn();
+        if (on && !wasOn_ && !commanding_) {
+            fail(QStringLiteral("the output came on without a command"));
+        }
+        if (!on && wasOn_ && !onPeriods_.isEmpty()) {
+            onPeriods_.last().second = world_.port.written.size();
+        }
+        if (on && !wasOn_) {
+            onPeriods_.append({world_.port.written.size(), -1});
+        }
+        wasOn_ = on;
+    }
+
+    // A frame switching the output on may start only between an accepted
+    // command and the next stop.
+    void checkFramesSince(qsizetype from) {
+        const QByteArray& line = world_.port.written;
+        qsizetype tag = line.indexOf("VKPPSU", from);
+        while (tag >= 0 && tag + 16 <= line.size()) {
+            const qsizetype next = line.indexOf("VKPPSU", tag + 1);
+            const bool whole = next < 0 || next >= tag + 16;
+            if (whole && line.at(tag + 15) == 'O') {
+                const bool allowed =
+                    std::any_of(onPeriods_.begin(), onPeriods_.end(), [tag](const auto& period) {
+                        return tag >= period.first && (period.second < 0 || tag < period.second);
+                    });
+                if (!allowed) {
+                    fail(QStringLiteral("an on frame went out with no command behind it: %1")
+                             .arg(QString::fromLatin1(line.mid(tag, 16))));
+                    return;
+                }
+            }
+            tag = next;
+        }
+    }
+
+    void ticks(int count) {
+        for (int tick = 0; tick < count && failure_.isEmpty() && !ended_; ++tick) {
+            const qsizetype before = std::max<qsizetype>(0, world_.port.written.size() - 16);
+            const bool linkWasUp = session().state.linkUp;
+            const bool wasOn = session().outputOn();
+            session().pollTick();
+            for (int send = 0; send < 20; ++send) {
+                session().sendTick();
+            }
+            world_.clock.time = world_.clock.time.addMSecs(100);
+            checkFramesSince(before);
+            if (linkWasUp && !session().state.linkUp && wasOn &&
+                session().linkLossPolicy() == LinkLossPolicy::SwitchOff && session().outputOn()) {
+                fail(QStringLiteral("the output stayed on through a declared loss"));
+            }
+            if (closeAgain_) {
+                closeAgain_ = false;
+                close();
+            }
+        }
+    }
+
+    void command(const char* what, const std::function<Refused()>& operation) {
+        commanding_ = true;
+        const Refused refusal = operation();
+        commanding_ = false;
+        note(QStringLiteral("%1%2").arg(QLatin1String(what),
+                                        refusal ? QStringLiteral(" (refused)") : QString()));
+    }
+
+    void act() {
+        switch (random_.bounded(16)) {
+        case 0:
+        case 1: {
+            const bool voltage = random_.bounded(2) == 0;
+            const SetpointQuantity& quantity = voltage ? kVoltageQuantity : kCurrentQuantity;
+            command("setpoint", [&] {
+                return session().setSetpoint(quantity, int(random_.bounded(quantity.frameLimit + 1)));
+            });
+            break;
+        }
+        case 2:
+            session().editEntry(kVoltageQuantity, random_.bounded(4) == 0
+                                                      ? QStringLiteral("40V")
+                                                      : QStringLiteral("%1V").arg(random_.bounded(31)));
+            note(QStringLiteral("voltage typed"));
+            break;
+        case 3:
+        case 4:
+            command("ON", [&] { return session().switchOutput(true); });
+            break;
+        case 5:
+            command("OFF", [&] { return session().switchOutput(false); });
+            break;
+        case 6:
+            session().setRunCount(int(random_.bounded(3)));
+            command("RUN", [&] { return session().switchRun(true); });
+            break;
+        case 7:
+            command("STOP", [&] { return session().switchRun(false); });
+            break;
+        case 8:
+            session().setTripMode(random_.bounded(2) == 0);
+            world_.port.replyWhenIdle = kOverCurrent;
+            note(QStringLiteral("over-current"));
+            break;
+        case 9:
+            world_.port.replyWhenIdle.clear();
+            note(QStringLiteral("silence"));
+            break;
+        case 10:
+            world_.port.replyWhenIdle = kAnswer;
+            note(QStringLiteral("answers"));
+            break;
+        case 11:
+            world_.port.replyWhenIdle.clear();
+            ticks(140);
+            world_.port.replyWhenIdle = kAnswer;
+            note(QStringLiteral("silent for 14 s, then answers"));
+            break;
+        case 12:
+            world_.diskFails = !world_.diskFails;
+            diskFailedInThisProgram_ = diskFailedInThisProgram_ || world_.diskFails;
+            note(world_.diskFails ? QStringLiteral("disk fails") : QStringLiteral("disk works"));
+            break;
+        case 13:
+        case 14:
+            note(QStringLiteral("close or stop signal"));
+            close();
+            break;
+        default:
+            // A program killed while its log could only be kept in memory
+            // loses it, as any program would: no kill then.
+            if (random_.bounded(2) == 0 || diskFailedInThisProgram_) {
+                world_.diskFails = false;
+                end(EndBy::DisplayLoss);
+            } else {
+                end(EndBy::Kill);
+            }
+            break;
+        }
+    }
+
+    void close() {
+        const SupplySession::CloseAnswer answer = session().requestClose();
+        if (answer == SupplySession::CloseAnswer::Closed) {
+            ended(QStringLiteral("closed"));
+        }
+    }
+
+    void end(EndBy how) {
+        switch (how) {
+        case EndBy::Close:
+            // A close that waits or is refused is asked again, as the window
+            // and the stop signals do, until it goes.
+            for (int attempt = 0; attempt < 3 && !ended_; ++attempt) {
+                close();
+                ticks(2);
+            }
+            if (!ended_) {
+                fail(QStringLiteral("a close with a working disk did not end the program"));
+            }
+            break;
+        case EndBy::DisplayLoss:
+            session().endWithoutDisplay();
+            ended(QStringLiteral("display lost"));
+            break;
+        case EndBy::Kill:
+            note(QStringLiteral("killed and started again"));
+            // What a killed program leaves: its journal, no off frame.
+            world_.session.reset();
+            world_.records.reset();
+            world_.port.close();
+            world_.diskFails = false;
+            killed_ = true;
+            restart();
+            break;
+        }
+    }
+
+    void ended(const QString& how) {
+        note(how);
+        ended_ = true;
+        if (session().outputState() != OutputState::Closed) {
+            fail(QStringLiteral("ended without releasing the port"));
+            return;
+        }
+        const QList<QByteArray> frames = wholeFrames(world_.port.written);
+        if (!frames.isEmpty() && !frames.last().endsWith('N')) {
+            fail(QStringLiteral("the program ended with %1 last on the line")
+                     .arg(QString::fromLatin1(frames.last())));
+        }
+        // The next program starts with the output off and recovers what
+        // the last one kept.
+        world_.diskFails = false;
+        restart();
+    }
+
+    void restart() {
+        const qsizetype from = world_.port.written.size();
+        world_.startProgram();
+        diskFailedInThisProgram_ = false;
+        watch();
+        for (int tick = 0; tick < 30; ++tick) {
+            session().pollTick();
+            for (int send = 0; send < 20; ++send) {
+                session().sendTick();
+            }
+        }
+        for (const QByteArray& frame : wholeFrames(world_.port.written, from)) {
+            if (!frame.endsWith('N')) {
+                fail(QStringLiteral("a program started again sent %1")
+                         .arg(QString::fromLatin1(frame)));
+                return;
+            }
+        }
+        if (killed_) {
+            killed_ = false;
+            ended_ = false;
+        }
+    }
+
+    // Every measurement line is in exactly one record, once the last program
+    // has closed.
+    void checkRecords() {
+        if (!ended_) {
+            return;
+        }
+        if (session().outputState() != OutputState::Closed) {
+            session().requestClose();
+        }
+        QMap<QString, int> saved;
+        const QDir records(world_.dir + QStringLiteral("/Record"));
+        for (const QString& name : records.entryList({QStringLiteral("*.TXT")}, QDir::Files)) {
+            QFile file(records.filePath(name));
+            if (!file.open(QIODevice::ReadOnly)) {
+                fail(QStringLiteral("cannot read %1").arg(name));
+                return;
+            }
+            for (const QString& line : measurementLines(QString::fromLocal8Bit(file.readAll()))) {
+                ++saved[line];
+            }
+        }
+        for (const QString& line : std::as_const(loggedLines_)) {
+            const int copies = saved.value(line);
+            if (copies != 1) {
+                fail(QStringLiteral("the log line \"%1\" is in %2 records").arg(line).arg(copies));
+                return;
+            }
+        }
+    }
+
+    QRandomGenerator random_;
+    World world_;
+    bool verbose_;
+    QString failure_;
+    bool ended_ = false;
+    bool killed_ = false;
+    bool commanding_ = false;
+    bool closeAgain_ = false;
+    bool wasOn_ = false;
+    bool diskFailedInThisProgram_ = false;
+    // Where on the line each period of an accepted output began and ended
+    // (-1 while it goes on): a frame switching on may start only inside one.
+    QList<QPair<qsizetype, qsizetype>> onPeriods_;
+    QStringList loggedLines_;
+};
+
+} // namespace
+
+class SessionInterleavingsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void guaranteesHoldInEverySequence();
+};
+
+void SessionInterleavingsTest::guaranteesHoldInEverySequence() {
+    const QByteArray onlySeed = qgetenv("VELKOR_INTERLEAVING_SEED");
+    const int sequences =
+        onlySeed.isEmpty() ? qEnvironmentVariableIntValue("VELKOR_INTERLEAVING_SEQUENCES") : 1;
+    const int count = sequences > 0 ? sequences : 10000;
+    const quint32 firstSeed = onlySeed.isEmpty() ? 1 : onlySeed.toUInt();
+    // Files in memory: the sequences save tens of thousands of records.
+    const QString base =
+        QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+    qInfo("seeds %u to %u; one of them again with VELKOR_INTERLEAVING_SEED=N", firstSeed,
+          firstSeed + count - 1);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // Every sequence starts from a copy of the same step table.
+    QTemporaryDir steps(base + QStringLiteral("/velkor-steps-XXXXXX"));
+    QVERIFY(writeStepFile(steps.path(), {{5, 1, 2}, {12, 2, 1}, {3, 0.5, 3}}));
+    const QString stepFile = steps.filePath(QStringLiteral("db1.sqlite"));
+    for (int i = 0; i < count; ++i) {
+        const quint32 seed = firstSeed + quint32(i);
+        QTemporaryDir dir(base + QStringLiteral("/velkor-interleaving-XXXXXX"));
+        QVERIFY(QFile::copy(stepFile, dir.filePath(QStringLiteral("db1.sqlite"))));
+        const QString failure = Interleaving(seed, dir.path(), !onlySeed.isEmpty()).run();
+        QVERIFY2(failure.isEmpty(), qPrintable(QStringLiteral("seed %1: %2").arg(seed).arg(failure)));
+    }
+    qInfo("%d sequences in %.1f s", count, elapsed.elapsed() / 1000.0);
+}
+
+// The log's time of day in the plain 24-hour form of the C locale; a fixed
+// zone spares the C library a look at /etc/localtime at every clock reading.
+int main(int argc, char** argv) {
+    qputenv("LC_ALL", "C.UTF-8");
+    qputenv("TZ", "UTC");
+    QCoreApplication app(argc, argv);
+    SessionInterleavingsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "test_session_interleavings.moc"
