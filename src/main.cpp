@@ -49,8 +49,13 @@ CommandLine readOwnCommandLine() {
 }
 
 // The session without a window: no display is needed, and boxes go to
-// standard error.
-int runHeadless(const CommandLine& commandLine, const QString& dataDir) {
+// standard error. The record's picture still draws text, which takes a
+// graphical application: the offscreen one, which needs no display.
+int runHeadless(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QGuiApplication app(argc, argv);
+    const CommandLine commandLine = readOwnCommandLine();
+    const QString dataDir = prepareDataDir(QCoreApplication::applicationDirPath());
     QtSerialPort serialPort(dataDir);
     SystemClock clock;
     StderrDialogs dialogs;
@@ -71,15 +76,17 @@ int main(int argc, char* argv[]) {
     // -session) are known only to that application, which takes them out of
     // the arguments: a command line refused here for an option that may be
     // one of those is read again there.
+    bool headless = false;
     {
-        QCoreApplication withoutDisplay(argc, argv);
+        const QCoreApplication withoutDisplay(argc, argv);
         const CommandLine commandLine = readOwnCommandLine();
         if (commandLine.outcome != CommandLine::Outcome::Run && !commandLine.mayBeQtsOwn) {
             return finishCommandLine(commandLine);
         }
-        if (commandLine.outcome == CommandLine::Outcome::Run && commandLine.headless) {
-            return runHeadless(commandLine, prepareDataDir(QCoreApplication::applicationDirPath()));
-        }
+        headless = commandLine.outcome == CommandLine::Outcome::Run && commandLine.headless;
+    }
+    if (headless) {
+        return runHeadless(argc, argv);
     }
     QApplication app(argc, argv);
     const CommandLine commandLine = readOwnCommandLine();

@@ -105,12 +105,16 @@ void SupplySession::sendTick() {
 // clock's, so a close on a fake clock takes no real time.
 void SupplySession::sendWholeFrameBeforeClosing() {
     SerialPort* port = platform_.serialPort;
-    if (!port->isOpen()) {
+    // Between a declared loss and the search that opens a port again, the
+    // last port is closed; the supply behind it may still be on.
+    if (!port->isOpen() && (state.portNumber == 0 || !port->open(state.portNumber))) {
         return;
     }
     state.frameText = ::composeFrame(frameVoltage_, frameCurrent_, state.tripMode, false);
     const QDateTime deadline = platform_.clock->now().addMSecs(kClosingFrameMs);
-    const auto msLeft = [&] { return std::max<qint64>(0, platform_.clock->now().msecsTo(deadline)); };
+    const auto msLeft = [&] {
+        return std::max<qint64>(0, platform_.clock->now().msecsTo(deadline));
+    };
     // An off frame may already be on the line; one more whole frame after
     // it costs 80 ms and leaves nothing to chance.
     bool fromFirst = false;

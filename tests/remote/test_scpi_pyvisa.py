@@ -2,7 +2,8 @@
 """The program as a lab instrument: PyVISA with the pyvisa-py backend drives
 it over SCPI on loopback, against the simulated supply, in a temporary program
 directory. Identity, setpoints, switch-on, measurement, a refused value, and
-switch-off with its record file.
+switch-off with its record file; then, without a window (--headless), a
+script's OUTP OFF followed at once by SIGTERM leaves the supply off.
 
     test_scpi_pyvisa.py PROGRAM SIMULATOR
 """
@@ -55,7 +56,7 @@ def accepts(port):
         return False
 
 
-def start_program(program, directory, errors):
+def start_program(program, directory, errors, options=()):
     """Starts the program on a free port; another port when that one was
     taken between the probe and the bind."""
     environment = dict(os.environ, QT_QPA_PLATFORM="offscreen")
@@ -63,7 +64,7 @@ def start_program(program, directory, errors):
         port = unused_port()
         errors.seek(0)
         errors.truncate()
-        process = subprocess.Popen([program, "--scpi", str(port)], cwd=directory,
+        process = subprocess.Popen([program, "--scpi", str(port), *options], cwd=directory,
                                    env=environment, stdout=subprocess.DEVNULL, stderr=errors)
 
         def settled():
@@ -84,6 +85,50 @@ def measurement_lines(path):
     with open(path, "rb") as log:
         text = log.read().decode("latin-1")
     return re.findall(r"\s(12\.[45]\dV)\s+(\d\.\d{3})A", text)
+
+
+def last_whole_frame(frame_log):
+    """The last frame the simulated supply received whole."""
+    with open(frame_log, encoding="latin-1") as log:
+        frames = [line.split()[1] for line in log if len(line.split()) == 2]
+    return frames[-1] if frames else None
+
+
+def off_then_stop_signal(program, simulator, tries=3):
+    """OUTP OFF, answered, then SIGTERM at once: the close owes the supply a
+    whole off frame even though it switched nothing off itself."""
+    for attempt in range(tries):
+        with tempfile.TemporaryDirectory() as directory, \
+                open(os.path.join(directory, "velkor.err"), "w+") as errors:
+            shutil.copy(program, os.path.join(directory, "velkor"))
+            frame_log = os.path.join(directory, "frames.log")
+            supply = subprocess.Popen([simulator, "--port", str(PORT_NUMBER), "--dir", directory,
+                                       "--frame-log", frame_log], stdout=subprocess.DEVNULL)
+            try:
+                wait_for("the simulated supply's port", lambda: os.path.exists(
+                    os.path.join(directory, "ports", f"com{PORT_NUMBER}")))
+                process, port = start_program(os.path.join(directory, "velkor"), directory,
+                                              errors, ["--headless"])
+                manager = pyvisa.ResourceManager("@py")
+                resource = manager.open_resource(
+                    f"TCPIP::127.0.0.1::{port}::SOCKET",
+                    read_termination="\n", write_termination="\n", timeout=10_000)
+                wait_for("a reading from the supply",
+                         lambda: resource.query("MEAS:VOLT?") != "9.91E37")
+                resource.write("VOLT 4;CURR 1;OUTP ON")
+                wait_for("an on frame at the supply",
+                         lambda: (last_whole_frame(frame_log) or "").endswith("O"))
+                resource.write("OUTP OFF")
+                expect(resource.query("*OPC?"), "1", "OUTP OFF done")
+                process.send_signal(signal.SIGTERM)
+                expect(process.wait(DEADLINE_S), 0, "exit status after SIGTERM")
+                resource.close()
+                manager.close()
+            finally:
+                supply.terminate()
+                supply.wait(DEADLINE_S)
+            expect(last_whole_frame(frame_log)[-1:], "N",
+                   f"last whole frame after OUTP OFF and SIGTERM (try {attempt + 1})")
 
 
 def main():
@@ -151,8 +196,10 @@ def main():
                 expect(process.wait(DEADLINE_S), 0, "program's exit status")
             supply.terminate()
             supply.wait(DEADLINE_S)
+    off_then_stop_signal(program, simulator)
     print("PyVISA drove the program: identity, setpoints, output on and off, "
-          "measurement, refusal and record")
+          "measurement, refusal and record; without a window, OUTP OFF then SIGTERM "
+          "left the supply off")
 
 
 if __name__ == "__main__":

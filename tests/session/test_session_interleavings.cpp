@@ -145,12 +145,10 @@ private:
         wasOn_ = false;
         QObject::connect(world_.session.get(), &SupplySession::changed, world_.session.get(),
                          [this] { outputChanged(); });
-        QObject::connect(world_.session.get(), &SupplySession::logAppended,
-                         world_.session.get(), [this](const QString& text) {
-                             loggedLines_ << measurementLines(text);
-                         });
-        QObject::connect(world_.session.get(), &SupplySession::closeWaitOver,
-                         world_.session.get(), [this] { closeAgain_ = true; });
+        QObject::connect(world_.session.get(), &SupplySession::logAppended, world_.session.get(),
+                         [this](const QString& text) { loggedLines_ << measurementLines(text); });
+        QObject::connect(world_.session.get(), &SupplySession::closeWaitOver, world_.session.get(),
+                         [this] { closeAgain_ = true; });
     }
 
     void outputChanged() {
@@ -227,14 +225,16 @@ private:
             const bool voltage = random_.bounded(2) == 0;
             const SetpointQuantity& quantity = voltage ? kVoltageQuantity : kCurrentQuantity;
             command("setpoint", [&] {
-                return session().setSetpoint(quantity, int(random_.bounded(quantity.frameLimit + 1)));
+                return session().setSetpoint(quantity,
+                                             int(random_.bounded(quantity.frameLimit + 1)));
             });
             break;
         }
         case 2:
-            session().editEntry(kVoltageQuantity, random_.bounded(4) == 0
-                                                      ? QStringLiteral("40V")
-                                                      : QStringLiteral("%1V").arg(random_.bounded(31)));
+            session().editEntry(kVoltageQuantity,
+                                random_.bounded(4) == 0
+                                    ? QStringLiteral("40V")
+                                    : QStringLiteral("%1V").arg(random_.bounded(31)));
             note(QStringLiteral("voltage typed"));
             break;
         case 3:
@@ -448,7 +448,8 @@ void SessionInterleavingsTest::guaranteesHoldInEverySequence() {
         QTemporaryDir dir(base + QStringLiteral("/velkor-interleaving-XXXXXX"));
         QVERIFY(QFile::copy(stepFile, dir.filePath(QStringLiteral("db1.sqlite"))));
         const QString failure = Interleaving(seed, dir.path(), !onlySeed.isEmpty()).run();
-        QVERIFY2(failure.isEmpty(), qPrintable(QStringLiteral("seed %1: %2").arg(seed).arg(failure)));
+        QVERIFY2(failure.isEmpty(),
+                 qPrintable(QStringLiteral("seed %1: %2").arg(seed).arg(failure)));
     }
     qInfo("%d sequences in %.1f s", count, elapsed.elapsed() / 1000.0);
 }
