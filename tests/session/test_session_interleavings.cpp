@@ -108,8 +108,13 @@ public:
         const int events = 20 + int(random_.bounded(30));
         for (int event = 0; event < events && failure_.isEmpty() && !ended_; ++event) {
             act();
-            if (failure_.isEmpty()) {
+            // Events often follow each other closely: in the same tick, or
+            // with the sender part way through a frame.
+            if (failure_.isEmpty() && random_.bounded(3) != 0) {
                 ticks(int(random_.bounded(40)));
+            }
+            if (failure_.isEmpty() && !ended_) {
+                sends(int(random_.bounded(16)));
             }
         }
         if (failure_.isEmpty() && !ended_) {
@@ -194,10 +199,7 @@ private:
             const bool linkWasUp = session().state.linkUp;
             const bool wasOn = session().outputOn();
             session().pollTick();
-            for (int send = 0; send < 20; ++send) {
-                session().sendTick();
-            }
-            world_.clock.time = world_.clock.time.addMSecs(100);
+            sends(20);
             checkFramesSince(before);
             if (linkWasUp && !session().state.linkUp && wasOn &&
                 session().linkLossPolicy() == LinkLossPolicy::SwitchOff && session().outputOn()) {
@@ -207,6 +209,14 @@ private:
                 closeAgain_ = false;
                 close();
             }
+        }
+    }
+
+    // The sender's ticks, 5 ms each.
+    void sends(int count) {
+        for (int send = 0; send < count; ++send) {
+            session().sendTick();
+            world_.clock.time = world_.clock.time.addMSecs(5);
         }
     }
 
