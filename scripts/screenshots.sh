@@ -63,9 +63,9 @@ type_into() {
 output_is_on() { grep -qE ' VKPPSU[0-9]{4}[HC][0-9]{4}O$' "$1"; }
 
 # Entry centres: the settings group (240, 3600) plus the control's place inside it.
-text1=(1387 4717)
-text2=(4267 4717)
-command1=(1447 9547)
+voltageEntry=(1387 4717)
+currentEntry=(4267 4717)
+outputButton=(1447 9547)
 
 shoot() {
     width=$1 height=$2
@@ -104,13 +104,13 @@ PY
     window=$(timeout 20 xdotool search --sync --name '^Velkor$' | head -1)
     sleep 1
 
-    type_into "$window" "${text1[@]}" 12V
-    type_into "$window" "${text2[@]}" 3A
+    type_into "$window" "${voltageEntry[@]}" 12V
+    type_into "$window" "${currentEntry[@]}" 3A
     # The button does nothing until the link is up; a click that switched the
     # output on shows in the frames within half a second.
     local on=""
     for _ in $(seq 15); do
-        click_at "$window" "${command1[@]}"
+        click_at "$window" "${outputButton[@]}"
         sleep 1.5
         if output_is_on "$dir/frames.log"; then on=1; break; fi
     done
@@ -119,7 +119,7 @@ PY
         return 1
     fi
     sleep 8
-    type_into "$window" "${text1[@]}" 24V
+    type_into "$window" "${voltageEntry[@]}" 24V
     sleep 12
     local shot=$out/velkor-${width}x${height}.png
     import -window root "$shot"

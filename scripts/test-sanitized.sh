@@ -11,4 +11,7 @@ cmake --build build-sanitize
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# The sanitizers slow the session's randomized interleavings several times
+# over; the normal build runs the full count.
+export VELKOR_INTERLEAVING_SEQUENCES=1500
 ctest --test-dir build-sanitize --output-on-failure "$@"

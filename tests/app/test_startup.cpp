@@ -9,9 +9,13 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QTimer>
 #include <QtTest>
+
+#include <atomic>
+#include <sys/file.h>
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -24,7 +28,8 @@ private slots:
     void shutDownClosesAnOpenPortOnly();
     void closeStopsAsAnySwitchOffFirst_data();
     void closeStopsAsAnySwitchOffFirst();
-    void command5ClearsTheDiagnosticPane();
+    void aClosingSessionRefusesOnAndRun();
+    void clearButtonClearsTheDiagnosticPane();
     void diagnosticPaneKeepsOnlyRecentLines();
 };
 
@@ -219,7 +224,63 @@ void StartupTest::closeStopsAsAnySwitchOffFirst() {
     QVERIFY(f.port.written.size() < 32);
 }
 
-void StartupTest::command5ClearsTheDiagnosticPane() {
+// A close waits for its record on a slow disk: meanwhile neither the operator
+// nor a script can switch the output on again, and the close ends with the
+// supply off.
+void StartupTest::aClosingSessionRefusesOnAndRun() {
+    QTemporaryDir dir;
+    QVERIFY(writeStepFile(dir.path(), {{5, 1, 3}}));
+    FakeSerialPort port;
+    port.usablePorts = {3};
+    port.replyWhenIdle = "VKPPSU0500A0100W";
+    FakeClock clock;
+    RecordingDialogs dialogs;
+    std::atomic<bool> diskHolds{true};
+    // A failed check lets the disk go, so the worker can end.
+    const auto letGo = qScopeGuard([&] { diskHolds = false; });
+    RecordWorker records(RecordWorker::Mode::OwnThread,
+                         DiskCalls{[&](int) {
+                                       while (diskHolds) {
+                                           QThread::msleep(1);
+                                       }
+                                       return 0;
+                                   },
+                                   [](int fd, int operation) { return ::flock(fd, operation); }});
+    SupplySession session(
+        Platform{&port, &clock, nullptr, &dialogs, dir.path(), dir.path(), &records});
+    session.open();
+    const auto tick = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            session.pollTick();
+            for (int send = 0; send < 20; ++send) {
+                session.sendTick();
+            }
+        }
+    };
+    tick(10);
+    QVERIFY(!session.switchOutput(true));
+    tick(5);
+
+    QCOMPARE(session.requestClose(), SupplySession::CloseAnswer::Waits);
+    const qsizetype closeAt = port.written.size();
+    QCOMPARE(session.outputState(), OutputState::Closing);
+    for (const Refused& refusal : {session.switchOutput(true), session.switchRun(true)}) {
+        QVERIFY(refusal && refusal->text.contains(QStringLiteral("The program is closing")));
+    }
+    tick(3);
+    QVERIFY(port.written.right(32).contains("VKPPSU0000H0000N"));
+
+    QSignalSpy waitOver(&session, &SupplySession::closeWaitOver);
+    diskHolds = false;
+    QVERIFY(waitOver.wait(15000));
+    const qsizetype offFrom = port.written.indexOf("VKPPSU0000H0000N", closeAt);
+    QCOMPARE(session.requestClose(), SupplySession::CloseAnswer::Closed);
+    QVERIFY(!port.isOpen());
+    QVERIFY(offFrom > 0 && !port.written.mid(offFrom).contains('O'));
+    QCOMPARE(recordEntries(dir.path()).size(), 1);
+}
+
+void StartupTest::clearButtonClearsTheDiagnosticPane() {
     WindowOnFakes f;
     MainWindow& w = f.build();
     w.diagnosticPane->printLine(QStringLiteral("COM3无应答"));

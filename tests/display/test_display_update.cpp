@@ -251,8 +251,8 @@ void DisplayUpdateTest::buttonCaptionsFollowOutputAndRun_data() {
     QTest::addColumn<bool>("outputOn");
     QTest::addColumn<bool>("runActive");
     QTest::addColumn<bool>("english");
-    QTest::addColumn<QString>("command1");
-    QTest::addColumn<QString>("command4");
+    QTest::addColumn<QString>("outputCaption");
+    QTest::addColumn<QString>("runCaption");
     QTest::newRow("on, run") << true << true << false << "关"
                              << "停止";
     QTest::newRow("on, no run") << true << false << false << "关"
@@ -271,8 +271,8 @@ void DisplayUpdateTest::buttonCaptionsFollowOutputAndRun() {
     QFETCH(bool, outputOn);
     QFETCH(bool, runActive);
     QFETCH(bool, english);
-    QFETCH(QString, command1);
-    QFETCH(QString, command4);
+    QFETCH(QString, outputCaption);
+    QFETCH(QString, runCaption);
     WindowOnFakes f;
     QVERIFY(writeStepFile(f.programDir(), {{1.0, 1.0, 100.0}}));
     MainWindow& w = f.build();
@@ -286,8 +286,8 @@ void DisplayUpdateTest::buttonCaptionsFollowOutputAndRun() {
     w.outputButton->setText(QStringLiteral("?"));
     w.runButton->setText(QStringLiteral("?"));
     ticks(w, 10);
-    QCOMPARE(w.outputButton->text(), command1);
-    QCOMPARE(w.runButton->text(), command4);
+    QCOMPARE(w.outputButton->text(), outputCaption);
+    QCOMPARE(w.runButton->text(), runCaption);
 }
 
 void DisplayUpdateTest::overCurrentListIsRebuiltKeepingTheMode() {

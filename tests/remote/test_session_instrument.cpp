@@ -65,6 +65,14 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     QCOMPARE(ask("CURR:PROT:TRIP?"), QByteArray("1"));
     QCOMPARE(ask("OUTP:PROT:CLE;:CURR:PROT:TRIP?"), QByteArray("0"));
 
+    // A supply gone quiet: its last reading is not passed off as live.
+    f.port.replyWhenIdle.clear();
+    ticks(w, 10);
+    QCOMPARE(ask("MEAS:VOLT?"), QByteArray("12.49"));
+    ticks(w, 10);
+    QVERIFY(w.session().state.linkUp);
+    QCOMPARE(ask("MEAS:VOLT?;:SYST:ERR?"), QByteArray("9.91E37;-230,\"Data corrupt or stale\""));
+
     w.setRemoteClients(2);
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("远程 2"));
     w.setRemoteClients(0);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTableView>
 #include <QtTest>
 
@@ -117,7 +118,7 @@ private slots:
     void rowLastsItsRoundedHoldTime_data();
     void rowLastsItsRoundedHoldTime();
     void runCountChosenDuringAnUnlimitedRun();
-    void runButtonWithoutLinkDoesNothing();
+    void runButtonWithoutLinkSaysWhyInTheStatusBar();
     void runLocksFrontPanelAndGrid();
     void runOverManualOutputSavesTheManualPeriodFirst();
     void refusedTableChangesNothing_data();
@@ -229,7 +230,7 @@ void SequenceRunTest::runCountChosenDuringAnUnlimitedRun() {
     QCOMPARE(r.records().size(), 1);
 }
 
-void SequenceRunTest::runButtonWithoutLinkDoesNothing() {
+void SequenceRunTest::runButtonWithoutLinkSaysWhyInTheStatusBar() {
     WindowOnFakes f;
     QVERIFY(writeStepFile(f.programDir(), {{5, 1, 3}}));
     MainWindow& w = f.build();
@@ -246,6 +247,8 @@ void SequenceRunTest::runButtonWithoutLinkDoesNothing() {
     QCOMPARE(w.runButton->text(), QStringLiteral("开始"));
     QCOMPARE(w.logBox->text(), log);
     QVERIFY(f.dialogs.shown.isEmpty());
+    QVERIFY(w.statusBar->currentMessage().contains(
+        QStringLiteral("The supply does not answer; the run did not start.")));
     w.session().pollTick();
     QCOMPARE(w.session().state.frameText, kOff);
 }

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStatusBar>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QtTest>
@@ -38,7 +39,7 @@ private slots:
     void slidersActWhenLetGoAndShowTheSetpointInForce();
     void switchingOnTakesWhatTheEntriesShow_data();
     void switchingOnTakesWhatTheEntriesShow();
-    void outputButtonDoesNothingWithoutLink();
+    void outputButtonWithoutLinkSaysWhyInTheStatusBar();
     void outputButtonSwitchesOnAndOff_data();
     void outputButtonSwitchesOnAndOff();
     void overCurrentModeFollowsTheEntryPosition();
@@ -244,7 +245,7 @@ void FrontPanelTest::switchingOnTakesWhatTheEntriesShow() {
     }
 }
 
-void FrontPanelTest::outputButtonDoesNothingWithoutLink() {
+void FrontPanelTest::outputButtonWithoutLinkSaysWhyInTheStatusBar() {
     WindowOnFakes f;
     MainWindow& w = f.build();
     const QString log = w.logBox->text();
@@ -256,6 +257,9 @@ void FrontPanelTest::outputButtonDoesNothingWithoutLink() {
     QCOMPARE(buttonFace(w.outputButton), face);
     QCOMPARE(w.logBox->text(), log);
     QCOMPARE(w.view.chartIndex, qint16(7));
+    QCOMPARE(w.statusBar->currentMessage(),
+             QStringLiteral("电源没有应答，输出未打开。  The supply does not answer; the output "
+                            "stays off."));
     w.session().pollTick();
     QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('N')));
     QVERIFY(f.dialogs.shown.isEmpty());
