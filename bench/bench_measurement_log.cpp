@@ -88,14 +88,13 @@ QList<double> journalSyncMs(const QString& dir, int count) {
 
 // A day's log, appended line by line as the display update appends it.
 void fillDay(WindowOnFakes& f) {
-    MainWindow& w = *f.window;
+    SupplySession& session = *f.session;
     QDateTime moment = f.clock.time;
     for (int line = 0; line < kLinesPerDay; ++line) {
         moment = moment.addSecs(1);
-        w.logBox->appendText(QStringLiteral("\r\n"));
-        w.logBox->appendText(logMeasurementLine(timeOfDayText(moment.time()),
-                                                w.session().state.voltageText,
-                                                w.session().state.currentText));
+        session.appendLog(QStringLiteral("\r\n") + logMeasurementLine(timeOfDayText(moment.time()),
+                                                                      session.state.voltageText,
+                                                                      session.state.currentText));
     }
     QApplication::processEvents();
 }
@@ -161,7 +160,9 @@ int main(int argc, char* argv[]) {
     qint64 recordBytes = 0;
     const QString plainPath = f.programDir() + QStringLiteral("/plain.TXT");
     for (int round = 0; round < 5; ++round) {
+        // Switching on begins a new log: the day is given to it again.
         switchOn(w);
+        fillDay(f);
         QElapsedTimer timer;
         timer.start();
         w.session().stop();

@@ -7,6 +7,7 @@
 // the program.
 //   build/bench/bench_stop
 #include "fakes.h"
+#include "live_on_fakes.h"
 #include "measuring.h"
 #include "record/log_text.h"
 #include "record/record_file.h"
@@ -26,67 +27,6 @@
 namespace {
 
 constexpr int kLinesPerDay = 86400;
-const QByteArray kOnReply = "VKPPSU1200A1200W";
-
-// A port that notes when each character was written.
-class TimedPort : public FakeSerialPort {
-public:
-    QElapsedTimer clock;
-    std::vector<std::pair<qint64, char>> sent;
-
-    TimedPort() { clock.start(); }
-    void write(char c) override {
-        sent.emplace_back(clock.nsecsElapsed(), c);
-        FakeSerialPort::write(c);
-    }
-    // Nanoseconds from the moment to the last character of the first whole
-    // frame sent after it; -1 when none was.
-    qint64 wholeFrameAfter(qint64 from, const QByteArray& frame) const {
-        QByteArray run;
-        for (const auto& [at, c] : sent) {
-            if (at < from) {
-                continue;
-            }
-            run += c;
-            if (run.endsWith(frame)) {
-                return at - from;
-            }
-        }
-        return -1;
-    }
-    // The longest pause between two characters within the span.
-    qint64 longestPause(qint64 from, qint64 to) const {
-        qint64 longest = 0;
-        for (std::size_t i = 1; i < sent.size(); ++i) {
-            if (sent[i].first >= from && sent[i - 1].first <= to) {
-                longest = std::max(longest, sent[i].first - sent[i - 1].first);
-            }
-        }
-        return longest;
-    }
-};
-
-struct LiveOnFakes {
-    QTemporaryDir dir;
-    TimedPort port;
-    FakeClock clock;
-    FakeScreen screen;
-    RecordingDialogs dialogs;
-    RecordWorker records;
-    Platform platform{&port, &clock, &screen, &dialogs, dir.path(), dir.path(), &records};
-    SupplySession session;
-    MainWindow window;
-
-    explicit LiveOnFakes(DiskCalls disk)
-        : records(RecordWorker::Mode::OwnThread, std::move(disk)), session(platform),
-          window(session, platform) {
-        session.start();
-        port.usablePorts = {3};
-        port.replyWhenIdle = kOnReply;
-        window.show();
-        waitFor([&] { return window.session().state.linkUp; }, 10000);
-    }
-};
 
 QString logLines(int count) {
     QString text;
@@ -110,7 +50,7 @@ struct StopTimes {
 StopTimes stopWithLog(LiveOnFakes& live, const QString& lines) {
     MainWindow& w = live.window;
     w.outputButtonClicked();
-    w.logBox->appendText(lines);
+    w.session().appendLog(lines);
     runFor(1000);
     const QByteArray offFrame = w.session().state.frameText.left(15).toLatin1() + 'N';
     const qint64 before = live.port.clock.nsecsElapsed();

@@ -4,14 +4,20 @@
 // a run takes over a full table, exports it, reads the most an import reads
 // (2 MB of steps, refused for their number), and refuses a 10 MB file. An
 // idle event loop and one edited cell (one SQLite commit on the same disk)
-// are the baselines. The table lives in a temporary folder.
+// are the baselines. The table lives in a temporary folder. Then the real
+// sender of the window's session, character by character as the supply
+// would get them, across the window's own work: a language switch, a new
+// screen size laid out, and the save of a week's log at a switch-off.
 //   build/bench/bench_window_thread
 #include "fakes.h"
+#include "live_on_fakes.h"
 #include "measuring.h"
-#include "window/step_grid.h"
+#include "record/log_text.h"
 #include "sequence/step_table_store.h"
+#include "window/step_grid.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlQuery>
@@ -174,6 +180,72 @@ void measure(const char* what, SenderTicks& sender, const std::function<void(int
                 percentile(secondLongestMs, 0.5), percentile(workMs, 0.5));
 }
 
+// The longest pause between two characters the session's sender wrote while
+// the work ran and the second after it, when a display tick shows its result.
+double longestSenderPauseMs(LiveOnFakes& live, const std::function<void()>& work) {
+    runFor(300);
+    const qint64 from = live.port.clock.nsecsElapsed();
+    work();
+    runFor(1500);
+    return double(live.port.longestPause(from, live.port.clock.nsecsElapsed())) / 1e6;
+}
+
+// prepare runs before the span measured.
+void measureWindow(
+    const char* what, LiveOnFakes& live, const std::function<void(int)>& work,
+    const std::function<void()>& prepare = [] {}) {
+    QList<double> pausesMs;
+    for (int round = 0; round < kRounds; ++round) {
+        prepare();
+        pausesMs << longestSenderPauseMs(live, [&] { work(round); });
+    }
+    std::printf("%-40s %9.1f %9.1f\n", what, *std::max_element(pausesMs.begin(), pausesMs.end()),
+                percentile(pausesMs, 0.5));
+}
+
+QString weekOfLogLines() {
+    const QString line = QStringLiteral("\r\n") + logMeasurementLine(QStringLiteral("05:03:09"),
+                                                                     QStringLiteral("12.00V"),
+                                                                     QStringLiteral("1.200A"));
+    QString text;
+    text.reserve(7 * 86400 * line.size());
+    for (int i = 0; i < 7 * 86400; ++i) {
+        text += line;
+    }
+    return text;
+}
+
+void measureTheWindowsOwnWork() {
+    LiveOnFakes live(DiskCalls::real());
+    std::printf("\nThe session's sender, character by character, %d rounds each; ms\n", kRounds);
+    std::printf("%-40s %9s %9s\n", "", "longest", "median");
+    measureWindow("idle", live, [](int) {});
+    measureWindow("language switched", live, [&](int round) {
+        live.window.languageList->setCurrentIndex((round + 1) % 2);
+        live.window.languageChosen();
+    });
+    measureWindow("screen size changed, laid out anew", live, [&](int round) {
+        live.screen.pixels = round % 2 == 0 ? QSize(1024, 768) : QSize(1440, 900);
+    });
+    const QString week = weekOfLogLines();
+    // The week's lines reach the log before the span: the display tick adds
+    // them one a second.
+    measureWindow(
+        "switch-off saving a week's log", live,
+        [&](int) {
+            live.window.outputButtonClicked();
+            waitFor([&] { return live.records.waitUntilIdle(0); }, 60000);
+        },
+        [&] {
+            live.window.outputButtonClicked();
+            live.session.appendLog(week);
+            runFor(300);
+        });
+    if (!live.dialogs.shown.isEmpty()) {
+        std::printf("a save failed: %s\n", qPrintable(live.dialogs.shown.first().text));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -214,5 +286,6 @@ int main(int argc, char** argv) {
                 fileBytes(g.path("exported.csv")) == fileBytes(largest) ? "yes" : "no",
                 qlonglong(g.dialogs.asked.size()), kRounds, qlonglong(g.dialogs.shown.size()),
                 2 * kRounds, g.refusedSaves);
+    measureTheWindowsOwnWork();
     return 0;
 }

@@ -138,8 +138,11 @@ public:
     void pollTick();
     void sendTick();
 
-    // The measurement log as it will be saved.
+    // The measurement log as it will be saved. Its text grows only through
+    // appendLog, which the display tick calls once a second; benchmarks
+    // give it a day of lines at once.
     QString logText() const { return QString::fromUtf8(log_); }
+    void appendLog(const QString& text);
     const QByteArray& logUtf8() const { return log_; }
     // The setpoints the frame carries now.
     int frameVoltage() const { return frameVoltage_; }
@@ -214,7 +217,6 @@ private:
     void openStepTable();
     // Log and records
     void replaceLog(const QString& text);
-    void appendLog(const QString& text);
     void beginLog();
     void connectRecordWorker();
     void journalLine(const QString& line, const Sample& sample);

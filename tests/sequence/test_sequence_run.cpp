@@ -386,6 +386,8 @@ void SequenceRunTest::lossEndsTheRunUnlessTheSettingsHoldIt() {
         QVERIFY(notice.contains(QStringLiteral("10 V / 2 A")) ||
                 notice.contains(QStringLiteral("5 V / 1 A")));
         QVERIFY(notice.contains(QStringLiteral("may still be on")));
+        QCOMPARE(w.statusBar->currentMessage(),
+                 QString(notice).replace(QLatin1Char('\n'), QStringLiteral("  ")));
     }
 
     r.f.port.written.clear();
