@@ -117,19 +117,28 @@ void SupplySession::openStepTable() {
     stepTableModel_->select();
 }
 
+// Nothing switches the output on while the program closes or while no
+// supply answers; either is said in the status bar.
+Refused SupplySession::refusalToSwitchOn(bool run) const {
+    if (closing()) {
+        return Refusal{closingRefuses(), QStringLiteral("Velkor"), true};
+    }
+    if (!state.linkUp) {
+        return Refusal{supplySilent(run), QStringLiteral("Velkor"), true};
+    }
+    return std::nullopt;
+}
+
 Refused SupplySession::switchOutput(bool on) {
     if (!on) {
         stop();
         return std::nullopt;
     }
-    if (closing()) {
-        return Refusal{closingRefuses(), QStringLiteral("Velkor"), true};
-    }
     if (outputOn()) {
         return std::nullopt;
     }
-    if (!state.linkUp) {
-        return Refusal{supplySilent(false), QStringLiteral("Velkor"), true};
+    if (Refused refusal = refusalToSwitchOn(false)) {
+        return refusal;
     }
     // The output comes on at what the entries show, not at a setpoint that a
     // fresh entry is still about to replace.
@@ -151,14 +160,11 @@ Refused SupplySession::switchRun(bool run) {
         }
         return std::nullopt;
     }
-    if (closing()) {
-        return Refusal{closingRefuses(), QStringLiteral("Velkor"), true};
-    }
     if (running()) {
         return std::nullopt;
     }
-    if (!state.linkUp) {
-        return Refusal{supplySilent(true), QStringLiteral("Velkor"), true};
+    if (Refused refusal = refusalToSwitchOn(true)) {
+        return refusal;
     }
     setRunCount(runCount_);
     if (Refused refusal = loadStepTableForRun()) {

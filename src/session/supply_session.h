@@ -184,6 +184,7 @@ signals:
     void closeWaitOver();
 
 private:
+    Refused refusalToSwitchOn(bool run) const;
     // Poll cycle
     void advanceDividers();
     void composeFrame();
