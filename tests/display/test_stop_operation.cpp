@@ -50,7 +50,6 @@ private slots:
     void stopEndsTheRunAndGivesTheFrontPanelBack();
     void overCurrentTripsInShutDownMode();
     void constantCurrentModeIgnoresOverCurrent();
-    void eachWayOfStoppingWritesExactlyOneRecord();
     void coincidingStampsDoNotOverwrite();
     void unwritableRecordIsReportedAndTheOutputStaysOff_data();
     void unwritableRecordIsReportedAndTheOutputStaysOff();
@@ -253,53 +252,6 @@ void StopOperationTest::constantCurrentModeIgnoresOverCurrent() {
 }
 
 // All in one second, so the later records also show the name suffixes.
-void StopOperationTest::eachWayOfStoppingWritesExactlyOneRecord() {
-    WindowOnFakes f;
-    QVERIFY(writeStepFile(f.programDir(), {{10, 1, 1}}));
-    MainWindow& w = f.build();
-    w.session().state.linkUp = true;
-    QStringList names;
-    const auto checkOneMoreRecord = [&](const QString& name) {
-        names << name;
-        QCOMPARE(recordEntries(f), names);
-        const QString path = recordDir(f) + QLatin1Char('/') + name;
-        QCOMPARE(lastLogLine(w), QStringLiteral("保存路径:") + QDir::toNativeSeparators(path));
-        QVERIFY(fileBytes(path).endsWith((lastLogLine(w) + "\r\n").toLocal8Bit()));
-    };
-
-    w.outputButtonClicked();
-    ticks(w, 10);
-    w.outputButtonClicked();
-    checkOneMoreRecord(QStringLiteral("2026126539.TXT"));
-
-    w.runButtonClicked();
-    ticks(w, 5);
-    w.runButtonClicked();
-    QVERIFY(!w.session().running());
-    checkOneMoreRecord(QStringLiteral("2026126539_2.TXT"));
-
-    w.overCurrentModeList->setCurrentIndex(1);
-    emit w.overCurrentModeList->activated(1);
-    w.outputButtonClicked();
-    w.session().state.overCurrent = true;
-    ticks(w, 3);
-    QVERIFY(!w.session().outputOn());
-    checkOneMoreRecord(QStringLiteral("2026126539_3.TXT"));
-    w.session().state.overCurrent = false;
-
-    w.runCountList->setCurrentIndex(1);
-    emit w.runCountList->activated(1);
-    w.runButtonClicked();
-    QVERIFY(w.session().running());
-    ticks(w, 20);
-    QVERIFY(!w.session().running());
-    checkOneMoreRecord(QStringLiteral("2026126539_4.TXT"));
-    ticks(w, 30);
-    QCOMPARE(recordEntries(f), names);
-    // Only the trip says why.
-    QCOMPARE(f.dialogs.shown.size(), 1);
-}
-
 void StopOperationTest::coincidingStampsDoNotOverwrite() {
     WindowOnFakes f;
     f.clock.time = QDateTime(QDate(2026, 1, 16), QTime(5, 3, 9));
