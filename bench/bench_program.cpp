@@ -66,7 +66,8 @@ OutputOnShares outputOnShares(int seconds) {
     w.voltageStepChosen();
     w.currentStepList->setCurrentIndex(20);
     w.currentStepChosen();
-    for (int waited = 0; !(w.session().state.linkUp && w.session().state.currentSetpoint == 2000);
+    for (int waited = 0;
+         !(w.session().state.linkUp && w.session().state.currentSetpointMilliamps == 2000);
          ++waited) {
         if (waited == 300) {
             return shares;

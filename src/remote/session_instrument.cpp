@@ -23,9 +23,9 @@ QString SessionInstrument::setSetpoint(const SetpointQuantity& quantity, qint16 
 qint16 SessionInstrument::setpoint(const SetpointQuantity& quantity) const {
     const SessionState& state = session_.state;
     if (isVoltage(quantity)) {
-        return qint16(session_.running() ? state.rowVoltage : state.voltageSetpoint);
+        return qint16(session_.running() ? state.rowCentivolts : state.voltageSetpointCentivolts);
     }
-    return qint16(session_.running() ? state.rowCurrent : state.currentSetpoint);
+    return qint16(session_.running() ? state.rowMilliamps : state.currentSetpointMilliamps);
 }
 
 // A live reading only: none while the supply does not answer, nor while the

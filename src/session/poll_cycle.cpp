@@ -110,7 +110,7 @@ void SupplySession::sendWholeFrameBeforeClosing() {
     if (!port->isOpen() && (state.portNumber == 0 || !port->open(state.portNumber))) {
         return;
     }
-    state.frameText = ::composeFrame(frameVoltage_, frameCurrent_, state.tripMode, false);
+    state.frameText = ::composeFrame(frameCentivolts_, frameMilliamps_, state.tripMode, false);
     const QDateTime deadline = platform_.clock->now().addMSecs(kClosingFrameMs);
     const auto msLeft = [&] {
         return std::max<qint64>(0, platform_.clock->now().msecsTo(deadline));
@@ -157,7 +157,7 @@ void SupplySession::composeFrame() {
     if (tripMode) {
         overCurrentTrip();
     }
-    state.frameText = ::composeFrame(frameVoltage_, frameCurrent_, tripMode, outputOn());
+    state.frameText = ::composeFrame(frameCentivolts_, frameMilliamps_, tripMode, outputOn());
 }
 
 // Reads every waiting character, checks the link and sorts the read. A read
@@ -233,8 +233,8 @@ void SupplySession::stopAtLoss() {
     const QDateTime now = platform_.clock->now();
     const QString when = timeOfDayText(now.time());
     const QString setpoints = QStringLiteral("%1 V / %2 A")
-                                  .arg(shortestDecimalText(frameVoltage_ / 100.0),
-                                       shortestDecimalText(frameCurrent_ / 1000.0));
+                                  .arg(shortestDecimalText(frameCentivolts_ / 100.0),
+                                       shortestDecimalText(frameMilliamps_ / 1000.0));
     appendLog(QStringLiteral("\r\n") + linkLossLogLine(when));
     stop();
     emit notice(QStringLiteral("%1 电源失去连接，输出已关闭（%2）；电源本身可能仍在输出。\n"

@@ -33,8 +33,8 @@ struct SessionState {
     int availableCount = 0;
 
     // Setpoints
-    int voltageSetpoint = 0;
-    int currentSetpoint = 0;
+    int voltageSetpointCentivolts = 0;
+    int currentSetpointMilliamps = 0;
     QString lastVoltageText;
     QString lastCurrentText;
     // The entry texts the operator or a script gave, and for how many ticks
@@ -43,8 +43,8 @@ struct SessionState {
     QString currentEntryText;
     int voltageEditIdle = 0;
     int currentEditIdle = 0;
-    int rowVoltage = 0;
-    int rowCurrent = 0;
+    int rowCentivolts = 0;
+    int rowMilliamps = 0;
     bool tripMode = false;
 
     // Sequence run: sequenceTable[column 0..4][row 0..n]

@@ -21,12 +21,12 @@ QString runLocksSettings() {
 void SupplySession::setpointStep() {
     if (running()) {
         sequenceStep();
-        state.rowVoltage = rowSetpoint(rowVolts_, kVoltageQuantity);
-        state.rowCurrent = rowSetpoint(rowAmperes_, kCurrentQuantity);
-        frameVoltage_ = state.rowVoltage;
-        frameCurrent_ = state.rowCurrent;
-        emit setpointShown(kVoltageQuantity.unit, state.rowVoltage);
-        emit setpointShown(kCurrentQuantity.unit, state.rowCurrent);
+        state.rowCentivolts = rowSetpoint(rowVolts_, kVoltageQuantity);
+        state.rowMilliamps = rowSetpoint(rowAmperes_, kCurrentQuantity);
+        frameCentivolts_ = state.rowCentivolts;
+        frameMilliamps_ = state.rowMilliamps;
+        emit setpointShown(kVoltageQuantity.unit, state.rowCentivolts);
+        emit setpointShown(kCurrentQuantity.unit, state.rowMilliamps);
         return;
     }
     const auto takeRested = [this](const SetpointQuantity& quantity, int idleTicks) {
@@ -38,9 +38,9 @@ void SupplySession::setpointStep() {
         }
     };
     takeRested(kVoltageQuantity, state.voltageEditIdle);
-    frameVoltage_ = state.voltageSetpoint;
+    frameCentivolts_ = state.voltageSetpointCentivolts;
     takeRested(kCurrentQuantity, state.currentEditIdle);
-    frameCurrent_ = state.currentSetpoint;
+    frameMilliamps_ = state.currentSetpointMilliamps;
 }
 
 // A row's value in the frame's units; one out of range is reported and runs
@@ -111,7 +111,8 @@ Refused SupplySession::acceptSetpoint(const QString& text, const SetpointQuantit
         return Refusal{quantity.prompt, quantity.valueTitle};
     }
     lastText = text;
-    int& setpoint = isVoltage(quantity) ? state.voltageSetpoint : state.currentSetpoint;
+    int& setpoint =
+        isVoltage(quantity) ? state.voltageSetpointCentivolts : state.currentSetpointMilliamps;
     setpoint = toInt16HalfEven(x);
     emit setpointShown(quantity.unit, setpoint);
     return std::nullopt;

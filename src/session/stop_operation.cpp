@@ -15,7 +15,7 @@ void SupplySession::stop() {
     // nothing left to stop, and must not save the log a second time.
     state.runEndHandled = true;
     setOutputState(OutputState::Off);
-    state.frameText = ::composeFrame(frameVoltage_, frameCurrent_, state.tripMode, false);
+    state.frameText = ::composeFrame(frameCentivolts_, frameMilliamps_, state.tripMode, false);
     appendLog(QStringLiteral("\r\n"));
     state.rowIndex = 0;
     state.secondsLeft = 0;

@@ -218,7 +218,7 @@ void SupplySession::displayUpdate() {
         const QString line =
             logMeasurementLine(timeOfDayText(now.time()), state.voltageText, state.currentText);
         Sample sample = sampleOf(now, state.voltageDigits, state.currentDigits, state.overCurrent,
-                                 state.linkUp, frameVoltage_, frameCurrent_);
+                                 state.linkUp, frameCentivolts_, frameMilliamps_);
         sample.fresh = sample.fresh && state.readingFresh();
         samples_.samples.append(sample);
         appendLog(QStringLiteral("\r\n") + line);

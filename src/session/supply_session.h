@@ -145,8 +145,8 @@ public:
     void appendLog(const QString& text);
     const QByteArray& logUtf8() const { return log_; }
     // The setpoints the frame carries now.
-    int frameVoltage() const { return frameVoltage_; }
-    int frameCurrent() const { return frameCurrent_; }
+    int frameCentivolts() const { return frameCentivolts_; }
+    int frameMilliamps() const { return frameMilliamps_; }
     // Whether a frame switching the output on went out since the last whole
     // off frame: the supply may be on.
     bool offFrameOwed() const { return offFrameOwed_; }
@@ -246,8 +246,8 @@ private:
     // character.
     QString frameOnLine_;
     bool offFrameOwed_ = false;
-    int frameVoltage_ = 0;
-    int frameCurrent_ = 0;
+    int frameCentivolts_ = 0;
+    int frameMilliamps_ = 0;
     // The row in force during a run, in volts and amperes.
     double rowVolts_ = 0;
     double rowAmperes_ = 0;

@@ -104,7 +104,7 @@ void StartupTest::stateRecordAfterStartUp() {
     QCOMPARE(s.currentDigits, QStringLiteral("0000"));
     QCOMPARE(w.session().outputState(), OutputState::Off);
     QCOMPARE(s.lastVoltageText, QStringLiteral("0V"));
-    QCOMPARE(s.voltageSetpoint, qint16(0));
+    QCOMPARE(s.voltageSetpointCentivolts, 0);
     QVERIFY(s.lastCurrentText.isEmpty());
     QCOMPARE(s.englishUi, false);
     QCOMPARE(s.tripMode, false);

@@ -83,8 +83,9 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
     w.currentStepList->setCurrentIndex(20);
     emit w.currentStepList->activated(20);
     QVERIFY(waitFor([&] { return w.session().state.linkUp; }, 8000));
-    QVERIFY(waitFor([&] { return w.session().state.currentSetpoint == qint16(2000); }, 8000));
-    QCOMPARE(w.session().state.currentSetpoint, qint16(2000));
+    QVERIFY(
+        waitFor([&] { return w.session().state.currentSetpointMilliamps == qint16(2000); }, 8000));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(2000));
 
     w.outputButtonClicked();
     QVERIFY(w.session().outputOn());

@@ -32,7 +32,7 @@ void choose12VoltsAnd2Amperes(MainWindow& w) {
 }
 
 bool readyToSwitchOn(const MainWindow& w) {
-    return w.session().state.linkUp && w.session().state.currentSetpoint == 2000;
+    return w.session().state.linkUp && w.session().state.currentSetpointMilliamps == 2000;
 }
 
 // The program as a process of its own in the directory: the window with the

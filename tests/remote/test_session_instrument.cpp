@@ -40,7 +40,7 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5V"));
     QCOMPARE(w.voltageSlider->value(), 1250);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("0.5A"));
-    QCOMPARE(w.session().state.currentSetpoint, qint16(500));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(500));
 
     // An entry the operator left unusable refuses the switch-on quietly.
     w.currentEntry->setText(QStringLiteral("x1A"));

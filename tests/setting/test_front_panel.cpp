@@ -61,10 +61,10 @@ void FrontPanelTest::voltageStepIsTakenAtOnce() {
     QFETCH(int, setpoint);
     WindowOnFakes f;
     MainWindow& w = f.build();
-    w.session().state.voltageSetpoint = 777;
+    w.session().state.voltageSetpointCentivolts = 777;
     choose(w.voltageStepList, index);
     QCOMPARE(w.voltageEntry->text(), text);
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(setpoint));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(setpoint));
     QCOMPARE(w.session().state.lastVoltageText, text);
     QCOMPARE(w.session().state.voltageEditIdle, qint16(0));
     w.session().pollTick();
@@ -90,13 +90,13 @@ void FrontPanelTest::voltageSliderIsTakenAtOnce() {
     MainWindow& w = f.build();
     w.voltageSlider->setValue(position);
     QCOMPARE(w.voltageEntry->text(), text);
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(position));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(position));
     QCOMPARE(w.session().state.lastVoltageText, text);
 
     // Back to 0 is a change too.
     w.voltageSlider->setValue(0);
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("0V"));
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(0));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(0));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
@@ -107,7 +107,7 @@ void FrontPanelTest::invalidListTextBecomesZeroWithoutMessage() {
     w.voltageStepList->addItem(QStringLiteral("1.2.3"));
     choose(w.voltageStepList, w.voltageStepList->count() - 1);
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("00.00V"));
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(1200));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(1200));
     QCOMPARE(w.session().state.lastVoltageText, QStringLiteral("12V"));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
@@ -122,7 +122,7 @@ void FrontPanelTest::listVoltageAboveTheLimitIsRefusedWithAMessage() {
     QCOMPARE(f.dialogs.shown[0].text, QStringLiteral("请输入4位不大于31的正数"));
     QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("电压数据错误"));
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("12V"));
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(1200));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(1200));
 }
 
 void FrontPanelTest::currentStepAndSliderOnlySetTheText() {
@@ -134,23 +134,23 @@ void FrontPanelTest::currentStepAndSliderOnlySetTheText() {
     choose(w.currentStepList, 1);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("0.1A"));
     ticks(w, 30);
-    QCOMPARE(w.session().state.currentSetpoint, qint16(0));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(0));
     w.session().pollTick();
-    QCOMPARE(w.session().state.currentSetpoint, qint16(100));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(100));
 
     w.currentSlider->setValue(1500);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("1.5A"));
     w.currentSlider->setValue(1);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("0.001A"));
     ticks(w, 30);
-    QCOMPARE(w.session().state.currentSetpoint, qint16(100));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(100));
     w.session().pollTick();
-    QCOMPARE(w.session().state.currentSetpoint, qint16(1));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(1));
 
     w.currentSlider->setValue(5100);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("5.1A"));
     ticks(w, 31);
-    QCOMPARE(w.session().state.currentSetpoint, qint16(5100));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(5100));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
@@ -165,21 +165,21 @@ void FrontPanelTest::slidersActWhenLetGoAndShowTheSetpointInForce() {
     for (int position = 0; position <= 3100; position += 100) {
         w.voltageSlider->setSliderPosition(position);
         w.session().pollTick();
-        QCOMPARE(w.session().state.voltageSetpoint, qint16(0));
+        QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(0));
         QCOMPARE(w.session().state.frameText.mid(6, 4), QStringLiteral("0000"));
     }
     ticks(w, 31);
     QCOMPARE(w.voltageSlider->sliderPosition(), 3100);
     w.voltageSlider->setSliderDown(false);
     QCOMPARE(voltageMoves.size(), 1);
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(3100));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(3100));
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("31V"));
 
     // Any setpoint taken shows on its slider without a move of its own.
     voltageMoves.clear();
     w.voltageEntry->setText(QStringLiteral("5"));
     ticks(w, 31);
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(500));
     QCOMPARE(w.voltageSlider->value(), 500);
     choose(w.currentStepList, 15);
     ticks(w, 31);
@@ -189,7 +189,7 @@ void FrontPanelTest::slidersActWhenLetGoAndShowTheSetpointInForce() {
     // A key steps from the setpoint in force, at once.
     w.voltageSlider->setFocus();
     QTest::keyClick(w.voltageSlider, Qt::Key_Up);
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(501));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(501));
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("5.01V"));
     QTest::keyClick(w.currentSlider, Qt::Key_Down);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("1.499A"));

@@ -128,14 +128,15 @@ void SetpointEntryTest::typedEntryIsTakenAfterThirtyQuietTicks() {
 
     WindowOnFakes f;
     MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
-    QCOMPARE(w.session().state.currentSetpoint, qint16(500));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(500));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(500));
     QVERIFY(f.dialogs.shown.isEmpty());
 
     QLineEdit* box = voltage ? w.voltageEntry : w.currentEntry;
-    int& taken = voltage ? w.session().state.voltageSetpoint : w.session().state.currentSetpoint;
-    const int& other =
-        voltage ? w.session().state.currentSetpoint : w.session().state.voltageSetpoint;
+    int& taken = voltage ? w.session().state.voltageSetpointCentivolts
+                         : w.session().state.currentSetpointMilliamps;
+    const int& other = voltage ? w.session().state.currentSetpointMilliamps
+                               : w.session().state.voltageSetpointCentivolts;
     const QString& lastText =
         voltage ? w.session().state.lastVoltageText : w.session().state.lastCurrentText;
     const auto carried = [&] { return voltage ? frameVoltage(w) : frameCurrent(w); };
@@ -169,15 +170,15 @@ void SetpointEntryTest::everyKeystrokeRestartsTheWait() {
     for (const char key : QByteArray("12.5")) {
         QTest::keyClick(w.voltageEntry, key);
         ticks(w, 25);
-        QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
+        QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(500));
     }
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5"));
     ticks(w, 5);
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5"));
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(500));
     w.session().pollTick();
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5V"));
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(1250));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(1250));
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 
@@ -195,14 +196,14 @@ void SetpointEntryTest::rejectedEntryIsReportedOnceAndTheRestoredTextTakenAgain(
     QCOMPARE(w.session().state.voltageEditIdle, qint16(0));
     QCOMPARE(w.session().state.currentEditIdle, qint16(0));
 
-    w.session().state.voltageSetpoint = 0;
-    w.session().state.currentSetpoint = 0;
+    w.session().state.voltageSetpointCentivolts = 0;
+    w.session().state.currentSetpointMilliamps = 0;
     ticks(w, 30);
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(0));
-    QCOMPARE(w.session().state.currentSetpoint, qint16(0));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(0));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(0));
     w.session().pollTick();
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
-    QCOMPARE(w.session().state.currentSetpoint, qint16(500));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(500));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(500));
     ticks(w, 100);
     QCOMPARE(f.dialogs.shown.size(), 2);
     QCOMPARE(w.session().state.voltageEditIdle, qint16(100));
@@ -212,11 +213,11 @@ void SetpointEntryTest::takenTextIsAppliedInEveryLaterTick() {
     WindowOnFakes f;
     MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
     ticks(w, 80);
-    w.session().state.voltageSetpoint = 1;
-    w.session().state.currentSetpoint = 1;
+    w.session().state.voltageSetpointCentivolts = 1;
+    w.session().state.currentSetpointMilliamps = 1;
     w.session().pollTick();
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
-    QCOMPARE(w.session().state.currentSetpoint, qint16(500));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(500));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(500));
     QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU0500H0500N"));
 }
 
@@ -230,14 +231,14 @@ void SetpointEntryTest::emptyCurrentTextIsPutBackBeforeAnyWasAccepted() {
     QCOMPARE(f.dialogs.shown[0].text, kCurrentPrompt);
     QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("设置电流数据错误"));
     QCOMPARE(w.currentEntry->text(), QString());
-    QCOMPARE(w.session().state.currentSetpoint, qint16(0));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(0));
 
     ticks(w, 30);
     QCOMPARE(w.currentEntry->text(), QString());
     w.session().pollTick();
     QCOMPARE(w.currentEntry->text(), QStringLiteral("A"));
     QCOMPARE(w.session().state.lastCurrentText, QStringLiteral("A"));
-    QCOMPARE(w.session().state.currentSetpoint, qint16(0));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(0));
     QCOMPARE(f.dialogs.shown.size(), 1);
 }
 
@@ -288,10 +289,10 @@ void SetpointEntryTest::rowValuesAreScaledRoundedAndRangeCheckedInEveryTick() {
                                                                               : kCurrentPrompt);
         }
     }
-    QCOMPARE(w.session().state.rowVoltage, qint16(frame.mid(6, 4).toInt()));
-    QCOMPARE(w.session().state.rowCurrent, qint16(frame.mid(11, 4).toInt()));
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
-    QCOMPARE(w.session().state.currentSetpoint, qint16(500));
+    QCOMPARE(w.session().state.rowCentivolts, qint16(frame.mid(6, 4).toInt()));
+    QCOMPARE(w.session().state.rowMilliamps, qint16(frame.mid(11, 4).toInt()));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(500));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(500));
 }
 
 void SetpointEntryTest::manualEntriesWaitWhileARunIsActive() {
@@ -303,7 +304,7 @@ void SetpointEntryTest::manualEntriesWaitWhileARunIsActive() {
     ticks(w, 40);
     QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU1000H1000O"));
     QCOMPARE(w.currentEntry->text(), QStringLiteral("bad"));
-    QCOMPARE(w.session().state.voltageSetpoint, qint16(500));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(500));
     QVERIFY(f.dialogs.shown.isEmpty());
 
     w.runButtonClicked();
