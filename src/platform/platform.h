@@ -8,8 +8,9 @@ class RecordWorker;
 class Screen;
 class SerialPort;
 
-// Everything outside the process that the window talks to. The owner keeps
-// these alive for the window's life.
+// Everything outside the process that the supply session and the window
+// talk to; the screen is the window's alone and absent without one. The
+// owner keeps these alive for the session's and the window's life.
 struct Platform {
     SerialPort* serialPort = nullptr;
     Clock* clock = nullptr;
@@ -22,6 +23,6 @@ struct Platform {
     // an installed program (see program_files.h).
     QString dataDir;
     // Where the journal and the records are written; when none is given
-    // the window makes its own, on its own thread.
+    // the session makes its own, on its own thread.
     RecordWorker* records = nullptr;
 };
