@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh >/dev/null
 bench=build/bench
 export QT_QPA_PLATFORM=offscreen
-for program in bench_link bench_program bench_day_run bench_measurement_log bench_run_picture bench_stop; do
+for program in bench_link bench_program bench_day_run bench_measurement_log bench_run_picture bench_stop \
+               bench_window_thread; do
     echo "== $program"
     if [ "$program" = bench_program ]; then
         "$bench/$program" "${CPU_SECONDS:-60}" 2>/dev/null
