@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/version.h"
+#include "remote/scpi_port.h"
 
 #include <QCommandLineParser>
 
@@ -89,6 +90,13 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir
     } else if (parser.isSet(kVersion)) {
         result.outcome = CommandLine::Outcome::Answered;
         result.text = QStringLiteral("velkor %1\n").arg(QLatin1String(kProgramVersion));
+    } else if (parser.isSet(QStringLiteral("scpi")) &&
+               !scpiPortNumber(parser.value(QStringLiteral("scpi")))) {
+        // A typo in a service's command line must stop it, not leave it
+        // running without the SCPI it was started for.
+        result.outcome = CommandLine::Outcome::Refused;
+        result.text = QStringLiteral("--scpi \"%1\" is no port number 1..65535.")
+                          .arg(parser.value(QStringLiteral("scpi")));
     }
     if (result.outcome == CommandLine::Outcome::Refused) {
         result.text = QStringLiteral("velkor: %1\nTry 'velkor --help'.\n").arg(result.text);

@@ -7,16 +7,24 @@
 namespace {
 
 ScpiPortChoice portFrom(const QString& text, const QString& source) {
-    bool ok = false;
-    const uint port = text.trimmed().toUInt(&ok);
-    if (!ok || port == 0 || port > 65535) {
+    const std::optional<quint16> port = scpiPortNumber(text);
+    if (!port) {
         return {std::nullopt,
                 QStringLiteral("%1: \"%2\" is no port number 1..65535").arg(source, text)};
     }
-    return {static_cast<quint16>(port), {}};
+    return {port, {}};
 }
 
 } // namespace
+
+std::optional<quint16> scpiPortNumber(const QString& text) {
+    bool ok = false;
+    const uint port = text.trimmed().toUInt(&ok);
+    if (!ok || port == 0 || port > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<quint16>(port);
+}
 
 ScpiPortChoice scpiPortChoice(const std::optional<QString>& commandLinePort,
                               const QString& dataDir) {

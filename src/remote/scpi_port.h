@@ -14,6 +14,9 @@ struct ScpiPortChoice {
     QString problem;
 };
 
+// A TCP port number, 1..65535, from its text; none for anything else.
+std::optional<quint16> scpiPortNumber(const QString& text);
+
 // The SCPI port given on the command line, else scpi_port in the data
 // folder's settings file.
 ScpiPortChoice scpiPortChoice(const std::optional<QString>& commandLinePort,

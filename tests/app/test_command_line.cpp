@@ -42,6 +42,13 @@ void CommandLineTest::answersOrRefusesWithoutAWindow_data() {
         QTest::addRow("port missing, %s", where)
             << QStringList{"--scpi"} << withDisplay << 2 << QStringList{}
             << QStringLiteral("Missing value after '--scpi'");
+        for (const char* port : {"abc", "70000", "0", "-1"}) {
+            QTest::addRow("port %s, %s", port, where)
+                << QStringList{QStringLiteral("--scpi=%1").arg(QLatin1String(port))} << withDisplay
+                << 2 << QStringList{}
+                << QStringLiteral("velkor: --scpi \"%1\" is no port number 1..65535.")
+                       .arg(QLatin1String(port));
+        }
     }
 }
 
