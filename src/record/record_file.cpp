@@ -104,7 +104,8 @@ Placed placeFile(const QString& dir, const QString& path, const QByteArray& byte
 
 DiskCalls DiskCalls::real() {
     return {[](int fd) { return ::fdatasync(fd); },
-            [](int fd, int operation) { return ::flock(fd, operation); }};
+            [](int fd, int operation) { return ::flock(fd, operation); },
+            {}};
 }
 
 bool syncFolder(const QString& dir) {

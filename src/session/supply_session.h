@@ -144,12 +144,6 @@ public:
     QString logText() const { return QString::fromUtf8(log_); }
     void appendLog(const QString& text);
     const QByteArray& logUtf8() const { return log_; }
-    // The setpoints the frame carries now.
-    int frameCentivolts() const { return frameCentivolts_; }
-    int frameMilliamps() const { return frameMilliamps_; }
-    // Whether a frame switching the output on went out since the last whole
-    // off frame: the supply may be on.
-    bool offFrameOwed() const { return offFrameOwed_; }
 
     QSqlTableModel* stepTableModel() const { return stepTableModel_; }
     bool stepTableReady() const { return stepTableReady_; }
@@ -245,7 +239,10 @@ private:
     // The frame the sender is putting on the line, taken at its first
     // character.
     QString frameOnLine_;
+    // A frame switching the output on went out since the last whole off
+    // frame: the supply may be on.
     bool offFrameOwed_ = false;
+    // The setpoints the frame carries now.
     int frameCentivolts_ = 0;
     int frameMilliamps_ = 0;
     // The row in force during a run, in volts and amperes.

@@ -245,7 +245,8 @@ void StartupTest::aClosingSessionRefusesOnAndRun() {
                                        }
                                        return 0;
                                    },
-                                   [](int fd, int operation) { return ::flock(fd, operation); }});
+                                   [](int fd, int operation) { return ::flock(fd, operation); },
+                                   {}});
     SupplySession session(
         Platform{&port, &clock, nullptr, &dialogs, dir.path(), dir.path(), &records});
     session.open();
