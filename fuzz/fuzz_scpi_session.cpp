@@ -18,19 +18,20 @@ void require(bool holds) {
 // are explored.
 class KeepingInstrument : public ScpiInstrument {
 public:
-    QString setSetpoint(const SetpointQuantity& quantity, qint16 value) override {
+    QString setSetpoint(const SetpointQuantity& quantity, int value) override {
         require(value >= 0 && value <= quantity.frameLimit);
         (quantity.unit == kVoltageQuantity.unit ? volts_ : amperes_) = value;
         return {};
     }
-    qint16 setpoint(const SetpointQuantity& quantity) const override {
+    int setpoint(const SetpointQuantity& quantity) const override {
         return quantity.unit == kVoltageQuantity.unit ? volts_ : amperes_;
     }
-    std::optional<qint16> measured(const SetpointQuantity& quantity) const override {
+    std::optional<int> measured(const SetpointQuantity& quantity) const override {
         if (!on_)
             return std::nullopt;
         return setpoint(quantity);
     }
+    bool supplyAnswers() const override { return on_; }
     QString setOutput(bool on) override {
         if (on && (++switchOns_ % 2) == 0)
             return QStringLiteral("refused \"twice\"\n");
@@ -40,13 +41,22 @@ public:
     bool output() const override { return on_; }
     void setTripMode(bool shutDown) override { shutDown_ = shutDown; }
     bool tripMode() const override { return shutDown_; }
-    bool tripped() const override { return false; }
-    void clearTrip() override {}
-    void setRunCount(qint16 passes) override {
+    bool overCurrentTripped() const override { return false; }
+    bool protectionTripped() const override { return false; }
+    void clearTrips() override {}
+    void setWatchdog(bool on) override { watchdog_ = on; }
+    bool watchdog() const override { return watchdog_; }
+    void setWatchdogDelay(int seconds) override {
+        require(seconds >= ScpiSession::kShortestWatchdogDelayS &&
+                seconds <= ScpiSession::kLongestWatchdogDelayS);
+        delay_ = seconds;
+    }
+    int watchdogDelay() const override { return delay_; }
+    void setRunCount(int passes) override {
         require(passes >= 0 && passes <= 100);
         passes_ = passes;
     }
-    qint16 runCount() const override { return passes_; }
+    int runCount() const override { return passes_; }
     QString setRunning(bool run) override {
         running_ = run;
         return {};
@@ -54,11 +64,13 @@ public:
     bool running() const override { return running_; }
 
 private:
-    qint16 volts_ = 0;
-    qint16 amperes_ = 0;
+    int volts_ = 0;
+    int amperes_ = 0;
     bool on_ = false;
     bool shutDown_ = false;
-    qint16 passes_ = 0;
+    int passes_ = 0;
+    bool watchdog_ = false;
+    int delay_ = 60;
     bool running_ = false;
     int switchOns_ = 0;
 };
@@ -71,15 +83,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArrayView input(reinterpret_cast<const char*>(data), qsizetype(size));
     // Each input arrives in two pieces, split where its first byte says.
     const qsizetype split = size == 0 ? 0 : qsizetype(data[0]) % qsizetype(size);
-    // A last line without its end is ended, so the error query starts a line.
+    // The client then finishes sending, so a last line without its end runs.
     const QByteArray replies = session.receive(input.first(split)) +
-                               session.receive(input.sliced(split)) + session.receive("\n");
+                               session.receive(input.sliced(split)) + session.finish();
     require(replies.isEmpty() || replies.endsWith('\n'));
+    // A client reads 7-bit ASCII only.
+    for (const char c : replies)
+        require(static_cast<unsigned char>(c) < 0x80);
     // No reply is longer than what a full line of queries can ask for.
     for (const QByteArray& line : replies.split('\n'))
         require(line.size() <= 64 * ScpiSession::kLineLimit);
     require(session.queuedErrors() <= ScpiSession::kQueueLength);
+    // Once a web client showed itself, nothing more runs.
     const QByteArray error = session.receive("SYST:ERR?\n");
-    require(error.endsWith('\n') && error.count('\n') == 1);
+    require(session.isWebRequest() ? error.isEmpty()
+                                   : error.endsWith('\n') && error.count('\n') == 1);
     return 0;
 }

@@ -61,10 +61,15 @@ int runHeadless(int argc, char* argv[]) {
     StderrDialogs dialogs;
     SupplySession session(Platform{&serialPort, &clock, nullptr, &dialogs,
                                    QCoreApplication::applicationDirPath(), dataDir});
+    // A service whose SCPI is not served in full fails before it touches the
+    // supply, so its service manager sees the failure.
+    const ScpiService scpi =
+        serveScpi(session, dialogs, scpiPortOf(commandLine), dataDir, [](int) {});
+    if (scpi.failed) {
+        return 1;
+    }
     endOnStopSignals(&session);
     session.start();
-    const std::unique_ptr<ScpiServer> scpi =
-        serveScpi(session, dialogs, scpiPortOf(commandLine), dataDir, [](int) {});
     return QCoreApplication::exec();
 }
 
@@ -111,7 +116,7 @@ int main(int argc, char* argv[]) {
     endOnStopSignals(&window);
     endWithSession(&window);
     window.show();
-    const std::unique_ptr<ScpiServer> scpi =
+    const ScpiService scpi =
         serveScpi(session, dialogs, scpiPortOf(commandLine), dataDir,
                   [&window](int clients) { window.setRemoteClients(clients); });
     return QApplication::exec();

@@ -9,31 +9,42 @@
 
 #include <cstdio>
 
-std::unique_ptr<ScpiServer> serveScpi(SupplySession& session, Dialogs& dialogs,
-                                      const std::optional<QString>& commandLinePort,
-                                      const QString& dataDir,
-                                      std::function<void(int)> clientsChanged) {
+ScpiService serveScpi(SupplySession& session, Dialogs& dialogs,
+                      const std::optional<QString>& commandLinePort, const QString& dataDir,
+                      std::function<void(int)> clientsChanged) {
     const ScpiPortChoice choice = scpiPortChoice(commandLinePort, dataDir);
     QString problem = choice.problem;
-    std::unique_ptr<ScpiServer> server;
+    ScpiService service;
     if (choice.port) {
-        server = std::make_unique<ScpiServer>(std::make_unique<SessionInstrument>(session),
-                                              QByteArray("Velkor,VK-7100,0,") + kProgramVersion,
-                                              std::move(clientsChanged));
-        problem = server->listen(*choice.port);
-        if (!problem.isEmpty()) {
-            problem = QStringLiteral("port %1: %2").arg(*choice.port).arg(problem);
-            server.reset();
+        ScpiServerHooks hooks;
+        hooks.clientsChanged = std::move(clientsChanged);
+        hooks.heard = [&session] { session.heardFromScript(); };
+        hooks.otherAccountsAllowed = otherAccountsAllowed(dataDir);
+        service.server = std::make_unique<ScpiServer>(
+            std::make_unique<SessionInstrument>(session),
+            QByteArray("Velkor,VK-7100,0,") + kProgramVersion, std::move(hooks));
+        const ScpiServer::Listening listening = service.server->listen(*choice.port);
+        problem = listening.problem;
+        if (!listening.note.isEmpty()) {
+            std::fprintf(stderr, "SCPI served without an address this computer lacks: %s\n",
+                         qPrintable(listening.note));
+        }
+        if (!service.server->listening()) {
+            service.server.reset();
         }
     }
     if (!problem.isEmpty()) {
-        const QString text = QStringLiteral("远程控制 (SCPI) 不可用，程序不带远程控制运行。\n"
-                                            "Remote control (SCPI) is not available; the "
-                                            "program runs without it.\n\n%1")
-                                 .arg(problem);
+        service.failed = true;
+        const QString text =
+            service.server
+                ? QStringLiteral("远程控制 (SCPI) 只在部分地址上可用。\n"
+                                 "Remote control (SCPI) is served on some addresses only.\n\n%1")
+                : QStringLiteral("远程控制 (SCPI) 不可用，程序不带远程控制运行。\n"
+                                 "Remote control (SCPI) is not available; the "
+                                 "program runs without it.\n\n%1");
         // A program without a display still says why on its error output.
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-        dialogs.message(text, QStringLiteral("Velkor"));
+        std::fprintf(stderr, "%s\n", qPrintable(text.arg(problem)));
+        dialogs.message(text.arg(problem), QStringLiteral("Velkor"));
     }
-    return server;
+    return service;
 }

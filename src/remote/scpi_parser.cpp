@@ -35,6 +35,11 @@ constexpr std::array kCommonCommands{
     CommandEntry{ScpiCommand::ClearStatus, "*CLS", kCommandOnly},
     CommandEntry{ScpiCommand::OperationComplete, "*OPC", kBoth},
     CommandEntry{ScpiCommand::Wait, "*WAI", kCommandOnly},
+    CommandEntry{ScpiCommand::EventStatusEnable, "*ESE", kBoth},
+    CommandEntry{ScpiCommand::EventStatusRegister, "*ESR", kQueryOnly},
+    CommandEntry{ScpiCommand::ServiceRequestEnable, "*SRE", kBoth},
+    CommandEntry{ScpiCommand::StatusByte, "*STB", kQueryOnly},
+    CommandEntry{ScpiCommand::SelfTest, "*TST", kQueryOnly},
 };
 
 constexpr std::array kCommandTable{
@@ -47,9 +52,12 @@ constexpr std::array kCommandTable{
     CommandEntry{ScpiCommand::Output, "OUTPut [STATe]", kBoth},
     CommandEntry{ScpiCommand::MeasureVoltage, "MEASure [SCALar] VOLTage [DC]", kQueryOnly},
     CommandEntry{ScpiCommand::MeasureCurrent, "MEASure [SCALar] CURRent [DC]", kQueryOnly},
-    CommandEntry{ScpiCommand::ProtectionState, "[SOURce] CURRent PROTection STATe", kBoth},
+    CommandEntry{ScpiCommand::ProtectionState, "[SOURce] CURRent PROTection [STATe]", kBoth},
     CommandEntry{ScpiCommand::ProtectionTripped, "[SOURce] CURRent PROTection TRIPped", kQueryOnly},
     CommandEntry{ScpiCommand::ProtectionClear, "OUTPut PROTection CLEar", kCommandOnly},
+    CommandEntry{ScpiCommand::OutputTripped, "OUTPut PROTection TRIPped", kQueryOnly},
+    CommandEntry{ScpiCommand::WatchdogState, "OUTPut PROTection WDOG [STATe]", kBoth},
+    CommandEntry{ScpiCommand::WatchdogDelay, "OUTPut PROTection WDOG DELay", kBoth},
     CommandEntry{ScpiCommand::ProgramCount, "PROGram COUNt", kBoth},
     CommandEntry{ScpiCommand::ProgramState, "PROGram STATe", kBoth},
 };

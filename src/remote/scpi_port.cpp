@@ -6,6 +6,10 @@
 
 namespace {
 
+QString settingsFile(const QString& dataDir) {
+    return dataDir + QLatin1Char('/') + QLatin1String(kSettingsFileName);
+}
+
 ScpiPortChoice portFrom(const QString& text, const QString& source) {
     const std::optional<quint16> port = scpiPortNumber(text);
     if (!port) {
@@ -31,7 +35,7 @@ ScpiPortChoice scpiPortChoice(const std::optional<QString>& commandLinePort,
     if (commandLinePort) {
         return portFrom(*commandLinePort, QStringLiteral("--scpi"));
     }
-    const QString file = dataDir + QLatin1Char('/') + QLatin1String(kSettingsFileName);
+    const QString file = settingsFile(dataDir);
     if (!QFileInfo::exists(file)) {
         return {};
     }
@@ -42,4 +46,14 @@ ScpiPortChoice scpiPortChoice(const std::optional<QString>& commandLinePort,
     }
     return portFrom(value.toString(),
                     QDir::toNativeSeparators(file) + QStringLiteral(" scpi_port"));
+}
+
+bool otherAccountsAllowed(const QString& dataDir) {
+    const QString file = settingsFile(dataDir);
+    return QFileInfo::exists(file) &&
+           QSettings(file, QSettings::IniFormat)
+                   .value(QStringLiteral("scpi_other_accounts"))
+                   .toString()
+                   .trimmed()
+                   .compare(QStringLiteral("allow"), Qt::CaseInsensitive) == 0;
 }

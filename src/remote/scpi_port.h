@@ -21,3 +21,7 @@ std::optional<quint16> scpiPortNumber(const QString& text);
 // folder's settings file.
 ScpiPortChoice scpiPortChoice(const std::optional<QString>& commandLinePort,
                               const QString& dataDir);
+
+// The settings file's scpi_other_accounts=allow serves scripts of every
+// account on this computer, not only the program's own.
+bool otherAccountsAllowed(const QString& dataDir);

@@ -1,121 +1,161 @@
 #include "remote/scpi_server.h"
 
+#include "remote/scpi_connection.h"
+
 #include <QHostAddress>
 #include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 kWebRequestNoteIntervalMs = 60 * 1000;
+
+// Hands each accepted socket over bare, without a QTcpSocket.
+class SocketAcceptor : public QTcpServer {
+public:
+    SocketAcceptor(std::function<void(int)> take, QObject* parent)
+        : QTcpServer(parent), take_(std::move(take)) {}
+
+protected:
+    void incomingConnection(qintptr socket) override { take_(static_cast<int>(socket)); }
+
+private:
+    std::function<void(int)> take_;
+};
+
+bool isMissingAddress(QAbstractSocket::SocketError error) {
+    return error == QAbstractSocket::UnsupportedSocketOperationError ||
+           error == QAbstractSocket::SocketAddressNotAvailableError;
+}
+
+} // namespace
 
 ScpiServer::ScpiServer(std::unique_ptr<ScpiInstrument> instrument, QByteArray identity,
-                       std::function<void(int)> clientsChanged, QObject* parent)
+                       ScpiServerHooks hooks, QObject* parent)
     : QObject(parent), instrument_(std::move(instrument)), identity_(std::move(identity)),
-      clientsChanged_(std::move(clientsChanged)), more_(new QTimer(this)) {
-    more_->setSingleShot(true);
-    more_->setInterval(0);
-    connect(more_, &QTimer::timeout, this, &ScpiServer::serveWaiting);
-}
+      hooks_(std::move(hooks)) {}
 
 ScpiServer::~ScpiServer() {
     for (const auto& client : clients_) {
-        client->socket->disconnect(this);
-        client->socket->abort();
+        client->connection->disconnect(this);
+        delete client->connection;
     }
 }
 
-// SCPI has no authentication and this drives a power supply: only programs
-// on this computer may reach it.
-QString ScpiServer::listen(quint16 port) {
-    QString problem;
+ScpiServer::Listening ScpiServer::listen(quint16 port) {
+    Listening listening;
     for (const QHostAddress& address :
          {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)}) {
-        auto* server = new QTcpServer(this);
-        if (!server->listen(address, port)) {
-            // A machine without IPv6 has no ::1; 127.0.0.1 is enough.
-            if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-                problem = server->errorString();
-            }
-            delete server;
+        auto* server = new SocketAcceptor([this](int socket) { accept(socket); }, this);
+        if (server->listen(address, port)) {
+            servers_.append(server);
             continue;
         }
-        connect(server, &QTcpServer::newConnection, this, [this, server] { accept(server); });
-        servers_.append(server);
+        const QString why = QStringLiteral("%1 port %2: %3")
+                                .arg(address.toString())
+                                .arg(port)
+                                .arg(server->errorString());
+        // Python and curl try ::1 first for "localhost"; a machine without
+        // IPv6 has no ::1, and 127.0.0.1 reaches the program all the same.
+        // Any other failure may leave that address to another program.
+        const bool missing = address.protocol() == QAbstractSocket::IPv6Protocol &&
+                             isMissingAddress(server->serverError());
+        QString& told = missing ? listening.note : listening.problem;
+        told += (told.isEmpty() ? QString() : QStringLiteral("\n")) + why;
+        delete server;
     }
-    if (!problem.isEmpty()) {
-        qDeleteAll(servers_);
-        servers_.clear();
-    }
-    return problem;
+    return listening;
 }
 
-void ScpiServer::accept(QTcpServer* server) {
-    while (QTcpSocket* socket = server->nextPendingConnection()) {
-        if (clients_.size() >= kMostClients) {
-            socket->close();
-            socket->deleteLater();
-            continue;
-        }
-        // What a client sends beyond this waits in the kernel, which slows
-        // the client down instead of growing this process.
-        socket->setReadBufferSize(16 * 1024);
-        clients_.push_back(std::make_unique<Client>(Client{socket, {*instrument_, identity_}}));
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-            if (Client* client = clientOf(socket)) {
-                serve(client);
-            }
-        });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); });
-        clientsChanged_(clientCount());
+void ScpiServer::accept(int socket) {
+    if (!hooks_.otherAccountsAllowed && !mayDriveSupply(hooks_.peerAccount(socket), geteuid())) {
+        turnAway(socket, "ERROR: this SCPI port serves only the account that runs the program "
+                         "(and root); see scpi_other_accounts in the README\n");
+        return;
     }
+    if (clients_.size() >= kMostClients) {
+        turnAway(socket, QByteArray("ERROR: ") + QByteArray::number(kMostClients) +
+                             " clients are connected, the most served at once; try again "
+                             "later\n");
+        return;
+    }
+    auto* connection = new ScpiConnection(socket, this);
+    clients_.push_back(std::make_unique<Client>(Client{connection, {*instrument_, identity_}}));
+    connect(connection, &ScpiConnection::readable, this, [this, connection] {
+        if (Client* client = clientOf(connection)) {
+            serve(client);
+        }
+    });
+    connect(connection, &ScpiConnection::gone, this, [this, connection] { drop(connection); });
+    hooks_.clientsChanged(clientCount());
+}
+
+void ScpiServer::turnAway(int socket, const QByteArray& line) {
+    auto* connection = new ScpiConnection(socket, this);
+    connect(connection, &ScpiConnection::gone, connection, &QObject::deleteLater);
+    connection->write(line);
+    connection->closeAfterWrites();
 }
 
 // One turn of a client: a bounded piece of its input, executed, and its
-// replies written. Whatever is left waits for the next turn.
+// replies written. What is left wakes the socket's notifier again after the
+// others and the timers had their turn. A client that finished sending
+// has its last lines run and answered before the close.
 void ScpiServer::serve(Client* client) {
-    QTcpSocket* socket = client->socket;
-    const QByteArray input = socket->read(kBytesPerTurn);
-    const QByteArray replies = client->session.receive(input);
-    if (!replies.isEmpty()) {
-        socket->write(replies);
+    ScpiConnection* connection = client->connection;
+    const QByteArray input = connection->read(kBytesPerTurn);
+    if (!input.isEmpty()) {
+        hooks_.heard();
     }
-    if (socket->bytesToWrite() > kMostPendingReply) {
-        drop(socket);
+    QByteArray replies = client->session.receive(input);
+    if (connection->finished()) {
+        replies += client->session.finish();
+    }
+    if (client->session.isWebRequest()) {
+        noteWebRequest();
+        drop(connection);
         return;
     }
-    if (socket->bytesAvailable() > 0) {
-        more_->start();
+    if (!replies.isEmpty()) {
+        connection->write(replies);
+    }
+    if (connection->pendingBytes() > kMostPendingReply) {
+        drop(connection);
+        return;
+    }
+    if (connection->finished()) {
+        connection->closeAfterWrites();
     }
 }
 
-void ScpiServer::serveWaiting() {
-    std::vector<QTcpSocket*> waiting;
-    for (const auto& client : clients_) {
-        if (client->socket->bytesAvailable() > 0) {
-            waiting.push_back(client->socket);
-        }
+void ScpiServer::noteWebRequest() {
+    if (sinceWebRequestNoted_.isValid() &&
+        sinceWebRequestNoted_.elapsed() < kWebRequestNoteIntervalMs) {
+        return;
     }
-    for (QTcpSocket* socket : waiting) {
-        if (Client* client = clientOf(socket)) {
-            serve(client);
-        }
-    }
+    sinceWebRequestNoted_.start();
+    std::fprintf(stderr, "SCPI: closed a connection that spoke HTTP, as a web page makes a "
+                         "browser do; none of its lines ran\n");
 }
 
-void ScpiServer::drop(QTcpSocket* socket) {
-    const auto found = std::find_if(clients_.begin(), clients_.end(), [socket](const auto& client) {
-        return client->socket == socket;
-    });
+void ScpiServer::drop(ScpiConnection* connection) {
+    const auto found =
+        std::find_if(clients_.begin(), clients_.end(),
+                     [connection](const auto& client) { return client->connection == connection; });
     if (found == clients_.end()) {
         return;
     }
     clients_.erase(found);
-    socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
-    clientsChanged_(clientCount());
+    connection->disconnect(this);
+    connection->deleteLater();
+    hooks_.clientsChanged(clientCount());
 }
 
-ScpiServer::Client* ScpiServer::clientOf(QTcpSocket* socket) {
+ScpiServer::Client* ScpiServer::clientOf(ScpiConnection* connection) {
     for (const auto& client : clients_) {
-        if (client->socket == socket) {
+        if (client->connection == connection) {
             return client.get();
         }
     }

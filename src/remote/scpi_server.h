@@ -1,55 +1,79 @@
 #pragma once
 
+#include "remote/peer_account.h"
 #include "remote/scpi_session.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QTcpServer;
-class QTcpSocket;
-class QTimer;
+class ScpiConnection;
 
-// SCPI over TCP on the loopback addresses only, served on the window's thread
-// between its timer ticks. Each client gets its own session; a client cannot
-// hold the thread for long, fill the memory or crowd the others out.
+struct ScpiServerHooks {
+    // How many clients are connected after each change.
+    std::function<void(int)> clientsChanged = [](int) {};
+    // A client sent something.
+    std::function<void()> heard = [] {};
+    // The account behind a connection's other end.
+    std::function<std::optional<uid_t>(int socket)> peerAccount = localPeerAccount;
+    // Serves every account on this computer, not only the program's own.
+    bool otherAccountsAllowed = false;
+};
+
+// SCPI over TCP on the loopback addresses only, served on the session's
+// thread between its timer ticks. Each client gets its own session; a client
+// cannot hold the thread for long, fill the memory or crowd the others out.
+// SCPI has no authentication and this drives a power supply, so only scripts
+// of this account (or root) on this computer are served, and a connection
+// that turns out to be a web browser's is closed before any of its lines run.
 class ScpiServer : public QObject {
     Q_OBJECT
 public:
     static constexpr int kMostClients = 4;
     // Replies a client has not taken beyond this drop it.
-    static constexpr qint64 kMostPendingReply = 64 * 1024;
+    static constexpr qsizetype kMostPendingReply = 64 * 1024;
     // Bytes read from one client before the others and the timers get a turn.
-    static constexpr qint64 kBytesPerTurn = 2048;
+    static constexpr qsizetype kBytesPerTurn = 2048;
 
-    // clientsChanged hears how many clients are connected after each change.
     ScpiServer(std::unique_ptr<ScpiInstrument> instrument, QByteArray identity,
-               std::function<void(int)> clientsChanged, QObject* parent = nullptr);
+               ScpiServerHooks hooks, QObject* parent = nullptr);
     ~ScpiServer() override;
 
-    // Listens on 127.0.0.1 and ::1; why not when the port cannot be had.
-    QString listen(quint16 port);
+    struct Listening {
+        // The addresses that could not be had, each with why.
+        QString problem;
+        // An address this computer does not have (no IPv6): served without.
+        QString note;
+    };
+    // Listens on 127.0.0.1 and ::1.
+    Listening listen(quint16 port);
+    bool listening() const { return !servers_.isEmpty(); }
     int clientCount() const { return static_cast<int>(clients_.size()); }
 
 private:
     struct Client {
-        QTcpSocket* socket;
+        ScpiConnection* connection;
         ScpiSession session;
     };
-    void accept(QTcpServer* server);
+    void accept(int socket);
+    // One line to a client that is not served, then the close.
+    void turnAway(int socket, const QByteArray& line);
     void serve(Client* client);
-    void serveWaiting();
-    void drop(QTcpSocket* socket);
-    Client* clientOf(QTcpSocket* socket);
+    void drop(ScpiConnection* connection);
+    Client* clientOf(ScpiConnection* connection);
+    void noteWebRequest();
 
     std::unique_ptr<ScpiInstrument> instrument_;
     QByteArray identity_;
-    std::function<void(int)> clientsChanged_;
+    ScpiServerHooks hooks_;
     QList<QTcpServer*> servers_;
     std::vector<std::unique_ptr<Client>> clients_;
-    // Comes back for clients with more input than one turn took.
-    QTimer* more_ = nullptr;
+    QElapsedTimer sinceWebRequestNoted_;
 };

@@ -1,5 +1,6 @@
 #include "remote/scpi_session.h"
 
+#include "remote/web_request.h"
 #include "setting/setpoint.h"
 #include "setting/setpoint_quantity.h"
 
@@ -10,7 +11,13 @@ namespace {
 // SCPI's not-a-number and infinity.
 constexpr char kNotANumber[] = "9.91E37";
 constexpr char kInfinity[] = "9.9E37";
-constexpr qint16 kMostPasses = 100;
+constexpr int kMostPasses = 100;
+constexpr int kWatchdogDelayAfterResetS = 60;
+// The status byte's bits: error queue not empty, a standard event enabled
+// in *ESE, and the summary of those enabled in *SRE.
+constexpr quint8 kErrorAvailableBit = 4;
+constexpr quint8 kEventSummaryBit = 32;
+constexpr quint8 kServiceRequestBit = 64;
 
 bool isWord(const ScpiParameter& parameter, const char* shortForm, const char* longForm) {
     return parameter.kind == ScpiParameter::Kind::Word &&
@@ -32,18 +39,47 @@ QByteArray quantityText(const SetpointQuantity& quantity, double frameUnits) {
     return QByteArray::number(frameUnits / quantity.frameUnitsPerUnit, 'f', decimals);
 }
 
-// A refusal as the words after an error's text: one line, quotes doubled.
+bool isAscii(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// A refusal as the words after an error's text: the English of a text that
+// says it in both languages, on one line, quotes doubled. A client reads
+// 7-bit ASCII only.
 QByteArray detailOf(const QString& why) {
-    QByteArray detail = why.simplified().toUtf8();
+    QStringList english;
+    for (const QString& line : why.split(QLatin1Char('\n'))) {
+        if (isAscii(line) && !line.trimmed().isEmpty()) {
+            english << line.trimmed();
+        }
+    }
+    QByteArray detail = english.join(QLatin1Char(' ')).simplified().toLatin1();
     detail.replace('"', "\"\"");
     return detail;
+}
+
+// The standard event a queued error sets, by the error's class.
+quint8 eventOf(int code) {
+    if (code <= -100 && code > -200) {
+        return ScpiSession::CommandErrorBit;
+    }
+    if (code <= -200 && code > -300) {
+        return ScpiSession::ExecutionErrorBit;
+    }
+    if (code <= -300 && code > -400) {
+        return ScpiSession::DeviceErrorBit;
+    }
+    if (code <= -400 && code > -500) {
+        return ScpiSession::QueryErrorBit;
+    }
+    return 0;
 }
 
 } // namespace
 
 QByteArray ScpiSession::receive(QByteArrayView bytes) {
     QByteArray replies;
-    for (;;) {
+    while (!webRequest_) {
         const qsizetype end = bytes.indexOf('\n');
         const QByteArrayView piece = end < 0 ? bytes : bytes.first(end);
         if (!discarding_) {
@@ -65,13 +101,40 @@ QByteArray ScpiSession::receive(QByteArrayView bytes) {
             if (partial_.size() > kLineLimit) {
                 push(-363);
             } else {
-                replies += executeLine(partial_);
+                replies += takeLine(partial_);
             }
         }
         partial_.clear();
         discarding_ = false;
         bytes = bytes.sliced(end + 1);
     }
+    return replies;
+}
+
+QByteArray ScpiSession::finish() {
+    QByteArray replies;
+    if (partial_.endsWith('\r')) {
+        partial_.chop(1);
+    }
+    if (!discarding_ && !webRequest_ && !partial_.isEmpty()) {
+        if (partial_.size() > kLineLimit) {
+            push(-363);
+        } else {
+            replies = takeLine(partial_);
+        }
+    }
+    partial_.clear();
+    discarding_ = false;
+    return replies;
+}
+
+QByteArray ScpiSession::takeLine(QByteArrayView line) {
+    if (isWebRequestLine(line, firstLine_)) {
+        webRequest_ = true;
+        return {};
+    }
+    firstLine_ = false;
+    return executeLine(line);
 }
 
 QByteArray ScpiSession::executeLine(QByteArrayView line) {
@@ -90,7 +153,17 @@ QByteArray ScpiSession::executeLine(QByteArrayView line) {
             answers.append(*answer);
         }
     }
-    return answers.isEmpty() ? QByteArray() : answers.join(';') + '\n';
+    if (answers.isEmpty()) {
+        return {};
+    }
+    QByteArray replies = answers.join(';') + '\n';
+    // Whatever an answer carries, a client reads 7-bit ASCII.
+    for (char& c : replies) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            c = '?';
+        }
+    }
+    return replies;
 }
 
 std::optional<QByteArray> ScpiSession::execute(const ScpiUnit& unit) {
@@ -107,6 +180,21 @@ std::optional<QByteArray> ScpiSession::execute(const ScpiUnit& unit) {
             instrument_.setTripMode(on);
             return QString();
         });
+    case ScpiCommand::WatchdogState:
+        return switchUnit(unit, instrument_.watchdog(), [this](bool on) {
+            instrument_.setWatchdog(on);
+            return QString();
+        });
+    case ScpiCommand::WatchdogDelay:
+        return watchdogDelayUnit(unit);
+    case ScpiCommand::EventStatusEnable:
+        return registerUnit(unit, eventStatusEnable_);
+    case ScpiCommand::ServiceRequestEnable: {
+        const std::optional<QByteArray> answer = registerUnit(unit, serviceRequestEnable_);
+        // The summary bit cannot summarize itself.
+        serviceRequestEnable_ &= ~kServiceRequestBit;
+        return answer;
+    }
     case ScpiCommand::ProgramCount:
         return runCountUnit(unit);
     case ScpiCommand::ProgramState:
@@ -120,17 +208,6 @@ std::optional<QByteArray> ScpiSession::execute(const ScpiUnit& unit) {
         return std::nullopt;
     }
     switch (unit.command) {
-    case ScpiCommand::Identify:
-        return identity_;
-    case ScpiCommand::Reset:
-        refuse(instrument_.setOutput(false));
-        return std::nullopt;
-    case ScpiCommand::ClearStatus:
-        errors_.clear();
-        return std::nullopt;
-    case ScpiCommand::OperationComplete:
-        // Every command is done before the next is read.
-        return unit.query ? std::optional<QByteArray>("1") : std::nullopt;
     case ScpiCommand::SystemError:
         return popError();
     case ScpiCommand::SystemVersion:
@@ -140,10 +217,47 @@ std::optional<QByteArray> ScpiSession::execute(const ScpiUnit& unit) {
     case ScpiCommand::MeasureCurrent:
         return measureUnit(kCurrentQuantity);
     case ScpiCommand::ProtectionTripped:
-        return QByteArray(instrument_.tripped() ? "1" : "0");
+        return QByteArray(instrument_.overCurrentTripped() ? "1" : "0");
+    case ScpiCommand::OutputTripped:
+        return QByteArray(instrument_.protectionTripped() ? "1" : "0");
     case ScpiCommand::ProtectionClear:
-        instrument_.clearTrip();
+        instrument_.clearTrips();
         return std::nullopt;
+    default:
+        return commonUnit(unit);
+    }
+}
+
+std::optional<QByteArray> ScpiSession::commonUnit(const ScpiUnit& unit) {
+    switch (unit.command) {
+    case ScpiCommand::Identify:
+        return identity_;
+    case ScpiCommand::Reset:
+        refuse(instrument_.setOutput(false));
+        instrument_.setWatchdog(false);
+        instrument_.setWatchdogDelay(kWatchdogDelayAfterResetS);
+        return std::nullopt;
+    case ScpiCommand::ClearStatus:
+        errors_.clear();
+        eventStatus_ = 0;
+        return std::nullopt;
+    case ScpiCommand::OperationComplete:
+        // Every command is done before the next is read.
+        if (unit.query) {
+            return QByteArray("1");
+        }
+        eventStatus_ |= OperationCompleteBit;
+        return std::nullopt;
+    case ScpiCommand::EventStatusRegister: {
+        const quint8 events = eventStatus_;
+        eventStatus_ = 0;
+        return QByteArray::number(events);
+    }
+    case ScpiCommand::StatusByte:
+        return QByteArray::number(statusByte());
+    case ScpiCommand::SelfTest:
+        // The program tests itself by running; what can fail is the supply.
+        return QByteArray(instrument_.supplyAnswers() ? "0" : "1");
     default:
         // *WAI, SYSTem:REMote and SYSTem:LOCal: the window is never locked
         // and nothing is left pending.
@@ -177,7 +291,7 @@ std::optional<QByteArray> ScpiSession::setpointUnit(const ScpiUnit& unit,
     if (isMinimum(value) || isMaximum(value)) {
         frameUnits = isMinimum(value) ? 0 : quantity.frameLimit;
     } else if (value.kind != ScpiParameter::Kind::Number) {
-        push(-104);
+        push(value.kind == ScpiParameter::Kind::Word ? -224 : -104);
         return std::nullopt;
     } else {
         const QByteArray unitLetter(1, quantity.unit.toLatin1());
@@ -201,7 +315,7 @@ std::optional<QByteArray> ScpiSession::setpointUnit(const ScpiUnit& unit,
 }
 
 std::optional<QByteArray> ScpiSession::measureUnit(const SetpointQuantity& quantity) {
-    const std::optional<qint16> reading = instrument_.measured(quantity);
+    const std::optional<int> reading = instrument_.measured(quantity);
     if (!reading) {
         push(-230);
         return QByteArray(kNotANumber);
@@ -228,9 +342,8 @@ std::optional<QByteArray> ScpiSession::switchUnit(const ScpiUnit& unit, bool sta
             push(-131);
             return std::nullopt;
         }
-        if (value.number == 0 || value.number == 1) {
-            on = value.number == 1;
-        }
+        // A number stands for a boolean once rounded: 0 is off, any other on.
+        on = roundHalfEven(value.number) != 0;
     } else if (value.kind == ScpiParameter::Kind::String) {
         push(-104);
         return std::nullopt;
@@ -245,13 +358,57 @@ std::optional<QByteArray> ScpiSession::switchUnit(const ScpiUnit& unit, bool sta
     return std::nullopt;
 }
 
+std::optional<QByteArray> ScpiSession::registerUnit(const ScpiUnit& unit, quint8& mask) {
+    if (unit.query) {
+        if (!unit.parameters.isEmpty()) {
+            push(-108);
+            return std::nullopt;
+        }
+        return QByteArray::number(mask);
+    }
+    if (!oneParameter(unit)) {
+        return std::nullopt;
+    }
+    if (const std::optional<int> bits = wholeNumber(unit.parameters.front(), 0, 255)) {
+        mask = static_cast<quint8>(*bits);
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> ScpiSession::watchdogDelayUnit(const ScpiUnit& unit) {
+    if (unit.query) {
+        if (unit.parameters.size() > 1) {
+            push(-108);
+            return std::nullopt;
+        }
+        if (unit.parameters.isEmpty()) {
+            return QByteArray::number(instrument_.watchdogDelay());
+        }
+        const ScpiParameter& asked = unit.parameters.front();
+        if (isMinimum(asked) || isMaximum(asked)) {
+            return QByteArray::number(isMinimum(asked) ? kShortestWatchdogDelayS
+                                                       : kLongestWatchdogDelayS);
+        }
+        push(asked.kind == ScpiParameter::Kind::Word ? -224 : -104);
+        return std::nullopt;
+    }
+    if (!oneParameter(unit)) {
+        return std::nullopt;
+    }
+    if (const std::optional<int> seconds = wholeNumber(
+            unit.parameters.front(), kShortestWatchdogDelayS, kLongestWatchdogDelayS)) {
+        instrument_.setWatchdogDelay(*seconds);
+    }
+    return std::nullopt;
+}
+
 std::optional<QByteArray> ScpiSession::runCountUnit(const ScpiUnit& unit) {
     if (unit.query) {
         if (!unit.parameters.isEmpty()) {
             push(-108);
             return std::nullopt;
         }
-        const qint16 passes = instrument_.runCount();
+        const int passes = instrument_.runCount();
         return passes == 0 ? QByteArray(kInfinity) : QByteArray::number(passes);
     }
     if (!oneParameter(unit)) {
@@ -262,24 +419,30 @@ std::optional<QByteArray> ScpiSession::runCountUnit(const ScpiUnit& unit) {
         instrument_.setRunCount(0);
         return std::nullopt;
     }
-    double passes = 0;
+    if (const std::optional<int> passes = wholeNumber(value, 1, kMostPasses)) {
+        instrument_.setRunCount(*passes);
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ScpiSession::wholeNumber(const ScpiParameter& value, int least, int most) {
     if (isMinimum(value) || isMaximum(value)) {
-        passes = isMinimum(value) ? 1 : kMostPasses;
-    } else if (value.kind != ScpiParameter::Kind::Number) {
-        push(-104);
+        return isMinimum(value) ? least : most;
+    }
+    if (value.kind != ScpiParameter::Kind::Number) {
+        push(value.kind == ScpiParameter::Kind::Word ? -224 : -104);
         return std::nullopt;
-    } else if (!value.text.isEmpty()) {
+    }
+    if (!value.text.isEmpty()) {
         push(-131);
         return std::nullopt;
-    } else {
-        passes = roundHalfEven(value.number);
     }
-    if (!(passes >= 1 && passes <= kMostPasses)) {
+    const double whole = roundHalfEven(value.number);
+    if (!(whole >= least && whole <= most)) {
         push(-222);
         return std::nullopt;
     }
-    instrument_.setRunCount(static_cast<qint16>(passes));
-    return std::nullopt;
+    return static_cast<int>(whole);
 }
 
 std::optional<QByteArray> ScpiSession::runStateUnit(const ScpiUnit& unit) {
@@ -326,7 +489,9 @@ void ScpiSession::refuse(const QString& why) {
 
 // A full queue keeps its oldest errors and says that it overflowed.
 void ScpiSession::push(int code, QByteArray detail) {
+    eventStatus_ |= eventOf(code);
     if (errors_.size() >= kQueueLength) {
+        eventStatus_ |= eventOf(-350);
         errors_.last() = ScpiError{-350, {}};
         return;
     }
@@ -340,4 +505,18 @@ QByteArray ScpiSession::popError() {
         text += ';' + error.detail;
     }
     return QByteArray::number(error.code) + ",\"" + text + '"';
+}
+
+quint8 ScpiSession::statusByte() const {
+    quint8 status = 0;
+    if (!errors_.isEmpty()) {
+        status |= kErrorAvailableBit;
+    }
+    if ((eventStatus_ & eventStatusEnable_) != 0) {
+        status |= kEventSummaryBit;
+    }
+    if ((status & serviceRequestEnable_ & ~kServiceRequestBit) != 0) {
+        status |= kServiceRequestBit;
+    }
+    return status;
 }

@@ -16,28 +16,32 @@ QString textOf(const Refused& refusal) {
 
 } // namespace
 
-QString SessionInstrument::setSetpoint(const SetpointQuantity& quantity, qint16 setpoint) {
-    return textOf(session_.setSetpoint(quantity, setpoint));
+QString SessionInstrument::setSetpoint(const SetpointQuantity& quantity, int frameUnits) {
+    return textOf(session_.setSetpoint(quantity, frameUnits));
 }
 
-qint16 SessionInstrument::setpoint(const SetpointQuantity& quantity) const {
+int SessionInstrument::setpoint(const SetpointQuantity& quantity) const {
     const SessionState& state = session_.state;
     if (isVoltage(quantity)) {
-        return qint16(session_.running() ? state.rowCentivolts : state.voltageSetpointCentivolts);
+        return session_.running() ? state.rowCentivolts : state.voltageSetpointCentivolts;
     }
-    return qint16(session_.running() ? state.rowMilliamps : state.currentSetpointMilliamps);
+    return session_.running() ? state.rowMilliamps : state.currentSetpointMilliamps;
 }
 
 // A live reading only: none while the supply does not answer, nor while the
 // last reply is too old to stand for now, nor when a field is not four
 // digits within the range.
-std::optional<qint16> SessionInstrument::measured(const SetpointQuantity& quantity) const {
+std::optional<int> SessionInstrument::measured(const SetpointQuantity& quantity) const {
     const SessionState& state = session_.state;
     const QString& digits = isVoltage(quantity) ? state.voltageDigits : state.currentDigits;
     if (!state.linkUp || !state.readingFresh() || !isDigitField(digits, quantity.frameLimit)) {
         return std::nullopt;
     }
-    return static_cast<qint16>(digits.toInt());
+    return digits.toInt();
+}
+
+bool SessionInstrument::supplyAnswers() const {
+    return session_.state.linkUp && session_.state.readingFresh();
 }
 
 QString SessionInstrument::setOutput(bool on) {
@@ -56,20 +60,41 @@ bool SessionInstrument::tripMode() const {
     return session_.state.tripMode;
 }
 
-bool SessionInstrument::tripped() const {
+bool SessionInstrument::overCurrentTripped() const {
     return session_.overCurrentTripped();
 }
 
-void SessionInstrument::clearTrip() {
-    session_.clearOverCurrentTrip();
+bool SessionInstrument::protectionTripped() const {
+    return session_.overCurrentTripped() || session_.ioWatchdog().tripped();
 }
 
-void SessionInstrument::setRunCount(qint16 passes) {
+void SessionInstrument::clearTrips() {
+    session_.clearOverCurrentTrip();
+    session_.clearIoWatchdogTrip();
+}
+
+void SessionInstrument::setWatchdog(bool on) {
+    session_.setIoWatchdog(on);
+}
+
+bool SessionInstrument::watchdog() const {
+    return session_.ioWatchdog().enabled();
+}
+
+void SessionInstrument::setWatchdogDelay(int seconds) {
+    session_.setIoWatchdogDelay(seconds);
+}
+
+int SessionInstrument::watchdogDelay() const {
+    return session_.ioWatchdog().delaySeconds();
+}
+
+void SessionInstrument::setRunCount(int passes) {
     session_.setRunCount(passes);
 }
 
-qint16 SessionInstrument::runCount() const {
-    return qint16(session_.runCount());
+int SessionInstrument::runCount() const {
+    return session_.runCount();
 }
 
 QString SessionInstrument::setRunning(bool run) {

@@ -9,17 +9,23 @@ class SessionInstrument : public ScpiInstrument {
 public:
     explicit SessionInstrument(SupplySession& session) : session_(session) {}
 
-    QString setSetpoint(const SetpointQuantity& quantity, qint16 setpoint) override;
-    qint16 setpoint(const SetpointQuantity& quantity) const override;
-    std::optional<qint16> measured(const SetpointQuantity& quantity) const override;
+    QString setSetpoint(const SetpointQuantity& quantity, int frameUnits) override;
+    int setpoint(const SetpointQuantity& quantity) const override;
+    std::optional<int> measured(const SetpointQuantity& quantity) const override;
+    bool supplyAnswers() const override;
     QString setOutput(bool on) override;
     bool output() const override;
     void setTripMode(bool shutDown) override;
     bool tripMode() const override;
-    bool tripped() const override;
-    void clearTrip() override;
-    void setRunCount(qint16 passes) override;
-    qint16 runCount() const override;
+    bool overCurrentTripped() const override;
+    bool protectionTripped() const override;
+    void clearTrips() override;
+    void setWatchdog(bool on) override;
+    bool watchdog() const override;
+    void setWatchdogDelay(int seconds) override;
+    int watchdogDelay() const override;
+    void setRunCount(int passes) override;
+    int runCount() const override;
     QString setRunning(bool run) override;
     bool running() const override;
 

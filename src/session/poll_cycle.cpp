@@ -49,6 +49,7 @@ void SupplySession::pollTick() {
     }
     step([&] { advanceDividers(); });
     step([&] { setpointStep(); });
+    step([&] { ioWatchdogCheck(); });
     step([&] { composeFrame(); });
     // A read or display tick ends with its tick even when a step inside it
     // failed, so the next tick does not count as one again.

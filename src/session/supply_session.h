@@ -3,6 +3,7 @@
 #include "link/open_failure_notice.h"
 #include "platform/platform.h"
 #include "record/sample.h"
+#include "session/io_watchdog.h"
 #include "session/session_state.h"
 
 #include <QByteArray>
@@ -114,6 +115,14 @@ public:
     // switched on again.
     bool overCurrentTripped() const { return overCurrentTripped_; }
     void clearOverCurrentTrip() { overCurrentTripped_ = false; }
+    // The I/O watchdog scripts switch on; a trip stops the session as the
+    // OFF button does and stays noted until cleared.
+    const IoWatchdog& ioWatchdog() const { return ioWatchdog_; }
+    void setIoWatchdog(bool on);
+    void setIoWatchdogDelay(int seconds);
+    void clearIoWatchdogTrip() { ioWatchdog_.clearTrip(); }
+    // Any script sent something.
+    void heardFromScript();
     // Every switch-off comes here: output and run end, the off frame goes
     // out from the next frame boundary on, the log is handed over to be
     // saved as a record. Nothing here waits for the disk.
@@ -206,6 +215,7 @@ private:
     void displayUpdate();
     // The over-current trip in shut-down mode.
     void overCurrentTrip();
+    void ioWatchdogCheck();
     // Run
     void sequenceStep();
     Refused loadStepTableForRun();
@@ -250,6 +260,7 @@ private:
     double rowAmperes_ = 0;
     int stepRows_ = 0;
     bool overCurrentTripped_ = false;
+    IoWatchdog ioWatchdog_;
     // The log, with the record files' CR LF line ends, and the values behind
     // its measurement lines.
     QByteArray log_;

@@ -12,27 +12,30 @@ public:
     bool linked = true;
     // Why switching on or starting a run is refused; empty accepts.
     QString refusal;
-    qint16 volts = 1200;
-    qint16 amperes = 500;
+    int volts = 1200;
+    int amperes = 500;
     bool on = false;
     bool shutDown = false;
-    qint16 passes = 0;
+    int passes = 0;
     bool run = false;
+    bool guarded = false;
+    int guardDelay = 60;
 
-    QString setSetpoint(const SetpointQuantity& quantity, qint16 setpoint) override {
+    QString setSetpoint(const SetpointQuantity& quantity, int setpoint) override {
         calls << QStringLiteral("%1 %2").arg(quantity.unit).arg(setpoint);
         (quantity.unit == kVoltageQuantity.unit ? volts : amperes) = setpoint;
         return {};
     }
-    qint16 setpoint(const SetpointQuantity& quantity) const override {
+    int setpoint(const SetpointQuantity& quantity) const override {
         return quantity.unit == kVoltageQuantity.unit ? volts : amperes;
     }
-    std::optional<qint16> measured(const SetpointQuantity& quantity) const override {
+    std::optional<int> measured(const SetpointQuantity& quantity) const override {
         if (!linked) {
             return std::nullopt;
         }
         return quantity.unit == kVoltageQuantity.unit ? 1249 : 498;
     }
+    bool supplyAnswers() const override { return linked; }
     QString setOutput(bool wanted) override {
         calls << QStringLiteral("output %1").arg(wanted);
         if (wanted && !refusal.isEmpty()) {
@@ -47,13 +50,24 @@ public:
         shutDown = wanted;
     }
     bool tripMode() const override { return shutDown; }
-    bool tripped() const override { return false; }
-    void clearTrip() override { calls << QStringLiteral("clear"); }
-    void setRunCount(qint16 wanted) override {
+    bool overCurrentTripped() const override { return false; }
+    bool protectionTripped() const override { return true; }
+    void clearTrips() override { calls << QStringLiteral("clear"); }
+    void setWatchdog(bool wanted) override {
+        calls << QStringLiteral("watchdog %1").arg(wanted);
+        guarded = wanted;
+    }
+    bool watchdog() const override { return guarded; }
+    void setWatchdogDelay(int seconds) override {
+        calls << QStringLiteral("delay %1").arg(seconds);
+        guardDelay = seconds;
+    }
+    int watchdogDelay() const override { return guardDelay; }
+    void setRunCount(int wanted) override {
         calls << QStringLiteral("count %1").arg(wanted);
         passes = wanted;
     }
-    qint16 runCount() const override { return passes; }
+    int runCount() const override { return passes; }
     QString setRunning(bool wanted) override {
         calls << QStringLiteral("run %1").arg(wanted);
         if (wanted && !refusal.isEmpty()) {
@@ -128,7 +142,7 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
                       << QStringList() << Errors{"-102,\"Syntax error\"", "-102,\"Syntax error\""};
     row("missing parameter") << QByteArray("VOLT\n") << true << none << QByteArray()
                              << QStringList() << Errors{"-109,\"Missing parameter\""};
-    row("wrong type") << QByteArray("VOLT ON\nPROG:STAT 1\n") << true << none << QByteArray()
+    row("wrong type") << QByteArray("VOLT \"5\"\nPROG:STAT 1\n") << true << none << QByteArray()
                       << QStringList()
                       << Errors{"-104,\"Data type error\"", "-104,\"Data type error\""};
     row("bad suffix") << QByteArray("VOLT 5 A\nOUTP 1V\n") << true << none << QByteArray()
@@ -138,16 +152,19 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
                                  << QStringList()
                                  << Errors{"-108,\"Parameter not allowed\"",
                                            "-108,\"Parameter not allowed\""};
-    row("illegal word") << QByteArray("OUTP 2\nPROG:STAT GO\n") << true << none << QByteArray()
-                        << QStringList()
-                        << Errors{"-224,\"Illegal parameter value\"",
-                                  "-224,\"Illegal parameter value\""};
+    row("unknown words") << QByteArray("OUTP MAYBE\nPROG:STAT GO\nVOLT HIGH\nPROG:COUN LOTS\n")
+                         << true << none << QByteArray() << QStringList()
+                         << Errors(4, "-224,\"Illegal parameter value\"");
+    row("numeric booleans round, STATe optional")
+        << QByteArray("OUTP 0.7;OUTP?\nOUTP 0.4;OUTP 2\nCURR:PROT ON;PROT?\n") << true << none
+        << QByteArray("1\n1\n") << QStringList{"output 1", "output 0", "output 1", "trip 1"}
+        << Errors();
     row("output") << QByteArray("OUTP:STAT 1;STAT?\n") << true << none << QByteArray("1\n")
                   << QStringList{"output 1"} << Errors();
     row("output refused") << QByteArray("OUTPUT ON;OUTP?\n") << false
                           << QStringLiteral("电源没有应答。\nThe \"supply\"") << QByteArray("0\n")
                           << QStringList{"output 1"}
-                          << Errors{"-221,\"Settings conflict;电源没有应答。 The \"\"supply\"\"\""};
+                          << Errors{"-221,\"Settings conflict;The \"\"supply\"\"\""};
     row("stale reading") << QByteArray("MEAS:VOLT?\n") << false << none << QByteArray("9.91E37\n")
                          << QStringList() << Errors{"-230,\"Data corrupt or stale\""};
     row("protection") << QByteArray("CURR:PROT:STAT ON;STAT?;TRIP?\nOUTP:PROT:CLE\n") << true
@@ -161,12 +178,35 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
     row("run refused with the table's prompt")
         << QByteArray("PROG:STAT RUN\n") << true << QStringLiteral("请输入4位不大于31的正数")
         << QByteArray() << QStringList{"run 1"}
-        << Errors{"-221,\"Settings conflict;请输入4位不大于31的正数\""};
+        << Errors{"-221,\"Settings conflict\""};
     row("system") << QByteArray("SYST:VERS?;ERR?;ERR:NEXT?\nSYST:REM;LOC\n*WAI\n") << true << ""
                   << QByteArray("1999.0;0,\"No error\";0,\"No error\"\n") << QStringList()
                   << Errors();
-    row("reset") << QByteArray("*RST\n") << true << none << QByteArray() << QStringList{"output 0"}
-                 << Errors();
+    row("reset") << QByteArray("*RST\n") << true << none << QByteArray()
+                 << QStringList{"output 0", "watchdog 0", "delay 60"} << Errors();
+    row("event status follows the errors")
+        << QByteArray("*ESE 60;*ESE?;*ESR?\nFOO\nVOLT 40\n*OPC\n*STB?;*ESR?;*ESR?;*STB?\n") << true
+        << none << QByteArray("60;0\n36;49;0;4\n") << QStringList()
+        << Errors{"-113,\"Undefined header\"", "-222,\"Data out of range\""};
+    row("service request summary")
+        << QByteArray("*SRE 100;*SRE?;*STB?\nFOO\n*STB?\n*CLS;*STB?;*ESR?\n*ESE 256;*ESE ON\n")
+        << true << none << QByteArray("36;0\n68\n0;0\n") << QStringList()
+        << Errors{"-222,\"Data out of range\"", "-224,\"Illegal parameter value\""};
+    row("self-test") << QByteArray("*TST?\n") << false << none << QByteArray("1\n")
+                     << QStringList() << Errors();
+    row("watchdog") << QByteArray("OUTP:PROT:WDOG ON;WDOG?;WDOG:DEL 5;DEL?;DEL? MAX\n"
+                                  "OUTP:PROT:WDOG:DEL 0\nOUTP:PROT:TRIP?;CLE\n")
+                    << true << none << QByteArray("1;5;3600\n1\n")
+                    << QStringList{"watchdog 1", "delay 5", "clear"}
+                    << Errors{"-222,\"Data out of range\""};
+    row("web request: nothing runs")
+        << QByteArray("POST / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\nVOLT 23.5\nOUTP ON\n") << true
+        << none << QByteArray() << QStringList() << Errors();
+    row("web header on a later line stops there")
+        << QByteArray("*IDN?\nORIGIN: http://example.com\nOUTP ON\n") << true << none << identity
+        << QStringList() << Errors();
+    row("half-close runs the unended last line") << QByteArray("VOLT 2\n*IDN?") << true << none
+                                                 << identity << QStringList{"V 200"} << Errors();
     row("clear status") << QByteArray("FOO\n*CLS\n") << true << none << QByteArray()
                         << QStringList() << Errors();
     Errors overflow(15, "-113,\"Undefined header\"");
@@ -197,11 +237,12 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors() {
     for (qsizetype at = 0; at < input.size(); at += 7) {
         replies += session.receive(QByteArrayView(input).sliced(at, qMin(7, input.size() - at)));
     }
+    replies += session.finish();
     QCOMPARE(replies, reply);
     QCOMPARE(instrument.calls, calls);
 
     QList<QByteArray> queued;
-    for (;;) {
+    while (!session.isWebRequest()) {
         const QByteArray next = session.receive("SYST:ERR?\n");
         if (next.startsWith("0,")) {
             break;
