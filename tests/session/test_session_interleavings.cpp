@@ -1,8 +1,8 @@
 // Seeded random sequences of everything that can happen to the supply
 // session: setpoints, ON and OFF, runs, over-current, a supply that falls
-// silent and comes back, a disk that refuses syncs, closes, stop signals,
-// the display going away and a program killed and started again. After
-// every event the session's guarantees are checked on what it wrote: the
+// silent and comes back, a script's I/O watchdog, a disk that refuses syncs,
+// closes, stop signals, the display going away and a program killed and
+// started again. After every event the session's guarantees are checked on what it wrote: the
 // bytes on the line and the record files.
 //
 //   VELKOR_INTERLEAVING_SEED=N       runs the one sequence of seed N, verbosely
@@ -229,7 +229,7 @@ private:
     }
 
     void act() {
-        switch (random_.bounded(16)) {
+        switch (random_.bounded(17)) {
         case 0:
         case 1: {
             const bool voltage = random_.bounded(2) == 0;
@@ -285,6 +285,14 @@ private:
             diskFailedInThisProgram_ = diskFailedInThisProgram_ || world_.diskFails;
             note(world_.diskFails ? QStringLiteral("disk fails") : QStringLiteral("disk works"));
             break;
+        case 15: {
+            // A script that switches the watchdog and may fall silent.
+            const bool on = random_.bounded(2) == 0;
+            session().setIoWatchdogDelay(1 + int(random_.bounded(3)));
+            session().setIoWatchdog(on);
+            note(on ? QStringLiteral("watchdog on") : QStringLiteral("watchdog off"));
+            break;
+        }
         case 13:
         case 14:
             note(QStringLiteral("close or stop signal"));
