@@ -395,8 +395,8 @@ std::optional<QByteArray> ScpiSession::watchdogDelayUnit(const ScpiUnit& unit) {
     if (!oneParameter(unit)) {
         return std::nullopt;
     }
-    if (const std::optional<int> seconds = wholeNumber(
-            unit.parameters.front(), kShortestWatchdogDelayS, kLongestWatchdogDelayS)) {
+    if (const std::optional<int> seconds =
+            wholeNumber(unit.parameters.front(), kShortestWatchdogDelayS, kLongestWatchdogDelayS)) {
         instrument_.setWatchdogDelay(*seconds);
     }
     return std::nullopt;

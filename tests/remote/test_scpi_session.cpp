@@ -1,85 +1,8 @@
+#include "noting_instrument.h"
 #include "remote/scpi_session.h"
 #include "setting/setpoint_quantity.h"
 
 #include <QtTest>
-
-namespace {
-
-// An instrument that notes each change asked of it.
-class NotingInstrument : public ScpiInstrument {
-public:
-    QStringList calls;
-    bool linked = true;
-    // Why switching on or starting a run is refused; empty accepts.
-    QString refusal;
-    int volts = 1200;
-    int amperes = 500;
-    bool on = false;
-    bool shutDown = false;
-    int passes = 0;
-    bool run = false;
-    bool guarded = false;
-    int guardDelay = 60;
-
-    QString setSetpoint(const SetpointQuantity& quantity, int setpoint) override {
-        calls << QStringLiteral("%1 %2").arg(quantity.unit).arg(setpoint);
-        (quantity.unit == kVoltageQuantity.unit ? volts : amperes) = setpoint;
-        return {};
-    }
-    int setpoint(const SetpointQuantity& quantity) const override {
-        return quantity.unit == kVoltageQuantity.unit ? volts : amperes;
-    }
-    std::optional<int> measured(const SetpointQuantity& quantity) const override {
-        if (!linked) {
-            return std::nullopt;
-        }
-        return quantity.unit == kVoltageQuantity.unit ? 1249 : 498;
-    }
-    bool supplyAnswers() const override { return linked; }
-    QString setOutput(bool wanted) override {
-        calls << QStringLiteral("output %1").arg(wanted);
-        if (wanted && !refusal.isEmpty()) {
-            return refusal;
-        }
-        on = wanted;
-        return {};
-    }
-    bool output() const override { return on; }
-    void setTripMode(bool wanted) override {
-        calls << QStringLiteral("trip %1").arg(wanted);
-        shutDown = wanted;
-    }
-    bool tripMode() const override { return shutDown; }
-    bool overCurrentTripped() const override { return false; }
-    bool protectionTripped() const override { return true; }
-    void clearTrips() override { calls << QStringLiteral("clear"); }
-    void setWatchdog(bool wanted) override {
-        calls << QStringLiteral("watchdog %1").arg(wanted);
-        guarded = wanted;
-    }
-    bool watchdog() const override { return guarded; }
-    void setWatchdogDelay(int seconds) override {
-        calls << QStringLiteral("delay %1").arg(seconds);
-        guardDelay = seconds;
-    }
-    int watchdogDelay() const override { return guardDelay; }
-    void setRunCount(int wanted) override {
-        calls << QStringLiteral("count %1").arg(wanted);
-        passes = wanted;
-    }
-    int runCount() const override { return passes; }
-    QString setRunning(bool wanted) override {
-        calls << QStringLiteral("run %1").arg(wanted);
-        if (wanted && !refusal.isEmpty()) {
-            return refusal;
-        }
-        run = wanted;
-        return {};
-    }
-    bool running() const override { return run; }
-};
-
-} // namespace
 
 class ScpiSessionTest : public QObject {
     Q_OBJECT
@@ -177,8 +100,7 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
                              << Errors{"-222,\"Data out of range\""};
     row("run refused with the table's prompt")
         << QByteArray("PROG:STAT RUN\n") << true << QStringLiteral("请输入4位不大于31的正数")
-        << QByteArray() << QStringList{"run 1"}
-        << Errors{"-221,\"Settings conflict\""};
+        << QByteArray() << QStringList{"run 1"} << Errors{"-221,\"Settings conflict\""};
     row("system") << QByteArray("SYST:VERS?;ERR?;ERR:NEXT?\nSYST:REM;LOC\n*WAI\n") << true << ""
                   << QByteArray("1999.0;0,\"No error\";0,\"No error\"\n") << QStringList()
                   << Errors();
@@ -192,8 +114,8 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
         << QByteArray("*SRE 100;*SRE?;*STB?\nFOO\n*STB?\n*CLS;*STB?;*ESR?\n*ESE 256;*ESE ON\n")
         << true << none << QByteArray("36;0\n68\n0;0\n") << QStringList()
         << Errors{"-222,\"Data out of range\"", "-224,\"Illegal parameter value\""};
-    row("self-test") << QByteArray("*TST?\n") << false << none << QByteArray("1\n")
-                     << QStringList() << Errors();
+    row("self-test") << QByteArray("*TST?\n") << false << none << QByteArray("1\n") << QStringList()
+                     << Errors();
     row("watchdog") << QByteArray("OUTP:PROT:WDOG ON;WDOG?;WDOG:DEL 5;DEL?;DEL? MAX\n"
                                   "OUTP:PROT:WDOG:DEL 0\nOUTP:PROT:TRIP?;CLE\n")
                     << true << none << QByteArray("1;5;3600\n1\n")

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "remote/scpi_session.h"
+#include "setting/setpoint_quantity.h"
+
+#include <QStringList>
+
+// An instrument that notes each change asked of it.
+class NotingInstrument : public ScpiInstrument {
+public:
+    QStringList calls;
+    bool linked = true;
+    // Why switching on or starting a run is refused; empty accepts.
+    QString refusal;
+    int volts = 1200;
+    int amperes = 500;
+    bool on = false;
+    bool shutDown = false;
+    int passes = 0;
+    bool run = false;
+    bool guarded = false;
+    int guardDelay = 60;
+
+    QString setSetpoint(const SetpointQuantity& quantity, int setpoint) override {
+        calls << QStringLiteral("%1 %2").arg(quantity.unit).arg(setpoint);
+        (quantity.unit == kVoltageQuantity.unit ? volts : amperes) = setpoint;
+        return {};
+    }
+    int setpoint(const SetpointQuantity& quantity) const override {
+        return quantity.unit == kVoltageQuantity.unit ? volts : amperes;
+    }
+    std::optional<int> measured(const SetpointQuantity& quantity) const override {
+        if (!linked) {
+            return std::nullopt;
+        }
+        return quantity.unit == kVoltageQuantity.unit ? 1249 : 498;
+    }
+    bool supplyAnswers() const override { return linked; }
+    QString setOutput(bool wanted) override {
+        calls << QStringLiteral("output %1").arg(wanted);
+        if (wanted && !refusal.isEmpty()) {
+            return refusal;
+        }
+        on = wanted;
+        return {};
+    }
+    bool output() const override { return on; }
+    void setTripMode(bool wanted) override {
+        calls << QStringLiteral("trip %1").arg(wanted);
+        shutDown = wanted;
+    }
+    bool tripMode() const override { return shutDown; }
+    bool overCurrentTripped() const override { return false; }
+    bool protectionTripped() const override { return true; }
+    void clearTrips() override { calls << QStringLiteral("clear"); }
+    void setWatchdog(bool wanted) override {
+        calls << QStringLiteral("watchdog %1").arg(wanted);
+        guarded = wanted;
+    }
+    bool watchdog() const override { return guarded; }
+    void setWatchdogDelay(int seconds) override {
+        calls << QStringLiteral("delay %1").arg(seconds);
+        guardDelay = seconds;
+    }
+    int watchdogDelay() const override { return guardDelay; }
+    void setRunCount(int wanted) override {
+        calls << QStringLiteral("count %1").arg(wanted);
+        passes = wanted;
+    }
+    int runCount() const override { return passes; }
+    QString setRunning(bool wanted) override {
+        calls << QStringLiteral("run %1").arg(wanted);
+        if (wanted && !refusal.isEmpty()) {
+            return refusal;
+        }
+        run = wanted;
+        return {};
+    }
+    bool running() const override { return run; }
+};
