@@ -1,5 +1,7 @@
 // Measures the program as an SCPI instrument, as a separate process against
-// the simulated supply: the round trip of a query on loopback, the pacing of
+// the simulated supply: the round trip of a query on loopback, a write
+// followed at once by a query from a client that leaves Nagle on (as
+// pyvisa-py does), the pacing of
 // the characters to the supply while a client polls as fast as it can, and
 // the program's CPU share with a client polling at 10 Hz against none.
 //   build/bench/bench_scpi [seconds per phase]
@@ -133,8 +135,18 @@ int main(int argc, char* argv[]) {
             phase.roundTripsMs << static_cast<double>(clock.nsecsElapsed()) / 1e6;
         }
     });
+    // Two sends: with Nagle on, the query waits for the write's ACK.
+    const Phase writeThenQuery = measure(pid, logPath, seconds, [&socket](Phase& phase) {
+        QElapsedTimer clock;
+        clock.start();
+        socket.write("VOLT 5\n");
+        socket.flush();
+        if (query(socket, "VOLT?") == "5.00") {
+            phase.roundTripsMs << static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        }
+    });
     run.stop();
-    if (flat.roundTripsMs.isEmpty()) {
+    if (flat.roundTripsMs.isEmpty() || writeThenQuery.roundTripsMs.isEmpty()) {
         std::fprintf(stderr, "no query was answered\n");
         return 1;
     }
@@ -144,6 +156,10 @@ int main(int argc, char* argv[]) {
                 percentile(flat.roundTripsMs, 0.5), "");
     std::printf("%-56s %10.3f %10s\n", "MEAS:VOLT? round trip p95 (ms)",
                 percentile(flat.roundTripsMs, 0.95), "<= 2");
+    std::printf("%-56s %10.3f %10s\n", "VOLT 5 then VOLT?, Nagle on, p50 (ms)",
+                percentile(writeThenQuery.roundTripsMs, 0.5), "");
+    std::printf("%-56s %10.3f %10s\n", "VOLT 5 then VOLT?, Nagle on, p95 (ms)",
+                percentile(writeThenQuery.roundTripsMs, 0.95), "<= 2");
     std::printf("%-56s %10.4f %10s\n", "characters sent / 200 a second, no client", none.pacing,
                 "");
     std::printf("%-56s %10.4f %10s\n", "characters sent / 200 a second, client polling flat out",

@@ -2,12 +2,17 @@
 """The program as a lab instrument: PyVISA with the pyvisa-py backend drives
 it over SCPI on loopback, against the simulated supply, in a temporary program
 directory. Identity, setpoints, switch-on, measurement, a refused value, and
-switch-off with its record file; then, without a window (--headless), a
-script's OUTP OFF followed at once by SIGTERM leaves the supply off.
+switch-off with its record file; writes followed by queries with PyVISA's
+defaults; a batch sent over a raw socket that is then half-closed; a web
+request (http.client) and another account (setpriv) refused; the I/O watchdog
+tripping. Then, without a window (--headless): a script's OUTP OFF followed at
+once by SIGTERM leaves the supply off, and a port that cannot be had ends the
+program with status 1.
 
     test_scpi_pyvisa.py PROGRAM SIMULATOR
 """
 import glob
+import http.client
 import os
 import re
 import shutil
@@ -92,6 +97,100 @@ def last_whole_frame(frame_log):
     with open(frame_log, encoding="latin-1") as log:
         frames = [line.split()[1] for line in log if len(line.split()) == 2]
     return frames[-1] if frames else None
+
+
+def write_then_query(resource, pairs=200):
+    """pyvisa-py leaves Nagle on: a write followed at once by a query must not
+    wait for a delayed acknowledgement. Answers are checked; the times are
+    printed (the benchmark holds the target)."""
+    times_ms = []
+    for index in range(pairs):
+        volts = f"{index % 30}.50"
+        start = time.perf_counter()
+        resource.write(f"VOLT {volts}")
+        answer = resource.query("VOLT?")
+        times_ms.append((time.perf_counter() - start) * 1000)
+        expect(answer, volts, "setpoint read back after a write")
+    times_ms.sort()
+    print(f"write then query, {pairs} pairs: median {times_ms[pairs // 2]:.2f} ms, "
+          f"p95 {times_ms[pairs * 95 // 100]:.2f} ms")
+
+
+def half_closed_batch(port):
+    """A 4 KiB batch ending in OUTP OFF and *IDN?, then a half-close, as nc -N
+    does: every line runs and the reply comes back before the close."""
+    lines = [f"VOLT {index % 31}.{index % 10}" for index in range(450)]
+    batch = "\n".join(["OUTP ON"] + lines + ["VOLT 7.25", "OUTP OFF", "*IDN?"]).encode("ascii") + b"\n"
+    if len(batch) < 4096:
+        raise AssertionError(f"batch of {len(batch)} bytes")
+    with socket.create_connection(("127.0.0.1", port), timeout=DEADLINE_S) as raw:
+        raw.sendall(batch)
+        raw.shutdown(socket.SHUT_WR)
+        received = b""
+        while chunk := raw.recv(4096):
+            received += chunk
+    if not re.fullmatch(rb"Velkor,VK-7100,0,[\d.]+\n", received):
+        raise AssertionError(f"half-closed batch answered {received!r}")
+
+
+def web_request_refused(port):
+    """What a web page can make a browser send: the connection goes, and none
+    of the body's lines runs."""
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=DEADLINE_S)
+    try:
+        connection.request("POST", "/", body=b"\nVOLT 23.5\nOUTP ON\n")
+        response = connection.getresponse()
+        raise AssertionError(f"a web request got an answer: {response.status}")
+    except (http.client.RemoteDisconnected, ConnectionResetError, BrokenPipeError):
+        pass
+    finally:
+        connection.close()
+
+
+def other_account_refused(port):
+    """A client of another account is told why in one line, and nothing it
+    sends runs. Only root can start a client as another account."""
+    if os.geteuid() != 0:
+        print("not root: the client of another account was not tried")
+        return
+    client = ("import socket\n"
+              f"with socket.create_connection(('127.0.0.1', {port}), timeout=30) as s:\n"
+              "    s.sendall(b'OUTP ON\\n')\n"
+              "    print(s.makefile('rb').read().decode('ascii'), end='')\n")
+    told = subprocess.run(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                           sys.executable, "-c", client], cwd="/", capture_output=True,
+                          text=True, timeout=DEADLINE_S, check=True).stdout
+    if not told.startswith("ERROR: ") or told.count("\n") != 1:
+        raise AssertionError(f"another account was told {told!r}")
+
+
+def watchdog_trips(resource, directory):
+    """A script that switches the output on under the watchdog and falls
+    silent: the output goes off as the OFF button does, with its record."""
+    records_before = len(glob.glob(os.path.join(directory, "Record", "*.TXT")))
+    resource.write("OUTP:PROT:WDOG ON;WDOG:DEL 1;:OUTP ON")
+    expect(resource.query("OUTP?;:OUTP:PROT:WDOG?;WDOG:DEL?"), "1;1;1", "watchdog armed")
+    # Nothing goes to the program while it waits: the record shows the trip.
+    wait_for("the record of the watchdog's switch-off", lambda: len(glob.glob(
+        os.path.join(directory, "Record", "*.TXT"))) > records_before)
+    expect(resource.query("OUTP?;:OUTP:PROT:TRIP?"), "0;1", "after the watchdog tripped")
+    resource.write("OUTP:PROT:CLE;WDOG OFF")
+    expect(resource.query("OUTP:PROT:TRIP?;WDOG?"), "0;0", "trip cleared, watchdog off")
+
+
+def port_taken_ends_headless(program):
+    """Without a window, SCPI that cannot be served is a failed start."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as holder, \
+            tempfile.TemporaryDirectory() as directory:
+        holder.bind(("127.0.0.1", 0))
+        holder.listen()
+        shutil.copy(program, os.path.join(directory, "velkor"))
+        ended = subprocess.run([os.path.join(directory, "velkor"), "--headless", "--scpi",
+                                str(holder.getsockname()[1])], cwd=directory,
+                               capture_output=True, text=True, timeout=DEADLINE_S)
+        expect(ended.returncode, 1, "exit status with the SCPI port taken")
+        if "127.0.0.1" not in ended.stderr:
+            raise AssertionError(f"the taken address was not told: {ended.stderr!r}")
 
 
 def off_then_stop_signal(program, simulator, tries=3):
@@ -180,6 +279,11 @@ def main():
 
             supply_resource.write("OUTP OFF")
             expect(supply_resource.query("OUTP?;:SYST:ERR?"), '0;0,"No error"', "switch-off")
+            # The refusal's text, read with PyVISA's ASCII decoding.
+            supply_resource.write("PROG:STAT RUN")
+            refusal = supply_resource.query("SYST:ERR?")
+            if not refusal.startswith('-221,"Settings conflict'):
+                raise AssertionError(f"a run with no steps: {refusal!r}")
             # The record, its spreadsheet and its picture are written away
             # from the window's thread; the journal goes once they are.
             records = wait_for("the record after the switch-off", lambda: glob.glob(
@@ -188,6 +292,15 @@ def main():
             expect(bool(measurement_lines(records[0])), True, "measurement lines in the record")
             wait_for(f"journal {journal} to go after the record",
                      lambda: not glob.glob(os.path.join(directory, "*.journal")))
+
+            write_then_query(supply_resource)
+            half_closed_batch(port)
+            expect(supply_resource.query("VOLT?;OUTP?"), "7.25;0", "after the half-closed batch")
+            web_request_refused(port)
+            other_account_refused(port)
+            expect(supply_resource.query("VOLT?;OUTP?;:SYST:ERR?"), '7.25;0;0,"No error"',
+                   "after the refused clients")
+            watchdog_trips(supply_resource, directory)
             supply_resource.close()
             manager.close()
         finally:
@@ -197,9 +310,11 @@ def main():
             supply.terminate()
             supply.wait(DEADLINE_S)
     off_then_stop_signal(program, simulator)
+    port_taken_ends_headless(program)
     print("PyVISA drove the program: identity, setpoints, output on and off, "
-          "measurement, refusal and record; without a window, OUTP OFF then SIGTERM "
-          "left the supply off")
+          "measurement, refusal and record, writes then queries, a half-closed batch, "
+          "the watchdog; a web request and another account were refused; without a "
+          "window, OUTP OFF then SIGTERM left the supply off and a taken port ended it")
 
 
 if __name__ == "__main__":
