@@ -16,6 +16,8 @@
 #include <QCoreApplication>
 #include <QFont>
 
+#include <cstdio>
+
 namespace {
 
 // The window design names Windows' Chinese faces; these stand in for them
@@ -68,6 +70,10 @@ int runHeadless(int argc, char* argv[]) {
     if (scpi.failed) {
         return 1;
     }
+    // What the window's status bar would say.
+    QObject::connect(&session, &SupplySession::notice, [](const QString& text) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
     endOnStopSignals(&session);
     session.start();
     return QCoreApplication::exec();
