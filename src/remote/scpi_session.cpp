@@ -4,6 +4,7 @@
 #include "setting/setpoint.h"
 #include "setting/setpoint_quantity.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -94,47 +95,35 @@ QByteArray ScpiSession::receive(QByteArrayView bytes) {
         if (end < 0) {
             return replies;
         }
-        if (!discarding_) {
-            if (partial_.endsWith('\r')) {
-                partial_.chop(1);
-            }
-            if (partial_.size() > kLineLimit) {
-                push(-363);
-            } else {
-                replies += takeLine(partial_);
-            }
-        }
-        partial_.clear();
-        discarding_ = false;
+        replies += endLine();
         bytes = bytes.sliced(end + 1);
     }
     return replies;
 }
 
 QByteArray ScpiSession::finish() {
+    return partial_.isEmpty() ? QByteArray() : endLine();
+}
+
+QByteArray ScpiSession::endLine() {
     QByteArray replies;
     if (partial_.endsWith('\r')) {
         partial_.chop(1);
     }
-    if (!discarding_ && !webRequest_ && !partial_.isEmpty()) {
+    // A line that grew too long had its overrun queued as it grew.
+    if (!discarding_ && !webRequest_) {
         if (partial_.size() > kLineLimit) {
             push(-363);
+        } else if (isWebRequestLine(partial_, firstLine_)) {
+            webRequest_ = true;
         } else {
-            replies = takeLine(partial_);
+            firstLine_ = false;
+            replies = executeLine(partial_);
         }
     }
     partial_.clear();
     discarding_ = false;
     return replies;
-}
-
-QByteArray ScpiSession::takeLine(QByteArrayView line) {
-    if (isWebRequestLine(line, firstLine_)) {
-        webRequest_ = true;
-        return {};
-    }
-    firstLine_ = false;
-    return executeLine(line);
 }
 
 QByteArray ScpiSession::executeLine(QByteArrayView line) {

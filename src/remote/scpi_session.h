@@ -85,7 +85,9 @@ public:
     qsizetype queuedErrors() const { return errors_.size(); }
 
 private:
-    QByteArray takeLine(QByteArrayView line);
+    // Runs the line gathered so far, unless it was too long or a web
+    // client's, and starts the next.
+    QByteArray endLine();
     // The answer of a query, or nothing for a command.
     std::optional<QByteArray> execute(const ScpiUnit& unit);
     std::optional<QByteArray> commonUnit(const ScpiUnit& unit);
