@@ -19,6 +19,9 @@ void SupplySession::heardFromScript() {
 // Only a silence with the output on counts: an output switched on after a
 // long quiet gets the whole delay.
 void SupplySession::ioWatchdogCheck() {
+    if (!ioWatchdog_.enabled()) {
+        return;
+    }
     const QDateTime now = platform_.clock->now();
     if (!outputOn()) {
         ioWatchdog_.restart(now);

@@ -26,12 +26,9 @@ public:
     // A script sent something; also while the output is off, since only a
     // silence with the output on counts.
     void restart(const QDateTime& now) { quietSince_ = now; }
-    // Whether the silence has lasted the delay. A clock set back starts the
-    // silence again rather than stretching it.
+    // Whether the silence has lasted the delay, asked while it is on. A
+    // clock set back starts the silence again rather than stretching it.
     bool due(const QDateTime& now) {
-        if (!enabled_) {
-            return false;
-        }
         if (now < quietSince_) {
             quietSince_ = now;
         }
