@@ -186,9 +186,8 @@ QVariant StepRowsModel::headerData(int section, Qt::Orientation orientation, int
     }
     if (english_ && orientation == Qt::Horizontal && role == Qt::DisplayRole &&
         section >= kVoltageColumn && section <= kHoldColumn) {
-        static const std::array<QString, 3> kHeadings = {QStringLiteral("Voltage (V)"),
-                                                         QStringLiteral("Current (A)"),
-                                                         QStringLiteral("Time (s)")};
+        static const std::array<QString, 3> kHeadings = {
+            QStringLiteral("Volts (V)"), QStringLiteral("Amps (A)"), QStringLiteral("Time (s)")};
         return kHeadings[section - kVoltageColumn];
     }
     return sourceModel()->headerData(section, orientation, role);

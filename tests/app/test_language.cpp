@@ -353,7 +353,7 @@ void LanguageTest::gridHeadingsFollowTheLanguage() {
     QCOMPARE(headings(), chinese);
     chooseLanguage(w, 1);
     ticks(w, 10);
-    QCOMPARE(headings(), (QStringList{"Voltage (V)", "Current (A)", "Time (s)"}));
+    QCOMPARE(headings(), (QStringList{"Volts (V)", "Amps (A)", "Time (s)"}));
     // Read by the column names the table has always had.
     QCOMPARE(readStepFile(f.programDir()), (Rows{{5.0, 1.0, 3.0}}));
     chooseLanguage(w, 0);
