@@ -5,11 +5,12 @@
 #include <QFont>
 #include <QLineF>
 #include <QPainter>
+#include <QPolygonF>
 #include <QVector>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <chrono>
 #include <functional>
 
 namespace {
@@ -24,9 +25,39 @@ constexpr int kPlotSpacing = 36;
 constexpr qint64 kLongestJoinMsecs = 10'000;
 // Room a time label needs on the axis.
 constexpr int kPixelsPerTimeTick = 140;
+// A short loss in a long run still shows as a band, not as a line that
+// could pass for the grid.
+constexpr int kNarrowestBandPixels = 3;
 
 const QColor kInk{40, 40, 40};
 const QColor kGridColour{225, 225, 225};
+
+// The moments the picture computes with lie between 1970 and the end of
+// 9999, whatever a damaged journal holds: no sum, difference or product of
+// two of them overflows, and every one has a date to print.
+constexpr qint64 kLatestMsecs = 253'402'300'799'999;
+// A clock's offset from UTC lies within a day.
+constexpr int kLargestOffsetSeconds = 18 * 3600;
+// The supply's fields hold four digits.
+constexpr int kLargestFieldValue = 9999;
+
+qint64 boundedMsecs(qint64 msecs) {
+    return std::clamp<qint64>(msecs, 0, kLatestMsecs);
+}
+
+int boundedOffset(int seconds) {
+    return std::clamp(seconds, -kLargestOffsetSeconds, kLargestOffsetSeconds);
+}
+
+bool isFieldValue(int value) {
+    return value >= 0 && value <= kLargestFieldValue;
+}
+
+// Divisions that round towards the larger number, for negative ones too.
+qint64 ceilDiv(qint64 dividend, qint64 divisor) {
+    const qint64 quotient = dividend / divisor;
+    return quotient + (dividend % divisor > 0 ? 1 : 0);
+}
 
 // The smallest "1, 2 or 5 times a power of ten" step that divides `top` into
 // at most `most` parts.
@@ -40,7 +71,7 @@ int valueStep(int top, int most) {
     }
 }
 
-// A scale from 0 that holds every reading with a little room above it, so the
+// A scale from 0 that holds every value with a little room above it, so the
 // highest never runs along the frame, in whole steps, never less than `least`.
 int scaleTop(int highest, int least) {
     const int top = std::max(highest + highest / 20 + 1, least);
@@ -58,24 +89,27 @@ struct Column {
     bool joined = false;
 };
 
-// Reduces one trace to its pixel columns in a single pass.
-template <typename Reading>
+// Reduces one trace to its pixel columns in a single pass. A line that is
+// not `usable` breaks the trace; one whose value is no field value is left
+// out.
+template <typename Value, typename Usable>
 QVector<Column> columnsOf(const RunSeries& series, const RunPictureGeometry& geometry, int width,
-                          Reading reading) {
+                          Value valueOf, Usable usable) {
     QVector<Column> columns(width);
     bool broken = true;
     qint64 previous = 0;
     for (const Sample& sample : series.samples) {
-        const int value = reading(sample);
-        if (!sample.hasReading() || value < 0) {
-            broken = broken || !sample.hasReading();
+        const int value = valueOf(sample);
+        if (!usable(sample) || !isFieldValue(value)) {
+            broken = broken || !usable(sample);
             continue;
         }
-        if (sample.msecsSinceEpoch - previous > kLongestJoinMsecs) {
+        const qint64 msecs = boundedMsecs(sample.msecsSinceEpoch);
+        if (msecs - previous > kLongestJoinMsecs) {
             broken = true;
         }
-        previous = sample.msecsSinceEpoch;
-        Column& column = columns[geometry.column(sample.msecsSinceEpoch)];
+        previous = msecs;
+        Column& column = columns[geometry.column(msecs)];
         if (!column.any) {
             column = {value, value, value, value, true, !broken};
         } else {
@@ -108,6 +142,43 @@ void drawTrace(QPainter& painter, const QVector<Column>& columns, int left,
     }
     painter.setPen(QPen(colour, 2, Qt::SolidLine, Qt::SquareCap));
     painter.drawLines(lines);
+}
+
+QPen setpointPen(const QColor& colour) {
+    QPen pen(colour, 2, Qt::CustomDashLine, Qt::FlatCap, Qt::BevelJoin);
+    pen.setDashPattern({4, 3});
+    return pen;
+}
+
+// A setpoint as a dashed line. Each joined stretch is one polyline, so the
+// dashes run on across the pixel columns instead of starting anew in each.
+void drawSetpointTrace(QPainter& painter, const QVector<Column>& columns, int left,
+                       const std::function<double(int)>& y, const QColor& colour) {
+    painter.setPen(setpointPen(colour));
+    QPolygonF stretch;
+    const auto finish = [&] {
+        if (stretch.size() > 1) {
+            painter.drawPolyline(stretch);
+        }
+        stretch.clear();
+    };
+    for (int c = 0; c < columns.size(); ++c) {
+        const Column& column = columns[c];
+        if (!column.any) {
+            continue;
+        }
+        if (!column.joined) {
+            finish();
+        }
+        const double x = left + c + 0.5;
+        stretch.append(QPointF(x, y(column.first)));
+        if (column.low != column.high) {
+            stretch.append(QPointF(x, y(column.low)));
+            stretch.append(QPointF(x, y(column.high)));
+        }
+        stretch.append(QPointF(x, y(column.last)));
+    }
+    finish();
 }
 
 // A tick label for a count of hundredths or thousandths, with no more
@@ -152,48 +223,53 @@ void drawValueAxis(QPainter& painter, const QRect& plot, int top, int places, co
 constexpr std::array<qint64, 20> kTimeSteps = {1,     2,     5,     10,    15,     30,    60,
                                                120,   300,   600,   900,   1800,   3600,  7200,
                                                10800, 21600, 43200, 86400, 172800, 604800};
+constexpr qint64 kDaySeconds = 86400;
 
-int offsetAt(const RunSeries& series, qint64 msecs) {
-    const auto after = std::upper_bound(
-        series.samples.begin(), series.samples.end(), msecs,
-        [](qint64 time, const Sample& sample) { return time < sample.msecsSinceEpoch; });
-    if (after == series.samples.begin()) {
-        return series.startUtcOffsetSeconds;
+// The step between time ticks: the smallest that leaves at most `most`
+// ticks. A span beyond the steps (a damaged journal's) is cut in whole days.
+qint64 timeStep(qint64 spanSeconds, qint64 most) {
+    for (const qint64 candidate : kTimeSteps) {
+        if (spanSeconds / candidate <= most) {
+            return candidate;
+        }
     }
-    return std::prev(after)->utcOffsetSeconds;
+    return ceilDiv(ceilDiv(spanSeconds, most), kDaySeconds) * kDaySeconds;
 }
 
 void drawTimeAxis(QPainter& painter, const RunSeries& series, const RunPictureGeometry& geometry) {
     const QRect& plot = geometry.currentPlot;
     const qint64 spanSeconds = (geometry.lastMsecs - geometry.firstMsecs) / 1000;
-    const qint64 most = std::max(2, plot.width() / kPixelsPerTimeTick);
-    qint64 step = kTimeSteps.back();
-    for (const qint64 candidate : kTimeSteps) {
-        if (spanSeconds / candidate <= most) {
-            step = candidate;
-            break;
-        }
-    }
-    const int offset = series.startUtcOffsetSeconds;
-    const bool severalDays = isoDateTime(geometry.firstMsecs, offset).left(10) !=
-                             isoDateTime(geometry.lastMsecs, offset).left(10);
+    const qint64 step = timeStep(spanSeconds, std::max(2, plot.width() / kPixelsPerTimeTick));
+    const int offset = boundedOffset(series.startUtcOffsetSeconds);
+    const QByteArray firstIso = isoDateTime(geometry.firstMsecs, offset);
+    const QByteArray lastIso = isoDateTime(geometry.lastMsecs, offset);
+    const bool severalDays = firstIso.left(10) != lastIso.left(10);
+    const bool severalYears = firstIso.left(4) != lastIso.left(4);
     // Ticks fall on round clock times of the run's own zone, from the first
-    // whole second inside the plot on.
-    const qint64 firstLocal = (geometry.firstMsecs + 999) / 1000 + offset;
-    qint64 tick = (firstLocal + step - 1) / step * step - offset;
+    // whole second inside the plot on; each is labelled in the clock time of
+    // the line logged last before it.
+    const qint64 firstLocal = ceilDiv(geometry.firstMsecs, 1000) + offset;
+    qint64 tick = ceilDiv(firstLocal, step) * step - offset;
+    int tickOffset = offset;
+    qsizetype passed = 0;
     const QFontMetrics metrics = painter.fontMetrics();
     for (; tick * 1000 <= geometry.lastMsecs; tick += step) {
         const qint64 msecs = tick * 1000;
+        for (; passed < series.samples.size() &&
+               boundedMsecs(series.samples[passed].msecsSinceEpoch) <= msecs;
+             ++passed) {
+            tickOffset = boundedOffset(series.samples[passed].utcOffsetSeconds);
+        }
         const double x = geometry.xOf(msecs) + 0.5;
         painter.setPen(kGridColour);
         painter.drawLine(QLineF(x, geometry.voltagePlot.top(), x, geometry.voltagePlot.bottom()));
         painter.drawLine(QLineF(x, plot.top(), x, plot.bottom()));
         painter.setPen(kInk);
         painter.drawLine(QLineF(x, plot.bottom() + 1, x, plot.bottom() + 7));
-        const QString iso = QString::fromLatin1(isoDateTime(msecs, offsetAt(series, msecs)));
+        const QString iso = QString::fromLatin1(isoDateTime(msecs, tickOffset));
         QString label = step < 60 ? iso.mid(11, 8) : iso.mid(11, 5);
-        if (step >= 86400) {
-            label = iso.mid(5, 5);
+        if (step >= kDaySeconds) {
+            label = severalYears ? iso.left(10) : iso.mid(5, 5);
         } else if (severalDays) {
             label = iso.mid(5, 5) + QLatin1Char(' ') + label;
         }
@@ -207,21 +283,51 @@ void drawTimeAxis(QPainter& painter, const RunSeries& series, const RunPictureGe
                      Qt::AlignCenter, QStringLiteral("Clock time (UTC%1)").arg(zone));
 }
 
+QString twoDigits(qint64 value) {
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+// "45 s", "12 min 05 s", "2 h 05 min 30 s", "6 d 23 h 59 min".
 QString durationText(qint64 msecs) {
-    const qint64 seconds = msecs / 1000;
-    char text[40];
-    const qint64 days = seconds / 86400;
+    const qint64 seconds = std::max<qint64>(msecs, 0) / 1000;
+    const qint64 days = seconds / kDaySeconds;
+    const qint64 hours = seconds / 3600 % 24;
+    const qint64 minutes = seconds / 60 % 60;
     if (days > 0) {
-        std::snprintf(text, sizeof text, "%lld d %02lld:%02lld:%02lld",
-                      static_cast<long long>(days), static_cast<long long>(seconds / 3600 % 24),
-                      static_cast<long long>(seconds / 60 % 60),
-                      static_cast<long long>(seconds % 60));
-    } else {
-        std::snprintf(
-            text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-            static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+        return QStringLiteral("%1 d %2 h %3 min")
+            .arg(days)
+            .arg(twoDigits(hours), twoDigits(minutes));
     }
-    return QString::fromLatin1(text);
+    if (hours > 0) {
+        return QStringLiteral("%1 h %2 min %3 s")
+            .arg(hours)
+            .arg(twoDigits(minutes), twoDigits(seconds % 60));
+    }
+    if (minutes > 0) {
+        return QStringLiteral("%1 min %2 s").arg(minutes).arg(twoDigits(seconds % 60));
+    }
+    return QStringLiteral("%1 s").arg(seconds);
+}
+
+// "Monday 7 December 2026, 17:29:32", in the clock time of `offsetSeconds`.
+QString momentText(qint64 msecs, int offsetSeconds) {
+    using namespace std::chrono;
+    static constexpr std::array<const char*, 7> kWeekdays = {
+        "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+    static constexpr std::array<const char*, 12> kMonths = {
+        "January", "February", "March",     "April",   "May",      "June",
+        "July",    "August",   "September", "October", "November", "December"};
+    const sys_seconds local{floor<seconds>(milliseconds(msecs)) + seconds(offsetSeconds)};
+    const sys_days midnight = floor<days>(local);
+    const year_month_day date{midnight};
+    const hh_mm_ss<seconds> time{local - midnight};
+    return QStringLiteral("%1 %2 %3 %4, %5:%6:%7")
+        .arg(QLatin1String(kWeekdays[weekday(midnight).c_encoding()]))
+        .arg(unsigned(date.day()))
+        .arg(QLatin1String(kMonths[unsigned(date.month()) - 1]))
+        .arg(int(date.year()))
+        .arg(twoDigits(time.hours().count()), twoDigits(time.minutes().count()),
+             twoDigits(time.seconds().count()));
 }
 
 void drawTitle(QPainter& painter, const RunSeries& series, const QString& recordName,
@@ -231,43 +337,67 @@ void drawTitle(QPainter& painter, const RunSeries& series, const QString& record
     font.setBold(true);
     painter.setFont(font);
     painter.setPen(kInk);
-    painter.drawText(QRect(0, 12, size.width(), 32), Qt::AlignCenter, recordName);
+    painter.drawText(QRect(0, 12, size.width(), 32), Qt::AlignCenter, runPictureTitle(series));
     font.setPixelSize(16);
     font.setBold(false);
     painter.setFont(font);
-    QString start =
-        QString::fromLatin1(isoDateTime(series.startMsecs, series.startUtcOffsetSeconds));
-    start[10] = QLatin1Char(' ');
-    start.insert(19, QLatin1Char(' '));
-    const qint64 end =
-        series.samples.isEmpty() ? series.startMsecs : series.samples.last().msecsSinceEpoch;
     painter.drawText(QRect(0, 48, size.width(), 24), Qt::AlignCenter,
-                     QStringLiteral("Start %1    Duration %2    %3 readings")
-                         .arg(start, durationText(end - series.startMsecs))
-                         .arg(series.samples.size()));
+                     QStringLiteral("%1    %2 readings")
+                         .arg(recordName, QString::number(series.samples.size())));
 }
 
+// The stretches logged while the link was lost, filled across both plots. A
+// stretch runs from its first line to the line after its last, or a second
+// past its last when no line follows soon.
 void drawLinkLost(QPainter& painter, const RunSeries& series, const RunPictureGeometry& geometry) {
-    QVector<bool> lost(geometry.voltagePlot.width());
-    for (const Sample& sample : series.samples) {
-        if (!sample.linkUp) {
-            lost[geometry.column(sample.msecsSinceEpoch)] = true;
-        }
-    }
-    for (int c = 0; c < lost.size();) {
-        if (!lost[c]) {
-            ++c;
+    const int width = geometry.voltagePlot.width();
+    // +1 where a stretch's columns begin, -1 after they end.
+    QVector<int> edges(width + 1);
+    const QVector<Sample>& samples = series.samples;
+    for (qsizetype i = 0; i < samples.size(); ++i) {
+        if (samples[i].linkUp) {
             continue;
         }
-        int end = c;
-        while (end < lost.size() && lost[end]) {
-            ++end;
+        const qint64 from = boundedMsecs(samples[i].msecsSinceEpoch);
+        qint64 to = from;
+        for (;; ++i) {
+            const qint64 lost = boundedMsecs(samples[i].msecsSinceEpoch);
+            to = lost + 1000;
+            if (i + 1 == samples.size()) {
+                break;
+            }
+            const qint64 next = boundedMsecs(samples[i + 1].msecsSinceEpoch);
+            if (next <= lost || next - lost > kLongestJoinMsecs) {
+                break;
+            }
+            to = next;
+            if (samples[i + 1].linkUp) {
+                break;
+            }
         }
-        for (const QRect& plot : {geometry.voltagePlot, geometry.currentPlot}) {
-            painter.fillRect(QRect(plot.left() + c, plot.top(), end - c, plot.height()),
-                             kLinkLostColour);
+        // A loss at the end runs to the plot's edge.
+        const int end = to > geometry.lastMsecs ? width : geometry.column(to);
+        const int last = std::min(
+            std::max(end - 1, geometry.column(from) + kNarrowestBandPixels - 1), width - 1);
+        const int first =
+            std::max(0, std::min(geometry.column(from), last + 1 - kNarrowestBandPixels));
+        ++edges[first];
+        --edges[last + 1];
+    }
+    int depth = 0;
+    int bandStart = -1;
+    for (int c = 0; c <= width; ++c) {
+        depth += edges[c];
+        if (depth > 0 && bandStart < 0) {
+            bandStart = c;
+        } else if (depth <= 0 && bandStart >= 0) {
+            for (const QRect& plot : {geometry.voltagePlot, geometry.currentPlot}) {
+                painter.fillRect(
+                    QRect(plot.left() + bandStart, plot.top(), c - bandStart, plot.height()),
+                    kLinkLostColour);
+            }
+            bandStart = -1;
         }
-        c = end;
     }
 }
 
@@ -275,29 +405,36 @@ void drawLegend(QPainter& painter, const RunPictureGeometry& geometry, const QSi
     const int y = size.height() - 26;
     int x = geometry.currentPlot.left();
     const QFontMetrics metrics = painter.fontMetrics();
-    const auto entry = [&](const QColor& colour, const QString& text, bool band) {
-        if (band) {
+    enum class Mark { Line, Dashes, Band };
+    const auto entry = [&](const QColor& colour, const QString& text, Mark mark) {
+        if (mark == Mark::Band) {
             painter.fillRect(QRect(x, y - 7, 28, 14), colour);
         } else {
-            painter.setPen(QPen(colour, 3));
+            painter.setPen(mark == Mark::Line ? QPen(colour, 3) : setpointPen(colour));
             painter.drawLine(x, y, x + 28, y);
         }
         painter.setPen(kInk);
         painter.drawText(x + 36, y + metrics.ascent() / 2 - 1, text);
         x += 36 + metrics.horizontalAdvance(text) + 32;
     };
-    entry(kVoltageTraceColour, QStringLiteral("Voltage (V)"), false);
-    entry(kCurrentTraceColour, QStringLiteral("Current (A)"), false);
-    entry(kLinkLostColour, QStringLiteral("Link lost"), true);
+    entry(kVoltageTraceColour, QStringLiteral("Voltage (V)"), Mark::Line);
+    entry(kVoltageSetpointColour, QStringLiteral("Voltage setpoint"), Mark::Dashes);
+    entry(kCurrentTraceColour, QStringLiteral("Current (A)"), Mark::Line);
+    entry(kCurrentSetpointColour, QStringLiteral("Current limit"), Mark::Dashes);
+    entry(kLinkLostColour, QStringLiteral("Link lost"), Mark::Band);
 }
 
 } // namespace
 
 int RunPictureGeometry::column(qint64 msecs) const {
-    const qint64 span = std::max<qint64>(lastMsecs - firstMsecs, 1);
-    const qint64 width = voltagePlot.width();
-    const qint64 c = (msecs - firstMsecs) * (width - 1) / span;
-    return int(std::clamp<qint64>(c, 0, width - 1));
+    const int lastColumn = voltagePlot.width() - 1;
+    if (lastColumn <= 0) {
+        return 0;
+    }
+    // In floating point: a caller's span may be anything.
+    const double span = std::max(double(lastMsecs) - double(firstMsecs), 1.0);
+    const double c = (double(msecs) - double(firstMsecs)) * lastColumn / span;
+    return int(std::clamp(c, 0.0, double(lastColumn)));
 }
 
 double RunPictureGeometry::yOfVoltage(int tensOfMillivolts) const {
@@ -315,21 +452,40 @@ RunPictureGeometry runPictureGeometry(const RunSeries& series, QSize size) {
     geometry.voltagePlot = QRect(kLeftMargin, kTopMargin, width, plotHeight);
     geometry.currentPlot =
         QRect(kLeftMargin, kTopMargin + plotHeight + kPlotSpacing, width, plotHeight);
-    geometry.firstMsecs = series.startMsecs;
-    geometry.lastMsecs = series.startMsecs + 1000;
+    geometry.firstMsecs = boundedMsecs(series.startMsecs);
+    geometry.lastMsecs = geometry.firstMsecs + 1000;
+    // The scales hold the setpoints too, so a limit above the readings is
+    // seen.
     int highestVoltage = 0;
     int highestCurrent = 0;
-    for (const Sample& sample : series.samples) {
-        geometry.firstMsecs = std::min(geometry.firstMsecs, sample.msecsSinceEpoch);
-        geometry.lastMsecs = std::max(geometry.lastMsecs, sample.msecsSinceEpoch);
-        if (sample.hasReading()) {
-            highestVoltage = std::max(highestVoltage, sample.voltage);
-            highestCurrent = std::max(highestCurrent, sample.current);
+    const auto raise = [](int& highest, int value) {
+        if (isFieldValue(value)) {
+            highest = std::max(highest, value);
         }
+    };
+    for (const Sample& sample : series.samples) {
+        const qint64 msecs = boundedMsecs(sample.msecsSinceEpoch);
+        geometry.firstMsecs = std::min(geometry.firstMsecs, msecs);
+        geometry.lastMsecs = std::max(geometry.lastMsecs, msecs);
+        if (sample.hasReading()) {
+            raise(highestVoltage, sample.voltage);
+            raise(highestCurrent, sample.current);
+        }
+        raise(highestVoltage, sample.voltageSetpoint);
+        raise(highestCurrent, sample.currentSetpoint);
     }
     geometry.voltageTop = scaleTop(highestVoltage, 100);
     geometry.currentTop = scaleTop(highestCurrent, 100);
     return geometry;
+}
+
+QString runPictureTitle(const RunSeries& series) {
+    const qint64 start = boundedMsecs(series.startMsecs);
+    const qint64 end =
+        series.samples.isEmpty() ? start : boundedMsecs(series.samples.last().msecsSinceEpoch);
+    return QStringLiteral("%1, for %2")
+        .arg(momentText(start, boundedOffset(series.startUtcOffsetSeconds)),
+             durationText(end - start));
 }
 
 QImage drawRunPicture(const RunSeries& series, const QString& recordName, QSize size) {
@@ -342,23 +498,40 @@ QImage drawRunPicture(const RunSeries& series, const QString& recordName, QSize 
     font.setPixelSize(14);
     painter.setFont(font);
 
-    drawLinkLost(painter, series, geometry);
     drawTimeAxis(painter, series, geometry);
     drawValueAxis(painter, geometry.voltagePlot, geometry.voltageTop, 2,
                   QStringLiteral("Voltage (V)"), kVoltageTraceColour);
     drawValueAxis(painter, geometry.currentPlot, geometry.currentTop, 3,
                   QStringLiteral("Current (A)"), kCurrentTraceColour);
+    // Over the grid, so a lost stretch is one solid band as in the legend.
+    drawLinkLost(painter, series, geometry);
 
     painter.setRenderHint(QPainter::Antialiasing);
     const int width = geometry.voltagePlot.width();
-    drawTrace(
-        painter, columnsOf(series, geometry, width, [](const Sample& s) { return s.voltage; }),
-        geometry.voltagePlot.left(), [&geometry](int value) { return geometry.yOfVoltage(value); },
-        kVoltageTraceColour);
-    drawTrace(
-        painter, columnsOf(series, geometry, width, [](const Sample& s) { return s.current; }),
-        geometry.currentPlot.left(), [&geometry](int value) { return geometry.yOfCurrent(value); },
-        kCurrentTraceColour);
+    const auto voltageY = [&geometry](int value) { return geometry.yOfVoltage(value); };
+    const auto currentY = [&geometry](int value) { return geometry.yOfCurrent(value); };
+    const auto always = [](const Sample&) { return true; };
+    const auto live = [](const Sample& s) { return s.hasReading(); };
+    // The setpoints go under the readings: where the supply holds a setpoint
+    // the reading covers it, and where it does not the dashes stand apart.
+    drawSetpointTrace(
+        painter,
+        columnsOf(
+            series, geometry, width, [](const Sample& s) { return s.voltageSetpoint; }, always),
+        geometry.voltagePlot.left(), voltageY, kVoltageSetpointColour);
+    drawSetpointTrace(
+        painter,
+        columnsOf(
+            series, geometry, width, [](const Sample& s) { return s.currentSetpoint; }, always),
+        geometry.currentPlot.left(), currentY, kCurrentSetpointColour);
+    drawTrace(painter,
+              columnsOf(
+                  series, geometry, width, [](const Sample& s) { return s.voltage; }, live),
+              geometry.voltagePlot.left(), voltageY, kVoltageTraceColour);
+    drawTrace(painter,
+              columnsOf(
+                  series, geometry, width, [](const Sample& s) { return s.current; }, live),
+              geometry.currentPlot.left(), currentY, kCurrentTraceColour);
     painter.setRenderHint(QPainter::Antialiasing, false);
 
     painter.setPen(kInk);

@@ -9,12 +9,15 @@
 #include <QString>
 
 // The picture saved beside a record: the whole run, however long, voltage
-// above current on one clock-time axis, gaps where the link was lost, on a
-// light background so it prints.
+// above current on one clock-time axis, each with the setpoint the supply
+// was given as a dashed line, bands where the link was lost, on a light
+// background so it prints.
 
 inline constexpr QSize kRunPictureSize{1600, 900};
 inline const QColor kVoltageTraceColour{0, 90, 200};
 inline const QColor kCurrentTraceColour{200, 40, 30};
+inline const QColor kVoltageSetpointColour{90, 165, 245};
+inline const QColor kCurrentSetpointColour{240, 135, 110};
 inline const QColor kLinkLostColour{255, 222, 190};
 
 // Where things go on the picture: the two plots and their scales. The plots
@@ -28,7 +31,8 @@ struct RunPictureGeometry {
     int voltageTop = 0;
     int currentTop = 0;
 
-    // The pixel column (0 = left edge of a plot) that a moment falls into.
+    // The pixel column (0 = left edge of a plot) that a moment falls into;
+    // moments outside the run fall into the first or the last.
     int column(qint64 msecs) const;
     int xOf(qint64 msecs) const { return voltagePlot.left() + column(msecs); }
     double yOfVoltage(int tensOfMillivolts) const;
@@ -37,8 +41,13 @@ struct RunPictureGeometry {
 
 RunPictureGeometry runPictureGeometry(const RunSeries& series, QSize size = kRunPictureSize);
 
+// The title's first line: when the run started, in its own clock time, and
+// how long it lasted ("Monday 7 December 2026, 17:29:32, for 2 h 05 min 30 s").
+QString runPictureTitle(const RunSeries& series);
+
 // Draws the run. Each pixel column shows the least and the greatest reading
 // that falls into it, so a week of one-second readings loses no peak and
-// costs one pass over the samples.
+// costs one pass over the samples. The times and values of a damaged
+// journal are drawn at the picture's edges, never computed with beyond them.
 QImage drawRunPicture(const RunSeries& series, const QString& recordName,
                       QSize size = kRunPictureSize);

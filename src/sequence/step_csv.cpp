@@ -3,6 +3,7 @@
 #include "sequence/step_table.h"
 #include "setting/setpoint.h"
 
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <utility>
@@ -12,8 +13,9 @@ namespace {
 constexpr int kCells = 3;
 constexpr qsizetype kLongestLineBytes = 1024;
 
-// The fields of one line; a field in double quotes may hold "," and "".
-QStringList fieldsOf(const QString& line) {
+// The fields of one line; a field in double quotes may hold the separator
+// and "".
+QStringList fieldsOf(const QString& line, QChar separator) {
     QStringList fields;
     QString field;
     bool quoted = false;
@@ -31,7 +33,7 @@ QStringList fieldsOf(const QString& line) {
             }
         } else if (c == QLatin1Char('"')) {
             quoted = true;
-        } else if (c == QLatin1Char(',')) {
+        } else if (c == separator) {
             fields.append(field.trimmed());
             field.clear();
         } else {
@@ -40,6 +42,37 @@ QStringList fieldsOf(const QString& line) {
     }
     fields.append(field.trimmed());
     return fields;
+}
+
+// A ";" outside quotes makes ";" the separator, as a spreadsheet writes
+// CSV where "," is the decimal point; "," otherwise.
+QChar separatorOf(const QString& line) {
+    bool quoted = false;
+    for (const QChar c : line) {
+        if (c == QLatin1Char('"')) {
+            quoted = !quoted;
+        } else if (c == QLatin1Char(';') && !quoted) {
+            return QLatin1Char(';');
+        }
+    }
+    return QLatin1Char(',');
+}
+
+// How the file was read, for a refusal: a file that was not what the reader
+// took it for shows why its lines make no sense.
+QString readingAssumed(StepCsvEncoding encoding, QChar separator) {
+    static const char* const kEncodings[] = {"UTF-8", "UTF-8 (BOM)", "UTF-16 LE (BOM)",
+                                             "UTF-16 BE (BOM)"};
+    const QString name = QLatin1String(kEncodings[int(encoding)]);
+    if (separator == QLatin1Char(';')) {
+        return QStringLiteral("按 %1 读取，各格以分号“;”分隔，小数点为“,”或“.”。\n"
+                              "Read as %1, cells separated by semicolons, “,” or “.” as the "
+                              "decimal point.")
+            .arg(name);
+    }
+    return QStringLiteral("按 %1 读取，各格以逗号“,”分隔，小数点为“.”。\n"
+                          "Read as %1, cells separated by commas, “.” as the decimal point.")
+        .arg(name);
 }
 
 // A header names the columns: every cell holds something, and none starts
@@ -99,15 +132,55 @@ QString cellText(const QVariant& cell) {
 
 StepCsvReader::StepCsvReader(QByteArray bytes) : bytes_(std::move(bytes)) {
     if (bytes_.startsWith("\xEF\xBB\xBF")) {
+        reading_.encoding = StepCsvEncoding::Utf8WithBom;
         position_ = 3;
+    } else if (bytes_.startsWith("\xFF\xFE")) {
+        reading_.encoding = StepCsvEncoding::Utf16LittleEndian;
+        unitBytes_ = position_ = 2;
+    } else if (bytes_.startsWith("\xFE\xFF")) {
+        reading_.encoding = StepCsvEncoding::Utf16BigEndian;
+        unitBytes_ = position_ = 2;
+    }
+}
+
+qsizetype StepCsvReader::lineFeedFrom(qsizetype from) const {
+    if (unitBytes_ == 1) {
+        return bytes_.indexOf('\n', from);
+    }
+    const QByteArrayView lineFeed = reading_.encoding == StepCsvEncoding::Utf16LittleEndian
+                                        ? QByteArrayView("\n\0", 2)
+                                        : QByteArrayView("\0\n", 2);
+    // Only a whole character is a line feed, not the halves of two.
+    qsizetype at = bytes_.indexOf(lineFeed, from);
+    while (at >= 0 && (at - from) % 2 != 0) {
+        at = bytes_.indexOf(lineFeed, at + 1);
+    }
+    return at;
+}
+
+QString StepCsvReader::decodeLine(qsizetype from, qsizetype bytes) const {
+    const QByteArrayView line = QByteArrayView(bytes_).sliced(from, bytes);
+    switch (reading_.encoding) {
+    case StepCsvEncoding::Utf16LittleEndian:
+        return QStringDecoder(QStringConverter::Utf16LE, QStringConverter::Flag::Stateless)
+            .decode(line);
+    case StepCsvEncoding::Utf16BigEndian:
+        return QStringDecoder(QStringConverter::Utf16BE, QStringConverter::Flag::Stateless)
+            .decode(line);
+    default:
+        return QString::fromUtf8(line);
     }
 }
 
 void StepCsvReader::refuse(int line, int cell, const QString& why) {
+    const StepCsvEncoding encoding = reading_.encoding;
+    const QChar separator = reading_.separator;
     reading_ = {};
-    reading_.problem = why;
+    reading_.problem = why + QStringLiteral("\n\n") + readingAssumed(encoding, separator);
     reading_.line = line;
     reading_.cell = cell;
+    reading_.encoding = encoding;
+    reading_.separator = separator;
     done_ = true;
 }
 
@@ -119,10 +192,10 @@ bool StepCsvReader::read(qsizetype bytes) {
     QVector<int> lineOfRow;
     QVector<QStringList> cellsOfRow;
     for (const qsizetype stop = position_ + bytes; position_ < stop && !endReached_;) {
-        const qsizetype lineEnd = bytes_.indexOf('\n', position_);
+        const qsizetype lineEnd = lineFeedFrom(position_);
         endReached_ = lineEnd < 0;
-        const qsizetype next = endReached_ ? bytes_.size() : lineEnd + 1;
-        const qsizetype lineBytes = next - position_ - (endReached_ ? 0 : 1);
+        const qsizetype next = endReached_ ? bytes_.size() : lineEnd + unitBytes_;
+        const qsizetype lineBytes = (endReached_ ? next : lineEnd) - position_;
         const int number = ++lineNumber_;
         if (lineBytes > kLongestLineBytes) {
             refuse(number, 1,
@@ -132,7 +205,7 @@ bool StepCsvReader::read(qsizetype bytes) {
                        .arg(kLongestLineBytes));
             return true;
         }
-        QString line = QString::fromUtf8(QByteArrayView(bytes_).sliced(position_, lineBytes));
+        QString line = decodeLine(position_, lineBytes);
         position_ = next;
         if (line.endsWith(QLatin1Char('\r'))) {
             line.chop(1);
@@ -140,7 +213,11 @@ bool StepCsvReader::read(qsizetype bytes) {
         if (line.trimmed().isEmpty()) {
             continue;
         }
-        const QStringList cells = fieldsOf(line);
+        if (!std::exchange(separatorKnown_, true)) {
+            reading_.separator = separatorOf(line);
+        }
+        const bool decimalCommas = reading_.separator == QLatin1Char(';');
+        const QStringList cells = fieldsOf(line, reading_.separator);
         if (std::exchange(headerPossible_, false) && isHeader(cells)) {
             continue;
         }
@@ -155,11 +232,13 @@ bool StepCsvReader::read(qsizetype bytes) {
         }
         StepRow row;
         for (int cell = 0; cell < kCells; ++cell) {
-            const std::optional<QVariant> value = stepCellValue(cells[cell]);
+            const std::optional<QVariant> value = stepCellValue(
+                decimalCommas ? QString(cells[cell]).replace(QLatin1Char(','), QLatin1Char('.'))
+                              : cells[cell]);
             if (!value) {
                 refuse(number, cell + 1,
                        badCell(number, cell + 1, cells[cell], QStringLiteral("不是数字"),
-                               QStringLiteral("not a number with “.” as the point")));
+                               QStringLiteral("not a number")));
                 return true;
             }
             // A run refuses a blank cell; the import says so in the file's terms.

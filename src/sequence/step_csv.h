@@ -15,22 +15,30 @@ using StepRow = std::array<QVariant, 3>;
 // A run counts its rows with a 16-bit counter.
 inline constexpr int kMostSteps = 32767;
 
+// How a step-table CSV file is written, as the reader takes it.
+enum class StepCsvEncoding { Utf8, Utf8WithBom, Utf16LittleEndian, Utf16BigEndian };
+
 struct StepCsvReading {
     QVector<StepRow> rows;
-    // Why the file was refused, naming its first bad line and cell; empty
-    // when every line was taken.
+    // Why the file was refused, naming its first bad line and cell and how
+    // the file was read; empty when every line was taken.
     QString problem;
     int line = 0; // 1-based line of the file
     int cell = 0; // 1-based cell of that line
+    StepCsvEncoding encoding = StepCsvEncoding::Utf8;
+    QChar separator = QLatin1Char(',');
 };
 
-// Reads a step table from CSV: three cells a line, "," between them, "." as
-// the point, an optional header row, blank lines skipped, fields optionally
-// in double quotes. Every cell goes through the grid's checks (what a cell
-// takes, then the run's limits); one bad cell refuses the whole file. The
-// file is read a few lines at a time, so that a long one never holds the
-// window's thread, which also sends the supply its frames; for the same
-// reason a line longer than 1024 bytes, which no step needs, is refused.
+// Reads a step table from CSV as spreadsheets save it: UTF-8 with or without
+// a byte-order mark, or UTF-16 of either byte order with one; three cells a
+// line, separated by "," or, when the first line that holds anything has a
+// ";", by ";" with "," or "." as the decimal point; an optional header row,
+// blank lines skipped, fields optionally in double quotes. Every cell goes
+// through the grid's checks (what a cell takes, then the run's limits); one
+// bad cell refuses the whole file. The file is read a few lines at a time,
+// so that a long one never holds the window's thread, which also sends the
+// supply its frames; for the same reason a line longer than 1024 bytes,
+// which no step needs, is refused.
 class StepCsvReader {
 public:
     explicit StepCsvReader(QByteArray bytes);
@@ -42,6 +50,10 @@ public:
     const StepCsvReading& reading() const { return reading_; }
 
 private:
+    // Where the line that begins at `from` ends: the offset of its line
+    // feed, or -1 when it runs to the end of the file.
+    qsizetype lineFeedFrom(qsizetype from) const;
+    QString decodeLine(qsizetype from, qsizetype bytes) const;
     void refuse(int line, int cell, const QString& why);
     // Checks the run's limits on the rows read since `firstRow`, unless an
     // earlier row broke them already.
@@ -50,6 +62,10 @@ private:
     void finish();
 
     QByteArray bytes_;
+    // Bytes of a character of the encoding: 1 for UTF-8, 2 for UTF-16.
+    qsizetype unitBytes_ = 1;
+    // Set by the first line that holds anything.
+    bool separatorKnown_ = false;
     qsizetype position_ = 0;
     bool endReached_ = false;
     int lineNumber_ = 0;

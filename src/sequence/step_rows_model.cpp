@@ -1,5 +1,8 @@
 #include "sequence/step_rows_model.h"
 
+#include <array>
+#include <utility>
+
 void StepRowsModel::setSourceModel(QAbstractItemModel* source) {
     beginResetModel();
     if (sourceModel() != nullptr) {
@@ -51,6 +54,12 @@ void StepRowsModel::setSourceModel(QAbstractItemModel* source) {
 
 void StepRowsModel::setLocked(bool locked) {
     locked_ = locked;
+}
+
+void StepRowsModel::setEnglish(bool english) {
+    if (std::exchange(english_, english) != english) {
+        emit headerDataChanged(Qt::Horizontal, kVoltageColumn, kHoldColumn);
+    }
 }
 
 bool StepRowsModel::isNewRow(int row) const {
@@ -174,6 +183,12 @@ QVariant StepRowsModel::headerData(int section, Qt::Orientation orientation, int
     }
     if (orientation == Qt::Vertical && isNewRow(section)) {
         return role == Qt::DisplayRole ? QVariant(QStringLiteral("*")) : QVariant();
+    }
+    if (english_ && orientation == Qt::Horizontal && role == Qt::DisplayRole &&
+        section >= kVoltageColumn && section <= kHoldColumn) {
+        static const std::array<QString, 3> kHeadings = {
+            QStringLiteral("Volts (V)"), QStringLiteral("Amps (A)"), QStringLiteral("Time (s)")};
+        return kHeadings[section - kVoltageColumn];
     }
     return sourceModel()->headerData(section, orientation, role);
 }

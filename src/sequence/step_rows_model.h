@@ -8,7 +8,8 @@
 // empty row for a new step. A value entered into the empty row appends a row
 // to the table, and a fresh empty row appears below it. A locked model
 // refuses every edit. Only the key and the three step columns are shown:
-// whatever else a table holds stays out of the operator's way.
+// whatever else a table holds stays out of the operator's way. The headings
+// are the table's column names, or English ones in the English window.
 class StepRowsModel : public QAbstractProxyModel {
     Q_OBJECT
 public:
@@ -18,6 +19,7 @@ public:
 
     void setSourceModel(QAbstractItemModel* source) override;
     void setLocked(bool locked);
+    void setEnglish(bool english);
     bool isNewRow(int row) const;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
@@ -40,6 +42,7 @@ private:
     void sourceRowsInserted();
 
     bool locked_ = false;
+    bool english_ = false;
     // Set while the source appends rows: they are announced below the new-step
     // row, so the new-step row itself becomes the first appended row and an
     // editor or cursor on it stays on the step just begun.

@@ -19,21 +19,29 @@ int shownColumn(int column) {
     return column - kKeyColumn;
 }
 
-StepTableVerdict refusedSetpoint(int row, int column, const SetpointQuantity& quantity) {
-    return {false,
-            QStringLiteral("第%1行第%2列数据错误；").arg(row + 1).arg(shownColumn(column)) +
-                quantity.prompt,
-            quantity.valueTitle, row, column};
+StepTableVerdict refusedSetpoint(int row, int column, const SetpointQuantity& quantity,
+                                 bool englishUi) {
+    const DesignText prompt{
+        QStringLiteral("第%1行第%2列数据错误；").arg(row + 1).arg(shownColumn(column)) +
+            quantity.prompt.chinese,
+        QStringLiteral("Row %1, column %2: %3.")
+            .arg(row + 1)
+            .arg(shownColumn(column))
+            .arg(quantity.rowRule)};
+    return {false, prompt.text(englishUi), quantity.valueTitle.title(englishUi), row, column};
 }
 
-StepTableVerdict refusedHoldTime(int row) {
-    return {false,
-            QStringLiteral("第%1行第%2列数据错误；时间（S）请输入不大于32767的秒数\n"
-                           "Row %1, column %2: the hold time must be a number of seconds "
-                           "not above 32767.")
-                .arg(row + 1)
-                .arg(shownColumn(kHoldColumn)),
-            QStringLiteral("时间数据错误"), row, kHoldColumn};
+StepTableVerdict refusedHoldTime(int row, bool englishUi) {
+    return {
+        false,
+        QStringLiteral("第%1行第%2列数据错误；时间（S）请输入不大于32767的秒数\n"
+                       "Row %1, column %2: the hold time must be a number of seconds "
+                       "not above 32767.")
+            .arg(row + 1)
+            .arg(shownColumn(kHoldColumn)),
+        DesignText{QStringLiteral("时间数据错误"), QStringLiteral("Hold time out of range")}.title(
+            englishUi),
+        row, kHoldColumn};
 }
 
 // Whether a cell is blank, holds something that is not a number, or a number
@@ -57,7 +65,7 @@ QVariant cellAt(const StepTable& table, int column, int row) {
 
 } // namespace
 
-StepTableVerdict checkStepTable(const StepTable& table, int rows) {
+StepTableVerdict checkStepTable(const StepTable& table, int rows, bool englishUi) {
     if (rows <= 0) {
         return {false,
                 QStringLiteral("步骤表中没有数据，请先在表格中输入电压、电流和时间。\n"
@@ -66,14 +74,14 @@ StepTableVerdict checkStepTable(const StepTable& table, int rows) {
     }
     for (int row = 0; row < rows; ++row) {
         if (refused(cellAt(table, kVoltageColumn, row), 0, kVoltageQuantity.limit())) {
-            return refusedSetpoint(row, kVoltageColumn, kVoltageQuantity);
+            return refusedSetpoint(row, kVoltageColumn, kVoltageQuantity, englishUi);
         }
         if (refused(cellAt(table, kCurrentColumn, row), 0, kCurrentQuantity.limit())) {
-            return refusedSetpoint(row, kCurrentColumn, kCurrentQuantity);
+            return refusedSetpoint(row, kCurrentColumn, kCurrentQuantity, englishUi);
         }
         // Any hold time below 2 s runs as one second, so there is no lower end.
         if (refused(cellAt(table, kHoldColumn, row), -qInf(), kLongestHoldSeconds)) {
-            return refusedHoldTime(row);
+            return refusedHoldTime(row, englishUi);
         }
     }
     return {};

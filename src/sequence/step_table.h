@@ -34,8 +34,8 @@ struct StepTableVerdict {
 // current (0..5.1) and hold time (at most 32767 s), and stops at the first
 // refused cell. A blank cell, or one that holds something other than a
 // number, is refused. A table without rows is refused too, as a run needs at
-// least one.
-StepTableVerdict checkStepTable(const StepTable& table, int rows);
+// least one. The refusal is worded for the window's language.
+StepTableVerdict checkStepTable(const StepTable& table, int rows, bool englishUi = false);
 
 // A table cell as a number: empty or non-numeric cells count as 0.
 double cellNumber(const QVariant& cell);

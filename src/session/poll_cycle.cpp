@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "record/log_text.h"
+#include "setting/design_text.h"
 #include "setting/setpoint.h"
 
 #include <algorithm>
@@ -13,7 +14,10 @@
 
 namespace {
 
-const QString kReadError = QStringLiteral("读串口数据错误");
+// Also what a line that hung up gives: the port lets go of the device and
+// the next read fails.
+const DesignText kReadError{QStringLiteral("读串口数据错误"),
+                            QStringLiteral("The serial port could not be read.")};
 
 // Reads in a row that bring nothing, or nothing usable, before the link on a
 // port counts as lost.
@@ -65,7 +69,7 @@ void SupplySession::pollTick() {
 
 void SupplySession::reportTickFailure(bool quiet) {
     if (!quiet) {
-        platform_.dialogs->message(kReadError, QString());
+        platform_.dialogs->message(kReadError.text(state.englishUi), QString());
     }
 }
 
@@ -171,7 +175,7 @@ void SupplySession::readSection() {
         if (taken) {
             read = *taken;
         } else {
-            platform_.dialogs->message(kReadError, QString());
+            platform_.dialogs->message(kReadError.text(state.englishUi), QString());
         }
     } catch (const std::exception&) {
         reportTickFailure(false);

@@ -44,7 +44,7 @@ Refused SupplySession::loadStepTableForRun() {
             state.sequenceTable[column][row] = record.value(column);
         }
     }
-    const StepTableVerdict verdict = checkStepTable(state.sequenceTable, rows);
+    const StepTableVerdict verdict = checkStepTable(state.sequenceTable, rows, state.englishUi);
     if (!verdict.ok) {
         if (verdict.row >= 0) {
             emit stepCellRefused(verdict.row, verdict.column);

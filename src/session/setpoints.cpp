@@ -48,7 +48,8 @@ void SupplySession::setpointStep() {
 int SupplySession::rowSetpoint(double value, const SetpointQuantity& quantity) {
     const int setpoint = toInt16HalfEven(value * quantity.frameUnitsPerUnit);
     if (setpoint > quantity.frameLimit || setpoint < 0) {
-        platform_.dialogs->message(quantity.prompt, quantity.rowTitle);
+        platform_.dialogs->message(quantity.prompt.text(state.englishUi),
+                                   quantity.rowTitle.title(state.englishUi));
         return 0;
     }
     return setpoint;
@@ -96,7 +97,8 @@ Refused SupplySession::takeEntry(const SetpointQuantity& quantity) {
     const QString text = entryText(quantity);
     if (isRefusedEntryText(text, quantity.unit)) {
         setEntryText(quantity, isVoltage(quantity) ? state.lastVoltageText : state.lastCurrentText);
-        return Refusal{quantity.prompt, quantity.entryTitle};
+        return Refusal{quantity.prompt.text(state.englishUi),
+                       quantity.entryTitle.title(state.englishUi)};
     }
     return acceptSetpoint(text, quantity);
 }
@@ -108,7 +110,8 @@ Refused SupplySession::acceptSetpoint(const QString& text, const SetpointQuantit
     const double x = leadingNumber(text) * quantity.frameUnitsPerUnit;
     if (x > quantity.frameLimit || x < 0) {
         setEntryText(quantity, lastText);
-        return Refusal{quantity.prompt, quantity.valueTitle};
+        return Refusal{quantity.prompt.text(state.englishUi),
+                       quantity.valueTitle.title(state.englishUi)};
     }
     lastText = text;
     int& setpoint =

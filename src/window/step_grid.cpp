@@ -165,6 +165,11 @@ void StepGrid::removeSelectedRows() {
     showCell(qMin(rows.last(), model_->rowCount()), column);
 }
 
+void StepGrid::setEnglish(bool english) {
+    english_ = english;
+    rows_->setEnglish(english);
+}
+
 QString StepGrid::pick(const char* chinese, const char* english) const {
     return QString::fromUtf8(english_ ? english : chinese);
 }

@@ -42,8 +42,8 @@ public:
     void showCell(int row, int column);
     // Where the grid asks its questions and reports what it could not do.
     void setDialogs(Dialogs* dialogs) { dialogs_ = dialogs; }
-    // The language of the context menu and the file choosers.
-    void setEnglish(bool english) { english_ = english; }
+    // The language of the headings, the context menu and the file choosers.
+    void setEnglish(bool english);
     // Opens the context menu at a point of the screen; it goes away by itself.
     QMenu* showContextMenu(const QPoint& globalPosition);
     // Replaces the table with the steps of a CSV file the operator picks,

@@ -1,4 +1,5 @@
 #include "fakes.h"
+#include "step_table_file.h"
 #include "window/diagnostic_pane.h"
 #include "window/log_box.h"
 #include "window/step_grid.h"
@@ -8,9 +9,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QtTest>
 
 namespace {
+
+using Rows = QVector<QVariantList>;
 
 void chooseLanguage(MainWindow& w, int index) {
     w.languageList->setCurrentIndex(index);
@@ -59,7 +63,10 @@ private slots:
     void fixedTextsDoNotSwitch();
     void stateChangeTextsFollowTheFlagAtThatMoment_data();
     void stateChangeTextsFollowTheFlagAtThatMoment();
-    void messagesAndDiagnosticLinesStayChinese();
+    void boxesCarryEnglishInTheEnglishWindow_data();
+    void boxesCarryEnglishInTheEnglishWindow();
+    void diagnosticLinesStayChinese();
+    void gridHeadingsFollowTheLanguage();
 };
 
 void LanguageTest::designTextsUntilTheFirstDisplayTick() {
@@ -212,20 +219,146 @@ void LanguageTest::stateChangeTextsFollowTheFlagAtThatMoment() {
     QCOMPARE(w.logBox->text().split(QStringLiteral("\r\n")).last(), lines.last());
 }
 
-void LanguageTest::messagesAndDiagnosticLinesStayChinese() {
+enum class BoxCause { VoltageEntry, CurrentEntry, RunCheck, FailedRead };
+
+// Each box in both windows: the design's Chinese alone in the Chinese one,
+// and first, with the English after it, in the English one.
+void LanguageTest::boxesCarryEnglishInTheEnglishWindow_data() {
+    QTest::addColumn<BoxCause>("cause");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<Rows>("steps");
+    QTest::addColumn<QString>("chineseText");
+    QTest::addColumn<QString>("chineseTitle");
+    QTest::addColumn<QString>("englishText");
+    QTest::addColumn<QString>("englishTitle");
+    const QString voltagePrompt = QStringLiteral("请输入4位不大于31的正数");
+    const QString voltageEnglish =
+        voltagePrompt + QStringLiteral("\nEnter a positive number of up to 4 "
+                                       "digits, not above 31, such as 12.5V.");
+    const QString currentPrompt = QStringLiteral("请输入4位不大于5.1的正数");
+    const QString currentEnglish =
+        currentPrompt + QStringLiteral("\nEnter a positive number of up to 4 "
+                                       "digits, not above 5.1, such as 0.75A.");
+    for (const char* typed : {"40V", "99"}) {
+        QTest::addRow("voltage %s", typed)
+            << BoxCause::VoltageEntry << typed << Rows{} << voltagePrompt << "电压数据错误"
+            << voltageEnglish << "电压数据错误 / Voltage out of range";
+    }
+    for (const char* typed : {"12,5V", "abc", "1.2.3V"}) {
+        QTest::addRow("voltage %s", typed)
+            << BoxCause::VoltageEntry << typed << Rows{} << voltagePrompt << "设置电压数据错误"
+            << voltageEnglish << "设置电压数据错误 / Voltage entry refused";
+    }
+    QTest::newRow("current 9A") << BoxCause::CurrentEntry << "9A" << Rows{} << currentPrompt
+                                << "电流数据错误" << currentEnglish
+                                << "电流数据错误 / Current out of range";
+    QTest::newRow("current 1.5V") << BoxCause::CurrentEntry << "1.5V" << Rows{} << currentPrompt
+                                  << "设置电流数据错误" << currentEnglish
+                                  << "设置电流数据错误 / Current entry refused";
+    QTest::newRow("run check, voltage")
+        << BoxCause::RunCheck << QString() << Rows{{5, 1, 3}, {5, 1, 3}, {5, 1, 3}, {40, 1, 3}}
+        << "第4行第1列数据错误；" + voltagePrompt << "电压数据错误"
+        << "第4行第1列数据错误；" + voltagePrompt +
+               "\nRow 4, column 1: the voltage must be a number from 0 to 31."
+        << "电压数据错误 / Voltage out of range";
+    QTest::newRow("run check, current")
+        << BoxCause::RunCheck << QString() << Rows{{5, 1, 3}, {5, 6, 3}}
+        << "第2行第2列数据错误；" + currentPrompt << "电流数据错误"
+        << "第2行第2列数据错误；" + currentPrompt +
+               "\nRow 2, column 2: the current must be a number from 0 to 5.1."
+        << "电流数据错误 / Current out of range";
+    QTest::newRow("run check, hold time")
+        << BoxCause::RunCheck << QString() << Rows{{5, 1, 40000}}
+        << "第1行第3列数据错误；时间（S）请输入不大于32767的秒数\nRow 1, column 3: the hold time "
+           "must be a number of seconds not above 32767."
+        << "时间数据错误"
+        << "第1行第3列数据错误；时间（S）请输入不大于32767的秒数\nRow 1, column 3: the hold time "
+           "must be a number of seconds not above 32767."
+        << "时间数据错误 / Hold time out of range";
+    // A line that hangs up fails the next read.
+    QTest::newRow("failed read") << BoxCause::FailedRead << QString() << Rows{} << "读串口数据错误"
+                                 << QString()
+                                 << "读串口数据错误\nThe serial port could not be read."
+                                 << QString();
+}
+
+void LanguageTest::boxesCarryEnglishInTheEnglishWindow() {
+    QFETCH(BoxCause, cause);
+    QFETCH(QString, typed);
+    QFETCH(Rows, steps);
+    for (const bool english : {false, true}) {
+        WindowOnFakes f;
+        QVERIFY(steps.isEmpty() || writeStepFile(f.programDir(), steps));
+        f.port.usablePorts = {3};
+        MainWindow& w = f.build();
+        chooseLanguage(w, english ? 1 : 0);
+        switch (cause) {
+        case BoxCause::VoltageEntry:
+            w.voltageEntry->setText(typed);
+            ticks(w, 31);
+            break;
+        case BoxCause::CurrentEntry:
+            w.currentEntry->setText(typed);
+            ticks(w, 31);
+            break;
+        case BoxCause::RunCheck:
+            w.session().state.linkUp = true;
+            w.runButtonClicked();
+            break;
+        case BoxCause::FailedRead:
+            w.session().pollTick();
+            f.port.queueFailedRead();
+            ticks(w, 10);
+            break;
+        }
+        QCOMPARE(f.dialogs.shown.size(), 1);
+        if (english) {
+            QFETCH(QString, englishText);
+            QFETCH(QString, englishTitle);
+            QCOMPARE(f.dialogs.shown[0].text, englishText);
+            QCOMPARE(f.dialogs.shown[0].title, englishTitle);
+        } else {
+            QFETCH(QString, chineseText);
+            QFETCH(QString, chineseTitle);
+            QCOMPARE(f.dialogs.shown[0].text, chineseText);
+            QCOMPARE(f.dialogs.shown[0].title, chineseTitle);
+        }
+    }
+}
+
+void LanguageTest::diagnosticLinesStayChinese() {
     WindowOnFakes f;
     f.port.usablePorts = {3};
     MainWindow& w = f.build();
     chooseLanguage(w, 1);
-    w.voltageEntry->setText(QStringLiteral("99V"));
-    w.currentEntry->setText(QStringLiteral("1.5V"));
-    ticks(w, 31);
-    QCOMPARE(f.dialogs.shown.size(), 2);
-    QCOMPARE(f.dialogs.shown[0].text, QStringLiteral("请输入4位不大于31的正数"));
-    QCOMPARE(f.dialogs.shown[0].title, QStringLiteral("电压数据错误"));
-    QCOMPARE(f.dialogs.shown[1].text, QStringLiteral("请输入4位不大于5.1的正数"));
-    QCOMPARE(f.dialogs.shown[1].title, QStringLiteral("设置电流数据错误"));
+    ticks(w, 10);
     QVERIFY(w.diagnosticPane->lines().contains(QStringLiteral("COM：   3已打开")));
+}
+
+// The grid shows English headings over the table's own column names, which
+// stay as they are.
+void LanguageTest::gridHeadingsFollowTheLanguage() {
+    WindowOnFakes f;
+    QVERIFY(writeStepFile(f.programDir(), {{5, 1, 3}}));
+    MainWindow& w = f.build();
+    const auto headings = [&w] {
+        QStringList texts;
+        for (int column = 1; column <= 3; ++column) {
+            texts << w.stepGrid->table()->model()->headerData(column, Qt::Horizontal).toString();
+        }
+        return texts;
+    };
+    const QStringList chinese{"电压（V）", "电流（A）", "时间（S）"};
+    ticks(w, 10);
+    QCOMPARE(headings(), chinese);
+    chooseLanguage(w, 1);
+    ticks(w, 10);
+    QCOMPARE(headings(), (QStringList{"Volts (V)", "Amps (A)", "Time (s)"}));
+    // Read by the column names the table has always had.
+    QCOMPARE(readStepFile(f.programDir()), (Rows{{5.0, 1.0, 3.0}}));
+    chooseLanguage(w, 0);
+    ticks(w, 10);
+    QCOMPARE(headings(), chinese);
 }
 
 QTEST_MAIN(LanguageTest)

@@ -18,40 +18,6 @@ Sample reading(const QDateTime& moment, const char* volts, const char* amperes,
                     linkUp, 1250, 1000);
 }
 
-// A run of one reading a second from `start`; `value(second)` gives the
-// voltage and current digits, or nothing while the link is lost.
-template <typename Value> RunSeries run(const QDateTime& start, int seconds, Value value) {
-    RunSeries series;
-    series.begin(start);
-    series.samples.reserve(seconds);
-    for (int second = 1; second <= seconds; ++second) {
-        Sample sample = sampleOf(start.addSecs(second), {}, {}, false, true, 0, 0);
-        const std::optional<std::pair<int, int>> digits = value(second);
-        sample.linkUp = digits.has_value();
-        if (digits) {
-            sample.voltage = digits->first;
-            sample.current = digits->second;
-        }
-        series.samples.append(sample);
-    }
-    return series;
-}
-
-bool near(QRgb pixel, const QColor& colour) {
-    return qAbs(qRed(pixel) - colour.red()) < 30 && qAbs(qGreen(pixel) - colour.green()) < 30 &&
-           qAbs(qBlue(pixel) - colour.blue()) < 30;
-}
-
-// Whether any pixel of a plot's column has the colour.
-bool columnHas(const QImage& image, int x, const QRect& plot, const QColor& colour) {
-    for (int y = plot.top(); y <= plot.bottom(); ++y) {
-        if (near(image.pixel(x, y), colour)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 class RecordCompanionsTest : public QObject {
@@ -59,8 +25,6 @@ class RecordCompanionsTest : public QObject {
 private slots:
     void csvRows_data();
     void csvRows();
-    void pictureShowsBothTracesAndTheGap();
-    void weekPictureKeepsEveryPeak();
     void journalLinesComeBackAsTheSamples();
 };
 
@@ -112,63 +76,6 @@ void RecordCompanionsTest::csvRows() {
                      rows);
     }
     QLocale::setDefault(QLocale::c());
-}
-
-void RecordCompanionsTest::pictureShowsBothTracesAndTheGap() {
-    const QDateTime start = at(QDate(2026, 12, 7), QTime(17, 0, 0), 8);
-    const RunSeries series = run(start, 600, [](int second) -> std::optional<std::pair<int, int>> {
-        if (second >= 300 && second < 360) {
-            return std::nullopt;
-        }
-        return std::pair{1000, 500};
-    });
-    const QImage image = drawRunPicture(series, QStringLiteral("2026127170"));
-    const RunPictureGeometry g = runPictureGeometry(series, image.size());
-    QVERIFY(image.width() >= 1600 && image.height() >= 900);
-    // A light background that prints.
-    QVERIFY(qGray(image.pixel(5, 5)) > 240);
-
-    const int before = g.xOf(start.addSecs(100).toMSecsSinceEpoch());
-    QVERIFY(near(image.pixel(before, int(g.yOfVoltage(1000))), kVoltageTraceColour));
-    QVERIFY(near(image.pixel(before, int(g.yOfCurrent(500))), kCurrentTraceColour));
-    QVERIFY(!columnHas(image, before, g.voltagePlot, kLinkLostColour));
-
-    const int lost = g.xOf(start.addSecs(330).toMSecsSinceEpoch());
-    for (const QRect& plot : {g.voltagePlot, g.currentPlot}) {
-        QVERIFY(near(image.pixel(lost, plot.center().y()), kLinkLostColour));
-        QVERIFY(!columnHas(image, lost, plot, kVoltageTraceColour));
-        QVERIFY(!columnHas(image, lost, plot, kCurrentTraceColour));
-    }
-    const int after = g.xOf(start.addSecs(500).toMSecsSinceEpoch());
-    QVERIFY(near(image.pixel(after, int(g.yOfVoltage(1000))), kVoltageTraceColour));
-}
-
-void RecordCompanionsTest::weekPictureKeepsEveryPeak() {
-    const QDateTime start = at(QDate(2026, 12, 7), QTime(0, 0, 0), 8);
-    constexpr int kWeek = 7 * 24 * 3600;
-    // The voltage jumps between 5 V and 15 V every second; the link is lost
-    // for an hour on the third day.
-    const RunSeries series =
-        run(start, kWeek, [](int second) -> std::optional<std::pair<int, int>> {
-            if (second >= 2 * 86400 && second < 2 * 86400 + 3600) {
-                return std::nullopt;
-            }
-            return std::pair{second % 2 ? 500 : 1500, 2000};
-        });
-    QCOMPARE(series.samples.size(), kWeek);
-    const QImage image = drawRunPicture(series, QStringLiteral("2026127000"));
-    const RunPictureGeometry g = runPictureGeometry(series, image.size());
-
-    const int day = g.xOf(start.addSecs(86400 / 2).toMSecsSinceEpoch());
-    for (const int volts : {500, 1000, 1500}) {
-        QVERIFY2(near(image.pixel(day, int(g.yOfVoltage(volts))), kVoltageTraceColour),
-                 qPrintable(QString::number(volts)));
-    }
-    QVERIFY(!near(image.pixel(day, int(g.yOfVoltage(1800))), kVoltageTraceColour));
-    QVERIFY(near(image.pixel(day, int(g.yOfCurrent(2000))), kCurrentTraceColour));
-    const int lost = g.xOf(start.addSecs(2 * 86400 + 1800).toMSecsSinceEpoch());
-    QVERIFY(near(image.pixel(lost, g.voltagePlot.center().y()), kLinkLostColour));
-    QVERIFY(!columnHas(image, lost, g.currentPlot, kCurrentTraceColour));
 }
 
 void RecordCompanionsTest::journalLinesComeBackAsTheSamples() {

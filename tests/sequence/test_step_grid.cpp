@@ -379,8 +379,8 @@ void StepGridTest::importReplacesTheTableOnlyWhenEveryLineIsGood_data() {
     QTest::newRow("a stray unit is not a header")
         << table << QByteArray("12V,1A,5s\n") << true << table
         << QStringLiteral("Line 1, cell 1 (“12V”)");
-    QTest::newRow("decimal commas and semicolons") << table << QByteArray("12,5;1;60\n") << true
-                                                   << table << QStringLiteral("Line 1 has 2 cells");
+    QTest::newRow("decimal commas and semicolons")
+        << table << QByteArray("12,5;1;60\n") << true << Rows{{12.5, 1.0, 60.0}} << QString();
     QTest::newRow("a line longer than 1024 bytes")
         << table << "1,2,3\n" + QByteArray("4,1,5").leftJustified(1025, ' ') + "\n"
         << true << table << QStringLiteral("Line 2 is longer than 1024 bytes");
