@@ -10,8 +10,12 @@ bool isVoltage(const SetpointQuantity& quantity) {
     return quantity.unit == kVoltageQuantity.unit;
 }
 
+// What a script reads: the English, whatever the window's language.
 QString textOf(const Refused& refusal) {
-    return refusal ? refusal->text : QString();
+    if (!refusal) {
+        return {};
+    }
+    return refusal->english.isEmpty() ? refusal->text : refusal->english;
 }
 
 } // namespace

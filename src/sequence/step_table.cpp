@@ -28,7 +28,8 @@ StepTableVerdict refusedSetpoint(int row, int column, const SetpointQuantity& qu
             .arg(row + 1)
             .arg(shownColumn(column))
             .arg(quantity.rowRule)};
-    return {false, prompt.text(englishUi), quantity.valueTitle.title(englishUi), row, column};
+    return {false,  prompt.text(englishUi), quantity.valueTitle.title(englishUi), row,
+            column, prompt.english};
 }
 
 StepTableVerdict refusedHoldTime(int row, bool englishUi) {

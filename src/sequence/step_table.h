@@ -28,6 +28,8 @@ struct StepTableVerdict {
     QString title;
     int row = -1;    // 0-based row of the refused cell
     int column = -1; // 0-based column position of the refused cell, key included
+    // The prompt's English alone where the Chinese window's prompt has none.
+    QString english = {};
 };
 
 // Checks the first `rows` rows, row by row and within a row voltage (0..31),

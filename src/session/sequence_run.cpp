@@ -49,7 +49,7 @@ Refused SupplySession::loadStepTableForRun() {
         if (verdict.row >= 0) {
             emit stepCellRefused(verdict.row, verdict.column);
         }
-        return Refusal{verdict.prompt, verdict.title};
+        return Refusal{verdict.prompt, verdict.title, false, false, verdict.english};
     }
     stepRows_ = rows;
     return std::nullopt;

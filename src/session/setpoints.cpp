@@ -98,7 +98,8 @@ Refused SupplySession::takeEntry(const SetpointQuantity& quantity) {
     if (isRefusedEntryText(text, quantity.unit)) {
         setEntryText(quantity, isVoltage(quantity) ? state.lastVoltageText : state.lastCurrentText);
         return Refusal{quantity.prompt.text(state.englishUi),
-                       quantity.entryTitle.title(state.englishUi)};
+                       quantity.entryTitle.title(state.englishUi), false, false,
+                       quantity.prompt.english};
     }
     return acceptSetpoint(text, quantity);
 }
@@ -111,7 +112,8 @@ Refused SupplySession::acceptSetpoint(const QString& text, const SetpointQuantit
     if (x > quantity.frameLimit || x < 0) {
         setEntryText(quantity, lastText);
         return Refusal{quantity.prompt.text(state.englishUi),
-                       quantity.valueTitle.title(state.englishUi)};
+                       quantity.valueTitle.title(state.englishUi), false, false,
+                       quantity.prompt.english};
     }
     lastText = text;
     int& setpoint =

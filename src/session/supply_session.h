@@ -30,6 +30,10 @@ struct Refusal {
     bool inStatusBar = false;
     // The operator has been told already (by the step grid).
     bool toldOperator = false;
+    // The English alone, for a script, where the text holds none in the
+    // Chinese window; empty when the text has its English on lines of
+    // their own.
+    QString english = {};
 };
 using Refused = std::optional<Refusal>;
 

@@ -45,10 +45,13 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
 
     // An entry the operator left unusable refuses the switch-on quietly.
     w.currentEntry->setText(QStringLiteral("x1A"));
+    // A script reads the reason in English, whatever the window's language.
     QCOMPARE(ask("OUTP ON;OUTP?"), QByteArray("0"));
-    QVERIFY(ask("SYST:ERR?").startsWith("-221,\"Settings conflict"));
+    QCOMPARE(ask("SYST:ERR?"), QByteArray("-221,\"Settings conflict;Enter a positive number of "
+                                          "up to 4 digits, not above 5.1, such as 0.75A.\""));
     QCOMPARE(ask("PROG:STAT RUN;STAT?"), QByteArray("STOP"));
-    QVERIFY(ask("SYST:ERR?").startsWith("-221,\"Settings conflict"));
+    QCOMPARE(ask("SYST:ERR?"), QByteArray("-221,\"Settings conflict;The step table is empty: "
+                                          "enter voltage, current and time first.\""));
     QVERIFY(f.dialogs.shown.isEmpty());
     w.runButtonClicked();
     QCOMPARE(f.dialogs.shown.size(), 1);
