@@ -164,15 +164,17 @@ def other_account_refused(port):
         raise AssertionError(f"another account was told {told!r}")
 
 
-def watchdog_trips(resource, directory):
+def watchdog_trips(resource, directory, records_before):
     """A script that switches the output on under the watchdog and falls
     silent: the output goes off as the OFF button does, with its record."""
-    records_before = len(glob.glob(os.path.join(directory, "Record", "*.TXT")))
+    def records():
+        return len(glob.glob(os.path.join(directory, "Record", "*.TXT")))
+    wait_for(f"the {records_before} records of the switch-offs so far",
+             lambda: records() == records_before)
     resource.write("OUTP:PROT:WDOG ON;WDOG:DEL 1;:OUTP ON")
     expect(resource.query("OUTP?;:OUTP:PROT:WDOG?;WDOG:DEL?"), "1;1;1", "watchdog armed")
     # Nothing goes to the program while it waits: the record shows the trip.
-    wait_for("the record of the watchdog's switch-off", lambda: len(glob.glob(
-        os.path.join(directory, "Record", "*.TXT"))) > records_before)
+    wait_for("the record of the watchdog's switch-off", lambda: records() > records_before)
     expect(resource.query("OUTP?;:OUTP:PROT:TRIP?"), "0;1", "after the watchdog tripped")
     resource.write("OUTP:PROT:CLE;WDOG OFF")
     expect(resource.query("OUTP:PROT:TRIP?;WDOG?"), "0;0", "trip cleared, watchdog off")
@@ -300,7 +302,8 @@ def main():
             other_account_refused(port)
             expect(supply_resource.query("VOLT?;OUTP?;:SYST:ERR?"), '7.25;0;0,"No error"',
                    "after the refused clients")
-            watchdog_trips(supply_resource, directory)
+            # Two switch-offs so far: the first OUTP OFF, and the batch's.
+            watchdog_trips(supply_resource, directory, 2)
             supply_resource.close()
             manager.close()
         finally:
