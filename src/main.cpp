@@ -71,9 +71,8 @@ int runHeadless(int argc, char* argv[]) {
         return 1;
     }
     // What the window's status bar would say.
-    QObject::connect(&session, &SupplySession::notice, [](const QString& text) {
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-    });
+    QObject::connect(&session, &SupplySession::notice,
+                     [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
     endOnStopSignals(&session);
     session.start();
     return QCoreApplication::exec();
