@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
@@ -77,11 +78,28 @@ void StopSignals::drain() {
 
 void endOnStopSignals(SupplySession* session) {
     auto* stopSignals = new StopSignals(session);
-    const auto close = [session] {
-        if (session->requestClose() == SupplySession::CloseAnswer::Closed) {
+    const auto endLeavingJournals = [session] {
+        session->closeLeavingJournals();
+        QCoreApplication::quit();
+    };
+    const auto close = [session, endLeavingJournals] {
+        switch (session->requestClose()) {
+        case SupplySession::CloseAnswer::Closed:
             QCoreApplication::quit();
+            break;
+        case SupplySession::CloseAnswer::Refused:
+            endLeavingJournals();
+            break;
+        case SupplySession::CloseAnswer::Waits:
+            break;
         }
     };
-    QObject::connect(stopSignals, &StopSignals::received, session, close);
+    QObject::connect(
+        stopSignals, &StopSignals::received, session, [session, close, endLeavingJournals] {
+            close();
+            if (session->outputState() != OutputState::Closed) {
+                QTimer::singleShot(kStopSignalRecordWaitMs, session, endLeavingJournals);
+            }
+        });
     QObject::connect(session, &SupplySession::closeWaitOver, session, close);
 }

@@ -29,7 +29,13 @@ private:
     std::vector<int> handled_;
 };
 
-// Without a window: each stop signal asks the session to close, and the
-// program ends once it has (after its record is saved); a refused close
-// leaves it running until the next signal.
+// How long a stop signal waits for the record to be saved before the program
+// ends without it: with the off frames (at most half a second) and the
+// program's teardown, the end comes within 5 s whatever the disk does.
+inline constexpr int kStopSignalRecordWaitMs = 3000;
+
+// Without a window: a stop signal asks the session to close, and the
+// program ends once it has, after its record is saved; when the record
+// cannot be saved, or is not saved within the wait above, it ends all the
+// same, the log left in its journal for the next start.
 void endOnStopSignals(SupplySession* session);

@@ -2,6 +2,7 @@
 
 #include "record/log_text.h"
 #include "record/measurement_journal.h"
+#include "record/record_companions.h"
 #include "record/record_file.h"
 #include "record/sample_journal.h"
 
@@ -24,6 +25,52 @@ QString systemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+QByteArray fileBytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The record at the noted path, when it is this journal's and whole: it
+// begins with the journal's lines (or holds more, where the journal failed
+// before the log ended) and ends with the save-path line naming itself. One
+// that is this journal's but cut short (written under its final name where
+// files can be named no other way) is removed, to be saved again.
+bool isSavedRecordOf(const QString& path, const QByteArray& lines) {
+    QFile record(path);
+    if (path.isEmpty() || !record.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray content = record.readAll();
+    if (!content.startsWith(lines) && !lines.startsWith(content)) {
+        return false;
+    }
+    for (const QString& label : {QStringLiteral("保存路径:"), QStringLiteral("Save Path:")}) {
+        if (content.size() > lines.size() && content.endsWith(savePathLine(label, path))) {
+            return true;
+        }
+    }
+    record.remove();
+    return false;
+}
+
+// The files beside a saved record as its values make them: a process that
+// died part way through the save may have left one missing, or, where
+// files are written under their final names, cut short. Those beside the
+// record's own name are its own: a record takes a name only when all of
+// its names are free.
+void completeCompanions(const QString& recordPath, const RunSeries& series, const DiskCalls& disk) {
+    const QString stem = recordPath.chopped(QStringLiteral(".TXT").size());
+    for (const CompanionFile& companion : makeCompanions(recordPath, series, disk)) {
+        const QString path = stem + companion.suffix;
+        if (QFileInfo::exists(path) && fileBytesOf(path) == companion.bytes) {
+            continue;
+        }
+        QFile::remove(path);
+        placeBeside(path, companion.bytes, disk);
+    }
+    syncFolder(QFileInfo(recordPath).path(), disk);
+}
+
 // One journal, when no living program holds it.
 std::optional<JournalRecovery> recoverJournal(const QString& journal, const QString& recordDir,
                                               const DiskCalls& disk) {
@@ -38,7 +85,7 @@ std::optional<JournalRecovery> recoverJournal(const QString& journal, const QStr
     if (!kLogStart.startsWith(start)) {
         return std::nullopt;
     }
-    JournalRecovery recovery{journal, {}, {}};
+    JournalRecovery recovery{journal, {}, {}, 0};
     switch (lockJournal(file.handle(), disk)) {
     case JournalLock::Taken:
         break;
@@ -50,37 +97,65 @@ std::optional<JournalRecovery> recoverJournal(const QString& journal, const QStr
     }
     const QByteArray content = start + file.readAll();
     const QString samplesPath = journalSamplesPath(journal);
+    const QString notePath = journalNotePath(journal);
     // Died before its first line was whole: nothing to recover.
     if (kLogStart.startsWith(content)) {
         file.remove();
         QFile::remove(samplesPath);
+        QFile::remove(notePath);
         return std::nullopt;
     }
-    RecordSet record{recordDir,
-                     recoveredStamp(QFileInfo(file).lastModified()),
-                     wholeJournalLines(content),
-                     QStringLiteral("保存路径:"),
-                     {},
-                     std::nullopt};
+    const QByteArray lines = wholeJournalLines(content);
     // A journal left by an earlier version has no samples beside it: its
     // record is recovered without a spreadsheet and a picture.
+    std::optional<RunSeries> series;
     QFile samples(samplesPath);
     if (samples.open(QIODevice::ReadOnly)) {
-        record.series = readSampleJournal(samples.readAll());
+        series = readSampleJournal(samples.readAll());
+        recovery.damagedSampleLines = series->damagedLines;
     }
-    const PublishedRecord published = publishRecord(record, disk);
-    recovery.record = published.path;
-    recovery.problem = published.problem;
+    const QString noted = notedRecordName(notePath);
+    if (isSavedRecordOf(noted, lines)) {
+        // Its program died after saving it: the record stays as it is, and
+        // only what it had not written beside it yet is made.
+        recovery.record = noted;
+        if (series) {
+            completeCompanions(noted, *series, disk);
+        }
+    } else {
+        const RecordSet record{recordDir, recoveredStamp(QFileInfo(file).lastModified()),
+                               lines,     QStringLiteral("保存路径:"),
+                               {},        series};
+        const PublishedRecord published = publishRecord(
+            record, disk, [&](const QString& path) { noteRecordName(notePath, path, disk); });
+        recovery.record = published.path;
+        recovery.problem = published.problem;
+        if (!published.problem.isEmpty()) {
+            return recovery;
+        }
+    }
     // Removed while still locked, so nobody recovers it twice; where it
     // cannot be removed, emptied for the same reason.
-    if (published.problem.isEmpty() && !QFile::remove(journal) &&
+    disk.at(DiskStep::RemoveJournal);
+    if (!QFile::remove(journal) &&
         (::ftruncate(file.handle(), 0) != 0 || disk.syncData(file.handle()) != 0)) {
         recovery.problem = QStringLiteral("cannot remove: %1").arg(systemError());
     }
-    if (published.problem.isEmpty()) {
-        samples.remove();
-    }
+    disk.at(DiskStep::RemoveSamples);
+    samples.remove();
+    disk.at(DiskStep::RemoveNote);
+    QFile::remove(notePath);
     return recovery;
+}
+
+// The samples and the note of a journal that is gone: left by a program
+// that died while it removed them.
+bool isOrphanOfJournal(const QString& dataDir, const QString& name) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^(journal-[0-9]+-[0-9]+)\\.(samples|published)$"));
+    const QRegularExpressionMatch match = pattern.match(name);
+    return match.hasMatch() && !QFileInfo::exists(dataDir + QLatin1Char('/') + match.captured(1) +
+                                                  MeasurementJournal::kSuffix);
 }
 
 } // namespace
@@ -101,6 +176,7 @@ bool isJournalName(const QString& name) {
 
 QList<JournalRecovery> recoverJournals(const QString& dataDir, const QString& recordDir,
                                        const DiskCalls& disk) {
+    removeDeadTemporaries(recordDir, disk);
     QList<JournalRecovery> recoveries;
     const QStringList files =
         QDir(dataDir).entryList(QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
@@ -112,6 +188,11 @@ QList<JournalRecovery> recoverJournals(const QString& dataDir, const QString& re
             recoveries.append(*recovery);
         }
     }
+    for (const QString& name : files) {
+        if (isOrphanOfJournal(dataDir, name)) {
+            QFile::remove(dataDir + QLatin1Char('/') + name);
+        }
+    }
     return recoveries;
 }
 
@@ -121,6 +202,11 @@ QString recoveryMessage(const QList<JournalRecovery>& recoveries) {
     for (const JournalRecovery& recovery : recoveries) {
         if (!recovery.record.isEmpty()) {
             saved << QDir::toNativeSeparators(recovery.record);
+            if (recovery.damagedSampleLines > 0) {
+                saved.last() += QStringLiteral(" (%1 行损坏的数值已略去 / %1 damaged lines of "
+                                               "values left out)")
+                                    .arg(recovery.damagedSampleLines);
+            }
         }
         if (!recovery.problem.isEmpty()) {
             kept << QDir::toNativeSeparators(recovery.journal) + QStringLiteral("\n") +

@@ -16,6 +16,9 @@ struct JournalRecovery {
     // journal is then kept. With a record: why the journal stays although
     // saved (emptied, so it is never recovered twice).
     QString problem;
+    // Lines of the values journalled beside it that were damaged and left
+    // out of its spreadsheet and picture.
+    int damagedSampleLines = 0;
 };
 
 // The journal's whole lines: everything up to and including its last CR LF.
@@ -33,8 +36,12 @@ bool isJournalName(const QString& name);
 // Turns every journal in the data folder that no living program holds into
 // a record file in the record folder, laid out as every record (the log's
 // lines, then the save-path line naming the file), and removes the journal.
-// Only files with a journal's name that begin as a log begins are touched;
-// one that holds less than a whole line is removed.
+// A journal whose program died after saving its record (the record's noted
+// name holds it whole) gets no second record: only the files beside it that
+// are missing are made. Only files with a journal's name that begin as a
+// log begins are touched; one that holds less than a whole line is removed,
+// and so are the samples and notes of journals that are gone. First, the
+// temporary files that dead programs left in the record folder go.
 QList<JournalRecovery> recoverJournals(const QString& dataDir, const QString& recordDir,
                                        const DiskCalls& disk = DiskCalls::real());
 

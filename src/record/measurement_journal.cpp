@@ -25,6 +25,28 @@ QString journalSamplesPath(const QString& journalPath) {
            MeasurementJournal::kSamplesSuffix;
 }
 
+QString journalNotePath(const QString& journalPath) {
+    return journalPath.chopped(MeasurementJournal::kSuffix.size()) +
+           MeasurementJournal::kNoteSuffix;
+}
+
+bool noteRecordName(const QString& notePath, const QString& recordPath, const DiskCalls& disk) {
+    QFile note(notePath);
+    const QByteArray line = recordPath.toUtf8() + '\n';
+    return note.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) &&
+           note.write(line) == line.size() && disk.syncData(note.handle()) == 0;
+}
+
+QString notedRecordName(const QString& notePath) {
+    QFile note(notePath);
+    if (!note.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray bytes = note.readAll();
+    // A note cut short names no file.
+    return bytes.endsWith('\n') ? QString::fromUtf8(bytes.chopped(1)) : QString();
+}
+
 JournalLock lockJournal(int fd, const DiskCalls& disk) {
     // flock's lock belongs to the open file and ends with the process,
     // however it ends.
@@ -80,7 +102,9 @@ bool MeasurementJournal::start(const QString& dir, const QString& text, const QB
         // Otherwise taken for a dead program's journal between creation and
         // lock: the next name is free.
     }
-    // One left by a program that died before it removed it is nobody's.
+    // Those left by a program that died before it removed them are
+    // nobody's.
+    QFile::remove(journalNotePath(file_.fileName()));
     samples_.setFileName(journalSamplesPath(file_.fileName()));
     if (!samples_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         const QString why = samples_.errorString();
@@ -91,7 +115,9 @@ bool MeasurementJournal::start(const QString& dir, const QString& text, const QB
     if (!write(text, samples) || !sync()) {
         return false;
     }
-    if (!syncFolder(dir)) {
+    // Where the file system has no folder syncs, the journal's name is as
+    // durable as it gets there.
+    if (syncFolder(dir, disk_) == FolderSync::Failed) {
         return fail(systemError());
     }
     return true;
@@ -113,14 +139,25 @@ bool MeasurementJournal::sync() {
     return true;
 }
 
+void MeasurementJournal::noteRecordName(const QString& recordPath) {
+    if (file_.isOpen()) {
+        ::noteRecordName(journalNotePath(file_.fileName()), recordPath, disk_);
+    }
+}
+
 void MeasurementJournal::finish(bool remove) {
     if (!file_.isOpen()) {
         return;
     }
-    // Removed while still locked, so no other program recovers it meanwhile.
+    // Removed while still locked, so no other program recovers it meanwhile;
+    // the journal first, as it is what the next start looks for.
     if (remove) {
+        disk_.at(DiskStep::RemoveJournal);
         QFile::remove(file_.fileName());
+        disk_.at(DiskStep::RemoveSamples);
         QFile::remove(samples_.fileName());
+        disk_.at(DiskStep::RemoveNote);
+        QFile::remove(journalNotePath(file_.fileName()));
     } else {
         sync();
     }

@@ -19,6 +19,14 @@ enum class JournalLock {
 
 // journal-<pid>-<n>.samples beside journal-<pid>-<n>.journal.
 QString journalSamplesPath(const QString& journalPath);
+// journal-<pid>-<n>.published: the name the journal's record took.
+QString journalNotePath(const QString& journalPath);
+
+// Notes the name a journal's record is about to take, durably: one line,
+// the path in UTF-8 and "\n". False when it cannot be written.
+bool noteRecordName(const QString& notePath, const QString& recordPath, const DiskCalls& disk);
+// The name noted, or the empty text when there is no whole note.
+QString notedRecordName(const QString& notePath);
 
 // Takes the lock of a journal open for writing, without waiting.
 JournalLock lockJournal(int fd, const DiskCalls& disk);
@@ -36,11 +44,14 @@ JournalLock lockJournal(int fd, const DiskCalls& disk);
 //
 // The log's values go beside it, line for line, in journal-<pid>-<n>.samples
 // (see sample_journal.h), covered by the journal's lock, synced and removed
-// with it.
+// with it. Before its record takes a name, the name is noted in
+// journal-<pid>-<n>.published, so that a process that dies between saving the
+// record and removing the journal leaves no log to be saved twice.
 class MeasurementJournal {
 public:
     static inline const QString kSuffix = QStringLiteral(".journal");
     static inline const QString kSamplesSuffix = QStringLiteral(".samples");
+    static inline const QString kNoteSuffix = QStringLiteral(".published");
 
     explicit MeasurementJournal(DiskCalls disk = DiskCalls::real()) : disk_(std::move(disk)) {}
     ~MeasurementJournal();
@@ -55,6 +66,8 @@ public:
     bool append(const QString& text, const QByteArray& samples = {});
     // Makes everything written so far durable; false when the disk refuses.
     bool sync();
+    // Notes the name its record is about to take.
+    void noteRecordName(const QString& recordPath);
     // Ends the journal: removed when its log was saved elsewhere, otherwise
     // synced and left for the next start to recover.
     void finish(bool remove);

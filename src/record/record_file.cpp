@@ -6,16 +6,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringEncoder>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -28,6 +32,24 @@ QString systemError(int error) {
 QByteArray encodedPath(const QString& path) {
     return QFile::encodeName(path);
 }
+
+// Closes its descriptor however the scope is left.
+class OpenFile {
+public:
+    explicit OpenFile(int fd) : fd_(fd) {}
+    ~OpenFile() { close(); }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    int fd() const { return fd_; }
+    bool close() {
+        const int fd = std::exchange(fd_, -1);
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
 
 bool writeAll(int fd, const QByteArray& bytes) {
     qsizetype done = 0;
@@ -44,60 +66,123 @@ bool writeAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+// Written whole, then durable; false with errno set otherwise.
+bool writeAndSync(OpenFile& file, const QByteArray& bytes, const DiskCalls& disk) {
+    // A sync that fails means the data may never reach the disk, whatever
+    // the rename says afterwards.
+    if (!writeAll(file.fd(), bytes) || disk.syncData(file.fd()) != 0) {
+        const int error = errno;
+        file.close();
+        errno = error;
+        return false;
+    }
+    return file.close();
+}
+
+const QString kTemporarySuffix = QStringLiteral(".part");
+
 // Names the temporary file; unique among the threads and processes that write
-// into the folder at the same time.
+// into the folder at the same time, and naming the process that writes it.
 QString temporaryName(const QString& dir, const QString& name) {
     static std::atomic<int> counter{0};
-    return dir + QStringLiteral("/.%1.%2-%3.part")
-                     .arg(name)
-                     .arg(QCoreApplication::applicationPid())
-                     .arg(++counter);
+    return dir +
+           QStringLiteral("/.%1.%2-%3")
+               .arg(name)
+               .arg(QCoreApplication::applicationPid())
+               .arg(++counter) +
+           kTemporarySuffix;
+}
+
+bool noSuchCall(int error) {
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+bool noHardLinks(int error) {
+    return error == EPERM || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+Placed failed(int error, QString* problem) {
+    *problem = systemError(error);
+    return Placed::Failed;
+}
+
+// The name created exclusively, then written and synced: for file systems
+// that can give a synced file its name in no other way without replacing.
+Placed createUnderName(const QByteArray& name, const QByteArray& bytes, const DiskCalls& disk,
+                       QString* problem) {
+    OpenFile file(::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (file.fd() < 0) {
+        return errno == EEXIST ? Placed::Taken : failed(errno, problem);
+    }
+    disk.at(DiskStep::FillFinalName);
+    if (!writeAndSync(file, bytes, disk)) {
+        const int error = errno;
+        ::unlink(name.constData());
+        return failed(error, problem);
+    }
+    return Placed::Done;
 }
 
 // Gives the synced temporary file its name unless that name exists. Some file
 // systems (network folders) refuse the flag of renameat2; a hard link is as
-// safe there. Whatever the way, the temporary name goes.
-Placed giveName(const QByteArray& temporary, const QByteArray& name, QString* problem) {
-    int result =
-        ::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE);
+// safe there, and where there are none either the name is created. Whatever
+// the way, the temporary name goes.
+Placed giveName(const QByteArray& temporary, const QByteArray& name, const QByteArray& bytes,
+                const DiskCalls& disk, QString* problem) {
+    disk.at(DiskStep::GiveName);
+    int result = disk.renameWithoutReplacing(temporary.constData(), name.constData());
     if (result == 0) {
         return Placed::Done;
     }
-    if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) {
-        result = ::link(temporary.constData(), name.constData());
+    bool linked = false;
+    if (noSuchCall(errno)) {
+        result = disk.linkName(temporary.constData(), name.constData());
+        linked = result == 0;
     }
     const int error = errno;
     ::unlink(temporary.constData());
-    if (result == 0) {
+    if (linked) {
         return Placed::Done;
     }
     if (error == EEXIST) {
         return Placed::Taken;
     }
-    *problem = systemError(error);
-    return Placed::Failed;
+    if (noHardLinks(error)) {
+        return createUnderName(name, bytes, disk, problem);
+    }
+    return failed(error, problem);
 }
 
 Placed placeFile(const QString& dir, const QString& path, const QByteArray& bytes,
                  const DiskCalls& disk, QString* problem) {
     const QByteArray temporary =
         encodedPath(temporaryName(dir, path.section(QLatin1Char('/'), -1)));
-    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        *problem = systemError(errno);
-        return Placed::Failed;
+    OpenFile file(::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (file.fd() < 0) {
+        return failed(errno, problem);
     }
-    // A sync that fails means the data may never reach the disk, whatever
-    // the rename says afterwards.
-    const bool written = writeAll(fd, bytes) && disk.syncData(fd) == 0;
-    const int writeError = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        *problem = systemError(written ? errno : writeError);
+    // Held while the file is written, so the clean-up of a program started
+    // meanwhile leaves it alone even where process numbers say nothing (a
+    // folder shared between machines). A file system without locks leaves
+    // the number in its name to tell.
+    disk.lock(file.fd(), LOCK_EX | LOCK_NB);
+    disk.at(DiskStep::TemporaryStarted);
+    if (!writeAndSync(file, bytes, disk)) {
+        const int error = errno;
         ::unlink(temporary.constData());
-        return Placed::Failed;
+        return failed(error, problem);
     }
-    return giveName(temporary, encodedPath(path), problem);
+    return giveName(temporary, encodedPath(path), bytes, disk, problem);
+}
+
+// Another process of this number runs on this machine. This process's own
+// number in a leftover's name is an earlier process's: one in a container
+// starts with the same number every time.
+bool processRunsHere(qint64 pid) {
+    if (pid == QCoreApplication::applicationPid() || pid <= 0 || pid > INT_MAX) {
+        return false;
+    }
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 } // namespace
@@ -105,17 +190,64 @@ Placed placeFile(const QString& dir, const QString& path, const QByteArray& byte
 DiskCalls DiskCalls::real() {
     return {[](int fd) { return ::fdatasync(fd); },
             [](int fd, int operation) { return ::flock(fd, operation); },
+            {},
+            {},
+            {},
+            {},
             {}};
 }
 
-bool syncFolder(const QString& dir) {
-    const int fd = ::open(encodedPath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
+int DiskCalls::syncFolderOf(int fd) const {
+    return syncFolder ? syncFolder(fd) : ::fsync(fd);
+}
+
+int DiskCalls::renameWithoutReplacing(const char* from, const char* to) const {
+    return renameNoReplace ? renameNoReplace(from, to)
+                           : ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+}
+
+int DiskCalls::linkName(const char* from, const char* to) const {
+    return link ? link(from, to) : ::link(from, to);
+}
+
+FolderSync syncFolder(const QString& dir, const DiskCalls& disk) {
+    const OpenFile folder(::open(encodedPath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.fd() < 0) {
+        return FolderSync::Failed;
     }
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
+    if (disk.syncFolderOf(folder.fd()) == 0) {
+        return FolderSync::Done;
+    }
+    return errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP ? FolderSync::Unsupported
+                                                                      : FolderSync::Failed;
+}
+
+bool placeBeside(const QString& path, const QByteArray& bytes, const DiskCalls& disk) {
+    QString problem;
+    return placeFile(QFileInfo(path).path(), path, bytes, disk, &problem) == Placed::Done;
+}
+
+void removeDeadTemporaries(const QString& dir, const DiskCalls& disk) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\..+\\.([0-9]{1,10})-[0-9]+\\.part$"));
+    const QStringList names =
+        QDir(dir).entryList({QLatin1Char('*') + kTemporarySuffix}, QDir::Files | QDir::Hidden);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (!match.hasMatch() || processRunsHere(match.captured(1).toLongLong())) {
+            continue;
+        }
+        const QByteArray path = encodedPath(dir + QLatin1Char('/') + name);
+        const OpenFile file(::open(path.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+        if (file.fd() < 0) {
+            continue;
+        }
+        // Removed while locked, so no other program's clean-up takes it too.
+        if (disk.lock(file.fd(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            continue;
+        }
+        ::unlink(path.constData());
+    }
 }
 
 QByteArray savePathLine(const QString& label, const QString& path) {
@@ -123,7 +255,14 @@ QByteArray savePathLine(const QString& label, const QString& path) {
     return encoder.encode(label + QDir::toNativeSeparators(path) + QStringLiteral("\r\n"));
 }
 
-PublishedRecord publishRecord(const RecordSet& record, const DiskCalls& disk) {
+QList<CompanionFile> makeCompanions(const QString& recordPath, const RunSeries& series,
+                                    const DiskCalls& disk) {
+    return disk.companions ? disk.companions(recordPath, series)
+                           : recordCompanions(recordPath, series);
+}
+
+PublishedRecord publishRecord(const RecordSet& record, const DiskCalls& disk,
+                              const NoteRecordName& noteName) {
     PublishedRecord published;
     if (!QDir().mkpath(record.dir)) {
         published.problem =
@@ -150,8 +289,13 @@ PublishedRecord publishRecord(const RecordSet& record, const DiskCalls& disk) {
         }
         QList<CompanionFile> companions = record.companions;
         if (record.series) {
-            companions << (disk.companions ? disk.companions(path, *record.series)
-                                           : recordCompanions(path, *record.series));
+            companions << makeCompanions(path, *record.series, disk);
+        }
+        // Before the name is taken, so that a process that dies after it
+        // leaves word of where its record went.
+        disk.at(DiskStep::NoteName);
+        if (noteName) {
+            noteName(path);
         }
         QString problem;
         published.failedPath = path;
@@ -180,13 +324,17 @@ PublishedRecord publishRecord(const RecordSet& record, const DiskCalls& disk) {
             }
             continue;
         }
-        if (!syncFolder(record.dir)) {
-            published.problem = systemError(errno);
-            return published;
-        }
+        // Every file has its name: the record is saved. Trying it again
+        // would only publish it twice.
         published.failedPath.clear();
         published.path = placedFiles.takeFirst();
         published.companions = placedFiles;
+        disk.at(DiskStep::FolderSync);
+        const FolderSync synced = syncFolder(record.dir, disk);
+        if (synced != FolderSync::Done) {
+            published.folderNotSynced = systemError(errno);
+            published.folderSyncUnsupported = synced == FolderSync::Unsupported;
+        }
         return published;
     }
 }

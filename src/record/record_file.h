@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // A file saved beside a record's text file, under the same name with its own
@@ -43,10 +44,30 @@ struct PublishedRecord {
     // Why the record could not be saved, and the file it was saving.
     QString problem;
     QString failedPath;
+    // The record is saved, but its folder could not be synced: why, and
+    // whether the file system has no folder syncs at all.
+    QString folderNotSynced;
+    bool folderSyncUnsupported = false;
 };
 
-// A new file's name lasts through a power cut only once its folder is synced.
-bool syncFolder(const QString& dir);
+enum class FolderSync {
+    Done,
+    // EINVAL, ENOTSUP or EOPNOTSUPP: some network and FUSE file systems
+    // have no folder syncs; their names are as durable as they get.
+    Unsupported,
+    Failed,
+};
+
+// A new file's name lasts through a power cut only once its folder is
+// synced. errno says why when it was not.
+FolderSync syncFolder(const QString& dir, const DiskCalls& disk = DiskCalls::real());
+
+// The files saved beside the record at recordPath, made from its values.
+QList<CompanionFile> makeCompanions(const QString& recordPath, const RunSeries& series,
+                                    const DiskCalls& disk);
+
+// Told the name a record's text file is about to take, before it takes it.
+using NoteRecordName = std::function<void(const QString& recordPath)>;
 
 // The record file's last line: the label and the file's own path, CR LF.
 QByteArray savePathLine(const QString& label, const QString& path);
@@ -58,6 +79,19 @@ QByteArray savePathLine(const QString& label, const QString& path);
 // padded), under <stamp>_2, <stamp>_3 and so on. A file is written and synced
 // under a temporary name and then given its name by a call that fails rather
 // than replace a file, so no record ever replaces another, even one being
-// written that moment by another program; then the folder is synced. The
-// folder is created when missing.
-PublishedRecord publishRecord(const RecordSet& record, const DiskCalls& disk);
+// written that moment by another program; where the file system has neither
+// that call nor hard links, the name is created exclusively and then
+// written and synced. Then the folder is synced; once every file has its
+// name the record is saved, whatever that sync says. The folder is created
+// when missing.
+PublishedRecord publishRecord(const RecordSet& record, const DiskCalls& disk,
+                              const NoteRecordName& noteName = {});
+
+// Places one file of a record beside it under its own name, never replacing
+// a file: false when the name is taken or the file cannot be written.
+bool placeBeside(const QString& path, const QByteArray& bytes, const DiskCalls& disk);
+
+// Removes the temporary files of records (.<name>.<pid>-<n>.part) that
+// programs which died left in the folder: only those whose program is not
+// running here, and whose lock nobody holds.
+void removeDeadTemporaries(const QString& dir, const DiskCalls& disk = DiskCalls::real());

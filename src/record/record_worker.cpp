@@ -3,158 +3,235 @@
 #include <QStringEncoder>
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+PublishedRecord saveJournalledRecord(const RecordSet& record, MeasurementJournal* journal,
+                                     const DiskCalls& disk) {
+    const PublishedRecord published = publishRecord(record, disk, [journal](const QString& path) {
+        if (journal != nullptr && journal->writing()) {
+            journal->noteRecordName(path);
+        }
+    });
+    // Only a record on the disk lets its journal go.
+    if (published.problem.isEmpty() && journal != nullptr) {
+        journal->finish(true);
+    }
+    return published;
+}
+
+struct RecordWorker::Desk {
+    struct Unsaved {
+        int tag;
+        RecordSet record;
+        std::unique_ptr<MeasurementJournal> journal;
+        bool triedBefore = false;
+    };
+
+    Desk(Mode mode, DiskCalls disk) : mode(mode), disk(std::move(disk)) {}
+
+    // Runs on the window's thread, unless the worker has gone.
+    void answer(std::function<void(RecordWorker&)> signal);
+    void run();
+    void checkJournal();
+    void saveUnsaved(RecordAnswer& answer);
+    void keepJournals();
+
+    const Mode mode;
+    const DiskCalls disk;
+    // Touched by jobs only.
+    std::unique_ptr<MeasurementJournal> journal;
+    bool journalReported = false;
+    std::vector<Unsaved> unsaved;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable idle;
+    std::deque<std::function<void(Desk&)>> jobs;
+    bool working = false;
+    bool ending = false;
+    bool abandoned = false;
+    // Cleared when the worker goes.
+    RecordWorker* owner = nullptr;
+};
 
 RecordWorker::RecordWorker(Mode mode, DiskCalls disk, QObject* parent)
-    : QObject(parent), mode_(mode), disk_(std::move(disk)) {
-    if (mode_ == Mode::OwnThread) {
-        thread_ = std::thread([this] { run(); });
+    : QObject(parent), desk_(std::make_shared<Desk>(mode, std::move(disk))) {
+    desk_->owner = this;
+    if (mode == Mode::OwnThread) {
+        thread_ = std::thread([desk = desk_] { desk->run(); });
     }
 }
 
 RecordWorker::~RecordWorker() {
-    if (mode_ == Mode::CallersThread) {
-        keepJournals();
+    if (desk_->mode == Mode::CallersThread) {
+        desk_->keepJournals();
+        return;
+    }
+    bool abandoned = false;
+    {
+        const std::lock_guard lock(desk_->mutex);
+        desk_->ending = true;
+        desk_->owner = nullptr;
+        abandoned = desk_->abandoned;
+    }
+    desk_->wake.notify_one();
+    if (abandoned) {
+        thread_.detach();
+    } else {
+        thread_.join();
+    }
+}
+
+void RecordWorker::post(std::function<void(Desk&)> job) {
+    if (desk_->mode == Mode::CallersThread) {
+        job(*desk_);
         return;
     }
     {
-        const std::lock_guard lock(mutex_);
-        ending_ = true;
+        const std::lock_guard lock(desk_->mutex);
+        if (desk_->abandoned) {
+            return;
+        }
+        desk_->jobs.push_back(std::move(job));
     }
-    wake_.notify_one();
-    thread_.join();
+    desk_->wake.notify_one();
 }
 
-void RecordWorker::post(std::function<void()> job) {
-    if (mode_ == Mode::CallersThread) {
-        job();
+void RecordWorker::Desk::answer(std::function<void(RecordWorker&)> signal) {
+    if (mode == Mode::CallersThread) {
+        signal(*owner);
         return;
     }
-    {
-        const std::lock_guard lock(mutex_);
-        jobs_.push_back(std::move(job));
+    // Under the lock, so the worker cannot go meanwhile; an answer still on
+    // its way is dropped with the worker when it goes first.
+    const std::lock_guard lock(mutex);
+    if (owner != nullptr) {
+        RecordWorker* receiver = owner;
+        QMetaObject::invokeMethod(
+            receiver, [receiver, signal] { signal(*receiver); }, Qt::QueuedConnection);
     }
-    wake_.notify_one();
 }
 
-void RecordWorker::answer(std::function<void()> signal) {
-    if (mode_ == Mode::CallersThread) {
-        signal();
-        return;
-    }
-    // Dropped with the worker when it goes first.
-    QMetaObject::invokeMethod(this, std::move(signal), Qt::QueuedConnection);
-}
-
-void RecordWorker::run() {
-    std::unique_lock lock(mutex_);
+void RecordWorker::Desk::run() {
+    std::unique_lock lock(mutex);
     for (;;) {
-        wake_.wait(lock, [this] { return ending_ || !jobs_.empty(); });
-        if (jobs_.empty()) {
+        wake.wait(lock, [this] { return ending || !jobs.empty(); });
+        if (jobs.empty()) {
             break;
         }
-        std::function<void()> job = std::move(jobs_.front());
-        jobs_.pop_front();
-        working_ = true;
+        std::function<void(Desk&)> job = std::move(jobs.front());
+        jobs.pop_front();
+        working = true;
         lock.unlock();
-        job();
+        job(*this);
         lock.lock();
-        working_ = false;
-        if (jobs_.empty()) {
-            idle_.notify_all();
+        working = false;
+        if (jobs.empty()) {
+            idle.notify_all();
         }
     }
-    lock.unlock();
-    keepJournals();
+    // An abandoned worker's journals are left as they are: syncing them
+    // would wait on the disk once more.
+    if (!abandoned) {
+        lock.unlock();
+        keepJournals();
+    }
 }
 
 bool RecordWorker::waitUntilIdle(int ms) {
-    if (mode_ == Mode::CallersThread) {
+    if (desk_->mode == Mode::CallersThread) {
         return true;
     }
-    std::unique_lock lock(mutex_);
-    return idle_.wait_for(lock, std::chrono::milliseconds(ms),
-                          [this] { return jobs_.empty() && !working_; });
+    std::unique_lock lock(desk_->mutex);
+    return desk_->idle.wait_for(lock, std::chrono::milliseconds(ms),
+                                [this] { return desk_->jobs.empty() && !desk_->working; });
+}
+
+void RecordWorker::abandon() {
+    if (desk_->mode == Mode::CallersThread) {
+        return;
+    }
+    const std::lock_guard lock(desk_->mutex);
+    desk_->abandoned = true;
+    desk_->jobs.clear();
 }
 
 void RecordWorker::startJournal(const QString& dir, const QString& text,
                                 const QByteArray& samples) {
-    post([this, dir, text, samples] {
+    post([dir, text, samples](Desk& desk) {
         // A journal still open belongs to a log the new header replaced.
-        if (journal_) {
-            journal_->finish(true);
+        if (desk.journal) {
+            desk.journal->finish(true);
         }
-        journal_ = std::make_unique<MeasurementJournal>(disk_);
-        journalReported_ = false;
-        journal_->start(dir, text, samples);
-        checkJournal();
+        desk.journal = std::make_unique<MeasurementJournal>(desk.disk);
+        desk.journalReported = false;
+        desk.journal->start(dir, text, samples);
+        desk.checkJournal();
     });
 }
 
 void RecordWorker::appendJournal(const QString& text, const QByteArray& samples) {
-    post([this, text, samples] {
-        if (journal_ && journal_->writing()) {
-            journal_->append(text, samples);
-            checkJournal();
+    post([text, samples](Desk& desk) {
+        if (desk.journal && desk.journal->writing()) {
+            desk.journal->append(text, samples);
+            desk.checkJournal();
         }
     });
 }
 
 void RecordWorker::syncJournal() {
-    post([this] {
-        if (journal_ && journal_->writing()) {
-            journal_->sync();
-            checkJournal();
+    post([](Desk& desk) {
+        if (desk.journal && desk.journal->writing()) {
+            desk.journal->sync();
+            desk.checkJournal();
         }
     });
 }
 
-void RecordWorker::checkJournal() {
-    if (journalReported_ || journal_->writing()) {
+void RecordWorker::Desk::checkJournal() {
+    if (journalReported || journal->writing()) {
         return;
     }
-    journalReported_ = true;
-    const QString path = journal_->path();
-    const QString why = journal_->errorString();
-    answer([this, path, why] { emit journalFailed(path, why); });
+    journalReported = true;
+    const QString path = journal->path();
+    const QString why = journal->errorString();
+    answer([path, why](RecordWorker& worker) { emit worker.journalFailed(path, why); });
 }
 
 void RecordWorker::save(const RecordSet& record, const QByteArray& logUtf8, int tag) {
-    post([this, record, logUtf8, tag] {
-        Unsaved added{tag, record, std::move(journal_)};
+    post([record, logUtf8, tag](Desk& desk) {
+        Desk::Unsaved added{tag, record, std::move(desk.journal)};
         QStringEncoder encoder(QStringConverter::System);
         added.record.log = encoder.encode(QString::fromUtf8(logUtf8));
-        unsaved_.push_back(std::move(added));
+        desk.unsaved.push_back(std::move(added));
         RecordAnswer result;
-        saveUnsaved(result);
-        answer([this, result] { emit saved(result); });
+        desk.saveUnsaved(result);
+        desk.answer([result](RecordWorker& worker) { emit worker.saved(result); });
     });
 }
 
 void RecordWorker::retryUnsaved() {
-    post([this] {
+    post([](Desk& desk) {
         RecordAnswer result;
-        saveUnsaved(result);
-        answer([this, result] { emit saved(result); });
+        desk.saveUnsaved(result);
+        desk.answer([result](RecordWorker& worker) { emit worker.saved(result); });
     });
 }
 
-void RecordWorker::saveUnsaved(RecordAnswer& result) {
+void RecordWorker::Desk::saveUnsaved(RecordAnswer& result) {
     std::vector<Unsaved> left;
-    for (Unsaved& entry : unsaved_) {
+    for (Unsaved& entry : unsaved) {
         RecordOutcome outcome{entry.tag,
                               entry.record.savePathLabel,
-                              publishRecord(entry.record, disk_),
+                              saveJournalledRecord(entry.record, entry.journal.get(), disk),
                               {},
                               entry.triedBefore};
         entry.triedBefore = true;
-        const bool inJournal = entry.journal && entry.journal->writing();
-        if (outcome.published.problem.isEmpty()) {
-            // Only a record on the disk lets its journal go.
-            if (entry.journal) {
-                entry.journal->finish(true);
-            }
-        } else {
-            if (inJournal) {
+        if (!outcome.published.problem.isEmpty()) {
+            if (entry.journal && entry.journal->writing()) {
                 entry.journal->sync();
                 outcome.keptIn = entry.journal->path();
             } else {
@@ -164,24 +241,24 @@ void RecordWorker::saveUnsaved(RecordAnswer& result) {
         }
         result.outcomes.append(outcome);
     }
-    unsaved_ = std::move(left);
-    result.unsaved = static_cast<int>(unsaved_.size());
+    unsaved = std::move(left);
+    result.unsaved = static_cast<int>(unsaved.size());
 }
 
 void RecordWorker::recoverJournals(const QString& dataDir, const QString& recordDir) {
-    post([this, dataDir, recordDir] {
-        const QList<JournalRecovery> recoveries = ::recoverJournals(dataDir, recordDir, disk_);
-        answer([this, recoveries] { emit recovered(recoveries); });
+    post([dataDir, recordDir](Desk& desk) {
+        const QList<JournalRecovery> recoveries = ::recoverJournals(dataDir, recordDir, desk.disk);
+        desk.answer([recoveries](RecordWorker& worker) { emit worker.recovered(recoveries); });
     });
 }
 
-void RecordWorker::keepJournals() {
-    for (Unsaved& entry : unsaved_) {
+void RecordWorker::Desk::keepJournals() {
+    for (Unsaved& entry : unsaved) {
         if (entry.journal) {
             entry.journal->finish(false);
         }
     }
-    if (journal_) {
-        journal_->finish(false);
+    if (journal) {
+        journal->finish(false);
     }
 }

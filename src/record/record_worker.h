@@ -7,13 +7,9 @@
 
 #include <QList>
 #include <QObject>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 // What became of one record handed to the worker.
 struct RecordOutcome {
@@ -36,6 +32,12 @@ struct RecordAnswer {
     // Of those, held in memory only: lost if the program ends.
     int unsavedInMemory = 0;
 };
+
+// Saves the record; once it is saved, its journal (when it has one) goes.
+// A journal still being written notes the record's name before the name is
+// taken.
+PublishedRecord saveJournalledRecord(const RecordSet& record, MeasurementJournal* journal,
+                                     const DiskCalls& disk);
 
 // The one place where files are written and synced: the journal of the
 // measurement log, the record files and the files saved beside them. Jobs
@@ -60,7 +62,7 @@ public:
     explicit RecordWorker(Mode mode = Mode::OwnThread, DiskCalls disk = DiskCalls::real(),
                           QObject* parent = nullptr);
     // Runs every job handed over before it ends; journals still open are
-    // synced and left for the next start.
+    // synced and left for the next start. Once abandoned, waits for nothing.
     ~RecordWorker() override;
     RecordWorker(const RecordWorker&) = delete;
     RecordWorker& operator=(const RecordWorker&) = delete;
@@ -80,6 +82,10 @@ public:
     // Waits until every job handed over has run, at most this long; true
     // when none is left.
     bool waitUntilIdle(int ms);
+    // The program ends without waiting for the disk any longer: jobs not
+    // begun are dropped, and one the disk holds up is left to end with the
+    // process. Journals stay on the disk, for the next start.
+    void abandon();
 
 signals:
     // Once per journal, at its first failure.
@@ -88,33 +94,12 @@ signals:
     void recovered(const QList<JournalRecovery>& recoveries);
 
 private:
-    struct Unsaved {
-        int tag;
-        RecordSet record;
-        std::unique_ptr<MeasurementJournal> journal;
-        bool triedBefore = false;
-    };
+    // Everything the jobs touch, shared with the worker's thread, which may
+    // outlive the worker once it is abandoned to a disk that does not answer.
+    struct Desk;
 
-    void post(std::function<void()> job);
-    void answer(std::function<void()> signal);
-    void run();
-    // On the worker's thread.
-    void checkJournal();
-    void saveUnsaved(RecordAnswer& answer);
-    void keepJournals();
+    void post(std::function<void(Desk&)> job);
 
-    const Mode mode_;
-    const DiskCalls disk_;
-    // Touched by jobs only.
-    std::unique_ptr<MeasurementJournal> journal_;
-    bool journalReported_ = false;
-    std::vector<Unsaved> unsaved_;
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable idle_;
-    std::deque<std::function<void()>> jobs_;
-    bool working_ = false;
-    bool ending_ = false;
+    std::shared_ptr<Desk> desk_;
     std::thread thread_;
 };

@@ -22,6 +22,7 @@ void RunSeries::begin(const QDateTime& start) {
     startMsecs = start.toMSecsSinceEpoch();
     startUtcOffsetSeconds = start.offsetFromUtc();
     samples.clear();
+    damagedLines = 0;
 }
 
 Sample sampleOf(const QDateTime& moment, const QString& voltageDigits, const QString& currentDigits,

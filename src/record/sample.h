@@ -38,6 +38,10 @@ struct RunSeries {
     qint64 startMsecs = 0;
     int startUtcOffsetSeconds = 0;
     QVector<Sample> samples;
+    // Lines of the journal it was read back from that were damaged (not
+    // readable, or beyond what the supply or the run's times allow) and
+    // left out.
+    int damagedLines = 0;
 
     // Forgets the samples of an earlier log.
     void begin(const QDateTime& start);

@@ -1,12 +1,20 @@
 #include "record/sample_journal.h"
 
+#include "link/frame.h"
+
 #include <QList>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
 constexpr QByteArrayView kStartTag = "velkor-samples";
+constexpr qint64 kDayMsecs = 86'400'000;
+// The last moment of the year 9999: a start beyond it is damage, and every
+// moment within a day of one before it stays clear of overflow in any
+// arithmetic on times.
+constexpr qint64 kLatestStartMsecs = 253'402'300'799'999;
 
 bool toNumber(QByteArrayView field, qint64& value) {
     bool ok = false;
@@ -14,9 +22,9 @@ bool toNumber(QByteArrayView field, qint64& value) {
     return ok;
 }
 
-bool toInt(QByteArrayView field, int& value, int lowest) {
+bool toInt(QByteArrayView field, int& value, int lowest, int highest) {
     qint64 wide = 0;
-    if (!toNumber(field, wide) || wide < lowest || wide > 99'999) {
+    if (!toNumber(field, wide) || wide < lowest || wide > highest) {
         return false;
     }
     value = int(wide);
@@ -33,6 +41,8 @@ bool toOffset(QByteArrayView field, int& value) {
     return true;
 }
 
+// Readings and setpoints within what the supply can do; a reading may also
+// be one that could not be read.
 bool readSample(const QList<QByteArrayView>& fields, Sample& sample) {
     if (fields.size() != 7 || fields[6].size() != 1) {
         return false;
@@ -48,10 +58,10 @@ bool readSample(const QList<QByteArrayView>& fields, Sample& sample) {
     sample.status = sample.linkUp ? status : 'W';
     return toNumber(fields[0], sample.msecsSinceEpoch) &&
            toOffset(fields[1], sample.utcOffsetSeconds) &&
-           toInt(fields[2], sample.voltage, Sample::kUnreadable) &&
-           toInt(fields[3], sample.current, Sample::kUnreadable) &&
-           toInt(fields[4], sample.voltageSetpoint, 0) &&
-           toInt(fields[5], sample.currentSetpoint, 0);
+           toInt(fields[2], sample.voltage, Sample::kUnreadable, kVoltageFieldLimit) &&
+           toInt(fields[3], sample.current, Sample::kUnreadable, kCurrentFieldLimit) &&
+           toInt(fields[4], sample.voltageSetpoint, 0, kVoltageFieldLimit) &&
+           toInt(fields[5], sample.currentSetpoint, 0, kCurrentFieldLimit);
 }
 
 QList<QByteArrayView> fieldsOf(QByteArrayView line) {
@@ -99,6 +109,10 @@ QByteArray sampleJournalLine(const Sample& sample) {
 RunSeries readSampleJournal(QByteArrayView bytes) {
     RunSeries series;
     bool started = false;
+    // The run's moments so far: a sample more than a day before its start
+    // or after the latest one before it is damage, as is any line that
+    // does not read.
+    qint64 latestMsecs = 0;
     for (qsizetype from = 0;;) {
         const qsizetype end = bytes.indexOf('\n', from);
         if (end < 0) {
@@ -106,24 +120,40 @@ RunSeries readSampleJournal(QByteArrayView bytes) {
         }
         const QList<QByteArrayView> fields = fieldsOf(bytes.sliced(from, end - from));
         from = end + 1;
-        if (fields.size() == 3 && fields[0] == kStartTag) {
+        if (fields.size() == 3 && fields[0] == kStartTag && !started && series.samples.isEmpty()) {
             qint64 msecs = 0;
             int offset = 0;
-            if (toNumber(fields[1], msecs) && toOffset(fields[2], offset)) {
-                series.startMsecs = msecs;
+            if (toNumber(fields[1], msecs) && msecs >= 0 && msecs <= kLatestStartMsecs &&
+                toOffset(fields[2], offset)) {
+                series.startMsecs = latestMsecs = msecs;
                 series.startUtcOffsetSeconds = offset;
                 started = true;
+            } else {
+                ++series.damagedLines;
             }
             continue;
         }
         Sample sample;
-        if (readSample(fields, sample)) {
-            series.samples.append(sample);
+        if (!readSample(fields, sample)) {
+            ++series.damagedLines;
+            continue;
         }
-    }
-    if (!started && !series.samples.isEmpty()) {
-        series.startMsecs = series.samples.first().msecsSinceEpoch;
-        series.startUtcOffsetSeconds = series.samples.first().utcOffsetSeconds;
+        if (!started && series.samples.isEmpty()) {
+            // Without a start line the run starts at its first reading.
+            if (sample.msecsSinceEpoch < 0 || sample.msecsSinceEpoch > kLatestStartMsecs) {
+                ++series.damagedLines;
+                continue;
+            }
+            series.startMsecs = latestMsecs = sample.msecsSinceEpoch;
+            series.startUtcOffsetSeconds = sample.utcOffsetSeconds;
+        }
+        if (sample.msecsSinceEpoch < series.startMsecs - kDayMsecs ||
+            sample.msecsSinceEpoch > latestMsecs + kDayMsecs) {
+            ++series.damagedLines;
+            continue;
+        }
+        latestMsecs = std::max(latestMsecs, sample.msecsSinceEpoch);
+        series.samples.append(sample);
     }
     return series;
 }

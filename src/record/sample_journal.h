@@ -15,7 +15,10 @@
 QByteArray sampleJournalStart(const RunSeries& series);
 QByteArray sampleJournalLine(const Sample& sample);
 
-// The samples back from a journal's bytes. A line cut short by a crash, or
-// one damaged on the disk, is dropped; without a start line the run starts
-// at its first sample.
+// The samples back from a journal's bytes. A line cut short by a crash is
+// dropped. A line damaged on the disk is dropped and counted: one that does
+// not read, a reading or setpoint beyond the supply's limits (31.00 V,
+// 5.100 A), a moment more than a day before the run's start or after the
+// latest sample before it. Without a start line the run starts at its first
+// sample.
 RunSeries readSampleJournal(QByteArrayView bytes);

@@ -8,6 +8,7 @@
 #include "record/sample_journal.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 // The measurement log goes to a journal on disk as it grows, and to a record
@@ -49,6 +50,7 @@ void SupplySession::beginLog() {
     appendLog(logStartLine(now, timeOfDayText(now.time())));
     samples_.begin(now);
     ++logTag_;
+    journalFailed_ = false;
     records_->startJournal(platform_.dataDir, logText() + QStringLiteral("\r\n"),
                            sampleJournalStart(samples_));
     journalSync_->start();
@@ -110,13 +112,51 @@ void SupplySession::recordsSaved(const RecordAnswer& answer) {
                 .arg(failed.join(QStringLiteral("\n\n"))),
             QStringLiteral("Velkor"));
     }
+    reportFolderNotSynced(answer);
     if (pendingSaves_ == 0 && closeWaits_) {
         closeWaits_ = false;
         emit closeWaitOver();
     }
 }
 
+// A record whose files all have their names is saved; a folder that could
+// not be synced only means the newest names may not outlast a power cut.
+// A file system that has no folder syncs at all is said once.
+void SupplySession::reportFolderNotSynced(const RecordAnswer& answer) {
+    QStringList failed;
+    for (const RecordOutcome& outcome : answer.outcomes) {
+        const PublishedRecord& published = outcome.published;
+        if (published.folderNotSynced.isEmpty()) {
+            continue;
+        }
+        const QString dir = QDir::toNativeSeparators(QFileInfo(published.path).path());
+        if (!published.folderSyncUnsupported) {
+            failed << QDir::toNativeSeparators(published.path) + QLatin1Char('\n') +
+                          published.folderNotSynced;
+        } else if (!folderSyncUnsupportedTold_) {
+            folderSyncUnsupportedTold_ = true;
+            platform_.dialogs->message(
+                QStringLiteral(
+                    "记录已保存。该文件夹所在的文件系统不支持同步文件夹，断电时最新记录的"
+                    "文件名可能丢失。\nRecords are saved. The file system of the folder "
+                    "cannot sync folders, so a power cut may lose the names of the "
+                    "newest records.\n\n%1\n%2")
+                    .arg(dir, published.folderNotSynced),
+                QStringLiteral("Velkor"));
+        }
+    }
+    if (!failed.isEmpty()) {
+        platform_.dialogs->message(
+            QStringLiteral("记录已保存，但文件夹未能同步，断电时其文件名可能丢失。\nThe record is "
+                           "saved, but its folder could not be synced; a power cut may lose its "
+                           "name.\n\n%1")
+                .arg(failed.join(QStringLiteral("\n\n"))),
+            QStringLiteral("Velkor"));
+    }
+}
+
 void SupplySession::reportJournalFailure(const QString& path, const QString& why) {
+    journalFailed_ = true;
     platform_.dialogs->message(
         QStringLiteral("测量记录无法同时写入磁盘，本次记录只保存在内存中，关闭输出时照常保存。\n"
                        "The measurement log cannot be kept on disk as it grows; it is kept in "

@@ -13,6 +13,7 @@
 #include "setting/setpoint.h"
 #include "setting/setpoint_quantity.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSqlDatabase>
@@ -282,6 +283,32 @@ void SupplySession::endWithoutDisplay() {
     }
     records_->waitUntilIdle(kSaveWaitMs);
     releasePort();
+}
+
+QString SupplySession::closeLeavingJournals() {
+    if (output_ == OutputState::Closed) {
+        return {};
+    }
+    if (outputOn()) {
+        stop();
+    }
+    QString text;
+    if (pendingSaves_ > 0 || unsavedRecords_ > 0) {
+        records_->abandon();
+        text = QStringLiteral("程序因停止信号结束，测量记录尚未保存为记录文件。它保留在数据文件夹 "
+                              "%1 的日志文件 (journal-*.journal) 中，下次启动时保存。\nThe "
+                              "program ends at a stop signal before the record was saved. The log "
+                              "stays in its journal (journal-*.journal) in the data folder %1, and "
+                              "the next start saves it as a record.")
+                   .arg(QDir::toNativeSeparators(platform_.dataDir));
+        if (journalFailed_ || unsavedInMemory_ > 0) {
+            text += QStringLiteral("\n\n无法写入磁盘的测量记录已丢失。\nA log that could not "
+                                   "be kept on disk is lost.");
+        }
+        platform_.dialogs->message(text, QStringLiteral("Velkor"));
+    }
+    releasePort();
+    return text;
 }
 
 // The supply switches off only when it gets a whole frame that says so: one

@@ -143,6 +143,12 @@ public:
     // The end of the process without its display: the stop, the off frames,
     // the record saved (or at least its journal on disk), the port released.
     void endWithoutDisplay();
+    // The end a stop signal asks for once it has waited long enough: a
+    // record not saved by now is waited for no longer, whatever the disk
+    // does. The stop, the off frames, the port released; the log stays in
+    // its journal for the next start, and a message says so; it is returned
+    // too, empty when every record was saved.
+    QString closeLeavingJournals();
 
     // Probes ports 1..16, marks those that open and returns how many did.
     int probePorts();
@@ -233,6 +239,7 @@ private:
     void recordsSaved(const RecordAnswer& answer);
     void journalsRecovered(const QList<JournalRecovery>& recoveries);
     void reportJournalFailure(const QString& path, const QString& why);
+    void reportFolderNotSynced(const RecordAnswer& answer);
     void setOutputState(OutputState state);
 
     Platform platform_;
@@ -276,6 +283,10 @@ private:
     int pendingSaves_ = 0;
     int unsavedRecords_ = 0;
     int unsavedInMemory_ = 0;
+    // The journal of the log under way could not be written.
+    bool journalFailed_ = false;
+    // A file system without folder syncs is reported once.
+    bool folderSyncUnsupportedTold_ = false;
     // This close stopped the output itself, and waits for its record.
     bool closeStopped_ = false;
     bool closeWaits_ = false;

@@ -7,7 +7,9 @@
 
 #include <QGuiApplication>
 #include <QSessionManager>
+#include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -67,5 +69,21 @@ void endOnStopSignals(MainWindow* window) {
     // A close may wait for its record to be saved; the program ends when the
     // window has closed, whenever that is.
     QObject::connect(window, &MainWindow::closed, window, [] { QCoreApplication::quit(); });
-    QObject::connect(stopSignals, &StopSignals::received, window, [window] { window->close(); });
+    QObject::connect(stopSignals, &StopSignals::received, window, [window] {
+        if (window->close()) {
+            return;
+        }
+        // Refused, or waiting for the record: either way the end comes
+        // after the wait, with or without it.
+        QTimer::singleShot(kStopSignalRecordWaitMs, window, [window] {
+            if (window->session().outputState() == OutputState::Closed) {
+                return;
+            }
+            const QString message = window->session().closeLeavingJournals();
+            if (!message.isEmpty()) {
+                std::fprintf(stderr, "Velkor: %s\n", qPrintable(message));
+            }
+            window->close();
+        });
+    });
 }

@@ -13,8 +13,9 @@ class MainWindow;
 void endWithSession(MainWindow* window);
 
 // Each stop signal is a close of the window, and the program ends when the
-// window has closed (after its record is saved). A close that is refused (a
-// record that cannot be saved) leaves the program running with its log on
-// screen; the next signal tries again, and ends it once the log is saved or
-// kept in its journal for the next start.
+// window has closed, after its record is saved. A record that cannot be
+// saved, or is not saved within the stop signal's wait, is waited for no
+// longer: the program ends, its log left in its journal for the next start,
+// and the message saying so goes to standard error too, as its box goes
+// with the window.
 void endOnStopSignals(MainWindow* window);

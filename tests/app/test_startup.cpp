@@ -246,6 +246,10 @@ void StartupTest::aClosingSessionRefusesOnAndRun() {
                                        return 0;
                                    },
                                    [](int fd, int operation) { return ::flock(fd, operation); },
+                                   {},
+                                   {},
+                                   {},
+                                   {},
                                    {}});
     SupplySession session(
         Platform{&port, &clock, nullptr, &dialogs, dir.path(), dir.path(), &records});

@@ -83,7 +83,11 @@ struct World {
                       [](int fd, int operation) { return ::flock(fd, operation); },
                       [](const QString&, const RunSeries& series) {
                           return QList<CompanionFile>{{QStringLiteral(".csv"), recordCsv(series)}};
-                      }});
+                      },
+                      {},
+                      {},
+                      {},
+                      {}});
         session = std::make_unique<SupplySession>(
             Platform{&port, &clock, nullptr, &dialogs, dir, dir, records.get()});
         session->open();
