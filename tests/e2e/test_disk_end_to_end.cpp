@@ -1,8 +1,6 @@
-#include "app/stop_signals.h"
 #include "live_window.h"
 #include "platform/stderr_dialogs.h"
 #include "waiting.h"
-#include "window/desktop_session_end.h"
 #include "window/log_box.h"
 
 #include <QComboBox>
@@ -30,17 +28,10 @@ const char kChildOption[] = "--switch-on-and-off";
 // log names its record.
 int runChild(int argc, char** argv) {
     QApplication app(argc, argv);
-    const QString dir = QString::fromLocal8Bit(argv[2]);
-    QtSerialPort port(dir);
-    SystemClock clock;
-    FakeScreen screen;
     StderrDialogs dialogs;
-    const Platform platform{&port, &clock, &screen, &dialogs, dir, dir};
-    SupplySession session(platform);
-    session.start();
-    MainWindow window(session, platform);
-    endOnStopSignals(&window);
-    endWithSession(&window);
+    ProgramInDir program(QString::fromLocal8Bit(argv[2]), dialogs);
+    SupplySession& session = program.session;
+    MainWindow& window = program.window;
     window.voltageStepList->setCurrentIndex(12);
     window.voltageStepChosen();
     window.currentStepList->setCurrentIndex(20);

@@ -1,8 +1,6 @@
-#include "app/stop_signals.h"
 #include "live_window.h"
 #include "record/journal_recovery.h"
 #include "waiting.h"
-#include "window/desktop_session_end.h"
 #include "window/log_box.h"
 
 #include <QComboBox>
@@ -40,17 +38,9 @@ bool readyToSwitchOn(const MainWindow& w) {
 // switched on as soon as the link is up.
 int runWithOutputOn(int argc, char** argv) {
     QApplication app(argc, argv);
-    const QString dir = QString::fromLocal8Bit(argv[2]);
-    QtSerialPort port(dir);
-    SystemClock clock;
-    FakeScreen screen;
     RecordingDialogs dialogs;
-    const Platform platform{&port, &clock, &screen, &dialogs, dir, dir};
-    SupplySession session(platform);
-    session.start();
-    MainWindow window(session, platform);
-    endOnStopSignals(&window);
-    endWithSession(&window);
+    ProgramInDir program(QString::fromLocal8Bit(argv[2]), dialogs);
+    MainWindow& window = program.window;
     choose12VoltsAnd2Amperes(window);
     QTimer waitForLink;
     QObject::connect(&waitForLink, &QTimer::timeout, [&] {

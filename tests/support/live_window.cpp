@@ -1,5 +1,8 @@
 #include "live_window.h"
 
+#include "app/stop_signals.h"
+#include "window/desktop_session_end.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -52,6 +55,23 @@ MainWindow& LiveWindow::start() {
     session->start();
     window = std::make_unique<MainWindow>(*session, platform);
     return *window;
+}
+
+namespace {
+
+// The window is built on a session that runs, as the program builds it.
+SupplySession& started(SupplySession& session) {
+    session.start();
+    return session;
+}
+
+} // namespace
+
+ProgramInDir::ProgramInDir(const QString& dir, Dialogs& dialogs)
+    : port(dir), platform{&port, &clock, &screen, &dialogs, dir, dir}, session(platform),
+      window(started(session), platform) {
+    endOnStopSignals(&window);
+    endWithSession(&window);
 }
 
 int LiveWindow::linesContaining(const QString& text) const {

@@ -45,5 +45,20 @@ struct LiveWindow {
     int linesContaining(const QString& text) const;
 };
 
+// The program as a process of its own builds it, in the directory its
+// command line names: the real serial line, the window on a fake screen,
+// ended by the stop signals and the end of the desktop session as the
+// program is.
+struct ProgramInDir {
+    ProgramInDir(const QString& dir, Dialogs& dialogs);
+
+    QtSerialPort port;
+    SystemClock clock;
+    FakeScreen screen;
+    Platform platform;
+    SupplySession session;
+    MainWindow window;
+};
+
 // CPU time this process has used, in seconds.
 double processCpuSeconds();
