@@ -1,12 +1,15 @@
 // Seeded random sequences of everything that can happen to the supply
-// session: setpoints, ON and OFF, runs, over-current, a supply that falls
-// silent and comes back, a script's I/O watchdog, a disk that refuses syncs,
+// session on a real bench PC: setpoints, ON and OFF, runs, over-current, a
+// supply that falls silent and comes back, at its own path or under another
+// number, a device that listens and never answers, a second supply, reads
+// and writes that fail, a script's I/O watchdog, a disk that refuses syncs,
 // closes, stop signals, the display going away and a program killed and
-// started again. After every event the session's guarantees are checked on what it wrote: the
-// bytes on the line and the record files.
+// started again. After every event the session's guarantees are checked on
+// what it wrote: the bytes each device took and the record files.
 //
 //   VELKOR_INTERLEAVING_SEED=N       runs the one sequence of seed N, verbosely
 //   VELKOR_INTERLEAVING_SEQUENCES=N  how many sequences (default 10000)
+#include "bench_ports.h"
 #include "fakes.h"
 #include "record/record_csv.h"
 #include "record/record_file.h"
@@ -30,21 +33,6 @@ namespace {
 const QByteArray kAnswer = "VKPPSU0500A0100W";
 const QByteArray kOverCurrent = "VKPPSU0500A0100B";
 
-// The whole frames on the line as the supply takes them: a tag and the 15
-// characters after it, with no other tag starting inside.
-QList<QByteArray> wholeFrames(const QByteArray& line, qsizetype from = 0) {
-    QList<QByteArray> frames;
-    qsizetype tag = line.indexOf("VKPPSU", from);
-    while (tag >= 0) {
-        const qsizetype next = line.indexOf("VKPPSU", tag + 1);
-        if (tag + 16 <= line.size() && (next < 0 || next >= tag + 16)) {
-            frames.append(line.mid(tag, 16));
-        }
-        tag = next;
-    }
-    return frames;
-}
-
 // The measurement lines of a record or a log: they begin with the time of
 // day and end with a current.
 QStringList measurementLines(const QString& text) {
@@ -58,17 +46,34 @@ QStringList measurementLines(const QString& text) {
     return lines;
 }
 
-// One program's world: a supply on port 3, a clock that moves 100 ms a
-// tick, a disk whose syncs can fail, the files in a folder in memory.
+// One program's world: a bench PC whose ports lead to the supply, maybe a
+// device that listens and never answers, maybe a second supply; a clock that
+// moves 100 ms a tick, a disk whose syncs can fail, the files in a folder in
+// memory.
 struct World {
-    explicit World(const QString& dir) : dir(dir) {
-        port.usablePorts = {3};
-        port.replyWhenIdle = kAnswer;
-        port.writtenLimit = 1 << 30;
+    explicit World(const QString& dir, QRandomGenerator& random) : dir(dir) {
+        // The supply on the highest port, or below a silent device on it.
+        supplyPath = ports.paths.value(random.bounded(2) == 0 ? 16 : 14);
+        ports.place(supplyPath, BenchPorts::Device::Supply);
+        const QString motherboard = ports.paths.value(1);
+        const QString neighbour = ports.paths.value(15);
+        const QString top = ports.paths.value(16);
+        const BenchPorts::Device kinds[] = {
+            BenchPorts::Device::Absent, BenchPorts::Device::Listener, BenchPorts::Device::Supply};
+        ports.place(neighbour, kinds[random.bounded(3)]);
+        ports.answers[neighbour] = "VKPPSU1200A2000W";
+        if (top != supplyPath) {
+            ports.place(top, BenchPorts::Device::Listener);
+        }
+        if (random.bounded(2) == 0) {
+            ports.place(motherboard, BenchPorts::Device::Listener);
+        }
     }
 
     QString dir;
-    FakeSerialPort port;
+    BenchPorts ports;
+    // Where the supply of this world is now.
+    QString supplyPath;
     FakeClock clock;
     RecordingDialogs dialogs;
     bool diskFails = false;
@@ -89,7 +94,7 @@ struct World {
                       {},
                       {}});
         session = std::make_unique<SupplySession>(
-            Platform{&port, &clock, nullptr, &dialogs, dir, dir, records.get()});
+            Platform{&ports, &clock, nullptr, &dialogs, dir, dir, records.get()});
         session->open();
         // The journals of an earlier program are recovered once the event
         // loop runs.
@@ -100,7 +105,9 @@ struct World {
 class Interleaving {
 public:
     Interleaving(quint32 seed, const QString& dir, bool verbose)
-        : random_(seed), world_(dir), verbose_(verbose) {}
+        : random_(seed), world_(dir, random_), verbose_(verbose) {
+        watchPorts();
+    }
 
     // Empty when every guarantee held; otherwise what broke.
     QString run() {
@@ -152,6 +159,7 @@ private:
     // where each stop left the line.
     void watch() {
         wasOn_ = false;
+        tookOnFrame_.clear();
         QObject::connect(world_.session.get(), &SupplySession::changed, world_.session.get(),
                          [this] { outputChanged(); });
         QObject::connect(world_.session.get(), &SupplySession::logAppended, world_.session.get(),
@@ -160,51 +168,72 @@ private:
                          [this] { closeAgain_ = true; });
     }
 
+    // What each device hears and answers, watched as it happens.
+    void watchPorts() {
+        BenchPorts& ports = world_.ports;
+        ports.replyRead = [this](const QString& path) { answeredAt_[path] = ++moment_; };
+        ports.closedByProgram = [this](const QString& path) { closedAt_[path] = ++moment_; };
+        ports.frameTaken = [this](const QString& path, const QByteArray& frame) {
+            if (frame.endsWith('O')) {
+                checkOnFrame(path, frame);
+            }
+        };
+    }
+
+    // The port's supply answered since the program last let go of the port.
+    bool answeredSinceClosed(const QString& path) const {
+        return answeredAt_.contains(path) && answeredAt_.value(path) > closedAt_.value(path, 0);
+    }
+
     void outputChanged() {
         const bool on = session().outputOn();
+        const qsizetype now = world_.ports.writtenCount;
         if (on && !wasOn_ && !commanding_) {
             fail(QStringLiteral("the output came on without a command"));
         }
         if (!on && wasOn_ && !onPeriods_.isEmpty()) {
-            onPeriods_.last().second = world_.port.written.size();
+            onPeriods_.last().second = now;
         }
         if (on && !wasOn_) {
-            onPeriods_.append({world_.port.written.size(), -1});
+            onPeriods_.append({now, -1});
+            // The output is the supply's that answered on the port in use.
+            const QString path = world_.ports.openPath();
+            supplyOfPeriod_ = answeredSinceClosed(path) ? path : QString();
         }
         wasOn_ = on;
     }
 
     // A frame switching the output on may start only between an accepted
-    // command and the next stop.
-    void checkFramesSince(qsizetype from) {
-        const QByteArray& line = world_.port.written;
-        qsizetype tag = line.indexOf("VKPPSU", from);
-        while (tag >= 0 && tag + 16 <= line.size()) {
-            const qsizetype next = line.indexOf("VKPPSU", tag + 1);
-            const bool whole = next < 0 || next >= tag + 16;
-            if (whole && line.at(tag + 15) == 'O') {
-                const bool allowed =
-                    std::any_of(onPeriods_.begin(), onPeriods_.end(), [tag](const auto& period) {
-                        return tag >= period.first && (period.second < 0 || tag < period.second);
-                    });
-                if (!allowed) {
-                    fail(QStringLiteral("an on frame went out with no command behind it: %1")
-                             .arg(QString::fromLatin1(line.mid(tag, 16))));
-                    return;
-                }
-            }
-            tag = next;
+    // command and the next stop, and only on the port whose supply
+    // answered in that on-period: after the program let go of that port,
+    // only once its supply answered again.
+    void checkOnFrame(const QString& path, const QByteArray& frame) {
+        const qsizetype start = world_.ports.writtenCount - frame.size();
+        const bool commanded =
+            std::any_of(onPeriods_.begin(), onPeriods_.end(), [start](const auto& period) {
+                return start >= period.first && (period.second < 0 || start < period.second);
+            });
+        tookOnFrame_.insert(path);
+        if (!commanded) {
+            fail(QStringLiteral("an on frame went to %1 with no command behind it: %2")
+                     .arg(path, QString::fromLatin1(frame)));
+        } else if (path != supplyOfPeriod_ || !answeredSinceClosed(path)) {
+            fail(QStringLiteral("an on frame went to %1, whose supply had not answered in this "
+                                "on-period (the supply answered on \"%2\")")
+                     .arg(path, supplyOfPeriod_));
         }
     }
 
     void ticks(int count) {
         for (int tick = 0; tick < count && failure_.isEmpty() && !ended_; ++tick) {
-            const qsizetype before = std::max<qsizetype>(0, world_.port.written.size() - 16);
             const bool linkWasUp = session().state.linkUp;
             const bool wasOn = session().outputOn();
             session().pollTick();
             sends(20);
-            checkFramesSince(before);
+            if (!world_.ports.startedMidFrame.isEmpty()) {
+                fail(QStringLiteral("%1 began with the tail of a frame")
+                         .arg(world_.ports.startedMidFrame.first()));
+            }
             if (linkWasUp && !session().state.linkUp && wasOn &&
                 session().linkLossPolicy() == LinkLossPolicy::SwitchOff && session().outputOn()) {
                 fail(QStringLiteral("the output stayed on through a declared loss"));
@@ -233,7 +262,7 @@ private:
     }
 
     void act() {
-        switch (random_.bounded(17)) {
+        switch (random_.bounded(18)) {
         case 0:
         case 1: {
             const bool voltage = random_.bounded(2) == 0;
@@ -267,22 +296,23 @@ private:
             break;
         case 8:
             session().setTripMode(random_.bounded(2) == 0);
-            world_.port.replyWhenIdle = kOverCurrent;
+            world_.ports.answers[world_.supplyPath] = kOverCurrent;
             note(QStringLiteral("over-current"));
             break;
         case 9:
-            world_.port.replyWhenIdle.clear();
-            note(QStringLiteral("silence"));
+            supplyIs(BenchPorts::Device::Listener, "silence");
             break;
         case 10:
-            world_.port.replyWhenIdle = kAnswer;
-            note(QStringLiteral("answers"));
+            world_.ports.answers[world_.supplyPath] = kAnswer;
+            supplyIs(BenchPorts::Device::Supply, "answers");
             break;
         case 11:
-            world_.port.replyWhenIdle.clear();
+            supplyIs(BenchPorts::Device::Listener, "silent for 14 s");
             ticks(140);
-            world_.port.replyWhenIdle = kAnswer;
-            note(QStringLiteral("silent for 14 s, then answers"));
+            supplyIs(BenchPorts::Device::Supply, "answers");
+            break;
+        case 16:
+            bench();
             break;
         case 12:
             world_.diskFails = !world_.diskFails;
@@ -315,6 +345,51 @@ private:
         }
     }
 
+    void supplyIs(BenchPorts::Device device, const char* what) {
+        world_.ports.place(world_.supplyPath, device);
+        note(QLatin1String(what));
+    }
+
+    // What else happens on a bench: a read or a write that fails, an adapter
+    // pulled and put back, at its path or under another number.
+    void bench() {
+        BenchPorts& ports = world_.ports;
+        switch (random_.bounded(4)) {
+        case 0:
+            ports.failNextRead = true;
+            note(QStringLiteral("the next read fails"));
+            break;
+        case 1:
+            ports.failNextWrite = true;
+            note(QStringLiteral("the next write fails"));
+            break;
+        case 2: {
+            ports.vanish(world_.supplyPath);
+            ticks(int(random_.bounded(60)));
+            // Back at the same path, or under a number nothing else has.
+            QStringList free;
+            for (const QString& path : std::as_const(ports.paths)) {
+                if (ports.devices.value(path, BenchPorts::Device::Absent) ==
+                    BenchPorts::Device::Absent) {
+                    free << path;
+                }
+            }
+            const QString path = random_.bounded(2) == 0
+                                     ? free.at(int(random_.bounded(free.size())))
+                                     : world_.supplyPath;
+            world_.supplyPath = path;
+            ports.place(path, BenchPorts::Device::Supply);
+            note(QStringLiteral("the supply was pulled and came back at %1").arg(path));
+            break;
+        }
+        default:
+            ports.vanish(world_.supplyPath);
+            ports.place(world_.supplyPath, BenchPorts::Device::Supply);
+            note(QStringLiteral("the supply hung up and a new one is at its path"));
+            break;
+        }
+    }
+
     void close() {
         const SupplySession::CloseAnswer answer = session().requestClose();
         if (answer == SupplySession::CloseAnswer::Closed) {
@@ -342,9 +417,12 @@ private:
         case EndBy::Kill:
             note(QStringLiteral("killed and started again"));
             // What a killed program leaves: its journal, no off frame.
+            if (wasOn_) {
+                onPeriods_.last().second = world_.ports.writtenCount;
+            }
             world_.session.reset();
             world_.records.reset();
-            world_.port.close();
+            world_.ports.close();
             world_.diskFails = false;
             killed_ = true;
             restart();
@@ -359,10 +437,14 @@ private:
             fail(QStringLiteral("ended without releasing the port"));
             return;
         }
-        const QList<QByteArray> frames = wholeFrames(world_.port.written);
-        if (!frames.isEmpty() && !frames.last().endsWith('N')) {
-            fail(QStringLiteral("the program ended with %1 last on the line")
-                     .arg(QString::fromLatin1(frames.last())));
+        // Every device this program switched on that can still be reached
+        // took a whole off frame last.
+        for (const QString& path : std::as_const(tookOnFrame_)) {
+            const bool reachable = world_.ports.devices.value(path, BenchPorts::Device::Absent) !=
+                                   BenchPorts::Device::Absent;
+            if (reachable && !world_.ports.endsWithOffFrame(path)) {
+                fail(QStringLiteral("the program ended with an on frame last at %1").arg(path));
+            }
         }
         // The next program starts with the output off and recovers what
         // the last one kept.
@@ -371,7 +453,6 @@ private:
     }
 
     void restart() {
-        const qsizetype from = world_.port.written.size();
         world_.startProgram();
         diskFailedInThisProgram_ = false;
         watch();
@@ -379,13 +460,6 @@ private:
             session().pollTick();
             for (int send = 0; send < 20; ++send) {
                 session().sendTick();
-            }
-        }
-        for (const QByteArray& frame : wholeFrames(world_.port.written, from)) {
-            if (!frame.endsWith('N')) {
-                fail(QStringLiteral("a program started again sent %1")
-                         .arg(QString::fromLatin1(frame)));
-                return;
             }
         }
         if (killed_) {
@@ -437,6 +511,15 @@ private:
     // Where on the line each period of an accepted output began and ended
     // (-1 while it goes on): a frame switching on may start only inside one.
     QList<QPair<qsizetype, qsizetype>> onPeriods_;
+    // The path whose supply answered when the output came on.
+    QString supplyOfPeriod_;
+    // When each path's supply last answered, and when the program last let
+    // go of each path, in the order things happened.
+    QMap<QString, qint64> answeredAt_;
+    QMap<QString, qint64> closedAt_;
+    qint64 moment_ = 0;
+    // The paths this program sent a frame switching the output on.
+    QSet<QString> tookOnFrame_;
     QStringList loggedLines_;
 };
 
