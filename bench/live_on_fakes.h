@@ -21,9 +21,9 @@ public:
     std::vector<std::pair<qint64, char>> sent;
 
     TimedPort() { clock.start(); }
-    void write(char c) override {
+    bool write(char c) override {
         sent.emplace_back(clock.nsecsElapsed(), c);
-        FakeSerialPort::write(c);
+        return FakeSerialPort::write(c);
     }
     // Nanoseconds from the moment to the last character of the first whole
     // frame sent after it; -1 when none was.

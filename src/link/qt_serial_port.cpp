@@ -131,10 +131,14 @@ void QtSerialPort::setSettings(const QString& settings) {
     settings_ = parseLineSettings(settings);
 }
 
+QString QtSerialPort::devicePath(int portNumber) const {
+    return portDevicePath(portNumber, dataDir_);
+}
+
 bool QtSerialPort::open(int portNumber) {
     close();
     lastFailure_ = {};
-    const QString device = portDevicePath(portNumber, dataDir_);
+    const QString device = devicePath(portNumber);
     if (device.isEmpty()) {
         lastFailure_.reason = OpenFailure::Reason::Missing;
         return false;
@@ -160,33 +164,30 @@ bool QtSerialPort::open(int portNumber) {
         lastFailure_ = diagnoseOpenFailure(location, port_.error());
         return false;
     }
-    open_ = true;
     return true;
 }
 
 void QtSerialPort::close() {
     if (port_.isOpen())
         port_.close();
-    open_ = false;
-    released_ = false;
     readFailurePending_ = false;
 }
 
 bool QtSerialPort::isOpen() const {
-    return open_;
+    return port_.isOpen();
 }
 
 std::optional<QByteArray> QtSerialPort::readAll() {
-    if (!open_ || std::exchange(readFailurePending_, false))
+    if (std::exchange(readFailurePending_, false))
         return std::nullopt;
-    if (released_)
+    if (!port_.isOpen())
         return QByteArray();
     return port_.readAll();
 }
 
-void QtSerialPort::write(char c) {
-    if (!open_ || released_)
-        return;
+bool QtSerialPort::write(char c) {
+    if (!port_.isOpen())
+        return false;
 #ifndef Q_OS_WIN
     // 200 characters a second: handed straight to the device while nothing
     // waits before it, each costs one system call, instead of a buffer, a
@@ -194,20 +195,20 @@ void QtSerialPort::write(char c) {
     // cannot take it now, or has failed, is left to QSerialPort below, which
     // keeps the order and reports the failure.
     if (port_.bytesToWrite() == 0 && ::write(port_.handle(), &c, 1) == 1)
-        return;
+        return true;
 #endif
     if (port_.bytesToWrite() >= kMaxPendingWrite)
-        return;
-    port_.write(&c, 1);
+        return false;
+    return port_.write(&c, 1) == 1 && port_.isOpen();
 }
 
 void QtSerialPort::drain(int ms) {
     const QDeadlineTimer deadline(ms);
     // flush() hands over what the device takes at once; waiting is only for
     // a line that is slower than that.
-    while (open_ && !released_ && port_.bytesToWrite() > 0 && port_.flush()) {
+    while (port_.isOpen() && port_.bytesToWrite() > 0 && port_.flush()) {
     }
-    while (open_ && !released_ && port_.bytesToWrite() > 0 && !deadline.hasExpired() &&
+    while (port_.isOpen() && port_.bytesToWrite() > 0 && !deadline.hasExpired() &&
            port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
     }
 }
@@ -220,6 +221,5 @@ void QtSerialPort::handleError(QSerialPort::SerialPortError error) {
         error == QSerialPort::TimeoutError)
         return;
     port_.close();
-    released_ = true;
     readFailurePending_ = true;
 }

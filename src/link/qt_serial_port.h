@@ -24,20 +24,20 @@ LineSettings parseLineSettings(QStringView settings);
 //
 // A device that goes away while open (USB adapter pulled, pseudo-terminal hung
 // up) is released at once: left open, QSerialPort reports the failure hundreds
-// of thousands of times a second and burns a whole core. The owner then sees
-// one failed read, empty reads after it, writes that go nowhere, and a port
-// that still counts as open until it calls close().
+// of thousands of times a second and burns a whole core. The port is closed
+// from then on; the owner sees one failed read and writes that fail.
 class QtSerialPort final : public SerialPort {
 public:
     explicit QtSerialPort(QString dataDir);
 
     void setSettings(const QString& settings) override;
+    QString devicePath(int portNumber) const override;
     bool open(int portNumber) override;
     OpenFailure lastOpenFailure() const override { return lastFailure_; }
     void close() override;
     bool isOpen() const override;
     std::optional<QByteArray> readAll() override;
-    void write(char c) override;
+    bool write(char c) override;
     void drain(int ms) override;
 
 private:
@@ -47,8 +47,6 @@ private:
     LineSettings settings_;
     OpenFailure lastFailure_;
     QSerialPort port_;
-    // Open as the owner sees it; the device itself may have been released.
-    bool open_ = false;
-    bool released_ = false;
+    // The device failed since the last read.
     bool readFailurePending_ = false;
 };

@@ -9,6 +9,7 @@
 #include "setting/setpoint.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <exception>
 
@@ -22,11 +23,6 @@ const DesignText kReadError{QStringLiteral("读串口数据错误"),
 // Reads in a row that bring nothing, or nothing usable, before the link on a
 // port counts as lost.
 constexpr int kLossAfterReads = 10;
-// Time for the frame at the sender's pace before a close: a whole frame
-// takes 80 ms and may have to wait for the one under way to end.
-constexpr int kClosingFrameMs = 400;
-// Time left for a slow line to take the last characters.
-constexpr int kClosingDrainMs = 100;
 
 } // namespace
 
@@ -71,67 +67,6 @@ void SupplySession::reportTickFailure(bool quiet) {
     if (!quiet) {
         platform_.dialogs->message(kReadError.text(state.englishUi), QString());
     }
-}
-
-// Sends the next character of the frame, every 5 ms. The position turns
-// whether or not a port is open and is never reset. A frame composed while
-// another is on the line waits for that one's last character: the supply
-// must never see the head of one frame with the tail of the next, which
-// would command a voltage or limit that nobody set. A port that opens
-// mid-frame gets its first character at the next frame's start.
-void SupplySession::sendTick() {
-    SerialPort* port = platform_.serialPort;
-    if (state.sendPosition >= kFrameLength) {
-        state.sendPosition = 1;
-    } else {
-        ++state.sendPosition;
-    }
-    if (state.sendPosition == 1) {
-        frameOnLine_ = port->isOpen() ? state.frameText : QString();
-    }
-    if (!port->isOpen() || state.sendPosition > frameOnLine_.size()) {
-        return;
-    }
-    port->write(frameOnLine_.at(state.sendPosition - 1).toLatin1());
-    // The supply may be on from the first character of a frame that says
-    // so until the last character of a whole frame that says off.
-    const bool offFrame = frameOnLine_.endsWith(QLatin1Char('N'));
-    if (!offFrame && state.sendPosition == 1) {
-        offFrameOwed_ = true;
-    } else if (offFrame && state.sendPosition == kFrameLength) {
-        offFrameOwed_ = false;
-    }
-}
-
-// Goes on sending until a whole off frame has gone out from its first
-// character to its last. This runs in a close, outside any tick, so it
-// sleeps between characters instead of running the event loop; past the
-// deadline the remaining characters go at once. The deadline is the
-// clock's, so a close on a fake clock takes no real time.
-void SupplySession::sendWholeFrameBeforeClosing() {
-    SerialPort* port = platform_.serialPort;
-    // Between a declared loss and the search that opens a port again, the
-    // last port is closed; the supply behind it may still be on.
-    if (!port->isOpen() && (state.portNumber == 0 || !port->open(state.portNumber))) {
-        return;
-    }
-    state.frameText = ::composeFrame(frameCentivolts_, frameMilliamps_, state.tripMode, false);
-    const QDateTime deadline = platform_.clock->now().addMSecs(kClosingFrameMs);
-    const auto msLeft = [&] {
-        return std::max<qint64>(0, platform_.clock->now().msecsTo(deadline));
-    };
-    // An off frame may already be on the line; one more whole frame after
-    // it costs 80 ms and leaves nothing to chance.
-    bool fromFirst = false;
-    while (!(fromFirst && state.sendPosition == kFrameLength && !offFrameOwed_)) {
-        if (msLeft() > 0) {
-            platform_.clock->sleepMs(5);
-        }
-        sendTick();
-        fromFirst = fromFirst || state.sendPosition == 1;
-        port->drain(static_cast<int>(msLeft()));
-    }
-    port->drain(kClosingDrainMs);
 }
 
 void SupplySession::advanceDividers() {
@@ -180,6 +115,7 @@ void SupplySession::readSection() {
     } catch (const std::exception&) {
         reportTickFailure(false);
     }
+    reopenSupervisedPort();
 
     declareLossIfOverdue();
     if (state.readsSinceReply < SessionState::kNoReplyYet) {
@@ -206,6 +142,7 @@ void SupplySession::declareLossIfOverdue() {
         return;
     }
     state.portOpened = false;
+    portOutcomes_[state.portNumber] = silent ? PortOutcome::Silent : PortOutcome::Garbled;
     const QString port = QString::number(state.portNumber);
     if (silent) {
         emit diagnosticLine(QStringLiteral("COM") + port + QStringLiteral("无应答"));
@@ -215,6 +152,7 @@ void SupplySession::declareLossIfOverdue() {
     }
     // A lost link is down whatever the port: the output and a run wait for
     // the next accepted reply.
+    const bool supplyWasUp = state.linkUp;
     state.linkUp = false;
     if (state.portNumber <= 1) {
         state.portFailed.fill(false);
@@ -228,6 +166,19 @@ void SupplySession::declareLossIfOverdue() {
     emit changed();
     if (outputOn() && linkLossPolicy_ == LinkLossPolicy::SwitchOff) {
         stopAtLoss();
+    } else if (supplyWasUp) {
+        const QString when = timeOfDayText(platform_.clock->now().time());
+        const QString where = QStringLiteral("COM%1 (%2)").arg(port, supervisedPath_);
+        emit notice(outputOn()
+                        ? QStringLiteral("%1 %2 上的电源失去应答，输出保持打开，正在寻找电源。\n"
+                                         "%1 The supply on %2 stopped answering; the "
+                                         "output is held on; searching for the supply.")
+                              .arg(when, where)
+                        : QStringLiteral("%1 %2 上的电源失去应答，正在寻找电源。\n"
+                                         "%1 The supply on %2 stopped answering; "
+                                         "searching for the supply.")
+                              .arg(when, where));
+        lossTold_ = true;
     }
 }
 
@@ -242,6 +193,7 @@ void SupplySession::stopAtLoss() {
                                        shortestDecimalText(frameMilliamps_ / 1000.0));
     appendLog(QStringLiteral("\r\n") + linkLossLogLine(when));
     stop();
+    lossTold_ = true;
     emit notice(QStringLiteral("%1 电源失去连接，输出已关闭（%2）；电源本身可能仍在输出。\n"
                                "%1 The supply was lost; the output was switched off (%2). The "
                                "supply itself may still be on.")
@@ -270,6 +222,17 @@ void SupplySession::sortRead(const QByteArray& read) {
 
 void SupplySession::acceptReply(const QString& block) {
     emit diagnosticLine(block);
+    // While the output is on, only the supply it was switched on at is
+    // measured: a second supply the search found after a loss is not it.
+    if (outputOn() && supervisedPath_ != supplyPath_) {
+        emit diagnosticLine(QStringLiteral("另一台电源 / another supply"));
+        ++state.badReplyCount;
+        return;
+    }
+    if (outputOn()) {
+        supplyAnswering_ = true;
+    }
+    const bool found = !state.linkUp;
     const ReplyReading reading = decodeReply(block);
     state.currentDigits = reading.currentDigits;
     state.voltageDigits = reading.voltageDigits;
@@ -278,4 +241,22 @@ void SupplySession::acceptReply(const QString& block) {
     state.readsSinceReply = 0;
     state.overCurrent = reading.overCurrent;
     withdrawOpenFailureNotices();
+    if (!found) {
+        return;
+    }
+    const QString when = timeOfDayText(platform_.clock->now().time());
+    const QString where = QStringLiteral("COM%1 (%2)").arg(state.portNumber).arg(supervisedPath_);
+    if (std::exchange(lossTold_, false)) {
+        emit notice(outputOn() ? QStringLiteral("%1 电源在 %2 上重新应答，输出打开。\n"
+                                                "%1 The supply answers again on %2; the output "
+                                                "is on.")
+                                     .arg(when, where)
+                               : QStringLiteral("%1 电源在 %2 上重新应答，输出关闭。\n"
+                                                "%1 The supply answers again on %2; the output "
+                                                "is off.")
+                                     .arg(when, where));
+    }
+    emit supplyFound(
+        QStringLiteral("%1 电源在 %2 上应答。\n%1 The supply answers on %2.").arg(when, where));
+    emit changed();
 }

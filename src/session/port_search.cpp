@@ -5,17 +5,26 @@
 #include "link/serial_port.h"
 #include "platform/dialogs.h"
 
+#include <algorithm>
+#include <utility>
+
 // Probes ports 1..16, marks those that open and returns how many did.
 int SupplySession::probePorts() {
     int count = 0;
     for (int port = kFirstPortNumber; port <= kLastPortNumber; ++port) {
+        const PortOutcome before = portOutcomes_.value(port, PortOutcome::Absent);
         if (platform_.serialPort->open(port)) {
             ++count;
             state.portAvailable[port] = true;
             emit diagnosticLine(QStringLiteral("COM：   ") + QString::number(port) +
                                 QStringLiteral("可用"));
+            // A port the link was lost on keeps saying why until it is
+            // listened to again.
+            const bool lost = before == PortOutcome::Silent || before == PortOutcome::Garbled;
+            portOutcomes_[port] = lost ? before : PortOutcome::Opens;
         } else {
             noteWhyPortIsClosed(platform_.serialPort->lastOpenFailure());
+            portOutcomes_[port] = portOutcomeOf(platform_.serialPort->lastOpenFailure());
         }
         if (platform_.serialPort->isOpen()) {
             platform_.serialPort->close();
@@ -64,9 +73,14 @@ void SupplySession::withdrawOpenFailureNotices() {
 // Runs in every tick while no port is supervised: probes all ports, then opens
 // the highest usable one on which the link has not been lost.
 bool SupplySession::searchPort() {
-    if (platform_.serialPort->isOpen()) {
-        platform_.serialPort->close();
+    // A port whose supply may be on is let go of only after a whole off frame
+    // (or, while the output is held through a loss, at a frame's end): the
+    // sender closes it, and the search runs in the tick after.
+    if (offFrameOwedBy_.contains(openPath())) {
+        letGoOfPort_ = true;
+        return false;
     }
+    closePort();
     state.portAvailable.fill(false);
     searchFailures_.clear();
     const int count = probePorts();
@@ -80,9 +94,17 @@ bool SupplySession::searchPort() {
             continue;
         }
         choiceTried = true;
-        if (!platform_.serialPort->open(port)) {
+        if (!openPort(port)) {
             platform_.serialPort->close();
+            portOutcomes_[port] = portOutcomeOf(platform_.serialPort->lastOpenFailure());
             continue;
+        }
+        supervisedPath_ = openPath_;
+        portOutcomes_[port] = PortOutcome::Listening;
+        // Whatever answered before, no supply has answered on this port yet:
+        // the output and a run wait for one that does.
+        if (std::exchange(state.linkUp, false)) {
+            emit changed();
         }
         emit diagnosticLine(QStringLiteral("COM：   ") + QString::number(port) +
                             QStringLiteral("已打开"));
@@ -102,4 +124,22 @@ bool SupplySession::searchPort() {
         state.portFailed.fill(false);
     }
     return choiceTried;
+}
+
+QList<PortTried> SupplySession::portsTried() const {
+    QList<PortTried> ports;
+    for (auto entry = portOutcomes_.constBegin(); entry != portOutcomes_.constEnd(); ++entry) {
+        ports.append({entry.key(), platform_.serialPort->devicePath(entry.key()), entry.value()});
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const PortTried& a, const PortTried& b) { return a.portNumber > b.portNumber; });
+    return ports;
+}
+
+QString SupplySession::portInUseText(bool english) const {
+    if (!state.portOpened) {
+        return english ? QStringLiteral("searching for the supply")
+                       : QStringLiteral("正在寻找电源");
+    }
+    return QStringLiteral("COM%1 → %2").arg(state.portNumber).arg(supervisedPath_);
 }

@@ -1,6 +1,7 @@
 #include "session/supply_session.h"
 
 #include "link/frame.h"
+#include "link/port_outcome.h"
 #include "link/serial_port.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
@@ -125,7 +126,8 @@ Refused SupplySession::refusalToSwitchOn(bool run) const {
         return Refusal{closingRefuses(), QStringLiteral("Velkor"), true};
     }
     if (!state.linkUp) {
-        return Refusal{supplySilent(run), QStringLiteral("Velkor"), true};
+        return Refusal{supplySilent(run) + QStringLiteral("\n") + portsTriedText(portsTried()),
+                       QStringLiteral("Velkor"), true};
     }
     return std::nullopt;
 }
@@ -149,6 +151,8 @@ Refused SupplySession::switchOutput(bool on) {
         }
     }
     overCurrentTripped_ = false;
+    supplyPath_ = supervisedPath_;
+    supplyAnswering_ = true;
     setOutputState(OutputState::On);
     beginLog();
     return std::nullopt;
@@ -180,6 +184,8 @@ Refused SupplySession::switchRun(bool run) {
     overCurrentTripped_ = false;
     state.runEndHandled = false;
     state.rowIndex = 0;
+    supplyPath_ = supervisedPath_;
+    supplyAnswering_ = true;
     setOutputState(OutputState::Running);
     beginLog();
     state.rowSeconds =
@@ -278,9 +284,7 @@ void SupplySession::endWithoutDisplay() {
     }
     // The supply hears of it before the disk is waited for.
     pollTimer_->stop();
-    if (offFrameOwed_) {
-        sendWholeFrameBeforeClosing();
-    }
+    sendOffFramesBeforeClosing();
     records_->waitUntilIdle(kSaveWaitMs);
     releasePort();
 }
@@ -311,17 +315,13 @@ QString SupplySession::closeLeavingJournals() {
     return text;
 }
 
-// The supply switches off only when it gets a whole frame that says so: one
-// goes out before the port is let go whenever an on frame went out since the
-// last whole off frame.
+// A supply switches off only when it gets a whole frame that says so: one
+// goes out to every port that took an on frame since its last whole off
+// frame before the port is let go.
 void SupplySession::releasePort() {
     pollTimer_->stop();
-    if (offFrameOwed_) {
-        sendWholeFrameBeforeClosing();
-    }
+    sendOffFramesBeforeClosing();
     sendTimer_->stop();
-    if (platform_.serialPort->isOpen()) {
-        platform_.serialPort->close();
-    }
+    closePort();
     setOutputState(OutputState::Closed);
 }

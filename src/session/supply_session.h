@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/open_failure_notice.h"
+#include "link/port_outcome.h"
 #include "platform/platform.h"
 #include "record/sample.h"
 #include "session/io_watchdog.h"
@@ -8,6 +9,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QMap>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -152,6 +154,9 @@ public:
 
     // Probes ports 1..16, marks those that open and returns how many did.
     int probePorts();
+    // The port in use as the status bar shows it: its number and device
+    // path, or that the program searches.
+    QString portInUseText(bool english) const;
 
     // The poll tick, every 100 ms, and the send tick, every 5 ms.
     void pollTick();
@@ -191,6 +196,9 @@ signals:
     void diagnosticLine(const QString& line);
     // A word for the status bar, in both languages.
     void notice(const QString& text);
+    // A supply answers on a port the search found, in both languages; the
+    // status bar shows the port anyway, a program without a window says so.
+    void supplyFound(const QString& text);
     // The cell that refused a run.
     void stepCellRefused(int row, int column);
     // A close that waited for its record may be asked for again.
@@ -207,7 +215,16 @@ private:
     void sortRead(const QByteArray& read);
     void acceptReply(const QString& block);
     void reportTickFailure(bool quiet);
-    void sendWholeFrameBeforeClosing();
+    // The port the sender writes to
+    bool openPort(int portNumber);
+    void closePort();
+    QString openPath() const;
+    int portNumberOf(const QString& path) const;
+    bool mayDriveOpenPort() const;
+    void sendOffFramesBeforeClosing();
+    void sendWholeOffFrame(const QDateTime& deadline);
+    void reopenSupervisedPort();
+    QList<PortTried> portsTried() const;
     void releasePort();
     // Port search; true when the choice step tried to open a port.
     bool searchPort();
@@ -258,11 +275,32 @@ private:
     QList<OpenFailure> searchFailures_;
     QList<OpenFailureNotice> openNotices_;
     // The frame the sender is putting on the line, taken at its first
-    // character.
+    // character, and the opening of the port it goes to: a port opened
+    // since then waits for the next frame's first character.
     QString frameOnLine_;
-    // A frame switching the output on went out since the last whole off
-    // frame: the supply may be on.
-    bool offFrameOwed_ = false;
+    int frameOpening_ = 0;
+    // Counts the port's openings by this session.
+    int openings_ = 0;
+    // The device path of the port the session opened last, and of the port
+    // the search chose and supervises.
+    QString openPath_;
+    QString supervisedPath_;
+    // The port the search waits to let go of: the sender closes it at the
+    // end of a frame, once it owes no off frame.
+    bool letGoOfPort_ = false;
+    // The ports (by device path) that took a frame switching the output on
+    // since their last whole off frame: the supply behind each may be on.
+    QSet<QString> offFrameOwedBy_;
+    // The port whose supply answered when this on-period began; frames
+    // switching the output on go there only, and after the search let go of
+    // it, only once its supply answered again.
+    QString supplyPath_;
+    bool supplyAnswering_ = false;
+    // What became of each port the latest searches tried, for a refusal
+    // that says why no supply answers.
+    QMap<int, PortOutcome> portOutcomes_;
+    // The status bar told of a loss that no answer has replaced yet.
+    bool lossTold_ = false;
     // The setpoints the frame carries now.
     int frameCentivolts_ = 0;
     int frameMilliamps_ = 0;

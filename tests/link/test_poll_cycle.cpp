@@ -66,8 +66,8 @@ void PollCycleTest::newFrameGoesOutWholeAfterTheFrameOnTheLine_data() {
     QTest::addColumn<QByteArrayList>("frames");
     QTest::addColumn<QByteArray>("line");
     const QByteArray a("VKPPSU0000H0000N");
-    const QByteArray b("VKPPSU2000H0300O");
-    const QByteArray c("VKPPSU0300H1200O");
+    const QByteArray b("VKPPSU2000H0300N");
+    const QByteArray c("VKPPSU0300H1200N");
     const QByteArray d("VKPPSU3100H5100C");
     for (int sent = 1; sent <= 16; ++sent) {
         QTest::addRow("change after %d characters", sent)

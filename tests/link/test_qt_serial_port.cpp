@@ -184,7 +184,7 @@ void TestQtSerialPort::openFailsForMissingDevice() {
     QVERIFY(!port.open(portNumber));
     QCOMPARE(port.lastOpenFailure().reason, OpenFailure::Reason::Missing);
     QVERIFY(!port.isOpen());
-    QVERIFY(!port.readAll().has_value());
+    QCOMPARE(port.readAll(), std::optional<QByteArray>(QByteArray()));
 }
 
 void TestQtSerialPort::deviceInUseDoesNotOpenTwice() {
@@ -281,8 +281,8 @@ void TestQtSerialPort::deviceInUseDoesNotOpenFromAnotherProcess() {
 void TestQtSerialPort::readFailsWhenNeverOpened() {
     QtSerialPort port(programDir_->path());
     QVERIFY(!port.isOpen());
-    QVERIFY(!port.readAll().has_value());
-    port.write('V');
+    QCOMPARE(port.readAll(), std::optional<QByteArray>(QByteArray()));
+    QVERIFY(!port.write('V'));
 }
 
 void TestQtSerialPort::hungUpDeviceIsReleasedWithoutSpinning() {
@@ -301,17 +301,13 @@ void TestQtSerialPort::hungUpDeviceIsReleasedWithoutSpinning() {
     qInfo("CPU over 1 s after the hang-up: %.3f s", cpuSeconds);
     QVERIFY2(cpuSeconds < 0.3, qPrintable(QString::number(cpuSeconds)));
 
-    QVERIFY(port.isOpen());
+    // Closed at once: one failed read, and nothing counts as written.
+    QVERIFY(!port.isOpen());
     QVERIFY(!port.readAll().has_value());
     for (int read = 0; read < 3; ++read) {
-        const std::optional<QByteArray> later = port.readAll();
-        QVERIFY(later.has_value());
-        QVERIFY(later->isEmpty());
+        QCOMPARE(port.readAll(), std::optional<QByteArray>(QByteArray()));
     }
-    port.write('V');
-    QVERIFY(port.isOpen());
-
-    port.close();
+    QVERIFY(!port.write('V'));
     QVERIFY(!port.isOpen());
 
     // The same port object serves a new device as if nothing had happened.

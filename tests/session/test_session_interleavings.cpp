@@ -171,7 +171,10 @@ private:
     // What each device hears and answers, watched as it happens.
     void watchPorts() {
         BenchPorts& ports = world_.ports;
-        ports.replyRead = [this](const QString& path) { answeredAt_[path] = ++moment_; };
+        ports.replyRead = [this](const QString& path) {
+            answeredAt_[path] = ++moment_;
+            lastAnswered_ = path;
+        };
         ports.closedByProgram = [this](const QString& path) { closedAt_[path] = ++moment_; };
         ports.frameTaken = [this](const QString& path, const QByteArray& frame) {
             if (frame.endsWith('O')) {
@@ -196,9 +199,9 @@ private:
         }
         if (on && !wasOn_) {
             onPeriods_.append({now, -1});
-            // The output is the supply's that answered on the port in use.
-            const QString path = world_.ports.openPath();
-            supplyOfPeriod_ = answeredSinceClosed(path) ? path : QString();
+            // The output is the supply's that answered last, on a port not
+            // let go of since (it may have failed meanwhile).
+            supplyOfPeriod_ = answeredSinceClosed(lastAnswered_) ? lastAnswered_ : QString();
         }
         wasOn_ = on;
     }
@@ -513,6 +516,7 @@ private:
     QList<QPair<qsizetype, qsizetype>> onPeriods_;
     // The path whose supply answered when the output came on.
     QString supplyOfPeriod_;
+    QString lastAnswered_;
     // When each path's supply last answered, and when the program last let
     // go of each path, in the order things happened.
     QMap<QString, qint64> answeredAt_;

@@ -259,7 +259,7 @@ void FrontPanelTest::outputButtonWithoutLinkSaysWhyInTheStatusBar() {
     QCOMPARE(w.view.chartIndex, qint16(7));
     QCOMPARE(w.statusBar->currentMessage(),
              QStringLiteral("电源没有应答，输出未打开。  The supply does not answer; the output "
-                            "stays off."));
+                            "stays off.  没有可用的串口。  No serial port has a device."));
     w.session().pollTick();
     QVERIFY(w.session().state.frameText.endsWith(QLatin1Char('N')));
     QVERIFY(f.dialogs.shown.isEmpty());

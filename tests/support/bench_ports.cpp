@@ -65,7 +65,6 @@ void BenchPorts::close() {
         closedByProgram(openPath_);
     }
     openPath_.clear();
-    released_ = false;
     failurePending_ = false;
 }
 
@@ -74,18 +73,18 @@ bool BenchPorts::isOpen() const {
 }
 
 void BenchPorts::fail() {
-    released_ = true;
+    openPath_.clear();
     failurePending_ = true;
 }
 
 std::optional<QByteArray> BenchPorts::readAll() {
-    if (!openPath_.isEmpty() && !released_ && std::exchange(failNextRead, false)) {
+    if (!openPath_.isEmpty() && std::exchange(failNextRead, false)) {
         fail();
     }
-    if (openPath_.isEmpty() || std::exchange(failurePending_, false)) {
+    if (std::exchange(failurePending_, false)) {
         return std::nullopt;
     }
-    if (released_ || devices.value(openPath_) != Device::Supply) {
+    if (openPath_.isEmpty() || devices.value(openPath_) != Device::Supply) {
         return QByteArray();
     }
     if (replyRead) {
@@ -94,12 +93,12 @@ std::optional<QByteArray> BenchPorts::readAll() {
     return answers.value(openPath_, kAnswer);
 }
 
-void BenchPorts::write(char c) {
-    if (!openPath_.isEmpty() && !released_ && std::exchange(failNextWrite, false)) {
+bool BenchPorts::write(char c) {
+    if (!openPath_.isEmpty() && std::exchange(failNextWrite, false)) {
         fail();
     }
-    if (openPath_.isEmpty() || released_) {
-        return;
+    if (openPath_.isEmpty()) {
+        return false;
     }
     if (std::exchange(openingFresh_, false) && c != kTag.front()) {
         startedMidFrame.append(openPath_);
@@ -112,4 +111,5 @@ void BenchPorts::write(char c) {
         frameTaken) {
         frameTaken(openPath_, line.mid(start));
     }
+    return true;
 }

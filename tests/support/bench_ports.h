@@ -58,22 +58,22 @@ public:
     bool everTookOnFrame(const QString& path) const;
 
     void setSettings(const QString&) override {}
+    QString devicePath(int portNumber) const override { return paths.value(portNumber); }
     bool open(int portNumber) override;
     OpenFailure lastOpenFailure() const override { return lastFailure_; }
     void close() override;
     bool isOpen() const override;
     std::optional<QByteArray> readAll() override;
-    void write(char c) override;
+    bool write(char c) override;
     void drain(int) override {}
 
     static const QByteArray kAnswer;
 
 private:
-    // A device error: the port lets go of the device.
+    // A device error: the port lets go of the device and is closed.
     void fail();
 
     QString openPath_;
-    bool released_ = false;
     bool failurePending_ = false;
     // Nothing written yet in this opening.
     bool openingFresh_ = false;

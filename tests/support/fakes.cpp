@@ -7,11 +7,12 @@
 
 #include <stdexcept>
 
-void FakeSerialPort::write(char c) {
+bool FakeSerialPort::write(char c) {
     if (written.size() >= writtenLimit) {
         written.remove(0, written.size() - writtenLimit / 2);
     }
     written.append(c);
+    return true;
 }
 
 bool FakeSerialPort::open(int portNumber) {

@@ -47,12 +47,15 @@ public:
     qsizetype writtenLimit = 1 << 20;
 
     void setSettings(const QString& s) override { settings = s; }
+    QString devicePath(int portNumber) const override {
+        return QStringLiteral("/dev/fake%1").arg(portNumber);
+    }
     bool open(int portNumber) override;
     OpenFailure lastOpenFailure() const override { return lastFailure; }
     void close() override;
     bool isOpen() const override { return openPort != 0; }
     std::optional<QByteArray> readAll() override;
-    void write(char c) override;
+    bool write(char c) override;
     void drain(int) override {}
 };
 
