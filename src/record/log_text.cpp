@@ -130,6 +130,14 @@ QString logMeasurementLine(const QString& timeOfDay, const QString& voltageText,
     return timeOfDay + gap + voltageText + gap + currentText;
 }
 
+QString logSecondLine(const QString& timeOfDay, const QString& voltageDigits,
+                      const QString& currentDigits, bool hasReading) {
+    // Dashes in the digits' places, laid out as the digits would be.
+    const QString noDigits(4, QLatin1Char('-'));
+    return logMeasurementLine(timeOfDay, voltageReadoutText(hasReading ? voltageDigits : noDigits),
+                              currentReadoutText(hasReading ? currentDigits : noDigits));
+}
+
 QString stopStamp(const QDateTime& moment) {
     const QDate d = moment.date();
     const QTime t = moment.time();

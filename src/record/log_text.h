@@ -27,6 +27,14 @@ QString logStartLine(const QDateTime& moment, const QString& timeOfDay);
 QString logMeasurementLine(const QString& timeOfDay, const QString& voltageText,
                            const QString& currentText);
 
+// The log's line of one second. Its readings show as the readouts show the
+// supply's digits, but only when the second has a live reading; otherwise
+// every digit is a dash ("--.--V", "-.---A"), so the line keeps its layout
+// and the last reading seen, or the zeros of a lost link, never stand in
+// the record as a measurement.
+QString logSecondLine(const QString& timeOfDay, const QString& voltageDigits,
+                      const QString& currentDigits, bool hasReading);
+
 // The line that notes where the supply was lost and the log ends.
 QString linkLossLogLine(const QString& timeOfDay);
 

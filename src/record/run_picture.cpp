@@ -342,8 +342,7 @@ void drawTitle(QPainter& painter, const RunSeries& series, const QString& record
     font.setBold(false);
     painter.setFont(font);
     painter.drawText(QRect(0, 48, size.width(), 24), Qt::AlignCenter,
-                     QStringLiteral("%1    %2 readings")
-                         .arg(recordName, QString::number(series.samples.size())));
+                     runPictureSubtitle(series, recordName));
 }
 
 // The stretches logged while the link was lost, filled across both plots. A
@@ -486,6 +485,12 @@ QString runPictureTitle(const RunSeries& series) {
     return QStringLiteral("%1, for %2")
         .arg(momentText(start, boundedOffset(series.startUtcOffsetSeconds)),
              durationText(end - start));
+}
+
+QString runPictureSubtitle(const RunSeries& series, const QString& recordName) {
+    const auto readings = std::count_if(series.samples.cbegin(), series.samples.cend(),
+                                        [](const Sample& sample) { return sample.hasReading(); });
+    return QStringLiteral("%1    %2 readings").arg(recordName).arg(readings);
 }
 
 QImage drawRunPicture(const RunSeries& series, const QString& recordName, QSize size) {

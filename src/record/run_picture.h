@@ -45,6 +45,10 @@ RunPictureGeometry runPictureGeometry(const RunSeries& series, QSize size = kRun
 // how long it lasted ("Monday 7 December 2026, 17:29:32, for 2 h 05 min 30 s").
 QString runPictureTitle(const RunSeries& series);
 
+// The title's second line: the record's name and how many of its lines hold
+// a reading; a line without a live one is not counted as one.
+QString runPictureSubtitle(const RunSeries& series, const QString& recordName);
+
 // Draws the run. Each pixel column shows the least and the greatest reading
 // that falls into it, so a week of one-second readings loses no peak and
 // costs one pass over the samples. The times and values of a damaged

@@ -66,4 +66,6 @@ struct SessionState {
 
     static constexpr int kNoReplyYet = 1 << 20;
     bool readingFresh() const { return readsSinceReply <= 1; }
+    // The readings are what the supply does now: fresh, on a link that is up.
+    bool readingLive() const { return linkUp && readingFresh(); }
 };

@@ -222,11 +222,13 @@ void SupplySession::displayUpdate() {
 
     if (outputOn()) {
         const QDateTime now = platform_.clock->now();
-        const QString line =
-            logMeasurementLine(timeOfDayText(now.time()), state.voltageText, state.currentText);
         Sample sample = sampleOf(now, state.voltageDigits, state.currentDigits, state.overCurrent,
                                  state.linkUp, frameCentivolts_, frameMilliamps_);
         sample.fresh = sample.fresh && state.readingFresh();
+        // The line and the spreadsheet's row say the same: a second without a
+        // live reading has no numbers in either.
+        const QString line = logSecondLine(timeOfDayText(now.time()), state.voltageDigits,
+                                           state.currentDigits, sample.hasReading());
         samples_.samples.append(sample);
         appendLog(QStringLiteral("\r\n") + line);
         journalLine(line, sample);

@@ -51,7 +51,10 @@ void MainWindow::drawEmptyCharts() {
 
 // Runs at the end of every display tick: draws the frame of a new sweep, ends
 // a full sweep, or, while the output is on, adds one step to each trace: the
-// rise or fall at the previous column, then the level up to this column.
+// rise or fall at the previous column, then the level up to this column. A
+// second without a live reading adds nothing, and the first second after it
+// adds its level only, with no edge from the value before: the trace shows
+// a gap, never the last reading seen or the zeros of a lost link.
 void MainWindow::chartStep() {
     const int i = view.chartIndex;
     if (i == 0) {
@@ -72,10 +75,14 @@ void MainWindow::chartStep() {
         const float x = chartColumnX(i, view.scaleX);
         const float older = chartValueY(history[1], view.scaleY);
         const float newest = chartValueY(history[0], view.scaleY);
-        picture->drawLine({previousX, older}, {previousX, newest}, colour, Qt::SolidLine);
+        if (view.readingLiveHistory[1]) {
+            picture->drawLine({previousX, older}, {previousX, newest}, colour, Qt::SolidLine);
+        }
         picture->drawLine({x, newest}, {previousX, newest}, colour, Qt::SolidLine);
     };
-    plot(charts[0], view.voltageHistory, kVoltageTrace);
-    plot(charts[1], view.currentHistory, kCurrentTrace);
+    if (view.readingLiveHistory[0]) {
+        plot(charts[0], view.voltageHistory, kVoltageTrace);
+        plot(charts[1], view.currentHistory, kCurrentTrace);
+    }
     ++view.chartIndex;
 }

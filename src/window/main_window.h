@@ -32,6 +32,9 @@ struct WindowView {
     // The newest readings in volts / 10 and amperes, newest first.
     std::array<double, 3> voltageHistory{};
     std::array<double, 3> currentHistory{};
+    // Whether each of the two newest seconds had a live reading: the charts
+    // leave a gap where one had none.
+    std::array<bool, 2> readingLiveHistory{};
 };
 
 // The program's one window. It shows the supply session's state and passes

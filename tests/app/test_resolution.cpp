@@ -83,11 +83,13 @@ int white(const QImage& image) {
 }
 
 // The window's first tick has drawn the charts; the output is on and a few
-// columns are plotted, so a restart shows.
+// columns are plotted, so a restart shows. The readings count as just
+// answered: with no port open, no read makes them stale.
 MainWindow& windowWithTraces(WindowOnFakes& f) {
     MainWindow& w = f.build();
     w.session().pollTick();
     w.session().state.linkUp = true;
+    w.session().state.readsSinceReply = 0;
     w.outputButtonClicked();
     w.session().state.voltageDigits = QStringLiteral("1500");
     w.session().state.currentDigits = QStringLiteral("1500");

@@ -88,11 +88,13 @@ int leftmostLight(const QImage& image, int top, int bottom) {
 }
 
 // A window whose first tick has drawn the empty frames, with the link up so
-// the output button works, and the output switched on.
+// the output button works, and the output switched on. The supply counts as
+// having just answered: with no port open, no read makes the readings stale.
 MainWindow& windowWithOutputOn(WindowOnFakes& f) {
     MainWindow& w = f.build();
     w.session().pollTick();
     w.session().state.linkUp = true;
+    w.session().state.readsSinceReply = 0;
     w.outputButtonClicked();
     return w;
 }
@@ -106,6 +108,8 @@ private slots:
     void sweepCyclesOver101DisplayTicks();
     void firstDisplayTickAfterStartPlotsColumnOne();
     void stepTracesAtTheirPixels();
+    void secondsWithoutAReadingLeaveAGap_data();
+    void secondsWithoutAReadingLeaveAGap();
     void outputOffPausesTheSweepAndKeepsTheTraces();
     void switchingOnRestartsTheSweep();
     void drawingSurvivesRepaintAndLaterDrawing();
@@ -180,6 +184,7 @@ void ChartTest::firstDisplayTickAfterStartPlotsColumnOne() {
     QCOMPARE(w.view.chartIndex, qint16(1));
     // Switching on starts a new sweep: its frame first, then the traces.
     switchOn(w);
+    w.session().state.readsSinceReply = 0;
     QCOMPARE(w.view.chartIndex, 0);
     displayTicks(w, 1);
     QCOMPARE(w.view.chartIndex, 1);
@@ -239,6 +244,55 @@ void ChartTest::stepTracesAtTheirPixels() {
         QVERIFY(voltage.pixel(x, 135) != kGreen);
     }
     QVERIFY(voltage.pixel(58, 134) != kGreen);
+}
+
+void ChartTest::secondsWithoutAReadingLeaveAGap_data() {
+    QTest::addColumn<bool>("linkUp");
+    QTest::addColumn<QString>("digits");
+    QTest::newRow("silent: the last reading kept") << true << "1000";
+    QTest::newRow("link lost: zeros") << false << "0000";
+}
+
+// 10 V and 1 A (pixel row 140) in columns 1-2, three seconds without a
+// reading (columns 3-5), the readings back in columns 6-7. Each trace is the
+// level of columns 0-2 and 5-7 and nothing else: no level in the gap, no
+// edge down into it or up out of it.
+void ChartTest::secondsWithoutAReadingLeaveAGap() {
+    QFETCH(bool, linkUp);
+    QFETCH(QString, digits);
+    WindowOnFakes f;
+    MainWindow& w = windowWithOutputOn(f);
+    SessionState& state = w.session().state;
+    const auto seconds = [&](int count, bool live, const QString& shown) {
+        state.linkUp = live || linkUp;
+        state.readsSinceReply = live ? 0 : 2;
+        state.voltageDigits = state.currentDigits = shown;
+        displayTicks(w, count);
+    };
+    seconds(3, true, QStringLiteral("1000"));
+    seconds(3, false, digits);
+    seconds(2, true, QStringLiteral("1000"));
+    QCOMPARE(w.view.chartIndex, qint16(8));
+
+    const auto pixelX = [](int column) { return qRound((700 + 80 * column) / 15.0); };
+    for (const auto& [image, colour] :
+         {std::pair{w.charts[0]->image(), kGreen}, std::pair{w.charts[1]->image(), kRed}}) {
+        QSet<QPair<int, int>> drawn;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixel(x, y) == colour) {
+                    drawn.insert({x, y});
+                }
+            }
+        }
+        QSet<QPair<int, int>> expected;
+        for (const auto& [first, last] : {std::pair{0, 2}, std::pair{5, 7}}) {
+            for (int x = pixelX(first); x <= pixelX(last); ++x) {
+                expected.insert({x, 140});
+            }
+        }
+        QCOMPARE(drawn, expected);
+    }
 }
 
 void ChartTest::outputOffPausesTheSweepAndKeepsTheTraces() {

@@ -39,6 +39,8 @@ class DisplayUpdateTest : public QObject {
 private slots:
     void readoutTexts_data();
     void readoutTexts();
+    void logSecondLines_data();
+    void logSecondLines();
     void timeOfDayHasHoursMinutesAndSecondsWithoutZone_data();
     void timeOfDayHasHoursMinutesAndSecondsWithoutZone();
     void noLocaleLeavesAZoneOrItsPunctuation();
@@ -84,6 +86,45 @@ void DisplayUpdateTest::readoutTexts() {
     QFETCH(QString, current);
     QCOMPARE(voltageReadoutText(digits), voltage);
     QCOMPARE(currentReadoutText(digits), current);
+}
+
+void DisplayUpdateTest::logSecondLines_data() {
+    QTest::addColumn<QString>("timeOfDay");
+    QTest::addColumn<QString>("voltageDigits");
+    QTest::addColumn<QString>("currentDigits");
+    QTest::addColumn<bool>("hasReading");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("reading") << "05:03:09"
+                             << "0500"
+                             << "0500" << true << "05:03:09          05.00V          0.500A";
+    QTest::newRow("full scale") << "17:29:32"
+                                << "3100"
+                                << "5100" << true << "17:29:32          31.00V          5.100A";
+    QTest::newRow("digits as they came")
+        << "05:03:09"
+        << "12a4"
+        << "0x00" << true << "05:03:09          12.a4V          0.x00A";
+    QTest::newRow("stale: the last reading is not repeated")
+        << "05:03:10"
+        << "0500"
+        << "0500" << false << "05:03:10          --.--V          -.---A";
+    QTest::newRow("link lost: no zeros")
+        << "05:03:21"
+        << "0000"
+        << "0000" << false << "05:03:21          --.--V          -.---A";
+    QTest::newRow("AM/PM time") << "5:03:21 PM"
+                                << "1200"
+                                << "1200" << false << "5:03:21 PM          --.--V          -.---A";
+}
+
+// A second without a reading keeps the layout: each digit is a dash.
+void DisplayUpdateTest::logSecondLines() {
+    QFETCH(QString, timeOfDay);
+    QFETCH(QString, voltageDigits);
+    QFETCH(QString, currentDigits);
+    QFETCH(bool, hasReading);
+    QFETCH(QString, line);
+    QCOMPARE(logSecondLine(timeOfDay, voltageDigits, currentDigits, hasReading), line);
 }
 
 void DisplayUpdateTest::timeOfDayHasHoursMinutesAndSecondsWithoutZone_data() {

@@ -17,6 +17,7 @@ struct Line {
     int voltageSetpoint = 0;
     int currentSetpoint = 0;
     bool linkUp = true;
+    bool fresh = true;
 };
 
 // A run of one line a second from `start`, `line(second)` each.
@@ -30,6 +31,7 @@ template <typename Lines> RunSeries run(const QDateTime& start, int seconds, Lin
                                  values.voltageSetpoint, values.currentSetpoint);
         sample.voltage = values.voltage;
         sample.current = values.current;
+        sample.fresh = values.linkUp && values.fresh;
         series.samples.append(sample);
     }
     return series;
@@ -81,6 +83,7 @@ class RunPictureTest : public QObject {
 private slots:
     void linkLostIsAFilledBand_data();
     void linkLostIsAFilledBand();
+    void staleSecondsAreAGapWithoutABand();
     void dashedSetpointsShowConstantVoltageAndCurrent();
     void weekPictureKeepsEveryPeak();
     void titleSaysWhenAndHowLong_data();
@@ -134,6 +137,31 @@ void RunPictureTest::linkLostIsAFilledBand() {
     const int before = g.xOf(start.addSecs(lostFrom / 2).toMSecsSinceEpoch());
     QVERIFY(near(image.pixel(before, int(g.yOfVoltage(1000))), kVoltageTraceColour));
     QVERIFY(near(image.pixel(before, int(g.yOfCurrent(500))), kCurrentTraceColour));
+}
+
+// Half a minute in which the supply was silent but not yet given up: the
+// last readings it sent are no measurements, so the traces break there, and
+// the link was not lost, so no band shows; nor do those lines count as
+// readings.
+void RunPictureTest::staleSecondsAreAGapWithoutABand() {
+    const QDateTime start = at(QDate(2026, 12, 7), QTime(17, 0, 0), 8);
+    const RunSeries series = run(start, 600, [](int second) {
+        return Line{1000, 500, 1000, 800, true, second < 300 || second >= 330};
+    });
+    const QImage image = drawRunPicture(series, QStringLiteral("2026127170"));
+    const RunPictureGeometry g = runPictureGeometry(series, image.size());
+    const auto x = [&](int second) { return g.xOf(start.addSecs(second).toMSecsSinceEpoch()); };
+    for (int column = x(300) + 2; column <= x(329) - 2; ++column) {
+        QVERIFY(!columnHas(image, column, g.voltagePlot, kVoltageTraceColour));
+        QVERIFY(!columnHas(image, column, g.currentPlot, kCurrentTraceColour));
+        QVERIFY(!columnHas(image, column, g.voltagePlot, kLinkLostColour));
+    }
+    for (const int second : {150, 450}) {
+        QVERIFY(columnHas(image, x(second), g.voltagePlot, kVoltageTraceColour));
+        QVERIFY(columnHas(image, x(second), g.currentPlot, kCurrentTraceColour));
+    }
+    QCOMPARE(runPictureSubtitle(series, QStringLiteral("2026127170")),
+             QStringLiteral("2026127170    570 readings"));
 }
 
 // A sweep into a 10 ohm load with a 1.5 A limit: at 10 V the supply holds
