@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFont>
 
 #include <cstdio>
@@ -50,6 +51,16 @@ CommandLine readOwnCommandLine() {
                            dataDirOf(QCoreApplication::applicationDirPath()));
 }
 
+QString headlessStartText(const QString& dataDir, const QStringList& scpiAddresses) {
+    const QString scpi = scpiAddresses.isEmpty()
+                             ? QStringLiteral("SCPI 未启用 / SCPI is not served")
+                             : QStringLiteral("SCPI: %1").arg(scpiAddresses.join(QStringLiteral(", ")));
+    return QStringLiteral("Velkor 无窗口运行，正在寻找电源。数据文件夹：%1\n"
+                          "Velkor runs without a window and searches for the supply. Data folder: "
+                          "%1\n%2")
+        .arg(dataDir, scpi);
+}
+
 // The session without a window: no display is needed, and boxes go to
 // standard error. The record's picture still draws text, which takes a
 // graphical application: the offscreen one, which needs no display.
@@ -70,9 +81,13 @@ int runHeadless(int argc, char* argv[]) {
     if (scpi.failed) {
         return 1;
     }
-    // What the window's status bar would say.
-    QObject::connect(&session, &SupplySession::notice,
-                     [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
+    // What the window's status bar would say: the supply found and lost,
+    // and what became of the output.
+    const auto say = [](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); };
+    QObject::connect(&session, &SupplySession::notice, say);
+    QObject::connect(&session, &SupplySession::supplyFound, say);
+    say(headlessStartText(QDir::toNativeSeparators(dataDir),
+                          scpi.server ? scpi.server->addresses() : QStringList()));
     endOnStopSignals(&session);
     session.start();
     return QCoreApplication::exec();

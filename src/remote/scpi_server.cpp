@@ -161,3 +161,15 @@ ScpiServer::Client* ScpiServer::clientOf(ScpiConnection* connection) {
     }
     return nullptr;
 }
+
+QStringList ScpiServer::addresses() const {
+    QStringList addresses;
+    for (const QTcpServer* server : servers_) {
+        const QHostAddress address = server->serverAddress();
+        const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                                 ? QStringLiteral("[%1]").arg(address.toString())
+                                 : address.toString();
+        addresses << QStringLiteral("%1:%2").arg(host).arg(server->serverPort());
+    }
+    return addresses;
+}

@@ -55,6 +55,8 @@ public:
     // Listens on 127.0.0.1 and ::1.
     Listening listen(quint16 port);
     bool listening() const { return !servers_.isEmpty(); }
+    // Where scripts reach it, as "127.0.0.1:5025" and "[::1]:5025".
+    QStringList addresses() const;
     int clientCount() const { return static_cast<int>(clients_.size()); }
 
 private:

@@ -38,10 +38,12 @@ void MainWindow::applyLanguageTexts() {
     readoutGroup->setTitle(pick("输出", "OUT"));
     settingsGroup->setTitle(pick("设置", "SET"));
     overCurrentModeCaption->setText(pick("过流保护", "over current"));
+    // The design's link text, then the port in use and its device path.
     statusPanels[0]->setText(
-        session_.state.linkUp
-            ? pick("通讯状态:连接成功 ", "communication:connection is successful ")
-            : pick("通讯状态:等待... ", "communication:wait..."));
+        (session_.state.linkUp
+             ? pick("通讯状态:连接成功 ", "communication:connection is successful ")
+             : pick("通讯状态:等待... ", "communication:wait...")) +
+        QLatin1Char(' ') + session_.portInUseText(en));
     statusPanels[1]->setText(remoteClientsText(en));
     statusPanels[2]->setText(versionText(en));
     // The items are re-labelled in place: an open list stays open and the

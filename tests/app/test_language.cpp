@@ -21,12 +21,15 @@ void chooseLanguage(MainWindow& w, int index) {
     emit w.languageList->activated(index);
 }
 
-// The switchable texts in the order the display update sets them.
+// The switchable texts in the order the display update sets them; the link
+// panel's without the port it names after the design's text.
 QStringList switchableTexts(const MainWindow& w) {
+    const SupplySession& session = w.session();
+    const QString port = QLatin1Char(' ') + session.portInUseText(session.state.englishUi);
     return {w.readoutGroup->title(),
             w.settingsGroup->title(),
             w.overCurrentModeCaption->text(),
-            w.statusPanels[0]->text(),
+            w.statusPanels[0]->text().remove(port),
             w.statusPanels[2]->text(),
             w.overCurrentModeList->itemText(0),
             w.overCurrentModeList->itemText(1),

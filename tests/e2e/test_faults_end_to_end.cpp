@@ -142,7 +142,7 @@ void FaultsEndToEndTest::validBlocksAmongFaultsKeepTheLinkUp() {
         8000));
     QVERIFY(w.session().state.linkUp);
     QCOMPARE(w.session().state.badReplyCount, qint16(0));
-    QCOMPARE(w.statusPanels[0]->text(), kLinkUpText);
+    QVERIFY(w.statusPanels[0]->text().startsWith(kLinkUpText));
     for (const QString& loss : {QStringLiteral("超时"), QStringLiteral("无应答"),
                                 QStringLiteral("数据为空"), QStringLiteral("数据错误")}) {
         QCOMPARE(live.linesContaining(loss), 0);
@@ -198,7 +198,7 @@ void FaultsEndToEndTest::repliesWithoutTheTagLoseTheLink() {
         },
         3000));
     QCOMPARE(w.currentReadout->text(), QStringLiteral("0.000A"));
-    QCOMPARE(w.statusPanels[0]->text(), kLinkWaitText);
+    QVERIFY(w.statusPanels[0]->text().startsWith(kLinkWaitText));
     QVERIFY(live.dialogs.shown.isEmpty());
     QVERIFY(recordEntries(live.dir.path()).isEmpty());
     // The program went on sending with the output off, each frame whole.

@@ -237,7 +237,7 @@ void PollCycleTest::lossTakesTheLinkDownOnEveryPort() {
     // Until a reply is accepted again the operator sees the wait, and the
     // output and a run stay off.
     ticks(w, 10);
-    QCOMPARE(w.statusPanels[0]->text(), QStringLiteral("通讯状态:等待... "));
+    QVERIFY(w.statusPanels[0]->text().startsWith(QStringLiteral("通讯状态:等待... ")));
     w.outputButtonClicked();
     w.runButtonClicked();
     w.session().pollTick();
