@@ -52,9 +52,10 @@ CommandLine readOwnCommandLine() {
 }
 
 QString headlessStartText(const QString& dataDir, const QStringList& scpiAddresses) {
-    const QString scpi = scpiAddresses.isEmpty()
-                             ? QStringLiteral("SCPI 未启用 / SCPI is not served")
-                             : QStringLiteral("SCPI: %1").arg(scpiAddresses.join(QStringLiteral(", ")));
+    const QString scpi =
+        scpiAddresses.isEmpty()
+            ? QStringLiteral("SCPI 未启用 / SCPI is not served")
+            : QStringLiteral("SCPI: %1").arg(scpiAddresses.join(QStringLiteral(", ")));
     return QStringLiteral("Velkor 无窗口运行，正在寻找电源。数据文件夹：%1\n"
                           "Velkor runs without a window and searches for the supply. Data folder: "
                           "%1\n%2")

@@ -64,6 +64,20 @@ bool SupplySession::mayDriveOpenPort() const {
     return outputOn() && supplyAnswering_ && !supplyPath_.isEmpty() && openPath() == supplyPath_;
 }
 
+// A port whose supply may be on is let go of only after its whole off frame,
+// but for the port of an output held through a loss, which must not get one.
+bool SupplySession::mayLetGoOfOpenPort() const {
+    const QString path = openPath();
+    return !offFrameOwedBy_.contains(path) || (outputOn() && path == supplyPath_);
+}
+
+// Part of a frame has gone out on the open port: a device takes a frame cut
+// short as a broken one.
+bool SupplySession::frameUnderWay() const {
+    return platform_.serialPort->isOpen() && frameOpening_ == openings_ &&
+           state.sendPosition < frameOnLine_.size();
+}
+
 // Sends the next character of the frame, every 5 ms. The position turns
 // whether or not a port is open and is never reset. A frame composed while
 // another is on the line waits for that one's last character: the supply
@@ -78,6 +92,10 @@ void SupplySession::sendTick() {
         ++state.sendPosition;
     }
     if (state.sendPosition == 1) {
+        // Between two frames: the search's port may be let go of now.
+        if (letGoOfPort_ && mayLetGoOfOpenPort()) {
+            closePort();
+        }
         frameOnLine_ = port->isOpen() ? state.frameText : QString();
         frameOpening_ = openings_;
         if (frameOnLine_.endsWith(QLatin1Char('O')) && !mayDriveOpenPort()) {
@@ -105,14 +123,8 @@ void SupplySession::sendTick() {
     if (!port->write(frameOnLine_.at(state.sendPosition - 1).toLatin1())) {
         return;
     }
-    if (state.sendPosition < kFrameLength) {
-        return;
-    }
-    if (offFrame) {
+    if (offFrame && state.sendPosition == kFrameLength) {
         offFrameOwedBy_.remove(path);
-    }
-    if (letGoOfPort_ && (!offFrameOwedBy_.contains(path) || mayDriveOpenPort())) {
-        closePort();
     }
 }
 
@@ -124,6 +136,13 @@ void SupplySession::sendTick() {
 // clock's, so a close on a fake clock takes no real time.
 void SupplySession::sendOffFramesBeforeClosing() {
     letGoOfPort_ = false;
+    const QDateTime frameDeadline = platform_.clock->now().addMSecs(kClosingFrameMs);
+    while (frameUnderWay()) {
+        if (platform_.clock->now() < frameDeadline) {
+            platform_.clock->sleepMs(5);
+        }
+        sendTick();
+    }
     state.frameText = ::composeFrame(frameCentivolts_, frameMilliamps_, state.tripMode, false);
     QStringList owing = offFrameOwedBy_.values();
     const QString open = openPath();

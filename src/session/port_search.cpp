@@ -5,6 +5,8 @@
 #include "link/serial_port.h"
 #include "platform/dialogs.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <utility>
 
@@ -73,10 +75,11 @@ void SupplySession::withdrawOpenFailureNotices() {
 // Runs in every tick while no port is supervised: probes all ports, then opens
 // the highest usable one on which the link has not been lost.
 bool SupplySession::searchPort() {
-    // A port whose supply may be on is let go of only after a whole off frame
-    // (or, while the output is held through a loss, at a frame's end): the
-    // sender closes it, and the search runs in the tick after.
-    if (offFrameOwedBy_.contains(openPath())) {
+    // A port is let go of at a frame's end, and one whose supply may be on
+    // only after a whole off frame (or, while the output is held through a
+    // loss, the frame under way): the sender closes it, and the search runs
+    // in the tick after.
+    if (frameUnderWay() || !mayLetGoOfOpenPort()) {
         letGoOfPort_ = true;
         return false;
     }
@@ -141,5 +144,9 @@ QString SupplySession::portInUseText(bool english) const {
         return english ? QStringLiteral("searching for the supply")
                        : QStringLiteral("正在寻找电源");
     }
-    return QStringLiteral("COM%1 → %2").arg(state.portNumber).arg(supervisedPath_);
+    // A port link (ports/comN) is shown by the device it leads to.
+    const QString device = QFileInfo(supervisedPath_).canonicalFilePath();
+    return QStringLiteral("COM%1 → %2")
+        .arg(state.portNumber)
+        .arg(device.isEmpty() ? supervisedPath_ : device);
 }

@@ -221,6 +221,8 @@ private:
     QString openPath() const;
     int portNumberOf(const QString& path) const;
     bool mayDriveOpenPort() const;
+    bool frameUnderWay() const;
+    bool mayLetGoOfOpenPort() const;
     void sendOffFramesBeforeClosing();
     void sendWholeOffFrame(const QDateTime& deadline);
     void reopenSupervisedPort();

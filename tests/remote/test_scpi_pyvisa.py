@@ -75,7 +75,7 @@ def start_program(program, directory, errors, options=()):
         def settled():
             errors.flush()
             with open(errors.name, encoding="utf-8", errors="replace") as text:
-                refused = "SCPI" in text.read()
+                refused = "Remote control (SCPI)" in text.read()
             return "refused" if refused or process.poll() is not None else accepts(port)
 
         if wait_for("the SCPI port to open", settled) is True:

@@ -227,16 +227,25 @@ private:
         }
     }
 
+    // Each opening of a port begins and ends between two frames.
+    void checkFrameBoundaries() {
+        if (!world_.ports.startedMidFrame.isEmpty()) {
+            fail(QStringLiteral("%1 began with the tail of a frame")
+                     .arg(world_.ports.startedMidFrame.first()));
+        }
+        if (!world_.ports.closedMidFrame.isEmpty()) {
+            fail(QStringLiteral("%1 was let go of with a frame cut short")
+                     .arg(world_.ports.closedMidFrame.first()));
+        }
+    }
+
     void ticks(int count) {
         for (int tick = 0; tick < count && failure_.isEmpty() && !ended_; ++tick) {
             const bool linkWasUp = session().state.linkUp;
             const bool wasOn = session().outputOn();
             session().pollTick();
             sends(20);
-            if (!world_.ports.startedMidFrame.isEmpty()) {
-                fail(QStringLiteral("%1 began with the tail of a frame")
-                         .arg(world_.ports.startedMidFrame.first()));
-            }
+            checkFrameBoundaries();
             if (linkWasUp && !session().state.linkUp && wasOn &&
                 session().linkLossPolicy() == LinkLossPolicy::SwitchOff && session().outputOn()) {
                 fail(QStringLiteral("the output stayed on through a declared loss"));
@@ -426,6 +435,7 @@ private:
             world_.session.reset();
             world_.records.reset();
             world_.ports.close();
+            world_.ports.closedMidFrame.clear();
             world_.diskFails = false;
             killed_ = true;
             restart();
@@ -440,6 +450,7 @@ private:
             fail(QStringLiteral("ended without releasing the port"));
             return;
         }
+        checkFrameBoundaries();
         // Every device this program switched on that can still be reached
         // took a whole off frame last.
         for (const QString& path : std::as_const(tookOnFrame_)) {

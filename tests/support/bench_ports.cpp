@@ -56,11 +56,14 @@ bool BenchPorts::open(int portNumber) {
         return false;
     }
     openPath_ = path;
-    openingFresh_ = true;
+    openingWritten_ = 0;
     return true;
 }
 
 void BenchPorts::close() {
+    if (!openPath_.isEmpty() && openingWritten_ % 16 != 0) {
+        closedMidFrame.append(openPath_);
+    }
     if (!openPath_.isEmpty() && closedByProgram) {
         closedByProgram(openPath_);
     }
@@ -100,7 +103,7 @@ bool BenchPorts::write(char c) {
     if (openPath_.isEmpty()) {
         return false;
     }
-    if (std::exchange(openingFresh_, false) && c != kTag.front()) {
+    if (openingWritten_++ == 0 && c != kTag.front()) {
         startedMidFrame.append(openPath_);
     }
     QByteArray& line = received[openPath_];

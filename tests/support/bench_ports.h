@@ -33,8 +33,10 @@ public:
     QMap<QString, QByteArray> received;
     // Characters all devices took so far: a moment on the line.
     qsizetype writtenCount = 0;
-    // Paths whose opening began with the tail of a frame.
+    // Paths whose opening began with the tail of a frame, or that the
+    // program closed with a frame cut short.
     QStringList startedMidFrame;
+    QStringList closedMidFrame;
 
     // A device took a whole frame: a tag and the 15 characters after it.
     std::function<void(const QString& path, const QByteArray& frame)> frameTaken;
@@ -75,7 +77,7 @@ private:
 
     QString openPath_;
     bool failurePending_ = false;
-    // Nothing written yet in this opening.
-    bool openingFresh_ = false;
+    // Characters written in this opening.
+    qsizetype openingWritten_ = 0;
     OpenFailure lastFailure_;
 };
