@@ -2,6 +2,9 @@
 #include "link/open_failure_notice.h"
 #include "window/diagnostic_pane.h"
 
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QtTest>
 
 namespace {
@@ -27,6 +30,7 @@ private slots:
     void probeResetsAvailabilityAndTheOpenedPortsCounts();
     void devicesTheOperatorCanMendAreExplainedOnce();
     void mendableDevicesAreExplainedOnlyWhileNoSupplyAnswers();
+    void operatorSeesThePortsAndTheLink();
 };
 
 void PortSearchTest::searches_data() {
@@ -219,6 +223,49 @@ void PortSearchTest::mendableDevicesAreExplainedOnlyWhileNoSupplyAnswers() {
         QCOMPARE(f.dialogs.closedByProgram.size(), 2);
         QCOMPARE(f.dialogs.shown.size(), 2);
     }
+}
+
+// Where the program looks for the supply and what each port did: in the
+// status bar, in the refusal of ON without a supply, at a loss and when the
+// supply answers again.
+void PortSearchTest::operatorSeesThePortsAndTheLink() {
+    using Reason = OpenFailure::Reason;
+    WindowOnFakes f;
+    f.port.failures = {{16, {Reason::NoPermission, QStringLiteral("/dev/ttyUSB5"), "dialout"}},
+                       {15, {Reason::InUse, QStringLiteral("/dev/ttyUSB4"), {}}}};
+    f.port.usablePorts = {3, 4};
+    f.port.replyWhenIdle = "VKPPSU0500A0100W";
+    MainWindow& w = f.build();
+    ticks(w, 20);
+    QVERIFY(w.session().state.linkUp);
+    QVERIFY(w.statusPanels[0]->text().endsWith(QStringLiteral("COM4 → /dev/fake4")));
+
+    // Silent from now on: the loss is told, and the search listens to port 3.
+    f.port.replyWhenIdle.clear();
+    for (int tick = 0; tick < 200 && f.port.openPort != 3; ++tick) {
+        w.session().pollTick();
+    }
+    QVERIFY(w.statusBar->currentMessage().contains(
+        QStringLiteral("The supply on COM4 (/dev/fake4) stopped answering")));
+
+    w.outputButton->click();
+    QVERIFY(!w.session().outputOn());
+    const QString refusal = w.statusBar->currentMessage();
+    for (const char* part :
+         {"COM16 /dev/fake16：无权打开", "COM16 /dev/fake16: no permission to open it",
+          "COM15 /dev/fake15: in use by another program", "COM4 /dev/fake4：没有应答",
+          "COM4 /dev/fake4: silent", "COM3 /dev/fake3: waiting for an answer",
+          "The other 12 ports have no device."}) {
+        QVERIFY2(refusal.contains(QString::fromUtf8(part)), part);
+    }
+
+    // The loss notice gives way to the supply's answer.
+    f.port.replyWhenIdle = "VKPPSU0500A0100W";
+    for (int tick = 0; tick < 20 && !w.session().state.linkUp; ++tick) {
+        w.session().pollTick();
+    }
+    QVERIFY(w.statusBar->currentMessage().contains(
+        QStringLiteral("The supply answers again on COM3 (/dev/fake3); the output is off.")));
 }
 
 QTEST_MAIN(PortSearchTest)

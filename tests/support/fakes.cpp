@@ -19,7 +19,8 @@ bool FakeSerialPort::open(int portNumber) {
     openAttempts.append(portNumber);
     lastFailure = {};
     if (openPort != 0 || !usablePorts.contains(portNumber)) {
-        lastFailure = failures.value(portNumber);
+        lastFailure =
+            failures.value(portNumber, {OpenFailure::Reason::Missing, devicePath(portNumber), {}});
         return false;
     }
     openPort = portNumber;

@@ -25,7 +25,7 @@ public:
     // Ports that pass the probe once and then refuse to open (taken meanwhile).
     QSet<int> takenAfterProbe;
     QList<int> openAttempts;
-    // Why these ports fail to open; any other port that fails has no reason.
+    // Why these ports fail to open; any other port that fails has no device.
     QMap<int, OpenFailure> failures;
     OpenFailure lastFailure;
     int openPort = 0;
