@@ -96,6 +96,7 @@ void endOnStopSignals(SupplySession* session) {
     };
     QObject::connect(
         stopSignals, &StopSignals::received, session, [session, close, endLeavingJournals] {
+            session->holdClosingUntilExit();
             close();
             if (session->outputState() != OutputState::Closed) {
                 QTimer::singleShot(kStopSignalRecordWaitMs, session, endLeavingJournals);

@@ -37,5 +37,6 @@ inline constexpr int kStopSignalRecordWaitMs = 3000;
 // Without a window: a stop signal asks the session to close, and the
 // program ends once it has, after its record is saved; when the record
 // cannot be saved, or is not saved within the wait above, it ends all the
-// same, the log left in its journal for the next start.
+// same, the log left in its journal for the next start. From the signal on,
+// the output is never switched on again.
 void endOnStopSignals(SupplySession* session);

@@ -253,9 +253,12 @@ SupplySession::CloseAnswer SupplySession::requestClose() {
     }
     // A log that has nowhere to go but memory, or this close's own record,
     // keeps the program running; the failure has been reported. A journal
-    // that keeps a log for the next start lets a later close go.
+    // that keeps a log for the next start lets a later close go. A process
+    // that ends all the same never hands the output back.
     if (unsavedRecords_ > 0 && (closeStopped_ || unsavedInMemory_ > 0)) {
-        setOutputState(OutputState::Off);
+        if (!closingHeld_) {
+            setOutputState(OutputState::Off);
+        }
         return CloseAnswer::Refused;
     }
     releasePort();

@@ -138,8 +138,13 @@ public:
         Refused // a log would be lost; the failure has been reported
     };
     // A close: a stop while the output is on, whole off frames to the supply
-    // when it may still be on, the port released.
+    // when it may still be on, the port released. A refused close hands the
+    // output back to the operator, unless the process ends all the same.
     CloseAnswer requestClose();
+    // From a stop signal, or a logout that goes on, until the process ends:
+    // a refused close keeps the session Closing, so ON and run start stay
+    // refused in the moments the program has left.
+    void holdClosingUntilExit() { closingHeld_ = true; }
     // The end of the process without its display: the stop, the off frames,
     // the record saved (or at least its journal on disk), the port released.
     void endWithoutDisplay();
@@ -290,6 +295,8 @@ private:
     // This close stopped the output itself, and waits for its record.
     bool closeStopped_ = false;
     bool closeWaits_ = false;
+    // The process ends whatever the close answers.
+    bool closingHeld_ = false;
     // The process is ending inside exit(): the record is saved without the
     // spreadsheet and the picture.
     bool exiting_ = false;

@@ -53,15 +53,26 @@ void endWithSession(MainWindow* window) {
     guarded = window;
     QObject::connect(window, &QObject::destroyed, [] { guarded = nullptr; });
 
-    QObject::connect(
-        qApp, &QGuiApplication::commitDataRequest, window, [window](QSessionManager& manager) {
-            // A close that would lose a log is refused; then the
-            // logout is too, where the session lets us say so.
-            if (!window->close() && window->session().outputState() != OutputState::Closing &&
-                manager.allowsInteraction()) {
-                manager.cancel();
-            }
-        });
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, window,
+                     [window](QSessionManager& manager) {
+                         SupplySession& session = window->session();
+                         // A logout the program may not cancel goes on, and the process
+                         // ends with it.
+                         if (!manager.allowsInteraction()) {
+                             session.holdClosingUntilExit();
+                         }
+                         if (window->close()) {
+                             return;
+                         }
+                         // Waiting for its record: the logout goes on meanwhile.
+                         if (session.outputState() == OutputState::Closing) {
+                             session.holdClosingUntilExit();
+                             return;
+                         }
+                         // A close that would lose a log is refused, and the logout
+                         // with it: the operator stays in the program.
+                         manager.cancel();
+                     });
 }
 
 void endOnStopSignals(MainWindow* window) {
@@ -70,6 +81,7 @@ void endOnStopSignals(MainWindow* window) {
     // window has closed, whenever that is.
     QObject::connect(window, &MainWindow::closed, window, [] { QCoreApplication::quit(); });
     QObject::connect(stopSignals, &StopSignals::received, window, [window] {
+        window->session().holdClosingUntilExit();
         if (window->close()) {
             return;
         }
