@@ -74,6 +74,13 @@ void SupplySession::saveLogAsRecord() {
     records_->save(record, log_, logTag_);
 }
 
+// Abandoned even when idle: at its end the worker would sync the journals
+// it keeps, and the disk that holds them may not answer.
+void SupplySession::letRecordWorkerGo(int waitMs) {
+    records_->waitUntilIdle(waitMs);
+    records_->abandon();
+}
+
 void SupplySession::recordsSaved(const RecordAnswer& answer) {
     --pendingSaves_;
     unsavedRecords_ = answer.unsaved;

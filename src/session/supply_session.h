@@ -154,6 +154,11 @@ public:
     // its journal for the next start, and a message says so; it is returned
     // too, empty when every record was saved.
     QString closeLeavingJournals();
+    // The program ends at a stop signal once its port is released: what the
+    // record worker still has on hand (the recovery of an old journal at
+    // start, which the next start does again) is waited for this long at
+    // most, then left to the disk. The teardown never waits for the worker.
+    void letRecordWorkerGo(int waitMs);
 
     // Probes ports 1..16, marks those that open and returns how many did.
     int probePorts();

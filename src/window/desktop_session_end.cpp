@@ -4,13 +4,14 @@
 #include "window/main_window.h"
 
 #include <QCoreApplication>
-
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -77,10 +78,21 @@ void endWithSession(MainWindow* window) {
 
 void endOnStopSignals(MainWindow* window) {
     auto* stopSignals = new StopSignals(window);
+    // From the first stop signal on, the time the program has left.
+    const auto end = std::make_shared<QDeadlineTimer>(QDeadlineTimer::Forever);
     // A close may wait for its record to be saved; the program ends when the
-    // window has closed, whenever that is.
-    QObject::connect(window, &MainWindow::closed, window, [] { QCoreApplication::quit(); });
-    QObject::connect(stopSignals, &StopSignals::received, window, [window] {
+    // window has closed, whenever that is, and after a stop signal without
+    // waiting on the record worker beyond the signal's wait.
+    QObject::connect(window, &MainWindow::closed, window, [window, end] {
+        if (!end->isForever()) {
+            window->session().letRecordWorkerGo(int(end->remainingTime()));
+        }
+        QCoreApplication::quit();
+    });
+    QObject::connect(stopSignals, &StopSignals::received, window, [window, end] {
+        if (end->isForever()) {
+            *end = QDeadlineTimer(kStopSignalRecordWaitMs);
+        }
         window->session().holdClosingUntilExit();
         if (window->close()) {
             return;

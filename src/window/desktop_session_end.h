@@ -19,6 +19,7 @@ void endWithSession(MainWindow* window);
 // saved, or is not saved within the stop signal's wait, is waited for no
 // longer: the program ends, its log left in its journal for the next start,
 // and the message saying so goes to standard error too, as its box goes
-// with the window. From the signal on, the output is never switched on
-// again, even when the close is refused.
+// with the window. Nor is anything else the record worker does (the
+// recovery of an old journal at start). From the signal on, the output is
+// never switched on again, even when the close is refused.
 void endOnStopSignals(MainWindow* window);
