@@ -67,9 +67,7 @@ void SupplySession::saveLogAsRecord() {
     record.stamp = stopStamp(platform_.clock->now());
     record.savePathLabel =
         state.englishUi ? QStringLiteral("Save Path:") : QStringLiteral("保存路径:");
-    if (!exiting_) {
-        record.series = samples_;
-    }
+    record.series = samples_;
     ++pendingSaves_;
     records_->save(record, log_, logTag_);
 }

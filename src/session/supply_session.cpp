@@ -272,7 +272,7 @@ void SupplySession::endWithoutDisplay() {
     if (output_ == OutputState::Closed) {
         return;
     }
-    exiting_ = true;
+    records_->leavePicturesToNextStart();
     if (outputOn()) {
         stop();
     } else if (unsavedRecords_ > 0) {

@@ -146,7 +146,10 @@ public:
     // refused in the moments the program has left.
     void holdClosingUntilExit() { closingHeld_ = true; }
     // The end of the process without its display: the stop, the off frames,
-    // the record saved (or at least its journal on disk), the port released.
+    // the port released, and the record saved with its spreadsheet. Its
+    // picture is drawn by the next start, from the journal kept for it: at
+    // exit the GUI may be torn down already. A record that cannot be saved
+    // keeps its journal whole.
     void endWithoutDisplay();
     // The end a stop signal asks for once it has waited long enough: a
     // record not saved by now is waited for no longer, whatever the disk
@@ -302,7 +305,4 @@ private:
     bool closeWaits_ = false;
     // The process ends whatever the close answers.
     bool closingHeld_ = false;
-    // The process is ending inside exit(): the record is saved without the
-    // spreadsheet and the picture.
-    bool exiting_ = false;
 };

@@ -10,8 +10,9 @@ class MainWindow;
 // closed, a logout that went ahead) makes Qt end the process at once with
 // exit(), from inside its event handling; the window then gets its last
 // moments at the exit: the stop, whole output-off frames to the supply and
-// the record saved, or at least its journal on disk. A fatal Qt message,
-// which aborts, gets the same. One window at a time.
+// the record saved with its spreadsheet, its journal kept for the next start
+// to draw its picture; or, unsaved, its journal whole on disk. A fatal Qt
+// message, which aborts, gets the same. One window at a time.
 void endWithSession(MainWindow* window);
 
 // Each stop signal is a close of the window, and the program ends when the

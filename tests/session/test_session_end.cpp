@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QMap>
 #include <QtTest>
 
 #include <csignal>
@@ -41,17 +43,55 @@ bool blockRecordFolder(const QString& dataDir) {
     return blocker.open(QIODevice::WriteOnly);
 }
 
+bool unblockRecordFolder(const QString& dataDir) {
+    return QFile::remove(dataDir + QStringLiteral("/Record")) &&
+           QDir().mkpath(dataDir + QStringLiteral("/Record"));
+}
+
 QStringList journalsIn(const QString& dataDir) {
     return QDir(dataDir).entryList({QStringLiteral("journal-*")}, QDir::Files, QDir::Name);
 }
 
+// Every record in the folder has its spreadsheet and its picture, or a
+// journal whose note names it is still there for the next start to make
+// them; every record has its spreadsheet at least. Empty when so; otherwise
+// what is wrong.
+QString recordsWholeOrJournalled(const QString& dataDir) {
+    QStringList notedRecords;
+    const QDir data(dataDir);
+    for (const QString& note : data.entryList({QStringLiteral("journal-*.published")})) {
+        const QString journal =
+            note.chopped(QStringLiteral(".published").size()) + QStringLiteral(".journal");
+        if (data.exists(journal)) {
+            notedRecords << QString::fromUtf8(fileBytes(data.filePath(note))).trimmed();
+        }
+    }
+    const QDir records(dataDir + QStringLiteral("/Record"));
+    for (const QString& name : records.entryList({QStringLiteral("*.TXT")})) {
+        const QString stem = records.filePath(name.chopped(4));
+        if (!QFileInfo::exists(stem + QStringLiteral(".csv"))) {
+            return name + QStringLiteral(" has no spreadsheet");
+        }
+        if (!QFileInfo::exists(stem + QStringLiteral(".png")) &&
+            !notedRecords.contains(records.filePath(name))) {
+            return name + QStringLiteral(" has no picture and no journal left for it");
+        }
+    }
+    return {};
+}
+
 } // namespace
+
+enum class Before { ManualOutput, Run, EarlierSaveFailed, EverySaveFails };
+Q_DECLARE_METATYPE(Before)
 
 class SessionEndTest : public QObject {
     Q_OBJECT
 private slots:
     void refusedCloseHoldsClosingOnlyWhenTheProcessEnds_data();
     void refusedCloseHoldsClosingOnlyWhenTheProcessEnds();
+    void displayLossLeavesEveryFileOrTheJournal_data();
+    void displayLossLeavesEveryFileOrTheJournal();
 };
 
 void SessionEndTest::refusedCloseHoldsClosingOnlyWhenTheProcessEnds_data() {
@@ -115,6 +155,81 @@ void SessionEndTest::refusedCloseHoldsClosingOnlyWhenTheProcessEnds() {
     }
     QCOMPARE(journalsIn(f.programDir()).filter(QStringLiteral(".journal")).size(), 1);
     QVERIFY(f.dialogs.shown.last().text.contains(QStringLiteral("The log stays in its journal")));
+}
+
+void SessionEndTest::displayLossLeavesEveryFileOrTheJournal_data() {
+    QTest::addColumn<Before>("before");
+    QTest::addColumn<int>("records");
+    QTest::newRow("manual output") << Before::ManualOutput << 1;
+    QTest::newRow("a run") << Before::Run << 1;
+    QTest::newRow("an earlier save failed") << Before::EarlierSaveFailed << 2;
+    QTest::newRow("every save fails") << Before::EverySaveFails << 1;
+}
+
+// The display goes away with the output on: the record is saved with its
+// spreadsheet, and the next start draws its picture from the journal kept
+// for it, adding no copy; a record that cannot be saved at all keeps its
+// journal, and the next start saves it whole.
+void SessionEndTest::displayLossLeavesEveryFileOrTheJournal() {
+    QFETCH(Before, before);
+    QFETCH(int, records);
+    WindowOnFakes f;
+    const QString dataDir = f.programDir();
+    QVERIFY(writeStepFile(dataDir, {{5, 1, 30}}));
+    if (before == Before::EarlierSaveFailed || before == Before::EverySaveFails) {
+        QVERIFY(blockRecordFolder(dataDir));
+    }
+    f.port.usablePorts = {3};
+    f.port.replyWhenIdle = "VKPPSU1200A1200W";
+    MainWindow& w = f.build();
+    ticksWithSends(w, 20);
+    if (before == Before::EarlierSaveFailed) {
+        w.outputButtonClicked();
+        ticksWithSends(w, 30);
+        w.outputButtonClicked();
+        QVERIFY(!f.dialogs.shown.isEmpty());
+        QVERIFY(f.dialogs.shown.last().text.contains(QStringLiteral("could not be saved")));
+        QVERIFY(unblockRecordFolder(dataDir));
+        f.clock.time = f.clock.time.addSecs(5);
+    }
+    if (before == Before::Run) {
+        w.runButtonClicked();
+        QVERIFY(w.session().running());
+    } else {
+        w.outputButtonClicked();
+        QVERIFY(w.session().outputOn());
+    }
+    ticksWithSends(w, 40);
+
+    w.session().endWithoutDisplay();
+    QCOMPARE(w.session().outputState(), OutputState::Closed);
+    const QString afterLoss = recordsWholeOrJournalled(dataDir);
+    QVERIFY2(afterLoss.isEmpty(), qPrintable(afterLoss));
+    const QStringList saved = recordEntries(dataDir);
+    QCOMPARE(saved.size(), before == Before::EverySaveFails ? 0 : records);
+    QCOMPARE(journalsIn(dataDir).filter(QStringLiteral(".journal")).size(), records);
+    QMap<QString, QByteArray> texts;
+    for (const QString& name : saved) {
+        texts[name] = fileBytes(recordDir(f) + QLatin1Char('/') + name);
+    }
+
+    if (before == Before::EverySaveFails) {
+        QVERIFY(unblockRecordFolder(dataDir));
+    }
+    MainWindow& next = f.build();
+    QTRY_VERIFY(journalsIn(dataDir).isEmpty());
+    QCOMPARE(next.session().outputState(), OutputState::Off);
+    const QDir recordFolder(recordDir(f));
+    const QStringList recovered = recordEntries(dataDir);
+    QCOMPARE(recovered.size(), records);
+    for (const QString& name : recovered) {
+        const QString stem = recordFolder.filePath(name.chopped(4));
+        QVERIFY2(QFileInfo(stem + QStringLiteral(".csv")).size() > 0, qPrintable(name));
+        QVERIFY2(!QImage(stem + QStringLiteral(".png")).isNull(), qPrintable(name));
+        if (texts.contains(name)) {
+            QCOMPARE(fileBytes(recordFolder.filePath(name)), texts[name]);
+        }
+    }
 }
 
 QTEST_MAIN(SessionEndTest)
