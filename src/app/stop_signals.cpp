@@ -3,12 +3,14 @@
 #include "session/supply_session.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -78,14 +80,20 @@ void StopSignals::drain() {
 
 void endOnStopSignals(SupplySession* session) {
     auto* stopSignals = new StopSignals(session);
-    const auto endLeavingJournals = [session] {
-        session->closeLeavingJournals();
+    // From the first stop signal on, the time the program has left.
+    const auto end = std::make_shared<QDeadlineTimer>(QDeadlineTimer::Forever);
+    const auto quit = [session, end] {
+        session->letRecordWorkerGo(int(end->remainingTime()));
         QCoreApplication::quit();
     };
-    const auto close = [session, endLeavingJournals] {
+    const auto endLeavingJournals = [session, quit] {
+        session->closeLeavingJournals();
+        quit();
+    };
+    const auto close = [session, quit, endLeavingJournals] {
         switch (session->requestClose()) {
         case SupplySession::CloseAnswer::Closed:
-            QCoreApplication::quit();
+            quit();
             break;
         case SupplySession::CloseAnswer::Refused:
             endLeavingJournals();
@@ -95,7 +103,11 @@ void endOnStopSignals(SupplySession* session) {
         }
     };
     QObject::connect(
-        stopSignals, &StopSignals::received, session, [session, close, endLeavingJournals] {
+        stopSignals, &StopSignals::received, session, [session, end, close, endLeavingJournals] {
+            if (end->isForever()) {
+                *end = QDeadlineTimer(kStopSignalRecordWaitMs);
+            }
+            session->holdClosingUntilExit();
             close();
             if (session->outputState() != OutputState::Closed) {
                 QTimer::singleShot(kStopSignalRecordWaitMs, session, endLeavingJournals);

@@ -139,10 +139,8 @@ bool MeasurementJournal::sync() {
     return true;
 }
 
-void MeasurementJournal::noteRecordName(const QString& recordPath) {
-    if (file_.isOpen()) {
-        ::noteRecordName(journalNotePath(file_.fileName()), recordPath, disk_);
-    }
+bool MeasurementJournal::noteRecordName(const QString& recordPath) {
+    return file_.isOpen() && ::noteRecordName(journalNotePath(file_.fileName()), recordPath, disk_);
 }
 
 void MeasurementJournal::finish(bool remove) {

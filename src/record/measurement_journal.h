@@ -66,8 +66,9 @@ public:
     bool append(const QString& text, const QByteArray& samples = {});
     // Makes everything written so far durable; false when the disk refuses.
     bool sync();
-    // Notes the name its record is about to take.
-    void noteRecordName(const QString& recordPath);
+    // Notes the name its record is about to take; false when the note
+    // could not be written.
+    bool noteRecordName(const QString& recordPath);
     // Ends the journal: removed when its log was saved elsewhere, otherwise
     // synced and left for the next start to recover.
     void finish(bool remove);

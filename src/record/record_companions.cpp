@@ -25,11 +25,14 @@ QStringList recordCompanionSuffixes() {
     return {QStringLiteral(".csv"), QStringLiteral(".png")};
 }
 
+CompanionFile recordSpreadsheet(const RunSeries& series) {
+    return {recordCompanionSuffixes()[0], recordCsv(series)};
+}
+
 QList<CompanionFile> recordCompanions(const QString& recordPath, const RunSeries& series) {
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     drawRunPicture(series, QFileInfo(stemOf(recordPath)).fileName()).save(&buffer, "PNG");
-    const QStringList suffixes = recordCompanionSuffixes();
-    return {{suffixes[0], recordCsv(series)}, {suffixes[1], png}};
+    return {recordSpreadsheet(series), {recordCompanionSuffixes()[1], png}};
 }

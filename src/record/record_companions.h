@@ -14,6 +14,9 @@ QString companionPath(const QString& recordPath, const QString& extension);
 // The suffixes of the files recordCompanions makes.
 QStringList recordCompanionSuffixes();
 
+// The spreadsheet (.csv) of a record.
+CompanionFile recordSpreadsheet(const RunSeries& series);
+
 // The spreadsheet (.csv) and the picture (.png) of a record, whose name the
 // picture's title carries. Pure and self-contained, so it can run away from
 // the window's thread on a copy of the series.

@@ -288,7 +288,9 @@ PublishedRecord publishRecord(const RecordSet& record, const DiskCalls& disk,
             continue;
         }
         QList<CompanionFile> companions = record.companions;
-        if (record.series) {
+        if (record.series && record.pictureAtNextStart) {
+            companions << recordSpreadsheet(*record.series);
+        } else if (record.series) {
             companions << makeCompanions(path, *record.series, disk);
         }
         // Before the name is taken, so that a process that dies after it

@@ -35,6 +35,11 @@ struct RecordSet {
     // title carries, and a week of them takes too long for the window's
     // thread. A record recovered without them has neither.
     std::optional<RunSeries> series;
+    // Saved where no picture can be drawn: the process ends inside exit(),
+    // its display gone, and the GUI a picture is drawn with may be torn down
+    // already. The spreadsheet, which needs no GUI, is written; the
+    // picture's name is kept free for the next start to draw it there.
+    bool pictureAtNextStart = false;
 };
 
 struct PublishedRecord {

@@ -10,14 +10,16 @@
 
 PublishedRecord saveJournalledRecord(const RecordSet& record, MeasurementJournal* journal,
                                      const DiskCalls& disk) {
-    const PublishedRecord published = publishRecord(record, disk, [journal](const QString& path) {
-        if (journal != nullptr && journal->writing()) {
-            journal->noteRecordName(path);
-        }
-    });
-    // Only a record on the disk lets its journal go.
+    bool noted = false;
+    const PublishedRecord published =
+        publishRecord(record, disk, [journal, &noted](const QString& path) {
+            noted = journal != nullptr && journal->writing() && journal->noteRecordName(path);
+        });
+    // Only a record on the disk lets its journal go, and only once every
+    // file beside it is there too. A journal without a note of the name
+    // would give the next start a second record, so it goes all the same.
     if (published.problem.isEmpty() && journal != nullptr) {
-        journal->finish(true);
+        journal->finish(!(record.pictureAtNextStart && noted));
     }
     return published;
 }
@@ -45,6 +47,7 @@ struct RecordWorker::Desk {
     std::unique_ptr<MeasurementJournal> journal;
     bool journalReported = false;
     std::vector<Unsaved> unsaved;
+    bool picturesLater = false;
 
     std::mutex mutex;
     std::condition_variable wake;
@@ -221,9 +224,14 @@ void RecordWorker::retryUnsaved() {
     });
 }
 
+void RecordWorker::leavePicturesToNextStart() {
+    post([](Desk& desk) { desk.picturesLater = true; });
+}
+
 void RecordWorker::Desk::saveUnsaved(RecordAnswer& result) {
     std::vector<Unsaved> left;
     for (Unsaved& entry : unsaved) {
+        entry.record.pictureAtNextStart = entry.record.pictureAtNextStart || picturesLater;
         RecordOutcome outcome{entry.tag,
                               entry.record.savePathLabel,
                               saveJournalledRecord(entry.record, entry.journal.get(), disk),

@@ -33,9 +33,11 @@ struct RecordAnswer {
     int unsavedInMemory = 0;
 };
 
-// Saves the record; once it is saved, its journal (when it has one) goes.
-// A journal still being written notes the record's name before the name is
-// taken.
+// Saves the record; once it is saved with every file beside it, its journal
+// (when it has one) goes. A journal still being written notes the record's
+// name before the name is taken. A record whose picture is left to the next
+// start keeps the journal that noted its name, for that start to draw the
+// picture beside it.
 PublishedRecord saveJournalledRecord(const RecordSet& record, MeasurementJournal* journal,
                                      const DiskCalls& disk);
 
@@ -78,6 +80,10 @@ public:
     void save(const RecordSet& record, const QByteArray& logUtf8, int tag);
     // Tries the records kept from failed saves again.
     void retryUnsaved();
+    // From now on records are saved without their pictures, which the next
+    // start draws: the process ends inside exit(), where the GUI a picture
+    // is drawn with may be torn down already.
+    void leavePicturesToNextStart();
     void recoverJournals(const QString& dataDir, const QString& recordDir);
     // Waits until every job handed over has run, at most this long; true
     // when none is left.

@@ -67,11 +67,16 @@ void SupplySession::saveLogAsRecord() {
     record.stamp = stopStamp(platform_.clock->now());
     record.savePathLabel =
         state.englishUi ? QStringLiteral("Save Path:") : QStringLiteral("保存路径:");
-    if (!exiting_) {
-        record.series = samples_;
-    }
+    record.series = samples_;
     ++pendingSaves_;
     records_->save(record, log_, logTag_);
+}
+
+// Abandoned even when idle: at its end the worker would sync the journals
+// it keeps, and the disk that holds them may not answer.
+void SupplySession::letRecordWorkerGo(int waitMs) {
+    records_->waitUntilIdle(waitMs);
+    records_->abandon();
 }
 
 void SupplySession::recordsSaved(const RecordAnswer& answer) {

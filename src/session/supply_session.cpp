@@ -261,9 +261,12 @@ SupplySession::CloseAnswer SupplySession::requestClose() {
     }
     // A log that has nowhere to go but memory, or this close's own record,
     // keeps the program running; the failure has been reported. A journal
-    // that keeps a log for the next start lets a later close go.
+    // that keeps a log for the next start lets a later close go. A process
+    // that ends all the same never hands the output back.
     if (unsavedRecords_ > 0 && (closeStopped_ || unsavedInMemory_ > 0)) {
-        setOutputState(OutputState::Off);
+        if (!closingHeld_) {
+            setOutputState(OutputState::Off);
+        }
         return CloseAnswer::Refused;
     }
     releasePort();
@@ -277,7 +280,7 @@ void SupplySession::endWithoutDisplay() {
     if (output_ == OutputState::Closed) {
         return;
     }
-    exiting_ = true;
+    records_->leavePicturesToNextStart();
     if (outputOn()) {
         stop();
     } else if (unsavedRecords_ > 0) {

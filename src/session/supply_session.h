@@ -140,10 +140,18 @@ public:
         Refused // a log would be lost; the failure has been reported
     };
     // A close: a stop while the output is on, whole off frames to the supply
-    // when it may still be on, the port released.
+    // when it may still be on, the port released. A refused close hands the
+    // output back to the operator, unless the process ends all the same.
     CloseAnswer requestClose();
+    // From a stop signal, or a logout that goes on, until the process ends:
+    // a refused close keeps the session Closing, so ON and run start stay
+    // refused in the moments the program has left.
+    void holdClosingUntilExit() { closingHeld_ = true; }
     // The end of the process without its display: the stop, the off frames,
-    // the record saved (or at least its journal on disk), the port released.
+    // the port released, and the record saved with its spreadsheet. Its
+    // picture is drawn by the next start, from the journal kept for it: at
+    // exit the GUI may be torn down already. A record that cannot be saved
+    // keeps its journal whole.
     void endWithoutDisplay();
     // The end a stop signal asks for once it has waited long enough: a
     // record not saved by now is waited for no longer, whatever the disk
@@ -151,6 +159,11 @@ public:
     // its journal for the next start, and a message says so; it is returned
     // too, empty when every record was saved.
     QString closeLeavingJournals();
+    // The program ends at a stop signal once its port is released: what the
+    // record worker still has on hand (the recovery of an old journal at
+    // start, which the next start does again) is waited for this long at
+    // most, then left to the disk. The teardown never waits for the worker.
+    void letRecordWorkerGo(int waitMs);
 
     // Probes ports 1..16, marks those that open and returns how many did.
     int probePorts();
@@ -330,7 +343,6 @@ private:
     // This close stopped the output itself, and waits for its record.
     bool closeStopped_ = false;
     bool closeWaits_ = false;
-    // The process is ending inside exit(): the record is saved without the
-    // spreadsheet and the picture.
-    bool exiting_ = false;
+    // The process ends whatever the close answers.
+    bool closingHeld_ = false;
 };

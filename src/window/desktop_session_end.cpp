@@ -4,13 +4,14 @@
 #include "window/main_window.h"
 
 #include <QCoreApplication>
-
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -53,23 +54,46 @@ void endWithSession(MainWindow* window) {
     guarded = window;
     QObject::connect(window, &QObject::destroyed, [] { guarded = nullptr; });
 
-    QObject::connect(
-        qApp, &QGuiApplication::commitDataRequest, window, [window](QSessionManager& manager) {
-            // A close that would lose a log is refused; then the
-            // logout is too, where the session lets us say so.
-            if (!window->close() && window->session().outputState() != OutputState::Closing &&
-                manager.allowsInteraction()) {
-                manager.cancel();
-            }
-        });
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, window,
+                     [window](QSessionManager& manager) {
+                         SupplySession& session = window->session();
+                         // A logout the program may not cancel goes on, and the process
+                         // ends with it.
+                         if (!manager.allowsInteraction()) {
+                             session.holdClosingUntilExit();
+                         }
+                         if (window->close()) {
+                             return;
+                         }
+                         // Waiting for its record: the logout goes on meanwhile.
+                         if (session.outputState() == OutputState::Closing) {
+                             session.holdClosingUntilExit();
+                             return;
+                         }
+                         // A close that would lose a log is refused, and the logout
+                         // with it: the operator stays in the program.
+                         manager.cancel();
+                     });
 }
 
 void endOnStopSignals(MainWindow* window) {
     auto* stopSignals = new StopSignals(window);
+    // From the first stop signal on, the time the program has left.
+    const auto end = std::make_shared<QDeadlineTimer>(QDeadlineTimer::Forever);
     // A close may wait for its record to be saved; the program ends when the
-    // window has closed, whenever that is.
-    QObject::connect(window, &MainWindow::closed, window, [] { QCoreApplication::quit(); });
-    QObject::connect(stopSignals, &StopSignals::received, window, [window] {
+    // window has closed, whenever that is, and after a stop signal without
+    // waiting on the record worker beyond the signal's wait.
+    QObject::connect(window, &MainWindow::closed, window, [window, end] {
+        if (!end->isForever()) {
+            window->session().letRecordWorkerGo(int(end->remainingTime()));
+        }
+        QCoreApplication::quit();
+    });
+    QObject::connect(stopSignals, &StopSignals::received, window, [window, end] {
+        if (end->isForever()) {
+            *end = QDeadlineTimer(kStopSignalRecordWaitMs);
+        }
+        window->session().holdClosingUntilExit();
         if (window->close()) {
             return;
         }

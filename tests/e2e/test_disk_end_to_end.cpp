@@ -5,6 +5,9 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -162,6 +165,7 @@ class DiskEndToEndTest : public QObject {
 private slots:
     void refusedFolderSyncsGiveOneRecordPerSwitchOff();
     void stopSignalEndsTheProgramWhoseDiskHangs();
+    void stopSignalEndsTheProgramWhoseRecoveryHangs();
 };
 
 // A data folder on a file system where fsync on a folder fails with
@@ -238,6 +242,47 @@ void DiskEndToEndTest::stopSignalEndsTheProgramWhoseDiskHangs() {
     QCOMPARE(filesIn(dir + QStringLiteral("/Record"), {"*.TXT"}), QStringList());
     const QString errors = program.errors();
     QVERIFY2(errors.contains(QStringLiteral("The log stays in its journal")), qPrintable(errors));
+}
+
+// The journal of a program that died, and a record folder on a disk that
+// takes files but never finishes syncing them: a stop signal while the
+// start's recovery of the journal waits on the disk still ends the program
+// within its 5 s, and the journal stays for the next start, which saves it.
+void DiskEndToEndTest::stopSignalEndsTheProgramWhoseRecoveryHangs() {
+    LiveWindow live;
+    const QString dir = live.dir.path();
+    const QString records = dir + QStringLiteral("/Record");
+    const QString journal = dir + QStringLiteral("/journal-999999-1.journal");
+    const QByteArray lines =
+        "Velkor\r\nVersion: 1.0\r\n12:00:01          12.00V          1.200A\r\n";
+    {
+        QFile file(journal);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size());
+    }
+    Simulator sim(dir, {});
+    QVERIFY(sim.waitUntilLinked());
+    {
+        ProgramOnShim program(dir, {QStringLiteral("VELKOR_SHIM_HANG_SYNC_OF=/Record/")});
+        // The recovered record's temporary file waits for its sync.
+        QVERIFY(waitFor([&] { return !filesIn(records, {".*.part"}).isEmpty(); }, 60000));
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+        program.process().terminate();
+        // The program ends within 5 s; more here only for a noisy machine.
+        QVERIFY(program.process().waitForFinished(30000));
+        QVERIFY2(sinceSignal.elapsed() < 8000, qPrintable(QString::number(sinceSignal.elapsed())));
+        QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.process().exitCode(), 0);
+        QCOMPARE(fileBytes(journal), lines);
+        QCOMPARE(filesIn(records, {"*.TXT"}), QStringList());
+    }
+
+    ProgramOnShim next(dir, {});
+    QVERIFY(waitFor([&] { return !QFileInfo::exists(journal); }, 60000));
+    const QStringList saved = filesIn(records, {"*.TXT"});
+    QCOMPARE(saved.size(), 1);
+    QVERIFY(fileBytes(records + QLatin1Char('/') + saved[0]).startsWith(lines));
+    QCOMPARE(filesIn(records, {".*.part"}), QStringList());
 }
 
 int main(int argc, char** argv) {

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QStringEncoder>
 #include <QTimer>
@@ -286,7 +287,10 @@ void ShutdownEndToEndTest::killedProgramsLogIsRecoveredAtTheNextStart() {
 }
 
 // A display server that dies under a program with its output on: the supply
-// still gets whole output-off frames and the log is saved as any record.
+// still gets whole output-off frames and the log is saved as any record,
+// with its spreadsheet. Its picture is there too, or else the journal that
+// names the record is, and the next start draws the picture from it, adding
+// no copy.
 void ShutdownEndToEndTest::lostDisplayEndsTheProgramAsACloseDoes() {
     LiveWindow live;
     const QString dir = live.dir.path();
@@ -305,12 +309,29 @@ void ShutdownEndToEndTest::lostDisplayEndsTheProgramAsACloseDoes() {
     xvfb.kill();
     QVERIFY(xvfb.waitForFinished(10000));
     QVERIFY(program.process().waitForFinished(30000));
-    const QStringList names = entries(dir + QStringLiteral("/Record"), QStringLiteral("*.TXT"));
-    QCOMPARE(names.size(), 1);
-    checkOrdinaryRecord(dir + QStringLiteral("/Record/") + names[0]);
-    QVERIFY(entries(dir, QStringLiteral("*.journal")).isEmpty());
     const QByteArray last = lastFrame(frameLog);
     QVERIFY2(last.endsWith('N'), last.constData());
+    const QString records = dir + QStringLiteral("/Record");
+    const QStringList names = entries(records, QStringLiteral("*.TXT"));
+    QCOMPARE(names.size(), 1);
+    const QString record = records + QLatin1Char('/') + names[0];
+    checkOrdinaryRecord(record);
+    const QString stem = record.chopped(4);
+    // The header and a row per measurement.
+    QVERIFY(fileBytes(stem + QStringLiteral(".csv")).count("\r\n") >= 3);
+    if (!QFileInfo::exists(stem + QStringLiteral(".png"))) {
+        const QStringList notes = entries(dir, QStringLiteral("journal-*.published"));
+        QCOMPARE(notes.size(), 1);
+        QCOMPARE(QString::fromUtf8(fileBytes(dir + QLatin1Char('/') + notes[0])).trimmed(), record);
+        QCOMPARE(entries(dir, QStringLiteral("*.journal")).size(), 1);
+    }
+
+    const QByteArray text = fileBytes(record);
+    live.start();
+    QVERIFY(waitFor([&] { return entries(dir, QStringLiteral("journal-*")).isEmpty(); }, 15000));
+    QCOMPARE(entries(records, QStringLiteral("*.TXT")), names);
+    QCOMPARE(fileBytes(record), text);
+    QVERIFY(!QImage(stem + QStringLiteral(".png")).isNull());
 }
 
 // Two supplies on one computer, their programs sharing the data folder and
