@@ -10,6 +10,8 @@ PyVISA, against simulated supplies that log every frame they take.
   search finds never gets an on frame.
 - The supply hangs up and a new one appears at the same path: a stop signal
   leaves that one off.
+Without a window the program says on its error output where it keeps its
+files, where scripts reach it, and when the supply is found and lost.
 
     test_ports_end_to_end.py PROGRAM SIMULATOR
 """
@@ -126,6 +128,12 @@ def silent_supply_and_silent_device(program, simulator):
             supply = bench.supply(16, "supply", ["--silent-between", "10,1000"])
             bench.start()
             bench.switch_on(supply)
+            # Without a window, the error output says where the program keeps
+            # its files, where scripts reach it, and where the supply is.
+            for line in (f"Data folder: {directory}", "SCPI: 127.0.0.1:",
+                         "The supply answers on COM16"):
+                if not bench.said(line):
+                    raise AssertionError(f"the error output lacks {line!r}")
             wait_for("the declared loss", lambda: bench.said("The supply was lost"),
                      DEADLINE_S + LOSS_S)
             # The program searches on; the device on port 15 is listened to.
