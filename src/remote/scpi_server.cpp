@@ -106,12 +106,15 @@ void ScpiServer::turnAway(int socket, const QByteArray& line) {
 void ScpiServer::serve(Client* client) {
     ScpiConnection* connection = client->connection;
     const QByteArray input = connection->read(kBytesPerTurn);
-    if (!input.isEmpty()) {
-        hooks_.heard();
-    }
+    const quint64 linesRunBefore = client->session.linesRun();
     QByteArray replies = client->session.receive(input);
     if (connection->finished()) {
         replies += client->session.finish();
+    }
+    // Only a script's lines keep the watchdog from tripping: traffic that
+    // is refused or runs nothing must never hold an output on.
+    for (quint64 line = linesRunBefore; line < client->session.linesRun(); ++line) {
+        hooks_.heard();
     }
     if (client->session.isWebRequest()) {
         noteWebRequest();
@@ -136,8 +139,8 @@ void ScpiServer::noteWebRequest() {
         return;
     }
     sinceWebRequestNoted_.start();
-    std::fprintf(stderr, "SCPI: closed a connection that spoke HTTP, as a web page makes a "
-                         "browser do; none of its lines ran\n");
+    std::fprintf(stderr, "SCPI: closed a connection that spoke HTTP or TLS or sent binary, as a "
+                         "web page makes a browser do; none of its lines ran\n");
 }
 
 void ScpiServer::drop(ScpiConnection* connection) {

@@ -19,7 +19,7 @@ class ScpiConnection;
 struct ScpiServerHooks {
     // How many clients are connected after each change.
     std::function<void(int)> clientsChanged = [](int) {};
-    // A client sent something.
+    // A client's line ran.
     std::function<void()> heard = [] {};
     // The account behind a connection's other end.
     std::function<std::optional<uid_t>(int socket)> peerAccount = localPeerAccount;

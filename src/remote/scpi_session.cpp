@@ -40,6 +40,13 @@ QByteArray quantityText(const SetpointQuantity& quantity, double frameUnits) {
     return QByteArray::number(frameUnits / quantity.frameUnitsPerUnit, 'f', decimals);
 }
 
+// What a script's first byte can be: printable ASCII or white space. A TLS
+// ClientHello starts with 0x16, and its later bytes are the sender's to
+// choose, lines included.
+bool isScriptByte(char c) {
+    return (c >= ' ' && c <= '~') || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
 bool isAscii(QStringView text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
 }
@@ -80,6 +87,10 @@ quint8 eventOf(int code) {
 
 QByteArray ScpiSession::receive(QByteArrayView bytes) {
     QByteArray replies;
+    if (!anyByte_ && !bytes.isEmpty()) {
+        anyByte_ = true;
+        webRequest_ = !isScriptByte(bytes.front());
+    }
     while (!webRequest_) {
         const qsizetype end = bytes.indexOf('\n');
         const QByteArrayView piece = end < 0 ? bytes : bytes.first(end);
@@ -129,6 +140,7 @@ QByteArray ScpiSession::endLine() {
 QByteArray ScpiSession::executeLine(QByteArrayView line) {
     ScpiLineParser parser(line);
     QList<QByteArray> answers;
+    bool ranUnit = false;
     for (;;) {
         const ScpiLineParser::Next next = parser.next();
         if (next.error) {
@@ -138,9 +150,13 @@ QByteArray ScpiSession::executeLine(QByteArrayView line) {
         if (!next.unit) {
             break;
         }
+        ranUnit = true;
         if (const std::optional<QByteArray> answer = execute(*next.unit)) {
             answers.append(*answer);
         }
+    }
+    if (ranUnit) {
+        ++linesRun_;
     }
     if (answers.isEmpty()) {
         return {};

@@ -80,8 +80,13 @@ public:
     QByteArray executeLine(QByteArrayView line);
 
     // The client is a web page or a browser, not a script: its connection
-    // goes, and no line of it ran after the request showed.
+    // goes, and no line of it ran after the request showed. A first byte
+    // that no script sends (a TLS handshake, binary) counts as one too.
     bool isWebRequest() const { return webRequest_; }
+    // Lines that ran at least one command or query: what shows that a
+    // script is alive. Blank lines, lines refused whole, unfinished and
+    // overlong lines are not counted.
+    quint64 linesRun() const { return linesRun_; }
     qsizetype queuedErrors() const { return errors_.size(); }
 
 private:
@@ -115,6 +120,8 @@ private:
     QByteArray partial_;
     bool discarding_ = false;
     bool firstLine_ = true;
+    bool anyByte_ = false;
+    quint64 linesRun_ = 0;
     bool webRequest_ = false;
     quint8 eventStatus_ = 0;
     quint8 eventStatusEnable_ = 0;

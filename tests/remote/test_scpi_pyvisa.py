@@ -4,8 +4,8 @@ it over SCPI on loopback, against the simulated supply, in a temporary program
 directory. Identity, setpoints, switch-on, measurement, a refused value, and
 switch-off with its record file; writes followed by queries with PyVISA's
 defaults; a batch sent over a raw socket that is then half-closed; a web
-request (http.client) and another account (setpriv) refused; the I/O watchdog
-tripping. Then, without a window (--headless): a script's OUTP OFF followed at
+request (http.client), a TLS ClientHello and another account (setpriv)
+refused; the I/O watchdog tripping while refused traffic arrives. Then, without a window (--headless): a script's OUTP OFF followed at
 once by SIGTERM leaves the supply off, and a port that cannot be had ends the
 program with status 1.
 
@@ -147,6 +147,44 @@ def web_request_refused(port):
         connection.close()
 
 
+def client_hello(lines):
+    """A TLS 1.2 ClientHello whose session ticket holds the given bytes, as a
+    browser resuming a session with a ticket a web page chose would send."""
+    ticket = b"\x00\x23" + len(lines).to_bytes(2, "big") + lines
+    body = (b"\x03\x03" + bytes(32) + b"\x00" + b"\x00\x02\x13\x01" + b"\x01\x00"
+            + len(ticket).to_bytes(2, "big") + ticket)
+    handshake = b"\x01" + len(body).to_bytes(3, "big") + body
+    return b"\x16\x03\x01" + len(handshake).to_bytes(2, "big") + handshake
+
+
+def sent_and_closed(port, data):
+    """Sends the bytes and returns what came back before the server closed."""
+    with socket.create_connection(("127.0.0.1", port), timeout=DEADLINE_S) as raw:
+        try:
+            raw.sendall(data)
+            received = b""
+            while chunk := raw.recv(4096):
+                received += chunk
+            return received
+        except (ConnectionResetError, BrokenPipeError):
+            return b""
+
+
+def tls_hello_refused(port):
+    """TLS is what a browser speaks to an https address: the connection goes
+    without a reply, and the ticket's lines never run."""
+    expect(sent_and_closed(port, client_hello(b"\nVOLT 7.77\nOUTP ON\n")), b"",
+           "reply to a ClientHello")
+
+
+def refused_traffic(port):
+    """One of each kind of traffic that is refused: a web request, a TLS
+    ClientHello, one 0xFF byte."""
+    web_request_refused(port)
+    sent_and_closed(port, client_hello(b"\n*IDN?\n"))
+    sent_and_closed(port, b"\xff")
+
+
 def other_account_refused(port):
     """A client of another account is told why in one line, and nothing it
     sends runs. Only root can start a client as another account."""
@@ -164,17 +202,23 @@ def other_account_refused(port):
         raise AssertionError(f"another account was told {told!r}")
 
 
-def watchdog_trips(resource, directory, records_before):
+def watchdog_trips(resource, directory, records_before, port):
     """A script that switches the output on under the watchdog and falls
-    silent: the output goes off as the OFF button does, with its record."""
+    silent: the output goes off as the OFF button does, with its record,
+    however much refused traffic arrives meanwhile."""
     def records():
         return len(glob.glob(os.path.join(directory, "Record", "*.TXT")))
     wait_for(f"the {records_before} records of the switch-offs so far",
              lambda: records() == records_before)
     resource.write("OUTP:PROT:WDOG ON;WDOG:DEL 1;:OUTP ON")
     expect(resource.query("OUTP?;:OUTP:PROT:WDOG?;WDOG:DEL?"), "1;1;1", "watchdog armed")
-    # Nothing goes to the program while it waits: the record shows the trip.
-    wait_for("the record of the watchdog's switch-off", lambda: records() > records_before)
+    # Nothing of the script goes to the program while it waits, only refused
+    # traffic, several times within the watchdog's delay: the record shows
+    # the trip.
+    def tripped_under_refused_traffic():
+        refused_traffic(port)
+        return records() > records_before
+    wait_for("the record of the watchdog's switch-off", tripped_under_refused_traffic)
     expect(resource.query("OUTP?;:OUTP:PROT:TRIP?"), "0;1", "after the watchdog tripped")
     resource.write("OUTP:PROT:CLE;WDOG OFF")
     expect(resource.query("OUTP:PROT:TRIP?;WDOG?"), "0;0", "trip cleared, watchdog off")
@@ -299,11 +343,12 @@ def main():
             half_closed_batch(port)
             expect(supply_resource.query("VOLT?;OUTP?"), "7.25;0", "after the half-closed batch")
             web_request_refused(port)
+            tls_hello_refused(port)
             other_account_refused(port)
             expect(supply_resource.query("VOLT?;OUTP?;:SYST:ERR?"), '7.25;0;0,"No error"',
                    "after the refused clients")
             # Two switch-offs so far: the first OUTP OFF, and the batch's.
-            watchdog_trips(supply_resource, directory, 2)
+            watchdog_trips(supply_resource, directory, 2, port)
             supply_resource.close()
             manager.close()
         finally:
@@ -316,7 +361,8 @@ def main():
     port_taken_ends_headless(program)
     print("PyVISA drove the program: identity, setpoints, output on and off, "
           "measurement, refusal and record, writes then queries, a half-closed batch, "
-          "the watchdog; a web request and another account were refused; without a "
+          "the watchdog under refused traffic; a web request, a TLS ClientHello and "
+          "another account were refused; without a "
           "window, OUTP OFF then SIGTERM left the supply off and a taken port ended it")
 
 
