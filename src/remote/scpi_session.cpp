@@ -33,6 +33,18 @@ bool isMaximum(const ScpiParameter& parameter) {
     return isWord(parameter, "MAX", "MAXIMUM");
 }
 
+bool isDefault(const ScpiParameter& parameter) {
+    return isWord(parameter, "DEF", "DEFAULT");
+}
+
+bool isVoltage(const SetpointQuantity& quantity) {
+    return quantity.unit == kVoltageQuantity.unit;
+}
+
+int resetSetpoint(const SetpointQuantity& quantity) {
+    return isVoltage(quantity) ? ScpiSession::kResetCentivolts : ScpiSession::kResetMilliamps;
+}
+
 // A value in the frame's units as volts or amperes, to the resolution the
 // frame carries: 12.50, 0.500.
 QByteArray quantityText(const SetpointQuantity& quantity, double frameUnits) {
@@ -177,6 +189,12 @@ std::optional<QByteArray> ScpiSession::execute(const ScpiUnit& unit) {
         return setpointUnit(unit, kVoltageQuantity);
     case ScpiCommand::Current:
         return setpointUnit(unit, kCurrentQuantity);
+    case ScpiCommand::VoltageStep:
+        return stepUnit(unit, kVoltageQuantity);
+    case ScpiCommand::CurrentStep:
+        return stepUnit(unit, kCurrentQuantity);
+    case ScpiCommand::Apply:
+        return applyUnit(unit);
     case ScpiCommand::Output:
         return switchUnit(unit, instrument_.output(),
                           [this](bool on) { return instrument_.setOutput(on); });
@@ -238,9 +256,7 @@ std::optional<QByteArray> ScpiSession::commonUnit(const ScpiUnit& unit) {
     case ScpiCommand::Identify:
         return identity_;
     case ScpiCommand::Reset:
-        refuse(instrument_.setOutput(false));
-        instrument_.setWatchdog(false);
-        instrument_.setWatchdogDelay(kWatchdogDelayAfterResetS);
+        reset();
         return std::nullopt;
     case ScpiCommand::ClearStatus:
         errors_.clear();
@@ -270,31 +286,37 @@ std::optional<QByteArray> ScpiSession::commonUnit(const ScpiUnit& unit) {
     }
 }
 
-std::optional<QByteArray> ScpiSession::setpointUnit(const ScpiUnit& unit,
-                                                    const SetpointQuantity& quantity) {
-    if (unit.query) {
-        if (unit.parameters.size() > 1) {
-            push(-108);
-            return std::nullopt;
-        }
-        if (unit.parameters.isEmpty()) {
-            return quantityText(quantity, instrument_.setpoint(quantity));
-        }
-        const ScpiParameter& asked = unit.parameters.front();
-        if (isMinimum(asked) || isMaximum(asked)) {
-            return quantityText(quantity, isMinimum(asked) ? 0 : quantity.frameLimit);
-        }
-        push(asked.kind == ScpiParameter::Kind::Word ? -224 : -104);
-        return std::nullopt;
-    }
+// A bench supply's reset: off, no run, the lowest harmless setpoints and
+// every protection in a known state, so that a script never runs at what an
+// earlier one left.
+void ScpiSession::reset() {
+    refuse(instrument_.setOutput(false));
+    refuse(instrument_.setSetpoint(kVoltageQuantity, kResetCentivolts));
+    refuse(instrument_.setSetpoint(kCurrentQuantity, kResetMilliamps));
+    instrument_.setTripMode(false);
+    instrument_.setWatchdog(false);
+    instrument_.setWatchdogDelay(kWatchdogDelayAfterResetS);
+    instrument_.setRunCount(kResetRunCount);
+    instrument_.clearTrips();
+    voltageStepCentivolts_ = kDefaultVoltageStepCentivolts;
+    currentStepMilliamps_ = kDefaultCurrentStepMilliamps;
+}
 
-    if (!oneParameter(unit)) {
-        return std::nullopt;
-    }
-    const ScpiParameter& value = unit.parameters.front();
+int& ScpiSession::stepOf(const SetpointQuantity& quantity) {
+    return isVoltage(quantity) ? voltageStepCentivolts_ : currentStepMilliamps_;
+}
+
+std::optional<int> ScpiSession::setpointValue(const ScpiParameter& value,
+                                              const SetpointQuantity& quantity, bool stepsTaken) {
     double frameUnits = 0;
     if (isMinimum(value) || isMaximum(value)) {
         frameUnits = isMinimum(value) ? 0 : quantity.frameLimit;
+    } else if (isDefault(value)) {
+        frameUnits = resetSetpoint(quantity);
+    } else if (stepsTaken && (value.text == "UP" || value.text == "DOWN") &&
+               value.kind == ScpiParameter::Kind::Word) {
+        const int step = stepOf(quantity);
+        frameUnits = instrument_.setpoint(quantity) + (value.text == "UP" ? step : -step);
     } else if (value.kind != ScpiParameter::Kind::Number) {
         push(value.kind == ScpiParameter::Kind::Word ? -224 : -104);
         return std::nullopt;
@@ -315,7 +337,105 @@ std::optional<QByteArray> ScpiSession::setpointUnit(const ScpiUnit& unit,
         push(-222);
         return std::nullopt;
     }
-    refuse(instrument_.setSetpoint(quantity, toInt16HalfEven(frameUnits)));
+    return toInt16HalfEven(frameUnits);
+}
+
+std::optional<QByteArray> ScpiSession::setpointUnit(const ScpiUnit& unit,
+                                                    const SetpointQuantity& quantity) {
+    if (unit.query) {
+        if (unit.parameters.size() > 1) {
+            push(-108);
+            return std::nullopt;
+        }
+        if (unit.parameters.isEmpty()) {
+            return quantityText(quantity, instrument_.setpoint(quantity));
+        }
+        const ScpiParameter& asked = unit.parameters.front();
+        if (isMinimum(asked) || isMaximum(asked) || isDefault(asked)) {
+            return quantityText(quantity, isMinimum(asked)   ? 0
+                                          : isMaximum(asked) ? quantity.frameLimit
+                                                             : resetSetpoint(quantity));
+        }
+        push(asked.kind == ScpiParameter::Kind::Word ? -224 : -104);
+        return std::nullopt;
+    }
+    if (!oneParameter(unit)) {
+        return std::nullopt;
+    }
+    if (const std::optional<int> frameUnits =
+            setpointValue(unit.parameters.front(), quantity, true)) {
+        refuse(instrument_.setSetpoint(quantity, *frameUnits));
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> ScpiSession::stepUnit(const ScpiUnit& unit,
+                                                const SetpointQuantity& quantity) {
+    int& step = stepOf(quantity);
+    if (unit.query) {
+        if (!unit.parameters.isEmpty()) {
+            push(-108);
+            return std::nullopt;
+        }
+        return quantityText(quantity, step);
+    }
+    if (!oneParameter(unit)) {
+        return std::nullopt;
+    }
+    const ScpiParameter& value = unit.parameters.front();
+    if (isDefault(value)) {
+        step = isVoltage(quantity) ? kDefaultVoltageStepCentivolts : kDefaultCurrentStepMilliamps;
+        return std::nullopt;
+    }
+    // A step rounds to at least one unit of the frame: a step that moves
+    // nothing would leave a sweep standing still.
+    const std::optional<int> frameUnits = setpointValue(value, quantity, false);
+    if (frameUnits && *frameUnits == 0) {
+        push(-222);
+    } else if (frameUnits) {
+        step = *frameUnits;
+    }
+    return std::nullopt;
+}
+
+// Both setpoints or neither: a value refused leaves the other as it was.
+std::optional<QByteArray> ScpiSession::applyUnit(const ScpiUnit& unit) {
+    if (unit.query) {
+        if (!unit.parameters.isEmpty()) {
+            push(-108);
+            return std::nullopt;
+        }
+        return '"' + quantityText(kVoltageQuantity, instrument_.setpoint(kVoltageQuantity)) + ',' +
+               quantityText(kCurrentQuantity, instrument_.setpoint(kCurrentQuantity)) + '"';
+    }
+    if (unit.parameters.isEmpty()) {
+        push(-109);
+        return std::nullopt;
+    }
+    if (unit.parameters.size() > 2) {
+        push(-108);
+        return std::nullopt;
+    }
+    const std::optional<int> centivolts =
+        setpointValue(unit.parameters.front(), kVoltageQuantity, false);
+    if (!centivolts) {
+        return std::nullopt;
+    }
+    std::optional<int> milliamps = instrument_.setpoint(kCurrentQuantity);
+    if (unit.parameters.size() == 2) {
+        milliamps = setpointValue(unit.parameters.back(), kCurrentQuantity, false);
+        if (!milliamps) {
+            return std::nullopt;
+        }
+    }
+    const QString refusal = instrument_.setSetpoint(kVoltageQuantity, *centivolts);
+    if (!refusal.isEmpty()) {
+        refuse(refusal);
+        return std::nullopt;
+    }
+    if (unit.parameters.size() == 2) {
+        refuse(instrument_.setSetpoint(kCurrentQuantity, *milliamps));
+    }
     return std::nullopt;
 }
 

@@ -56,6 +56,12 @@ public:
     static constexpr qsizetype kQueueLength = 16;
     static constexpr int kShortestWatchdogDelayS = 1;
     static constexpr int kLongestWatchdogDelayS = 3600;
+    // What *RST leaves and DEF stands for.
+    static constexpr int kResetCentivolts = 0;
+    static constexpr int kResetMilliamps = 100;
+    static constexpr int kDefaultVoltageStepCentivolts = 10;
+    static constexpr int kDefaultCurrentStepMilliamps = 10;
+    static constexpr int kResetRunCount = 1;
 
     // The standard event status register's bits.
     enum EventStatus : quint8 {
@@ -97,6 +103,15 @@ private:
     std::optional<QByteArray> execute(const ScpiUnit& unit);
     std::optional<QByteArray> commonUnit(const ScpiUnit& unit);
     std::optional<QByteArray> setpointUnit(const ScpiUnit& unit, const SetpointQuantity& quantity);
+    std::optional<QByteArray> stepUnit(const ScpiUnit& unit, const SetpointQuantity& quantity);
+    std::optional<QByteArray> applyUnit(const ScpiUnit& unit);
+    void reset();
+    // A setpoint's value in the frame's units, within its limits: a number
+    // with its unit, MIN, MAX, DEF, and UP or DOWN by the step when
+    // `stepsTaken`; none with the error queued.
+    std::optional<int> setpointValue(const ScpiParameter& value, const SetpointQuantity& quantity,
+                                     bool stepsTaken);
+    int& stepOf(const SetpointQuantity& quantity);
     std::optional<QByteArray> measureUnit(const SetpointQuantity& quantity);
     std::optional<QByteArray> switchUnit(const ScpiUnit& unit, bool state,
                                          const std::function<QString(bool)>& set);
@@ -126,4 +141,7 @@ private:
     quint8 eventStatus_ = 0;
     quint8 eventStatusEnable_ = 0;
     quint8 serviceRequestEnable_ = 0;
+    // UP and DOWN move a setpoint by these, in the frame's units.
+    int voltageStepCentivolts_ = kDefaultVoltageStepCentivolts;
+    int currentStepMilliamps_ = kDefaultCurrentStepMilliamps;
 };

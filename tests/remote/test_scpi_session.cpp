@@ -105,7 +105,41 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
                   << QByteArray("1999.0;0,\"No error\";0,\"No error\"\n") << QStringList()
                   << Errors();
     row("reset") << QByteArray("*RST\n") << true << none << QByteArray()
-                 << QStringList{"output 0", "watchdog 0", "delay 60"} << Errors();
+                 << QStringList{"output 0",   "V 0",      "A 100",   "trip 0",
+                                "watchdog 0", "delay 60", "count 1", "clear"}
+                 << Errors();
+    row("reset puts the steps back")
+        << QByteArray("VOLT:STEP 2;*RST;:VOLT:STEP?;:CURR:STEP?\n") << true << none
+        << QByteArray("0.10;0.010\n") << QStringList{"output 0",   "V 0",      "A 100",   "trip 0",
+                                                     "watchdog 0", "delay 60", "count 1", "clear"}
+        << Errors();
+    row("apply both, then asked") << QByteArray("APPL 3.3,100 mA;APPL?\n") << true << none
+                                  << QByteArray("\"3.30,0.100\"\n") << QStringList{"V 330", "A 100"}
+                                  << Errors();
+    row("apply the voltage alone, MIN MAX DEF")
+        << QByteArray("APPLY MAX\nAPPL DEF,MIN\n") << true << none << QByteArray()
+        << QStringList{"V 3100", "V 0", "A 0"} << Errors();
+    row("apply refused whole")
+        << QByteArray("APPL 40,1\nAPPL 5,6\nAPPL 5,1 V\nAPPL UP\nAPPL\nAPPL 1,2,3\nAPPL?\n") << true
+        << none << QByteArray("\"12.00,0.500\"\n") << QStringList()
+        << Errors{"-222,\"Data out of range\"", "-222,\"Data out of range\"",
+                  "-131,\"Invalid suffix\"",    "-224,\"Illegal parameter value\"",
+                  "-109,\"Missing parameter\"", "-108,\"Parameter not allowed\""};
+    row("up and down by the step")
+        << QByteArray("VOLT UP;VOLT?;VOLT:STEP 0.5;STEP?;:VOLT DOWN;VOLT?\n"
+                      "CURR:STEP DEF;:CURR UP;CURR?\n")
+        << true << none << QByteArray("12.10;0.50;11.60\n0.510\n")
+        << QStringList{"V 1210", "V 1160", "A 510"} << Errors();
+    row("up past the limit, a step of nothing")
+        << QByteArray("VOLT MAX;VOLT UP\nCURR:STEP 0.0001\nCURR:STEP UP\n") << true << none
+        << QByteArray() << QStringList{"V 3100"}
+        << Errors{"-222,\"Data out of range\"", "-222,\"Data out of range\"",
+                  "-224,\"Illegal parameter value\""};
+    row("default asked and taken") << QByteArray("VOLT DEF;VOLT? DEF;CURR? DEF\n") << true << none
+                                   << QByteArray("0.00;0.100\n") << QStringList{"V 0"} << Errors();
+    row("setpoint during a run") << QByteArray("PROG:STAT RUN;:VOLT 5;:APPL 1,1\n") << true << none
+                                 << QByteArray() << QStringList{"run 1", "V 500", "V 100"}
+                                 << Errors(2, "-221,\"Settings conflict;Stop the run first\"");
     row("event status follows the errors")
         << QByteArray("*ESE 60;*ESE?;*ESR?\nFOO\nVOLT 40\n*OPC\n*STB?;*ESR?;*ESR?;*STB?\n") << true
         << none << QByteArray("60;0\n36;49;0;4\n") << QStringList()

@@ -2,6 +2,7 @@
 #include "remote/scpi_session.h"
 #include "remote/session_instrument.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -103,6 +104,20 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     QCOMPARE(ask("OUTP ON;OUTP?"), QByteArray("1"));
     waitMs(1000);
     QVERIFY(w.session().outputOn());
+
+    // A reset is a bench supply's: off, the lowest setpoints, every
+    // protection in a known state; and the window shows it.
+    QCOMPARE(ask("VOLT 12;CURR 1;CURR:PROT ON;:OUTP:PROT:WDOG ON;:PROG:COUN 5;:OUTP?"),
+             QByteArray("1"));
+    QCOMPARE(ask("*RST;:OUTP?;:CURR:PROT?;:OUTP:PROT:WDOG?;WDOG:DEL?;:PROG:COUN?;:APPL?"),
+             QByteArray("0;0;0;60;1;\"0.00,0.100\""));
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("0V"));
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("0.1A"));
+    QCOMPARE(w.voltageSlider->value(), 0);
+    QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
+    QCOMPARE(w.overCurrentModeList->currentIndex(), 0);
+    QCOMPARE(w.runCountList->currentIndex(), 1);
+    QCOMPARE(recordEntries(f).size(), 3);
 
     w.setRemoteClients(2);
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("远程 2"));

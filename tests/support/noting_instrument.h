@@ -23,6 +23,9 @@ public:
 
     QString setSetpoint(const SetpointQuantity& quantity, int setpoint) override {
         calls << QStringLiteral("%1 %2").arg(quantity.unit).arg(setpoint);
+        if (run) {
+            return QStringLiteral("Stop the run first");
+        }
         (quantity.unit == kVoltageQuantity.unit ? volts : amperes) = setpoint;
         return {};
     }
