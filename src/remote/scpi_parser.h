@@ -30,6 +30,8 @@ enum class ScpiCommand {
     Output,
     MeasureVoltage,
     MeasureCurrent,
+    FetchVoltage,
+    FetchCurrent,
     ProtectionState,
     ProtectionTripped,
     ProtectionClear,

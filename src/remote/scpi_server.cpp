@@ -4,6 +4,7 @@
 
 #include <QHostAddress>
 #include <QTcpServer>
+#include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
@@ -35,7 +36,10 @@ bool isMissingAddress(QAbstractSocket::SocketError error) {
 ScpiServer::ScpiServer(std::unique_ptr<ScpiInstrument> instrument, QByteArray identity,
                        ScpiServerHooks hooks, QObject* parent)
     : QObject(parent), instrument_(std::move(instrument)), identity_(std::move(identity)),
-      hooks_(std::move(hooks)) {}
+      hooks_(std::move(hooks)), resumeTimer_(new QTimer(this)) {
+    resumeTimer_->setInterval(kResumeIntervalMs);
+    connect(resumeTimer_, &QTimer::timeout, this, &ScpiServer::resumeWaiting);
+}
 
 ScpiServer::~ScpiServer() {
     for (const auto& client : clients_) {
@@ -111,6 +115,30 @@ void ScpiServer::serve(Client* client) {
     if (connection->finished()) {
         replies += client->session.finish();
     }
+    deliver(client, replies, linesRunBefore);
+}
+
+// A client whose line waits for the supply is read no further: its later
+// lines wait in the socket, in order, and the others are served meanwhile.
+void ScpiServer::resumeWaiting() {
+    bool anyWaiting = false;
+    for (std::size_t index = 0; index < clients_.size();) {
+        Client* client = clients_[index].get();
+        const quint64 linesRunBefore = client->session.linesRun();
+        const QByteArray replies = client->session.resume();
+        if (!deliver(client, replies, linesRunBefore)) {
+            continue;
+        }
+        anyWaiting = anyWaiting || client->session.waiting();
+        ++index;
+    }
+    if (!anyWaiting) {
+        resumeTimer_->stop();
+    }
+}
+
+bool ScpiServer::deliver(Client* client, const QByteArray& replies, quint64 linesRunBefore) {
+    ScpiConnection* connection = client->connection;
     // Only a script's lines keep the watchdog from tripping: traffic that
     // is refused or runs nothing must never hold an output on.
     for (quint64 line = linesRunBefore; line < client->session.linesRun(); ++line) {
@@ -119,18 +147,24 @@ void ScpiServer::serve(Client* client) {
     if (client->session.isWebRequest()) {
         noteWebRequest();
         drop(connection);
-        return;
+        return false;
     }
     if (!replies.isEmpty()) {
         connection->write(replies);
     }
     if (connection->pendingBytes() > kMostPendingReply) {
         drop(connection);
-        return;
+        return false;
     }
-    if (connection->finished()) {
+    const bool waiting = client->session.waiting();
+    if (waiting && !resumeTimer_->isActive()) {
+        resumeTimer_->start();
+    }
+    connection->pauseReading(waiting);
+    if (connection->finished() && !waiting) {
         connection->closeAfterWrites();
     }
+    return true;
 }
 
 void ScpiServer::noteWebRequest() {

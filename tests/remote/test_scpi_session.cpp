@@ -9,6 +9,7 @@ class ScpiSessionTest : public QObject {
 private slots:
     void linesGiveRepliesChangesAndErrors_data();
     void linesGiveRepliesChangesAndErrors();
+    void waitsEndWhenTheSupplyHasIt();
 };
 
 void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
@@ -88,6 +89,15 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
                           << QStringLiteral("电源没有应答。\nThe \"supply\"") << QByteArray("0\n")
                           << QStringList{"output 1"}
                           << Errors{"-221,\"Settings conflict;The \"\"supply\"\"\""};
+    row("operation complete once a frame went out")
+        << QByteArray("*OPC;*ESR?\nVOLT 3;*WAI;VOLT?\n*OPC?\n") << true << none
+        << QByteArray("1\n3.00\n1\n") << QStringList{"V 300"} << Errors();
+    row("fetch and measure, MEAS? alone the voltage")
+        << QByteArray("FETC?;FETC:CURR?;:MEAS?;:MEAS:CURR?\n") << true << none
+        << QByteArray("12.49;0.498;12.49;0.498\n") << QStringList() << Errors();
+    row("fetch with no fresh reading")
+        << QByteArray("FETC:CURR?\n") << false << none << QByteArray("9.91E37\n") << QStringList()
+        << Errors{"-230,\"Data corrupt or stale\""};
     row("stale reading") << QByteArray("MEAS:VOLT?\n") << false << none << QByteArray("9.91E37\n")
                          << QStringList() << Errors{"-230,\"Data corrupt or stale\""};
     row("protection") << QByteArray("CURR:PROT:STAT ON;STAT?;TRIP?\nOUTP:PROT:CLE\n") << true
@@ -187,13 +197,21 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors() {
     NotingInstrument instrument;
     instrument.linked = linked;
     instrument.refusal = refusal;
+    instrument.portOpen = true;
     ScpiSession session(instrument, "Velkor,VK-7100,0,1.0");
-    // In pieces, as TCP may deliver it.
+    // In pieces, as TCP may deliver it, with a frame and a reply between
+    // two pieces; a line that waits holds the lines behind it.
     QByteArray replies;
     for (qsizetype at = 0; at < input.size(); at += 7) {
         replies += session.receive(QByteArrayView(input).sliced(at, qMin(7, input.size() - at)));
+        instrument.passed(100);
+        replies += session.resume();
     }
     replies += session.finish();
+    while (session.waiting()) {
+        instrument.passed(100);
+        replies += session.resume();
+    }
     QCOMPARE(replies, reply);
     QCOMPARE(instrument.calls, calls);
 
@@ -206,6 +224,52 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors() {
         queued << next.chopped(1);
     }
     QCOMPARE(queued, errors);
+}
+
+// Each wait ends at the first moment it may, and not before; what follows
+// the waiting unit waits with it.
+void ScpiSessionTest::waitsEndWhenTheSupplyHasIt() {
+    NotingInstrument instrument;
+    instrument.portOpen = true;
+    ScpiSession session(instrument, "Velkor");
+
+    QCOMPARE(session.receive("VOLT 5;MEAS?\n*IDN?\n"), QByteArray());
+    // Replies, but the setpoint has not gone out in a whole frame.
+    instrument.passed(500, false);
+    QCOMPARE(session.resume(), QByteArray());
+    instrument.passed(100);
+    QCOMPARE(session.resume(), QByteArray());
+    // A reply read 100 ms after the frame may predate it.
+    instrument.passed(100, false);
+    QCOMPARE(session.resume(), QByteArray());
+    instrument.passed(100, false);
+    QCOMPARE(session.resume(), QByteArray("12.49\nVelkor\n"));
+    QVERIFY(!session.waiting());
+
+    QCOMPARE(session.receive("VOLT 6;*OPC?;VOLT?\n"), QByteArray());
+    instrument.passed(100, false);
+    QCOMPARE(session.resume(), QByteArray());
+    instrument.passed(0);
+    QCOMPARE(session.resume(), QByteArray("1;6.00\n"));
+
+    // A switch-on while the supply is being found waits for its reply.
+    instrument.linked = false;
+    QCOMPARE(session.receive("OUTP ON;OUTP?\n"), QByteArray());
+    instrument.passed(2900);
+    QCOMPARE(session.resume(), QByteArray());
+    instrument.linked = true;
+    QCOMPARE(session.resume(), QByteArray("1\n"));
+    // A supply that never answers: refused once 3 s are up.
+    instrument.linked = false;
+    instrument.refusal = QStringLiteral("No supply answers");
+    QCOMPARE(session.receive("OUTP OFF;OUTP ON;OUTP?\n"), QByteArray());
+    instrument.passed(ScpiSession::kLongestWaitMs - 1);
+    QCOMPARE(session.resume(), QByteArray());
+    instrument.passed(1);
+    QCOMPARE(session.resume(), QByteArray("0\n"));
+    QCOMPARE(session.receive("SYST:ERR?\n"),
+             QByteArray("-221,\"Settings conflict;No supply answers\"\n"));
+    QCOMPARE(instrument.calls, (QStringList{"V 500", "V 600", "output 1", "output 0", "output 1"}));
 }
 
 QTEST_APPLESS_MAIN(ScpiSessionTest)

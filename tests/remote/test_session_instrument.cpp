@@ -27,16 +27,39 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     SessionInstrument instrument(w.session());
     ScpiSession session(instrument, "Velkor");
     // The reply without its line end; a line of commands only gets none.
-    const auto ask = [&session](const char* line) {
-        const QByteArray reply = session.receive(QByteArray(line) + '\n');
+    // While a line waits, the sender and the poll ticks run on the clock.
+    const auto ask = [&](const char* line) {
+        QByteArray reply = session.receive(QByteArray(line) + '\n');
+        for (int tick = 1; session.waiting() && tick <= 2000; ++tick) {
+            f.clock.time = f.clock.time.addMSecs(5);
+            w.session().sendTick();
+            if (tick % 20 == 0) {
+                w.session().pollTick();
+            }
+            reply += session.resume();
+        }
         return reply.endsWith('\n') ? reply.chopped(1) : reply;
     };
+    const auto lastWholeFrame = [&f] {
+        const qsizetype tag = f.port.written.lastIndexOf("VKPPSU", f.port.written.size() - 16);
+        return f.port.written.mid(tag, 16);
+    };
 
+    // No supply answers: a switch-on waits 3 s for one, then is refused.
+    const QByteArray reply = f.port.replyWhenIdle;
+    f.port.replyWhenIdle.clear();
     QCOMPARE(ask("MEAS:VOLT?;*CLS"), QByteArray("9.91E37"));
     QCOMPARE(ask("OUTP ON;OUTP?;*OPC?"), QByteArray("0;1"));
     QVERIFY(ask("SYST:ERR?").startsWith("-221,\"Settings conflict;"));
-    ticks(w, 10);
+    // A supply found while it waits is switched on.
+    f.port.replyWhenIdle = reply;
+    QCOMPARE(ask("OUTP ON;OUTP?"), QByteArray("1"));
     QVERIFY(w.session().state.linkUp);
+    // *OPC? once a whole frame carrying the change went out.
+    QCOMPARE(ask("VOLT 7.5;*OPC?"), QByteArray("1"));
+    QVERIFY2(lastWholeFrame().contains("0750"), lastWholeFrame().constData());
+    QCOMPARE(ask("OUTP OFF;*OPC?"), QByteArray("1"));
+    QVERIFY2(lastWholeFrame().endsWith('N'), lastWholeFrame().constData());
 
     QCOMPARE(ask("VOLT 12.5;CURR 500 mA"), QByteArray());
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5V"));
@@ -66,14 +89,14 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     f.port.replyWhenIdle = "VKPPSU1249A0498B";
     ticks(w, 20);
     QVERIFY(!w.session().outputOn());
-    QCOMPARE(recordEntries(f).size(), 1);
+    QCOMPARE(recordEntries(f).size(), 2);
     QCOMPARE(ask("CURR:PROT:TRIP?"), QByteArray("1"));
     QCOMPARE(ask("OUTP:PROT:CLE;:CURR:PROT:TRIP?"), QByteArray("0"));
 
     // A supply gone quiet: its last reading is not passed off as live.
     f.port.replyWhenIdle.clear();
     ticks(w, 10);
-    QCOMPARE(ask("MEAS:VOLT?"), QByteArray("12.49"));
+    QCOMPARE(ask("FETC?"), QByteArray("12.49"));
     ticks(w, 10);
     QVERIFY(w.session().state.linkUp);
     QCOMPARE(ask("MEAS:VOLT?;:SYST:ERR?"), QByteArray("9.91E37;-230,\"Data corrupt or stale\""));
@@ -95,7 +118,7 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     QVERIFY(w.session().outputOn());
     waitMs(600);
     QVERIFY(!w.session().outputOn());
-    QCOMPARE(recordEntries(f).size(), 2);
+    QCOMPARE(recordEntries(f).size(), 3);
     QVERIFY(w.statusBar->currentMessage().contains(QStringLiteral("I/O watchdog")));
     QCOMPARE(ask("OUTP:PROT:TRIP?;:CURR:PROT:TRIP?"), QByteArray("1;0"));
     QCOMPARE(ask("OUTP:PROT:CLE;TRIP?"), QByteArray("0"));
@@ -117,7 +140,7 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
     QCOMPARE(w.overCurrentModeList->currentIndex(), 0);
     QCOMPARE(w.runCountList->currentIndex(), 1);
-    QCOMPARE(recordEntries(f).size(), 3);
+    QCOMPARE(recordEntries(f).size(), 4);
 
     w.setRemoteClients(2);
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("远程 2"));
