@@ -6,8 +6,10 @@ switch-off with its record file; writes followed by queries with PyVISA's
 defaults; a batch sent over a raw socket that is then half-closed; a web
 request (http.client), a TLS ClientHello and another account (setpriv)
 refused; the I/O watchdog tripping while refused traffic arrives. Then, without a window (--headless): a script's OUTP OFF followed at
-once by SIGTERM leaves the supply off, and a port that cannot be had ends the
-program with status 1.
+once by SIGTERM leaves the supply off; a script ported from another bench
+supply, started with the program, switches on after *RST and APPL and reads
+its own step at every step of a sweep without sleeps; and a port that cannot
+be had ends the program with status 1.
 
     test_scpi_pyvisa.py PROGRAM SIMULATOR
 """
@@ -224,6 +226,70 @@ def watchdog_trips(resource, directory, records_before, port):
     expect(resource.query("OUTP:PROT:TRIP?;WDOG?"), "0;0", "trip cleared, watchdog off")
 
 
+def frames_on(frame_log):
+    """The whole frames the simulated supply received that switch it on."""
+    with open(frame_log, encoding="latin-1") as log:
+        frames = [line.split()[1] for line in log if len(line.split()) == 2]
+    return [frame for frame in frames if frame.endswith("O")]
+
+
+def ported_script(program, simulator):
+    """A script written for another maker's bench supply, started together
+    with the program: *RST, APPL, OUTP ON, then a sweep with *OPC? and MEAS?
+    and no sleeps. Every reading is its own step's, to one digit, and the
+    supply never runs at the setpoints from before the reset."""
+    with tempfile.TemporaryDirectory() as directory, \
+            open(os.path.join(directory, "velkor.err"), "w+") as errors:
+        shutil.copy(program, os.path.join(directory, "velkor"))
+        frame_log = os.path.join(directory, "frames.log")
+        # A light load keeps the supply at its voltage up to 10 V at 0.1 A.
+        supply = subprocess.Popen([simulator, "--port", str(PORT_NUMBER), "--dir", directory,
+                                   "--load-ohms", "1000", "--frame-log", frame_log],
+                                  stdout=subprocess.DEVNULL)
+        process = None
+        try:
+            wait_for("the simulated supply's port",
+                     lambda: os.path.exists(os.path.join(directory, "ports", f"com{PORT_NUMBER}")))
+            process, port = start_program(os.path.join(directory, "velkor"), directory, errors,
+                                          ["--headless"])
+            manager = pyvisa.ResourceManager("@py")
+            resource = manager.open_resource(
+                f"TCPIP::127.0.0.1::{port}::SOCKET",
+                read_termination="\n", write_termination="\n", timeout=10_000)
+            # What an earlier script left.
+            resource.write("VOLT 12;CURR 1")
+            resource.write("*RST")
+            resource.write("APPL 3.3,0.1")
+            resource.write("OUTP ON")
+            expect(resource.query("OUTP?;:APPL?;:SYST:ERR?"), '1;"3.30,0.100";0,"No error"',
+                   "switched on by a script started with the program")
+            times_ms = []
+            for volts in range(1, 11):
+                start = time.perf_counter()
+                resource.write(f"VOLT {volts}")
+                expect(resource.query("*OPC?"), "1", f"*OPC? at {volts} V")
+                measured = float(resource.query("MEAS:VOLT?"))
+                times_ms.append((time.perf_counter() - start) * 1000)
+                if abs(measured - volts) > 0.011:
+                    raise AssertionError(f"MEAS:VOLT? at {volts} V read {measured}")
+            resource.write("OUTP OFF")
+            expect(resource.query("*OPC?;:SYST:ERR?"), '1;0,"No error"', "after the sweep")
+            on_frames = frames_on(frame_log)
+            if not on_frames or any(frame[6:10] in ("1200",) for frame in on_frames):
+                raise AssertionError(f"frames that switched the supply on: {on_frames[:5]}")
+            times_ms.sort()
+            print(f"sweep of 10 steps, VOLT then *OPC? then MEAS?: median {times_ms[5]:.0f} ms, "
+                  f"longest {times_ms[-1]:.0f} ms")
+            resource.close()
+            manager.close()
+        finally:
+            if process is not None:
+                process.send_signal(signal.SIGTERM)
+                expect(process.wait(DEADLINE_S), 0, "program's exit status")
+            supply.terminate()
+            supply.wait(DEADLINE_S)
+
+
 def port_taken_ends_headless(program):
     """Without a window, SCPI that cannot be served is a failed start."""
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as holder, \
@@ -358,6 +424,7 @@ def main():
             supply.terminate()
             supply.wait(DEADLINE_S)
     off_then_stop_signal(program, simulator)
+    ported_script(program, simulator)
     port_taken_ends_headless(program)
     print("PyVISA drove the program: identity, setpoints, output on and off, "
           "measurement, refusal and record, writes then queries, a half-closed batch, "
