@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -121,23 +122,26 @@ void ScpiServer::serve(Client* client) {
 // A client whose line waits for the supply is read no further: its later
 // lines wait in the socket, in order, and the others are served meanwhile.
 void ScpiServer::resumeWaiting() {
-    bool anyWaiting = false;
-    for (std::size_t index = 0; index < clients_.size();) {
-        Client* client = clients_[index].get();
-        const quint64 linesRunBefore = client->session.linesRun();
-        const QByteArray replies = client->session.resume();
-        if (!deliver(client, replies, linesRunBefore)) {
-            continue;
+    QList<ScpiConnection*> waiting;
+    for (const auto& client : clients_) {
+        if (client->session.waiting()) {
+            waiting.append(client->connection);
         }
-        anyWaiting = anyWaiting || client->session.waiting();
-        ++index;
     }
-    if (!anyWaiting) {
+    // A reply written can find a client gone, which drops it at once.
+    for (ScpiConnection* connection : waiting) {
+        if (Client* client = clientOf(connection)) {
+            const quint64 linesRunBefore = client->session.linesRun();
+            deliver(client, client->session.resume(), linesRunBefore);
+        }
+    }
+    if (std::none_of(clients_.begin(), clients_.end(),
+                     [](const auto& client) { return client->session.waiting(); })) {
         resumeTimer_->stop();
     }
 }
 
-bool ScpiServer::deliver(Client* client, const QByteArray& replies, quint64 linesRunBefore) {
+void ScpiServer::deliver(Client* client, const QByteArray& replies, quint64 linesRunBefore) {
     ScpiConnection* connection = client->connection;
     // Only a script's lines keep the watchdog from tripping: traffic that
     // is refused or runs nothing must never hold an output on.
@@ -147,24 +151,25 @@ bool ScpiServer::deliver(Client* client, const QByteArray& replies, quint64 line
     if (client->session.isWebRequest()) {
         noteWebRequest();
         drop(connection);
-        return false;
-    }
-    if (!replies.isEmpty()) {
-        connection->write(replies);
-    }
-    if (connection->pendingBytes() > kMostPendingReply) {
-        drop(connection);
-        return false;
+        return;
     }
     const bool waiting = client->session.waiting();
     if (waiting && !resumeTimer_->isActive()) {
         resumeTimer_->start();
     }
     connection->pauseReading(waiting);
+    // The write may find the client gone and drop it: only the connection,
+    // deleted later, is still there to ask.
+    if (!replies.isEmpty()) {
+        connection->write(replies);
+    }
+    if (connection->pendingBytes() > kMostPendingReply) {
+        drop(connection);
+        return;
+    }
     if (connection->finished() && !waiting) {
         connection->closeAfterWrites();
     }
-    return true;
 }
 
 void ScpiServer::noteWebRequest() {

@@ -73,8 +73,8 @@ private:
     void serve(Client* client);
     // Ends the waits that can end and runs the lines behind them.
     void resumeWaiting();
-    // A turn's replies to the client; false when the client was dropped.
-    bool deliver(Client* client, const QByteArray& replies, quint64 linesRunBefore);
+    // A turn's replies to the client, and what they mean for it.
+    void deliver(Client* client, const QByteArray& replies, quint64 linesRunBefore);
     void drop(ScpiConnection* connection);
     Client* clientOf(ScpiConnection* connection);
     void noteWebRequest();
