@@ -1,6 +1,7 @@
 #include "fakes.h"
 #include "remote/scpi_session.h"
 #include "remote/session_instrument.h"
+#include "step_table_file.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -14,6 +15,7 @@ class SessionInstrumentTest : public QObject {
     Q_OBJECT
 private slots:
     void scriptsGoTheControlsWayAndAreRefusedWithoutABox();
+    void aRunsFirstRowIsInForceAtOnce();
 };
 
 // A script's settings go through the session's operations, as the controls' do; what
@@ -146,6 +148,24 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("远程 2"));
     w.setRemoteClients(0);
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Velkor"));
+}
+
+// A script that starts a run reads the first row's setpoints back at once,
+// and a setpoint it sends meanwhile is refused as a conflict.
+void SessionInstrumentTest::aRunsFirstRowIsInForceAtOnce() {
+    WindowOnFakes f;
+    QVERIFY(writeStepFile(f.programDir(), {{2.5, 0.75, 10}, {4, 1, 10}}));
+    f.port.usablePorts = {3};
+    f.port.replyWhenIdle = "VKPPSU0250A0120W";
+    MainWindow& w = f.build();
+    ticks(w, 10);
+    QVERIFY(w.session().state.linkUp);
+    SessionInstrument instrument(w.session());
+    ScpiSession session(instrument, "Velkor");
+
+    QCOMPARE(session.receive("PROG:STAT RUN;STAT?;:VOLT?;CURR?\n"), QByteArray("RUN;2.50;0.750\n"));
+    QVERIFY(session.receive("VOLT 3;:SYST:ERR?\n").startsWith("-221,\"Settings conflict;"));
+    QVERIFY(w.session().state.frameText.startsWith(QStringLiteral("VKPPSU0250")));
 }
 
 QTEST_MAIN(SessionInstrumentTest)
