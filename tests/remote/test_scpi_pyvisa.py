@@ -275,7 +275,7 @@ def ported_script(program, simulator):
             resource.write("OUTP OFF")
             expect(resource.query("*OPC?;:SYST:ERR?"), '1;0,"No error"', "after the sweep")
             on_frames = frames_on(frame_log)
-            if not on_frames or any(frame[6:10] in ("1200",) for frame in on_frames):
+            if not on_frames or any(frame[6:10] == "1200" for frame in on_frames):
                 raise AssertionError(f"frames that switched the supply on: {on_frames[:5]}")
             times_ms.sort()
             print(f"sweep of 10 steps, VOLT then *OPC? then MEAS?: median {times_ms[5]:.0f} ms, "
