@@ -65,6 +65,10 @@ void ScpiConnection::write(const QByteArray& bytes) {
     flush();
 }
 
+void ScpiConnection::pauseReading(bool paused) {
+    readNotifier_->setEnabled(!paused && !finished_ && !closing_ && !ended_);
+}
+
 void ScpiConnection::closeAfterWrites() {
     closing_ = true;
     readNotifier_->setEnabled(false);

@@ -26,6 +26,9 @@ public:
     // Sends as much as the socket takes now and keeps the rest.
     void write(const QByteArray& bytes);
     qsizetype pendingBytes() const { return pending_.size(); }
+    // While paused, arriving bytes stay in the socket and readable() is
+    // not emitted.
+    void pauseReading(bool paused);
     // Nothing more is read; the pending bytes are sent, then it closes and
     // emits gone().
     void closeAfterWrites();

@@ -4,7 +4,9 @@
 
 #include <QHostAddress>
 #include <QTcpServer>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -35,7 +37,10 @@ bool isMissingAddress(QAbstractSocket::SocketError error) {
 ScpiServer::ScpiServer(std::unique_ptr<ScpiInstrument> instrument, QByteArray identity,
                        ScpiServerHooks hooks, QObject* parent)
     : QObject(parent), instrument_(std::move(instrument)), identity_(std::move(identity)),
-      hooks_(std::move(hooks)) {}
+      hooks_(std::move(hooks)), resumeTimer_(new QTimer(this)) {
+    resumeTimer_->setInterval(kResumeIntervalMs);
+    connect(resumeTimer_, &QTimer::timeout, this, &ScpiServer::resumeWaiting);
+}
 
 ScpiServer::~ScpiServer() {
     for (const auto& client : clients_) {
@@ -106,18 +111,55 @@ void ScpiServer::turnAway(int socket, const QByteArray& line) {
 void ScpiServer::serve(Client* client) {
     ScpiConnection* connection = client->connection;
     const QByteArray input = connection->read(kBytesPerTurn);
-    if (!input.isEmpty()) {
-        hooks_.heard();
-    }
+    const quint64 linesRunBefore = client->session.linesRun();
     QByteArray replies = client->session.receive(input);
     if (connection->finished()) {
         replies += client->session.finish();
+    }
+    deliver(client, replies, linesRunBefore);
+}
+
+// A client whose line waits for the supply is read no further: its later
+// lines wait in the socket, in order, and the others are served meanwhile.
+void ScpiServer::resumeWaiting() {
+    QList<ScpiConnection*> waiting;
+    for (const auto& client : clients_) {
+        if (client->session.waiting()) {
+            waiting.append(client->connection);
+        }
+    }
+    // A reply written can find a client gone, which drops it at once.
+    for (ScpiConnection* connection : waiting) {
+        if (Client* client = clientOf(connection)) {
+            const quint64 linesRunBefore = client->session.linesRun();
+            deliver(client, client->session.resume(), linesRunBefore);
+        }
+    }
+    if (std::none_of(clients_.begin(), clients_.end(),
+                     [](const auto& client) { return client->session.waiting(); })) {
+        resumeTimer_->stop();
+    }
+}
+
+void ScpiServer::deliver(Client* client, const QByteArray& replies, quint64 linesRunBefore) {
+    ScpiConnection* connection = client->connection;
+    // Only a script's lines keep the watchdog from tripping: traffic that
+    // is refused or runs nothing must never hold an output on.
+    for (quint64 line = linesRunBefore; line < client->session.linesRun(); ++line) {
+        hooks_.heard();
     }
     if (client->session.isWebRequest()) {
         noteWebRequest();
         drop(connection);
         return;
     }
+    const bool waiting = client->session.waiting();
+    if (waiting && !resumeTimer_->isActive()) {
+        resumeTimer_->start();
+    }
+    connection->pauseReading(waiting);
+    // The write may find the client gone and drop it: only the connection,
+    // deleted later, is still there to ask.
     if (!replies.isEmpty()) {
         connection->write(replies);
     }
@@ -125,7 +167,7 @@ void ScpiServer::serve(Client* client) {
         drop(connection);
         return;
     }
-    if (connection->finished()) {
+    if (connection->finished() && !waiting) {
         connection->closeAfterWrites();
     }
 }
@@ -136,8 +178,8 @@ void ScpiServer::noteWebRequest() {
         return;
     }
     sinceWebRequestNoted_.start();
-    std::fprintf(stderr, "SCPI: closed a connection that spoke HTTP, as a web page makes a "
-                         "browser do; none of its lines ran\n");
+    std::fprintf(stderr, "SCPI: closed a connection that spoke HTTP or TLS or sent binary, as a "
+                         "web page makes a browser do; none of its lines ran\n");
 }
 
 void ScpiServer::drop(ScpiConnection* connection) {

@@ -14,12 +14,13 @@
 #include <vector>
 
 class QTcpServer;
+class QTimer;
 class ScpiConnection;
 
 struct ScpiServerHooks {
     // How many clients are connected after each change.
     std::function<void(int)> clientsChanged = [](int) {};
-    // A client sent something.
+    // A client's line ran.
     std::function<void()> heard = [] {};
     // The account behind a connection's other end.
     std::function<std::optional<uid_t>(int socket)> peerAccount = localPeerAccount;
@@ -41,6 +42,8 @@ public:
     static constexpr qsizetype kMostPendingReply = 64 * 1024;
     // Bytes read from one client before the others and the timers get a turn.
     static constexpr qsizetype kBytesPerTurn = 2048;
+    // How often a waiting client's wait is looked at.
+    static constexpr int kResumeIntervalMs = 5;
 
     ScpiServer(std::unique_ptr<ScpiInstrument> instrument, QByteArray identity,
                ScpiServerHooks hooks, QObject* parent = nullptr);
@@ -68,6 +71,10 @@ private:
     // One line to a client that is not served, then the close.
     void turnAway(int socket, const QByteArray& line);
     void serve(Client* client);
+    // Ends the waits that can end and runs the lines behind them.
+    void resumeWaiting();
+    // A turn's replies to the client, and what they mean for it.
+    void deliver(Client* client, const QByteArray& replies, quint64 linesRunBefore);
     void drop(ScpiConnection* connection);
     Client* clientOf(ScpiConnection* connection);
     void noteWebRequest();
@@ -78,4 +85,6 @@ private:
     QList<QTcpServer*> servers_;
     std::vector<std::unique_ptr<Client>> clients_;
     QElapsedTimer sinceWebRequestNoted_;
+    // Runs while a client waits for the supply.
+    QTimer* resumeTimer_;
 };

@@ -20,8 +20,11 @@ QString textOf(const Refused& refusal) {
 
 } // namespace
 
+// A script's change goes into the next frame at once: *OPC? waits for it.
 QString SessionInstrument::setSetpoint(const SetpointQuantity& quantity, int frameUnits) {
-    return textOf(session_.setSetpoint(quantity, frameUnits));
+    const QString refusal = textOf(session_.setSetpoint(quantity, frameUnits));
+    session_.composeFrameNow();
+    return refusal;
 }
 
 int SessionInstrument::setpoint(const SetpointQuantity& quantity) const {
@@ -49,7 +52,9 @@ bool SessionInstrument::supplyAnswers() const {
 }
 
 QString SessionInstrument::setOutput(bool on) {
-    return textOf(session_.switchOutput(on));
+    const QString refusal = textOf(session_.switchOutput(on));
+    session_.composeFrameNow();
+    return refusal;
 }
 
 bool SessionInstrument::output() const {
@@ -93,6 +98,26 @@ int SessionInstrument::watchdogDelay() const {
     return session_.ioWatchdog().delaySeconds();
 }
 
+quint64 SessionInstrument::framesBegun() const {
+    return session_.framesBegun();
+}
+
+quint64 SessionInstrument::lastWholeFrame() const {
+    return session_.lastWholeFrame();
+}
+
+bool SessionInstrument::sending() const {
+    return session_.sending();
+}
+
+quint64 SessionInstrument::repliesTaken() const {
+    return session_.repliesTaken();
+}
+
+qint64 SessionInstrument::nowMs() const {
+    return session_.nowMs();
+}
+
 void SessionInstrument::setRunCount(int passes) {
     session_.setRunCount(passes);
 }
@@ -102,7 +127,9 @@ int SessionInstrument::runCount() const {
 }
 
 QString SessionInstrument::setRunning(bool run) {
-    return textOf(session_.switchRun(run));
+    const QString refusal = textOf(session_.switchRun(run));
+    session_.composeFrameNow();
+    return refusal;
 }
 
 bool SessionInstrument::running() const {

@@ -24,6 +24,11 @@ public:
     bool watchdog() const override;
     void setWatchdogDelay(int seconds) override;
     int watchdogDelay() const override;
+    quint64 framesBegun() const override;
+    quint64 lastWholeFrame() const override;
+    bool sending() const override;
+    quint64 repliesTaken() const override;
+    qint64 nowMs() const override;
     void setRunCount(int passes) override;
     int runCount() const override;
     QString setRunning(bool run) override;

@@ -43,6 +43,10 @@ void SupplySession::closePort() {
     letGoOfPort_ = false;
 }
 
+bool SupplySession::sending() const {
+    return platform_.serialPort->isOpen();
+}
+
 // Empty while no port is open, a port that failed included.
 QString SupplySession::openPath() const {
     return platform_.serialPort->isOpen() ? openPath_ : QString();
@@ -108,6 +112,9 @@ void SupplySession::sendTick() {
                 frameOnLine_.back() = QLatin1Char('N');
             }
         }
+        if (!frameOnLine_.isEmpty()) {
+            frameNumberOnLine_ = ++framesBegun_;
+        }
     }
     if (!port->isOpen() || frameOpening_ != openings_ || state.sendPosition > frameOnLine_.size()) {
         return;
@@ -122,6 +129,9 @@ void SupplySession::sendTick() {
     }
     if (!port->write(frameOnLine_.at(state.sendPosition - 1).toLatin1())) {
         return;
+    }
+    if (state.sendPosition == kFrameLength) {
+        lastWholeFrame_ = frameNumberOnLine_;
     }
     if (offFrame && state.sendPosition == kFrameLength) {
         offFrameOwedBy_.remove(path);

@@ -233,6 +233,7 @@ void SupplySession::acceptReply(const QString& block) {
         supplyAnswering_ = true;
     }
     const bool found = !state.linkUp;
+    ++repliesTaken_;
     const ReplyReading reading = decodeReply(block);
     state.currentDigits = reading.currentDigits;
     state.voltageDigits = reading.voltageDigits;

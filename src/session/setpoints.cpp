@@ -1,5 +1,8 @@
 #include "session/supply_session.h"
 
+#include "link/frame.h"
+#include "sequence/step_table.h"
+
 #include "platform/dialogs.h"
 #include "setting/setpoint.h"
 #include "setting/setpoint_quantity.h"
@@ -132,4 +135,20 @@ Refused SupplySession::setSetpoint(const SetpointQuantity& quantity, int frameUn
     setEntryText(quantity,
                  shortestDecimalText(frameUnits / quantity.frameUnitsPerUnit) + quantity.unit);
     return takeEntry(quantity);
+}
+
+void SupplySession::composeFrameNow() {
+    if (running()) {
+        const auto row = [this](int column, const SetpointQuantity& quantity) {
+            return rowSetpoint(cellNumber(state.sequenceTable[column][state.rowIndex]), quantity);
+        };
+        state.rowCentivolts = row(kVoltageColumn, kVoltageQuantity);
+        state.rowMilliamps = row(kCurrentColumn, kCurrentQuantity);
+        frameCentivolts_ = state.rowCentivolts;
+        frameMilliamps_ = state.rowMilliamps;
+    } else {
+        frameCentivolts_ = state.voltageSetpointCentivolts;
+        frameMilliamps_ = state.currentSetpointMilliamps;
+    }
+    state.frameText = ::composeFrame(frameCentivolts_, frameMilliamps_, state.tripMode, outputOn());
 }

@@ -209,6 +209,10 @@ void SupplySession::setRunCount(int passes) {
     emit changed();
 }
 
+qint64 SupplySession::nowMs() const {
+    return platform_.clock->now().toMSecsSinceEpoch();
+}
+
 void SupplySession::setEnglish(bool english) {
     state.englishUi = english;
 }

@@ -129,6 +129,19 @@ public:
     void clearIoWatchdogTrip() { ioWatchdog_.clearTrip(); }
     // Any script sent something.
     void heardFromScript();
+    // The sender's frames: how many began on an open port, and the number
+    // of the latest that went out whole; and the replies taken so far. A
+    // script's *OPC? and MEAS? wait on them.
+    quint64 framesBegun() const { return framesBegun_; }
+    quint64 lastWholeFrame() const { return lastWholeFrame_; }
+    quint64 repliesTaken() const { return repliesTaken_; }
+    bool sending() const;
+    // The session's clock, in milliseconds.
+    qint64 nowMs() const;
+    // The setpoints and the output in force go into the frame now, so that
+    // a script's change goes out with the next frame rather than after the
+    // next poll tick; during a run, the row's.
+    void composeFrameNow();
     // Every switch-off comes here: output and run end, the off frame goes
     // out from the next frame boundary on, the log is handed over to be
     // saved as a record. Nothing here waits for the disk.
@@ -294,6 +307,10 @@ private:
     // since then waits for the next frame's first character.
     QString frameOnLine_;
     int frameOpening_ = 0;
+    quint64 frameNumberOnLine_ = 0;
+    quint64 framesBegun_ = 0;
+    quint64 lastWholeFrame_ = 0;
+    quint64 repliesTaken_ = 0;
     // Counts the port's openings by this session.
     int openings_ = 0;
     // The device path of the port the session opened last, and of the port

@@ -4,10 +4,12 @@ it over SCPI on loopback, against the simulated supply, in a temporary program
 directory. Identity, setpoints, switch-on, measurement, a refused value, and
 switch-off with its record file; writes followed by queries with PyVISA's
 defaults; a batch sent over a raw socket that is then half-closed; a web
-request (http.client) and another account (setpriv) refused; the I/O watchdog
-tripping. Then, without a window (--headless): a script's OUTP OFF followed at
-once by SIGTERM leaves the supply off, and a port that cannot be had ends the
-program with status 1.
+request (http.client), a TLS ClientHello and another account (setpriv)
+refused; the I/O watchdog tripping while refused traffic arrives. Then, without a window (--headless): a script's OUTP OFF followed at
+once by SIGTERM leaves the supply off; a script ported from another bench
+supply, started with the program, switches on after *RST and APPL and reads
+its own step at every step of a sweep without sleeps; and a port that cannot
+be had ends the program with status 1.
 
     test_scpi_pyvisa.py PROGRAM SIMULATOR
 """
@@ -147,6 +149,44 @@ def web_request_refused(port):
         connection.close()
 
 
+def client_hello(lines):
+    """A TLS 1.2 ClientHello whose session ticket holds the given bytes, as a
+    browser resuming a session with a ticket a web page chose would send."""
+    ticket = b"\x00\x23" + len(lines).to_bytes(2, "big") + lines
+    body = (b"\x03\x03" + bytes(32) + b"\x00" + b"\x00\x02\x13\x01" + b"\x01\x00"
+            + len(ticket).to_bytes(2, "big") + ticket)
+    handshake = b"\x01" + len(body).to_bytes(3, "big") + body
+    return b"\x16\x03\x01" + len(handshake).to_bytes(2, "big") + handshake
+
+
+def sent_and_closed(port, data):
+    """Sends the bytes and returns what came back before the server closed."""
+    with socket.create_connection(("127.0.0.1", port), timeout=DEADLINE_S) as raw:
+        try:
+            raw.sendall(data)
+            received = b""
+            while chunk := raw.recv(4096):
+                received += chunk
+            return received
+        except (ConnectionResetError, BrokenPipeError):
+            return b""
+
+
+def tls_hello_refused(port):
+    """TLS is what a browser speaks to an https address: the connection goes
+    without a reply, and the ticket's lines never run."""
+    expect(sent_and_closed(port, client_hello(b"\nVOLT 7.77\nOUTP ON\n")), b"",
+           "reply to a ClientHello")
+
+
+def refused_traffic(port):
+    """One of each kind of traffic that is refused: a web request, a TLS
+    ClientHello, one 0xFF byte."""
+    web_request_refused(port)
+    sent_and_closed(port, client_hello(b"\n*IDN?\n"))
+    sent_and_closed(port, b"\xff")
+
+
 def other_account_refused(port):
     """A client of another account is told why in one line, and nothing it
     sends runs. Only root can start a client as another account."""
@@ -164,20 +204,90 @@ def other_account_refused(port):
         raise AssertionError(f"another account was told {told!r}")
 
 
-def watchdog_trips(resource, directory, records_before):
+def watchdog_trips(resource, directory, records_before, port):
     """A script that switches the output on under the watchdog and falls
-    silent: the output goes off as the OFF button does, with its record."""
+    silent: the output goes off as the OFF button does, with its record,
+    however much refused traffic arrives meanwhile."""
     def records():
         return len(glob.glob(os.path.join(directory, "Record", "*.TXT")))
     wait_for(f"the {records_before} records of the switch-offs so far",
              lambda: records() == records_before)
     resource.write("OUTP:PROT:WDOG ON;WDOG:DEL 1;:OUTP ON")
     expect(resource.query("OUTP?;:OUTP:PROT:WDOG?;WDOG:DEL?"), "1;1;1", "watchdog armed")
-    # Nothing goes to the program while it waits: the record shows the trip.
-    wait_for("the record of the watchdog's switch-off", lambda: records() > records_before)
+    # Nothing of the script goes to the program while it waits, only refused
+    # traffic, several times within the watchdog's delay: the record shows
+    # the trip.
+    def tripped_under_refused_traffic():
+        refused_traffic(port)
+        return records() > records_before
+    wait_for("the record of the watchdog's switch-off", tripped_under_refused_traffic)
     expect(resource.query("OUTP?;:OUTP:PROT:TRIP?"), "0;1", "after the watchdog tripped")
     resource.write("OUTP:PROT:CLE;WDOG OFF")
     expect(resource.query("OUTP:PROT:TRIP?;WDOG?"), "0;0", "trip cleared, watchdog off")
+
+
+def frames_on(frame_log):
+    """The whole frames the simulated supply received that switch it on."""
+    with open(frame_log, encoding="latin-1") as log:
+        frames = [line.split()[1] for line in log if len(line.split()) == 2]
+    return [frame for frame in frames if frame.endswith("O")]
+
+
+def ported_script(program, simulator):
+    """A script written for another maker's bench supply, started together
+    with the program: *RST, APPL, OUTP ON, then a sweep with *OPC? and MEAS?
+    and no sleeps. Every reading is its own step's, to one digit, and the
+    supply never runs at the setpoints from before the reset."""
+    with tempfile.TemporaryDirectory() as directory, \
+            open(os.path.join(directory, "velkor.err"), "w+") as errors:
+        shutil.copy(program, os.path.join(directory, "velkor"))
+        frame_log = os.path.join(directory, "frames.log")
+        # A light load keeps the supply at its voltage up to 10 V at 0.1 A.
+        supply = subprocess.Popen([simulator, "--port", str(PORT_NUMBER), "--dir", directory,
+                                   "--load-ohms", "1000", "--frame-log", frame_log],
+                                  stdout=subprocess.DEVNULL)
+        process = None
+        try:
+            wait_for("the simulated supply's port",
+                     lambda: os.path.exists(os.path.join(directory, "ports", f"com{PORT_NUMBER}")))
+            process, port = start_program(os.path.join(directory, "velkor"), directory, errors,
+                                          ["--headless"])
+            manager = pyvisa.ResourceManager("@py")
+            resource = manager.open_resource(
+                f"TCPIP::127.0.0.1::{port}::SOCKET",
+                read_termination="\n", write_termination="\n", timeout=10_000)
+            # What an earlier script left.
+            resource.write("VOLT 12;CURR 1")
+            resource.write("*RST")
+            resource.write("APPL 3.3,0.1")
+            resource.write("OUTP ON")
+            expect(resource.query("OUTP?;:APPL?;:SYST:ERR?"), '1;"3.30,0.100";0,"No error"',
+                   "switched on by a script started with the program")
+            times_ms = []
+            for volts in range(1, 11):
+                start = time.perf_counter()
+                resource.write(f"VOLT {volts}")
+                expect(resource.query("*OPC?"), "1", f"*OPC? at {volts} V")
+                measured = float(resource.query("MEAS:VOLT?"))
+                times_ms.append((time.perf_counter() - start) * 1000)
+                if abs(measured - volts) > 0.011:
+                    raise AssertionError(f"MEAS:VOLT? at {volts} V read {measured}")
+            resource.write("OUTP OFF")
+            expect(resource.query("*OPC?;:SYST:ERR?"), '1;0,"No error"', "after the sweep")
+            on_frames = frames_on(frame_log)
+            if not on_frames or any(frame[6:10] == "1200" for frame in on_frames):
+                raise AssertionError(f"frames that switched the supply on: {on_frames[:5]}")
+            times_ms.sort()
+            print(f"sweep of 10 steps, VOLT then *OPC? then MEAS?: median {times_ms[5]:.0f} ms, "
+                  f"longest {times_ms[-1]:.0f} ms")
+            resource.close()
+            manager.close()
+        finally:
+            if process is not None:
+                process.send_signal(signal.SIGTERM)
+                expect(process.wait(DEADLINE_S), 0, "program's exit status")
+            supply.terminate()
+            supply.wait(DEADLINE_S)
 
 
 def port_taken_ends_headless(program):
@@ -299,11 +409,12 @@ def main():
             half_closed_batch(port)
             expect(supply_resource.query("VOLT?;OUTP?"), "7.25;0", "after the half-closed batch")
             web_request_refused(port)
+            tls_hello_refused(port)
             other_account_refused(port)
             expect(supply_resource.query("VOLT?;OUTP?;:SYST:ERR?"), '7.25;0;0,"No error"',
                    "after the refused clients")
             # Two switch-offs so far: the first OUTP OFF, and the batch's.
-            watchdog_trips(supply_resource, directory, 2)
+            watchdog_trips(supply_resource, directory, 2, port)
             supply_resource.close()
             manager.close()
         finally:
@@ -313,10 +424,12 @@ def main():
             supply.terminate()
             supply.wait(DEADLINE_S)
     off_then_stop_signal(program, simulator)
+    ported_script(program, simulator)
     port_taken_ends_headless(program)
     print("PyVISA drove the program: identity, setpoints, output on and off, "
           "measurement, refusal and record, writes then queries, a half-closed batch, "
-          "the watchdog; a web request and another account were refused; without a "
+          "the watchdog under refused traffic; a web request, a TLS ClientHello and "
+          "another account were refused; without a "
           "window, OUTP OFF then SIGTERM left the supply off and a taken port ended it")
 
 

@@ -80,6 +80,8 @@ private slots:
     void servesThisAccountOnly();
     void fifthClientIsToldTheLimit();
     void webRequestClosesBeforeAnyLineRuns();
+    void onlyLinesThatRunFeedTheWatchdog_data();
+    void onlyLinesThatRunFeedTheWatchdog();
     void eachAddressThatCannotBeHadIsTold();
 };
 
@@ -127,9 +129,11 @@ void ScpiServerTest::fifthClientIsToldTheLimit() {
     }
     const auto fifth = loopback.connect("OUTP ON\n");
     QVERIFY(fifth);
+    const int heardFromTheFour = loopback.heard;
     const QByteArray told = untilClosed(*fifth).value_or("still open");
     QVERIFY2(told.startsWith("ERROR: 4 clients") && told.count('\n') == 1, told.constData());
     QVERIFY(loopback.instrument->calls.isEmpty());
+    QCOMPARE(loopback.heard, heardFromTheFour);
 
     clients.front()->disconnectFromHost();
     QTRY_COMPARE_WITH_TIMEOUT(loopback.server->clientCount(), ScpiServer::kMostClients - 1, 10000);
@@ -147,6 +151,60 @@ void ScpiServerTest::webRequestClosesBeforeAnyLineRuns() {
     QCOMPARE(untilClosed(*browser), std::optional<QByteArray>(QByteArray()));
     QVERIFY(loopback.instrument->calls.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(loopback.server->clientCount(), 0, 10000);
+}
+
+// A TLS ClientHello's session ticket is the sender's to fill: its lines must
+// not run, whatever they say.
+QByteArray clientHelloHolding(const QByteArray& lines) {
+    QByteArray hello("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11);
+    hello += QByteArray(32, '\x5a') + QByteArray("\x00\x23\x01\x00", 4) + lines;
+    return hello + QByteArray(64, '\0');
+}
+
+void ScpiServerTest::onlyLinesThatRunFeedTheWatchdog_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<bool>("heard");
+    QTest::newRow("a script's line")
+        << QByteArray("OUTP ON\n") << false << QStringList{"output 1"} << true;
+    QTest::newRow("a query") << QByteArray("*IDN?\n") << false << QStringList() << true;
+    QTest::newRow("blank lines") << QByteArray("\r\n\n \n") << false << QStringList() << false;
+    QTest::newRow("a line refused whole")
+        << QByteArray("FOO\xff;OUTP ON\n") << false << QStringList() << false;
+    QTest::newRow("an overlong line") << QByteArray(ScpiSession::kLineLimit + 10, 'V') + '\n'
+                                      << false << QStringList() << false;
+    QTest::newRow("a web request") << QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+                                   << true << QStringList() << false;
+    QTest::newRow("TLS ClientHello")
+        << clientHelloHolding("\nVOLT 7.77\nOUTP ON\n") << true << QStringList() << false;
+    QTest::newRow("one 0xFF byte") << QByteArray(1, '\xff') << true << QStringList() << false;
+    QTest::newRow("binary, then a line")
+        << QByteArray("\x01OUTP ON\n") << true << QStringList() << false;
+}
+
+void ScpiServerTest::onlyLinesThatRunFeedTheWatchdog() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, closed);
+    QFETCH(QStringList, calls);
+    QFETCH(bool, heard);
+    ServerOnLoopback loopback;
+    const auto client = loopback.connect(bytes);
+    QVERIFY(client);
+    // A query after the bytes shows that they were all taken, on a
+    // connection that stays.
+    if (!closed) {
+        client->write("\n*OPC?\n");
+        REPLY_IS(client, bytes.startsWith("*IDN?") ? QByteArray("Velkor,VK-7100,0,1.0\n1\n")
+                                                   : QByteArray("1\n"));
+        // The *OPC? line itself ran.
+        QCOMPARE(loopback.heard, heard ? 2 : 1);
+        QCOMPARE(client->state(), QAbstractSocket::ConnectedState);
+    } else {
+        QCOMPARE(untilClosed(*client), std::optional<QByteArray>(QByteArray()));
+        QCOMPARE(loopback.heard, 0);
+    }
+    QCOMPARE(loopback.instrument->calls, calls);
 }
 
 void ScpiServerTest::eachAddressThatCannotBeHadIsTold() {

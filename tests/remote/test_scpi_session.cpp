@@ -9,6 +9,7 @@ class ScpiSessionTest : public QObject {
 private slots:
     void linesGiveRepliesChangesAndErrors_data();
     void linesGiveRepliesChangesAndErrors();
+    void waitsEndWhenTheSupplyHasIt();
 };
 
 void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
@@ -88,6 +89,15 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
                           << QStringLiteral("电源没有应答。\nThe \"supply\"") << QByteArray("0\n")
                           << QStringList{"output 1"}
                           << Errors{"-221,\"Settings conflict;The \"\"supply\"\"\""};
+    row("operation complete once a frame went out")
+        << QByteArray("*OPC;*ESR?\nVOLT 3;*WAI;VOLT?\n*OPC?\n") << true << none
+        << QByteArray("1\n3.00\n1\n") << QStringList{"V 300"} << Errors();
+    row("fetch and measure, MEAS? alone the voltage")
+        << QByteArray("FETC?;FETC:CURR?;:MEAS?;:MEAS:CURR?\n") << true << none
+        << QByteArray("12.49;0.498;12.49;0.498\n") << QStringList() << Errors();
+    row("fetch with no fresh reading")
+        << QByteArray("FETC:CURR?\n") << false << none << QByteArray("9.91E37\n") << QStringList()
+        << Errors{"-230,\"Data corrupt or stale\""};
     row("stale reading") << QByteArray("MEAS:VOLT?\n") << false << none << QByteArray("9.91E37\n")
                          << QStringList() << Errors{"-230,\"Data corrupt or stale\""};
     row("protection") << QByteArray("CURR:PROT:STAT ON;STAT?;TRIP?\nOUTP:PROT:CLE\n") << true
@@ -105,7 +115,41 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors_data() {
                   << QByteArray("1999.0;0,\"No error\";0,\"No error\"\n") << QStringList()
                   << Errors();
     row("reset") << QByteArray("*RST\n") << true << none << QByteArray()
-                 << QStringList{"output 0", "watchdog 0", "delay 60"} << Errors();
+                 << QStringList{"output 0",   "V 0",      "A 100",   "trip 0",
+                                "watchdog 0", "delay 60", "count 1", "clear"}
+                 << Errors();
+    row("reset puts the steps back")
+        << QByteArray("VOLT:STEP 2;*RST;:VOLT:STEP?;:CURR:STEP?\n") << true << none
+        << QByteArray("0.10;0.010\n") << QStringList{"output 0",   "V 0",      "A 100",   "trip 0",
+                                                     "watchdog 0", "delay 60", "count 1", "clear"}
+        << Errors();
+    row("apply both, then asked") << QByteArray("APPL 3.3,100 mA;APPL?\n") << true << none
+                                  << QByteArray("\"3.30,0.100\"\n") << QStringList{"V 330", "A 100"}
+                                  << Errors();
+    row("apply the voltage alone, MIN MAX DEF")
+        << QByteArray("APPLY MAX\nAPPL DEF,MIN\n") << true << none << QByteArray()
+        << QStringList{"V 3100", "V 0", "A 0"} << Errors();
+    row("apply refused whole")
+        << QByteArray("APPL 40,1\nAPPL 5,6\nAPPL 5,1 V\nAPPL UP\nAPPL\nAPPL 1,2,3\nAPPL?\n") << true
+        << none << QByteArray("\"12.00,0.500\"\n") << QStringList()
+        << Errors{"-222,\"Data out of range\"", "-222,\"Data out of range\"",
+                  "-131,\"Invalid suffix\"",    "-224,\"Illegal parameter value\"",
+                  "-109,\"Missing parameter\"", "-108,\"Parameter not allowed\""};
+    row("up and down by the step")
+        << QByteArray("VOLT UP;VOLT?;VOLT:STEP 0.5;STEP?;:VOLT DOWN;VOLT?\n"
+                      "CURR:STEP DEF;:CURR UP;CURR?\n")
+        << true << none << QByteArray("12.10;0.50;11.60\n0.510\n")
+        << QStringList{"V 1210", "V 1160", "A 510"} << Errors();
+    row("up past the limit, a step of nothing")
+        << QByteArray("VOLT MAX;VOLT UP\nCURR:STEP 0.0001\nCURR:STEP UP\n") << true << none
+        << QByteArray() << QStringList{"V 3100"}
+        << Errors{"-222,\"Data out of range\"", "-222,\"Data out of range\"",
+                  "-224,\"Illegal parameter value\""};
+    row("default asked and taken") << QByteArray("VOLT DEF;VOLT? DEF;CURR? DEF\n") << true << none
+                                   << QByteArray("0.00;0.100\n") << QStringList{"V 0"} << Errors();
+    row("setpoint during a run") << QByteArray("PROG:STAT RUN;:VOLT 5;:APPL 1,1\n") << true << none
+                                 << QByteArray() << QStringList{"run 1", "V 500", "V 100"}
+                                 << Errors(2, "-221,\"Settings conflict;Stop the run first\"");
     row("event status follows the errors")
         << QByteArray("*ESE 60;*ESE?;*ESR?\nFOO\nVOLT 40\n*OPC\n*STB?;*ESR?;*ESR?;*STB?\n") << true
         << none << QByteArray("60;0\n36;49;0;4\n") << QStringList()
@@ -153,13 +197,21 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors() {
     NotingInstrument instrument;
     instrument.linked = linked;
     instrument.refusal = refusal;
+    instrument.portOpen = true;
     ScpiSession session(instrument, "Velkor,VK-7100,0,1.0");
-    // In pieces, as TCP may deliver it.
+    // In pieces, as TCP may deliver it, with a frame and a reply between
+    // two pieces; a line that waits holds the lines behind it.
     QByteArray replies;
     for (qsizetype at = 0; at < input.size(); at += 7) {
         replies += session.receive(QByteArrayView(input).sliced(at, qMin(7, input.size() - at)));
+        instrument.passed(100);
+        replies += session.resume();
     }
     replies += session.finish();
+    while (session.waiting()) {
+        instrument.passed(100);
+        replies += session.resume();
+    }
     QCOMPARE(replies, reply);
     QCOMPARE(instrument.calls, calls);
 
@@ -172,6 +224,52 @@ void ScpiSessionTest::linesGiveRepliesChangesAndErrors() {
         queued << next.chopped(1);
     }
     QCOMPARE(queued, errors);
+}
+
+// Each wait ends at the first moment it may, and not before; what follows
+// the waiting unit waits with it.
+void ScpiSessionTest::waitsEndWhenTheSupplyHasIt() {
+    NotingInstrument instrument;
+    instrument.portOpen = true;
+    ScpiSession session(instrument, "Velkor");
+
+    QCOMPARE(session.receive("VOLT 5;MEAS?\n*IDN?\n"), QByteArray());
+    // Replies, but the setpoint has not gone out in a whole frame.
+    instrument.passed(500, false);
+    QCOMPARE(session.resume(), QByteArray());
+    instrument.passed(100);
+    QCOMPARE(session.resume(), QByteArray());
+    // A reply read 100 ms after the frame may predate it.
+    instrument.passed(100, false);
+    QCOMPARE(session.resume(), QByteArray());
+    instrument.passed(100, false);
+    QCOMPARE(session.resume(), QByteArray("12.49\nVelkor\n"));
+    QVERIFY(!session.waiting());
+
+    QCOMPARE(session.receive("VOLT 6;*OPC?;VOLT?\n"), QByteArray());
+    instrument.passed(100, false);
+    QCOMPARE(session.resume(), QByteArray());
+    instrument.passed(0);
+    QCOMPARE(session.resume(), QByteArray("1;6.00\n"));
+
+    // A switch-on while the supply is being found waits for its reply.
+    instrument.linked = false;
+    QCOMPARE(session.receive("OUTP ON;OUTP?\n"), QByteArray());
+    instrument.passed(2900);
+    QCOMPARE(session.resume(), QByteArray());
+    instrument.linked = true;
+    QCOMPARE(session.resume(), QByteArray("1\n"));
+    // A supply that never answers: refused once 3 s are up.
+    instrument.linked = false;
+    instrument.refusal = QStringLiteral("No supply answers");
+    QCOMPARE(session.receive("OUTP OFF;OUTP ON;OUTP?\n"), QByteArray());
+    instrument.passed(ScpiSession::kLongestWaitMs - 1);
+    QCOMPARE(session.resume(), QByteArray());
+    instrument.passed(1);
+    QCOMPARE(session.resume(), QByteArray("0\n"));
+    QCOMPARE(session.receive("SYST:ERR?\n"),
+             QByteArray("-221,\"Settings conflict;No supply answers\"\n"));
+    QCOMPARE(instrument.calls, (QStringList{"V 500", "V 600", "output 1", "output 0", "output 1"}));
 }
 
 QTEST_APPLESS_MAIN(ScpiSessionTest)

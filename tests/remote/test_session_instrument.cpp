@@ -1,7 +1,9 @@
 #include "fakes.h"
 #include "remote/scpi_session.h"
 #include "remote/session_instrument.h"
+#include "step_table_file.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,6 +15,7 @@ class SessionInstrumentTest : public QObject {
     Q_OBJECT
 private slots:
     void scriptsGoTheControlsWayAndAreRefusedWithoutABox();
+    void aRunsFirstRowIsInForceAtOnce();
 };
 
 // A script's settings go through the session's operations, as the controls' do; what
@@ -26,16 +29,39 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     SessionInstrument instrument(w.session());
     ScpiSession session(instrument, "Velkor");
     // The reply without its line end; a line of commands only gets none.
-    const auto ask = [&session](const char* line) {
-        const QByteArray reply = session.receive(QByteArray(line) + '\n');
+    // While a line waits, the sender and the poll ticks run on the clock.
+    const auto ask = [&](const char* line) {
+        QByteArray reply = session.receive(QByteArray(line) + '\n');
+        for (int tick = 1; session.waiting() && tick <= 2000; ++tick) {
+            f.clock.time = f.clock.time.addMSecs(5);
+            w.session().sendTick();
+            if (tick % 20 == 0) {
+                w.session().pollTick();
+            }
+            reply += session.resume();
+        }
         return reply.endsWith('\n') ? reply.chopped(1) : reply;
     };
+    const auto lastWholeFrame = [&f] {
+        const qsizetype tag = f.port.written.lastIndexOf("VKPPSU", f.port.written.size() - 16);
+        return f.port.written.mid(tag, 16);
+    };
 
+    // No supply answers: a switch-on waits 3 s for one, then is refused.
+    const QByteArray reply = f.port.replyWhenIdle;
+    f.port.replyWhenIdle.clear();
     QCOMPARE(ask("MEAS:VOLT?;*CLS"), QByteArray("9.91E37"));
     QCOMPARE(ask("OUTP ON;OUTP?;*OPC?"), QByteArray("0;1"));
     QVERIFY(ask("SYST:ERR?").startsWith("-221,\"Settings conflict;"));
-    ticks(w, 10);
+    // A supply found while it waits is switched on.
+    f.port.replyWhenIdle = reply;
+    QCOMPARE(ask("OUTP ON;OUTP?"), QByteArray("1"));
     QVERIFY(w.session().state.linkUp);
+    // *OPC? once a whole frame carrying the change went out.
+    QCOMPARE(ask("VOLT 7.5;*OPC?"), QByteArray("1"));
+    QVERIFY2(lastWholeFrame().contains("0750"), lastWholeFrame().constData());
+    QCOMPARE(ask("OUTP OFF;*OPC?"), QByteArray("1"));
+    QVERIFY2(lastWholeFrame().endsWith('N'), lastWholeFrame().constData());
 
     QCOMPARE(ask("VOLT 12.5;CURR 500 mA"), QByteArray());
     QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.5V"));
@@ -65,14 +91,14 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     f.port.replyWhenIdle = "VKPPSU1249A0498B";
     ticks(w, 20);
     QVERIFY(!w.session().outputOn());
-    QCOMPARE(recordEntries(f).size(), 1);
+    QCOMPARE(recordEntries(f).size(), 2);
     QCOMPARE(ask("CURR:PROT:TRIP?"), QByteArray("1"));
     QCOMPARE(ask("OUTP:PROT:CLE;:CURR:PROT:TRIP?"), QByteArray("0"));
 
     // A supply gone quiet: its last reading is not passed off as live.
     f.port.replyWhenIdle.clear();
     ticks(w, 10);
-    QCOMPARE(ask("MEAS:VOLT?"), QByteArray("12.49"));
+    QCOMPARE(ask("FETC?"), QByteArray("12.49"));
     ticks(w, 10);
     QVERIFY(w.session().state.linkUp);
     QCOMPARE(ask("MEAS:VOLT?;:SYST:ERR?"), QByteArray("9.91E37;-230,\"Data corrupt or stale\""));
@@ -94,7 +120,7 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     QVERIFY(w.session().outputOn());
     waitMs(600);
     QVERIFY(!w.session().outputOn());
-    QCOMPARE(recordEntries(f).size(), 2);
+    QCOMPARE(recordEntries(f).size(), 3);
     QVERIFY(w.statusBar->currentMessage().contains(QStringLiteral("I/O watchdog")));
     QCOMPARE(ask("OUTP:PROT:TRIP?;:CURR:PROT:TRIP?"), QByteArray("1;0"));
     QCOMPARE(ask("OUTP:PROT:CLE;TRIP?"), QByteArray("0"));
@@ -104,10 +130,42 @@ void SessionInstrumentTest::scriptsGoTheControlsWayAndAreRefusedWithoutABox() {
     waitMs(1000);
     QVERIFY(w.session().outputOn());
 
+    // A reset is a bench supply's: off, the lowest setpoints, every
+    // protection in a known state; and the window shows it.
+    QCOMPARE(ask("VOLT 12;CURR 1;CURR:PROT ON;:OUTP:PROT:WDOG ON;:PROG:COUN 5;:OUTP?"),
+             QByteArray("1"));
+    QCOMPARE(ask("*RST;:OUTP?;:CURR:PROT?;:OUTP:PROT:WDOG?;WDOG:DEL?;:PROG:COUN?;:APPL?"),
+             QByteArray("0;0;0;60;1;\"0.00,0.100\""));
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("0V"));
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("0.1A"));
+    QCOMPARE(w.voltageSlider->value(), 0);
+    QCOMPARE(w.outputButton->text(), QStringLiteral("开"));
+    QCOMPARE(w.overCurrentModeList->currentIndex(), 0);
+    QCOMPARE(w.runCountList->currentIndex(), 1);
+    QCOMPARE(recordEntries(f).size(), 4);
+
     w.setRemoteClients(2);
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("远程 2"));
     w.setRemoteClients(0);
     QCOMPARE(w.statusPanels[1]->text(), QStringLiteral("Velkor"));
+}
+
+// A script that starts a run reads the first row's setpoints back at once,
+// and a setpoint it sends meanwhile is refused as a conflict.
+void SessionInstrumentTest::aRunsFirstRowIsInForceAtOnce() {
+    WindowOnFakes f;
+    QVERIFY(writeStepFile(f.programDir(), {{2.5, 0.75, 10}, {4, 1, 10}}));
+    f.port.usablePorts = {3};
+    f.port.replyWhenIdle = "VKPPSU0250A0120W";
+    MainWindow& w = f.build();
+    ticks(w, 10);
+    QVERIFY(w.session().state.linkUp);
+    SessionInstrument instrument(w.session());
+    ScpiSession session(instrument, "Velkor");
+
+    QCOMPARE(session.receive("PROG:STAT RUN;STAT?;:VOLT?;CURR?\n"), QByteArray("RUN;2.50;0.750\n"));
+    QVERIFY(session.receive("VOLT 3;:SYST:ERR?\n").startsWith("-221,\"Settings conflict;"));
+    QVERIFY(w.session().state.frameText.startsWith(QStringLiteral("VKPPSU0250")));
 }
 
 QTEST_MAIN(SessionInstrumentTest)

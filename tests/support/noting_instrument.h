@@ -20,9 +20,28 @@ public:
     bool run = false;
     bool guarded = false;
     int guardDelay = 60;
+    // A port open, with frames going out and replies coming back as passed()
+    // says; without one, nothing waits for a frame.
+    bool portOpen = false;
+    quint64 frames = 0;
+    quint64 replies = 0;
+    qint64 ms = 0;
+
+    // Time passes for the supply: a frame goes out whole, unless not
+    // `framed`, and a supply that answers sends a reply.
+    void passed(qint64 elapsedMs, bool framed = true) {
+        ms += elapsedMs;
+        frames += framed ? 1 : 0;
+        if (linked) {
+            ++replies;
+        }
+    }
 
     QString setSetpoint(const SetpointQuantity& quantity, int setpoint) override {
         calls << QStringLiteral("%1 %2").arg(quantity.unit).arg(setpoint);
+        if (run) {
+            return QStringLiteral("Stop the run first");
+        }
         (quantity.unit == kVoltageQuantity.unit ? volts : amperes) = setpoint;
         return {};
     }
@@ -63,6 +82,11 @@ public:
         guardDelay = seconds;
     }
     int watchdogDelay() const override { return guardDelay; }
+    quint64 framesBegun() const override { return frames; }
+    quint64 lastWholeFrame() const override { return frames; }
+    bool sending() const override { return portOpen; }
+    quint64 repliesTaken() const override { return replies; }
+    qint64 nowMs() const override { return ms; }
     void setRunCount(int wanted) override {
         calls << QStringLiteral("count %1").arg(wanted);
         passes = wanted;
