@@ -170,6 +170,8 @@ void ProgramFilesTest::namedDataFolderMadeOrRefused() {
 // This machine runs the tests as root, who may write anywhere: the prefix's
 // bin folder is writable, and still nothing of the program's data goes there.
 void ProgramFilesTest::installedProgramNeverWritesBesideItself() {
+    // A folder named in the developer's shell would win over the layout.
+    qunsetenv("VELKOR_DATA_DIR");
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setApplicationName(QStringLiteral("Velkor"));
     const QString userData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
