@@ -47,8 +47,7 @@ std::optional<QString> scpiPortOf(const CommandLine& commandLine) {
 
 CommandLine readOwnCommandLine() {
     QCoreApplication::setApplicationName(QStringLiteral("Velkor"));
-    return readCommandLine(QCoreApplication::arguments(),
-                           dataDirOf(QCoreApplication::applicationDirPath()));
+    return readCommandLine(QCoreApplication::arguments(), QCoreApplication::applicationDirPath());
 }
 
 QString headlessStartText(const QString& dataDir, const QStringList& scpiAddresses) {
@@ -69,7 +68,7 @@ int runHeadless(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     const QGuiApplication app(argc, argv);
     const CommandLine commandLine = readOwnCommandLine();
-    const QString dataDir = prepareDataDir(QCoreApplication::applicationDirPath());
+    const QString dataDir = commandLine.dataDir.path;
     QtSerialPort serialPort(dataDir);
     SystemClock clock;
     StderrDialogs dialogs;
@@ -105,7 +104,10 @@ int main(int argc, char* argv[]) {
     bool headless = false;
     {
         const QCoreApplication withoutDisplay(argc, argv);
-        const CommandLine commandLine = readOwnCommandLine();
+        CommandLine commandLine = readOwnCommandLine();
+        // A data folder that cannot be used ends the program before the
+        // window or the supply is touched, as a mistyped option does.
+        prepareToRun(commandLine);
         if (commandLine.outcome != CommandLine::Outcome::Run && !commandLine.mayBeQtsOwn) {
             return finishCommandLine(commandLine);
         }
@@ -115,7 +117,8 @@ int main(int argc, char* argv[]) {
         return runHeadless(argc, argv);
     }
     QApplication app(argc, argv);
-    const CommandLine commandLine = readOwnCommandLine();
+    CommandLine commandLine = readOwnCommandLine();
+    prepareToRun(commandLine);
     if (commandLine.outcome != CommandLine::Outcome::Run) {
         return finishCommandLine(commandLine);
     }
@@ -124,7 +127,7 @@ int main(int argc, char* argv[]) {
     substituteDesignFaces();
 
     const QString programDir = QApplication::applicationDirPath();
-    const QString dataDir = prepareDataDir(programDir);
+    const QString dataDir = commandLine.dataDir.path;
     QtSerialPort serialPort(dataDir);
     SystemClock clock;
     PrimaryScreen screen;

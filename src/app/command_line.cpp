@@ -4,6 +4,7 @@
 #include "remote/scpi_port.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +19,10 @@ const QList<QCommandLineOption>& programOptions() {
          QStringLiteral("Serve SCPI on 127.0.0.1 and ::1 at PORT (overrides scpi_port in the data "
                         "folder's settings.ini)."),
          QStringLiteral("PORT")},
+        {QStringLiteral("data-dir"),
+         QStringLiteral("Keep the step table, the records, ports/ and settings.ini in DIR, made "
+                        "when missing (overrides the environment variable VELKOR_DATA_DIR)."),
+         QStringLiteral("DIR")},
         {QStringLiteral("headless"),
          QStringLiteral("Run without a window and without a display: the link, SCPI, the "
                         "records and the stop signals only (for a rack PC or a service).")},
@@ -30,15 +35,36 @@ const QCommandLineOption kHelp({QStringLiteral("h"), QStringLiteral("help")},
 const QCommandLineOption kVersion({QStringLiteral("v"), QStringLiteral("version")},
                                   QStringLiteral("Show the version and end."));
 
-QString dataFolderText(const QString& dataDir) {
+QString dataDirSourceText(DataDirSource source) {
+    switch (source) {
+    case DataDirSource::Option:
+        return QStringLiteral("named by --data-dir");
+    case DataDirSource::Environment:
+        return QStringLiteral("named by VELKOR_DATA_DIR");
+    case DataDirSource::UserData:
+        return QStringLiteral("the installed program's per-user folder: $XDG_DATA_HOME/Velkor, "
+                              "~/.local/share/Velkor when XDG_DATA_HOME is unset");
+    case DataDirSource::ProgramFolder:
+        return QStringLiteral("the program's own folder, as a portable copy uses");
+    }
+    return {};
+}
+
+QString dataFolderText(const DataDir& dataDir) {
     return QStringLiteral("\nData folder: %1\n"
-                          "  db1.sqlite  the step table\n"
-                          "  Record/     one record file per switch-off\n"
-                          "  ports/      optional links com1 .. com16 to serial devices; a link\n"
-                          "              to /dev/null keeps that port out of the search\n"
+                          "  (%2)\n"
+                          "  db1.sqlite    the step table\n"
+                          "  Record/       one record file per switch-off\n"
+                          "  settings.ini  optional settings (scpi_port ...)\n"
+                          "  ports/        optional links com1 .. com16 to serial devices; a link\n"
+                          "                to /dev/null keeps that port out of the search\n"
                           "Without a link, ports 1-4 are /dev/ttyS0..3, 5-10 /dev/ttyACM0..5 and\n"
                           "11-16 /dev/ttyUSB0..5.\n")
-        .arg(dataDir);
+        .arg(QDir::toNativeSeparators(dataDir.path), dataDirSourceText(dataDir.source));
+}
+
+QString refusalText(const QString& why) {
+    return QStringLiteral("velkor: %1\nTry 'velkor --help'.\n").arg(why);
 }
 
 // The options a Qt window application takes for itself, as its documentation
@@ -62,7 +88,7 @@ bool isQtsOwnOption(const QString& name) {
 
 } // namespace
 
-CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir) {
+CommandLine readCommandLine(const QStringList& arguments, const QString& programDir) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Control program of the Velkor programmable DC power supply (0-31 V, "
@@ -74,7 +100,10 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir
     parser.addOptions(programOptions());
 
     CommandLine result;
-    if (!parser.parse(arguments)) {
+    const bool parsed = parser.parse(arguments);
+    const QString dataDirOption = QStringLiteral("data-dir");
+    result.dataDir = dataDirOf(programDir, parsed ? parser.value(dataDirOption) : QString());
+    if (!parsed) {
         result.outcome = CommandLine::Outcome::Refused;
         result.text = parser.errorText();
         const QStringList unknown = parser.unknownOptionNames();
@@ -86,7 +115,7 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir
                           .arg(parser.positionalArguments().constFirst());
     } else if (parser.isSet(kHelp)) {
         result.outcome = CommandLine::Outcome::Answered;
-        result.text = parser.helpText() + dataFolderText(dataDir);
+        result.text = parser.helpText() + dataFolderText(result.dataDir);
     } else if (parser.isSet(kVersion)) {
         result.outcome = CommandLine::Outcome::Answered;
         result.text = QStringLiteral("velkor %1\n").arg(QLatin1String(kProgramVersion));
@@ -97,9 +126,12 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir
         result.outcome = CommandLine::Outcome::Refused;
         result.text = QStringLiteral("--scpi \"%1\" is no port number 1..65535.")
                           .arg(parser.value(QStringLiteral("scpi")));
+    } else if (parser.isSet(dataDirOption) && parser.value(dataDirOption).isEmpty()) {
+        result.outcome = CommandLine::Outcome::Refused;
+        result.text = QStringLiteral("--data-dir names no folder.");
     }
     if (result.outcome == CommandLine::Outcome::Refused) {
-        result.text = QStringLiteral("velkor: %1\nTry 'velkor --help'.\n").arg(result.text);
+        result.text = refusalText(result.text);
         return result;
     }
     for (const QCommandLineOption& option : programOptions()) {
@@ -109,6 +141,17 @@ CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir
     }
     result.headless = parser.isSet(QStringLiteral("headless"));
     return result;
+}
+
+void prepareToRun(CommandLine& commandLine) {
+    if (commandLine.outcome != CommandLine::Outcome::Run) {
+        return;
+    }
+    const QString problem = prepareDataDir(commandLine.dataDir);
+    if (!problem.isEmpty()) {
+        commandLine.outcome = CommandLine::Outcome::Refused;
+        commandLine.text = refusalText(problem);
+    }
 }
 
 int finishCommandLine(const CommandLine& commandLine) {

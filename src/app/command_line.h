@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/program_files.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -20,11 +22,19 @@ struct CommandLine {
     QHash<QString, QString> values;
     // The session without a window (--headless).
     bool headless = false;
+    // The folder of the step table, the records, ports/ and settings.ini,
+    // and what chose it.
+    DataDir dataDir;
 };
 
-// Reads the arguments (the program's name first); the help names dataDir,
-// the folder the program would use.
-CommandLine readCommandLine(const QStringList& arguments, const QString& dataDir);
+// Reads the arguments (the program's name first) of the program in
+// programDir; the help names the data folder it would use and why.
+CommandLine readCommandLine(const QStringList& arguments, const QString& programDir);
+
+// Makes a command line that runs the program ready to run: its data folder
+// is made when missing, and a folder the operator named that cannot be used
+// refuses it.
+void prepareToRun(CommandLine& commandLine);
 
 // Writes the answer or the refusal where it belongs and gives the exit code.
 int finishCommandLine(const CommandLine& commandLine);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -23,8 +24,15 @@ QString installShareDir(const QString& programDir, const FileExists& exists) {
     return exists(entry) ? share : QString();
 }
 
-QString dataDirFor(const QString& programDir, const QString& shareDir, const QString& userDataDir) {
-    return shareDir.isEmpty() ? programDir : userDataDir;
+DataDir dataDirFor(const QString& option, const QString& environment, const QString& programDir,
+                   const QString& shareDir, const QString& userDataDir) {
+    if (!option.isEmpty())
+        return {option, DataDirSource::Option};
+    if (!environment.isEmpty())
+        return {environment, DataDirSource::Environment};
+    if (!shareDir.isEmpty())
+        return {userDataDir, DataDirSource::UserData};
+    return {programDir, DataDirSource::ProgramFolder};
 }
 
 QString windowIconFor(const QString& programDir, const QString& shareDir,
@@ -35,17 +43,29 @@ QString windowIconFor(const QString& programDir, const QString& shareDir,
     return shareDir + QStringLiteral("/velkor/") + kIconFile;
 }
 
-QString dataDirOf(const QString& programDir) {
-    return dataDirFor(programDir, installShareDir(programDir, existsOnDisk),
-                      QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+DataDir dataDirOf(const QString& programDir, const QString& option) {
+    DataDir dataDir = dataDirFor(option, qEnvironmentVariable("VELKOR_DATA_DIR"), programDir,
+                                 installShareDir(programDir, existsOnDisk),
+                                 QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    dataDir.path = QDir::cleanPath(QDir().absoluteFilePath(dataDir.path));
+    return dataDir;
 }
 
-QString prepareDataDir(const QString& programDir) {
-    const QString dataDir = dataDirOf(programDir);
-    // A folder that cannot be made shows up where it is used: the step table
-    // and the record files report their own failures.
-    QDir().mkpath(dataDir);
-    return dataDir;
+QString prepareDataDir(const DataDir& dataDir) {
+    const bool named =
+        dataDir.source == DataDirSource::Option || dataDir.source == DataDirSource::Environment;
+    if (!QDir().mkpath(dataDir.path)) {
+        return named ? QStringLiteral("the data folder %1 cannot be made.").arg(dataDir.path)
+                     : QString();
+    }
+    // Read-only media or a folder of another user: the step table would
+    // open read-only and every record would fail.
+    QTemporaryFile probe(dataDir.path + QStringLiteral("/.velkor-write-check-XXXXXX"));
+    if (named && !probe.open()) {
+        return QStringLiteral("nothing can be written in the data folder %1 (%2).")
+            .arg(dataDir.path, probe.errorString());
+    }
+    return {};
 }
 
 QString windowIconFile(const QString& programDir) {

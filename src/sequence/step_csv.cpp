@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -44,18 +45,36 @@ QStringList fieldsOf(const QString& line, QChar separator) {
     return fields;
 }
 
-// A ";" outside quotes makes ";" the separator, as a spreadsheet writes
+// A tab outside quotes makes tab the separator, as a spreadsheet's "text"
+// export writes; else a ";" makes ";" the separator, as a spreadsheet writes
 // CSV where "," is the decimal point; "," otherwise.
 QChar separatorOf(const QString& line) {
     bool quoted = false;
+    bool semicolon = false;
     for (const QChar c : line) {
         if (c == QLatin1Char('"')) {
             quoted = !quoted;
+        } else if (c == QLatin1Char('\t') && !quoted) {
+            return QLatin1Char('\t');
         } else if (c == QLatin1Char(';') && !quoted) {
-            return QLatin1Char(';');
+            semicolon = true;
         }
     }
-    return QLatin1Char(',');
+    return semicolon ? QLatin1Char(';') : QLatin1Char(',');
+}
+
+// A spreadsheet writes empty cells up to the widest row it ever held
+// ("5;1;3;;"); they are no part of a step. An empty cell within the three
+// stays, to be refused as blank.
+void dropTrailingEmptyCells(QStringList& cells) {
+    while (cells.size() > kCells && cells.constLast().isEmpty()) {
+        cells.removeLast();
+    }
+}
+
+bool allEmpty(const QStringList& cells) {
+    return std::all_of(cells.begin(), cells.end(),
+                       [](const QString& cell) { return cell.isEmpty(); });
 }
 
 // How the file was read, for a refusal: a file that was not what the reader
@@ -64,6 +83,12 @@ QString readingAssumed(StepCsvEncoding encoding, QChar separator) {
     static const char* const kEncodings[] = {"UTF-8", "UTF-8 (BOM)", "UTF-16 LE (BOM)",
                                              "UTF-16 BE (BOM)"};
     const QString name = QLatin1String(kEncodings[int(encoding)]);
+    if (separator == QLatin1Char('\t')) {
+        return QStringLiteral("按 %1 读取，各格以制表符分隔，小数点为“,”或“.”。\n"
+                              "Read as %1, cells separated by tabs, “,” or “.” as the "
+                              "decimal point.")
+            .arg(name);
+    }
     if (separator == QLatin1Char(';')) {
         return QStringLiteral("按 %1 读取，各格以分号“;”分隔，小数点为“,”或“.”。\n"
                               "Read as %1, cells separated by semicolons, “,” or “.” as the "
@@ -216,8 +241,13 @@ bool StepCsvReader::read(qsizetype bytes) {
         if (!std::exchange(separatorKnown_, true)) {
             reading_.separator = separatorOf(line);
         }
-        const bool decimalCommas = reading_.separator == QLatin1Char(';');
-        const QStringList cells = fieldsOf(line, reading_.separator);
+        // Only a comma separator leaves "." the one decimal point.
+        const bool decimalCommas = reading_.separator != QLatin1Char(',');
+        QStringList cells = fieldsOf(line, reading_.separator);
+        dropTrailingEmptyCells(cells);
+        if (allEmpty(cells)) {
+            continue;
+        }
         if (std::exchange(headerPossible_, false) && isHeader(cells)) {
             continue;
         }

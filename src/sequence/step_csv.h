@@ -30,10 +30,12 @@ struct StepCsvReading {
 };
 
 // Reads a step table from CSV as spreadsheets save it: UTF-8 with or without
-// a byte-order mark, or UTF-16 of either byte order with one; three cells a
-// line, separated by "," or, when the first line that holds anything has a
-// ";", by ";" with "," or "." as the decimal point; an optional header row,
-// blank lines skipped, fields optionally in double quotes. Every cell goes
+// a byte-order mark, or UTF-16 of either byte order with one (a
+// spreadsheet's "Unicode text"); three cells a line, separated by what the
+// first line that holds anything has: a tab, else a ";", else ",". Beside a
+// tab or a ";", "," or "." is the decimal point. An optional header row;
+// blank lines, lines of empty cells and empty cells after the third skipped;
+// fields optionally in double quotes. Every cell goes
 // through the grid's checks (what a cell takes, then the run's limits); one
 // bad cell refuses the whole file. The file is read a few lines at a time,
 // so that a long one never holds the window's thread, which also sends the

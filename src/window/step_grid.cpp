@@ -196,6 +196,9 @@ QMenu* StepGrid::showContextMenu(const QPoint& globalPosition) {
 namespace {
 
 const char kCsvFilter[] = "CSV (*.csv);;* (*)";
+// Spreadsheets save tab-separated text as .txt or .tsv; the reader takes
+// either separator, so the import offers all three.
+const char kImportFilter[] = "CSV, TXT, TSV (*.csv *.txt *.tsv);;* (*)";
 
 // The largest file an import reads; the largest table a run takes, 32767
 // rows, fits in 1 MB.
@@ -492,7 +495,7 @@ void StepGrid::importSteps() {
     }
     QPointer<StepGrid> grid(this);
     dialogs_->chooseFileToOpen(pick("导入步骤表", "Import step table"),
-                               QString::fromLatin1(kCsvFilter), [grid](const QString& path) {
+                               QString::fromLatin1(kImportFilter), [grid](const QString& path) {
                                    if (grid) {
                                        grid->importFrom(path);
                                    }

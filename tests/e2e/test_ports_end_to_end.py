@@ -49,11 +49,16 @@ def frames(frame_log):
 class Bench:
     """A program directory with simulators on its ports and the program."""
 
-    def __init__(self, program, simulator, directory, settings=""):
+    def __init__(self, program, simulator, directory, settings="", program_apart=False):
+        """With program_apart, the program lies in a folder of its own and
+        --data-dir names the bench's directory as its data folder."""
         self.simulator = simulator
         self.directory = directory
+        self.program_dir = os.path.join(directory, "program") if program_apart else directory
+        self.options = ["--data-dir", directory] if program_apart else []
         self.supplies = {}
-        shutil.copy(program, os.path.join(directory, "velkor"))
+        os.makedirs(self.program_dir, exist_ok=True)
+        shutil.copy(program, os.path.join(self.program_dir, "velkor"))
         if settings:
             with open(os.path.join(directory, "settings.ini"), "w", encoding="ascii") as file:
                 file.write(settings)
@@ -74,8 +79,9 @@ class Bench:
         return log
 
     def start(self):
-        self.process, port = start_program(os.path.join(self.directory, "velkor"),
-                                           self.directory, self.errors, ["--headless"])
+        self.process, port = start_program(os.path.join(self.program_dir, "velkor"),
+                                           self.directory, self.errors,
+                                           ["--headless", *self.options])
         self.manager = pyvisa.ResourceManager("@py")
         self.resource = self.manager.open_resource(
             f"TCPIP::127.0.0.1::{port}::SOCKET",
@@ -194,12 +200,32 @@ def hang_up_and_new_supply_at_the_path(program, simulator):
         expect(received, 16 * len(taken), "bytes at the new supply beyond its whole frames")
 
 
+def data_folder_apart_from_the_program(program, simulator):
+    with tempfile.TemporaryDirectory() as directory:
+        bench = Bench(program, simulator, directory, program_apart=True)
+        try:
+            supply = bench.supply(16, "supply")
+            bench.start()
+            expect(bench.said(f"Data folder: {directory}"), True, "the data folder said at start")
+            # The port links and the record are the data folder's; the
+            # program's own folder gets nothing.
+            bench.switch_on(supply)
+            bench.stop()
+        finally:
+            bench.close()
+        ends_off(supply, "the supply of the data folder's ports")
+        records = os.listdir(os.path.join(directory, "Record"))
+        expect(any(name.endswith(".TXT") for name in records), True, "a record in the data folder")
+        expect(sorted(os.listdir(bench.program_dir)), ["velkor"], "the program's own folder")
+
+
 def main():
     program, simulator = sys.argv[1], sys.argv[2]
     silent_supply_and_silent_device(program, simulator)
     held_output_and_second_supply(program, simulator)
     hang_up_and_new_supply_at_the_path(program, simulator)
-    print("3 passed, 0 failed")
+    data_folder_apart_from_the_program(program, simulator)
+    print("4 passed, 0 failed")
 
 
 if __name__ == "__main__":

@@ -47,6 +47,7 @@ void StepCsvTest::encodingsAndSeparators_data() {
     const QVector<StepRow> steps{{12.5, 1.0, 60.0}, {0.0, 0.5, 0.0}};
     const QChar comma = QLatin1Char(',');
     const QChar semicolon = QLatin1Char(';');
+    const QChar tab = QLatin1Char('\t');
     struct Text {
         const char* name;
         QString text;
@@ -73,6 +74,27 @@ void StepCsvTest::encodingsAndSeparators_data() {
          semicolon,
          steps,
          {}},
+        {"semicolons, empty cells after the third and empty rows, as Excel saves",
+         "U;I;t;;\r\n12,5;1;60;;\r\n;;;;\r\n0;0,5;0;;\r\n",
+         semicolon,
+         steps,
+         {}},
+        {"tabs, decimal commas, a header, as Unicode text",
+         "电压\t电流\t时间\r\n12,5\t1\t60\r\n0\t0,5\t0\r\n",
+         tab,
+         steps,
+         {}},
+        {"tabs before semicolons, quoted tabs",
+         "U;V\tI;A\t\"t\ts\"\n12.5\t1\t60\t\n0\t.5\t0\n",
+         tab,
+         steps,
+         {}},
+        {"tabs, an empty cell within the three",
+         "12,5\t1\t60\n0\t0,5\t\t\n",
+         tab,
+         {},
+         "Line 2, cell 3 is empty"},
+        {"tabs, a fourth cell", "12,5\t1\t60\t7\n", tab, {}, "Line 1 has 4 cells"},
         {"commas, text in a cell", "12.5,1,60\n0,x,0\n", comma, {}, "Line 2, cell 2 (“x”)"},
         {"semicolons, two commas in a number",
          "12,5;1;60\n0;1,2,5;0\n",
@@ -117,7 +139,9 @@ void StepCsvTest::encodingsAndSeparators() {
     const QString read = QStringLiteral("Read as %1, cells separated by %2")
                              .arg(QStringList{"UTF-8", "UTF-8 (BOM)", "UTF-16 LE (BOM)",
                                               "UTF-16 BE (BOM)"}[int(encoding)],
-                                  separator == QLatin1Char(';') ? "semicolons" : "commas");
+                                  separator == QLatin1Char('\t')  ? "tabs"
+                                  : separator == QLatin1Char(';') ? "semicolons"
+                                                                  : "commas");
     QVERIFY2(reading.problem.contains(read), qPrintable(reading.problem));
 }
 
