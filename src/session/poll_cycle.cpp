@@ -167,19 +167,24 @@ void SupplySession::declareLossIfOverdue() {
     if (outputOn() && linkLossPolicy_ == LinkLossPolicy::SwitchOff) {
         stopAtLoss();
     } else if (supplyWasUp) {
-        const QString when = timeOfDayText(platform_.clock->now().time());
-        const QString where = QStringLiteral("COM%1 (%2)").arg(port, supervisedPath_);
-        emit notice(outputOn()
-                        ? QStringLiteral("%1 %2 上的电源失去应答，输出保持打开，正在寻找电源。\n"
-                                         "%1 The supply on %2 stopped answering; the "
-                                         "output is held on; searching for the supply.")
-                              .arg(when, where)
-                        : QStringLiteral("%1 %2 上的电源失去应答，正在寻找电源。\n"
-                                         "%1 The supply on %2 stopped answering; "
-                                         "searching for the supply.")
-                              .arg(when, where));
-        lossTold_ = true;
+        tellSupplyLost();
     }
+}
+
+// The status bar (or, without a window, the error output) hears of a supply
+// that stopped answering while the output stays as it was.
+void SupplySession::tellSupplyLost() {
+    const QString when = timeOfDayText(platform_.clock->now().time());
+    const QString where = QStringLiteral("COM%1 (%2)").arg(state.portNumber).arg(supervisedPath_);
+    emit notice(outputOn() ? QStringLiteral("%1 %2 上的电源失去应答，输出保持打开，正在寻找电源。\n"
+                                            "%1 The supply on %2 stopped answering; the "
+                                            "output is held on; searching for the supply.")
+                                 .arg(when, where)
+                           : QStringLiteral("%1 %2 上的电源失去应答，正在寻找电源。\n"
+                                            "%1 The supply on %2 stopped answering; "
+                                            "searching for the supply.")
+                                 .arg(when, where));
+    lossTold_ = true;
 }
 
 // A supply that someone made safe (its own switch, a pulled cable) must not
@@ -242,9 +247,13 @@ void SupplySession::acceptReply(const QString& block) {
     state.readsSinceReply = 0;
     state.overCurrent = reading.overCurrent;
     withdrawOpenFailureNotices();
-    if (!found) {
-        return;
+    if (found) {
+        tellSupplyAnswers();
     }
+}
+
+// A supply answers on a port where none did: a loss told before is replaced.
+void SupplySession::tellSupplyAnswers() {
     const QString when = timeOfDayText(platform_.clock->now().time());
     const QString where = QStringLiteral("COM%1 (%2)").arg(state.portNumber).arg(supervisedPath_);
     if (std::exchange(lossTold_, false)) {

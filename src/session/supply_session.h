@@ -252,6 +252,8 @@ private:
     void sendOffFramesBeforeClosing();
     void sendWholeOffFrame(const QDateTime& deadline);
     void reopenSupervisedPort();
+    void tellSupplyLost();
+    void tellSupplyAnswers();
     QList<PortTried> portsTried() const;
     void releasePort();
     // Port search; true when the choice step tried to open a port.
