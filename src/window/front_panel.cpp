@@ -42,6 +42,14 @@ void MainWindow::currentEntryEdited() {
     session_.editEntry(kCurrentQuantity, currentEntry->text());
 }
 
+void MainWindow::voltageEntryConfirmed() {
+    showRefusal(session_.confirmEntry(kVoltageQuantity));
+}
+
+void MainWindow::currentEntryConfirmed() {
+    showRefusal(session_.confirmEntry(kCurrentQuantity));
+}
+
 void MainWindow::outputButtonClicked() {
     showRefusal(session_.switchOutput(!session_.outputOn()));
 }

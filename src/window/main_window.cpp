@@ -222,6 +222,8 @@ void MainWindow::connectHandlers() {
     connect(currentSlider, &QSlider::valueChanged, this, &MainWindow::currentSliderMoved);
     connect(voltageEntry, &QLineEdit::textChanged, this, &MainWindow::voltageEntryEdited);
     connect(currentEntry, &QLineEdit::textChanged, this, &MainWindow::currentEntryEdited);
+    connect(voltageEntry, &QLineEdit::editingFinished, this, &MainWindow::voltageEntryConfirmed);
+    connect(currentEntry, &QLineEdit::editingFinished, this, &MainWindow::currentEntryConfirmed);
 }
 
 void MainWindow::setTabOrderOfControls() {

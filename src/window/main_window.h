@@ -100,6 +100,8 @@ public:
     void currentSliderMoved();
     void voltageEntryEdited();
     void currentEntryEdited();
+    void voltageEntryConfirmed();
+    void currentEntryConfirmed();
     void outputButtonClicked();
     void runButtonClicked();
     void runCountChosen();
