@@ -12,6 +12,17 @@
 #include <QSlider>
 #include <QStatusBar>
 
+namespace {
+
+// Where the thumb is, held or let go, as an entry text.
+QString sliderText(const QSlider* slider, const SetpointQuantity& quantity) {
+    const int snapped =
+        qRound(slider->sliderPosition() / double(kSliderStepFrameUnits)) * kSliderStepFrameUnits;
+    return shortestDecimalText(snapped / quantity.frameUnitsPerUnit) + quantity.unit;
+}
+
+} // namespace
+
 void MainWindow::voltageStepChosen() {
     QString text = voltageStepList->currentText();
     if (!text.contains(QLatin1Char('V'))) {
@@ -21,8 +32,7 @@ void MainWindow::voltageStepChosen() {
 }
 
 void MainWindow::voltageSliderMoved() {
-    session_.chooseEntry(kVoltageQuantity,
-                         shortestDecimalText(voltageSlider->value() / 100.0) + QLatin1Char('V'));
+    session_.chooseEntry(kVoltageQuantity, sliderText(voltageSlider, kVoltageQuantity));
 }
 
 void MainWindow::currentStepChosen() {
@@ -30,8 +40,22 @@ void MainWindow::currentStepChosen() {
 }
 
 void MainWindow::currentSliderMoved() {
-    session_.chooseEntry(kCurrentQuantity,
-                         shortestDecimalText(currentSlider->value() / 1000.0) + QLatin1Char('A'));
+    session_.chooseEntry(kCurrentQuantity, sliderText(currentSlider, kCurrentQuantity));
+}
+
+// A held thumb's value shows in the entry so the operator sees where it will
+// land; nothing is taken before it is let go.
+void MainWindow::showSliderWhileHeld(const SetpointQuantity& quantity) {
+    QSlider* slider = quantity.unit == kVoltageQuantity.unit ? voltageSlider : currentSlider;
+    showEntryText(quantity.unit, sliderText(slider, quantity));
+}
+
+// A thumb let go where it was taken changes nothing, so the entry shows the
+// session's text again; a move puts its own text there right after.
+void MainWindow::sliderLetGo(const SetpointQuantity& quantity) {
+    showEntryText(quantity.unit, quantity.unit == kVoltageQuantity.unit
+                                     ? session_.state.voltageEntryText
+                                     : session_.state.currentEntryText);
 }
 
 void MainWindow::voltageEntryEdited() {

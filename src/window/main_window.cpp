@@ -224,6 +224,14 @@ void MainWindow::connectHandlers() {
     connect(currentEntry, &QLineEdit::textChanged, this, &MainWindow::currentEntryEdited);
     connect(voltageEntry, &QLineEdit::editingFinished, this, &MainWindow::voltageEntryConfirmed);
     connect(currentEntry, &QLineEdit::editingFinished, this, &MainWindow::currentEntryConfirmed);
+    connect(voltageSlider, &QSlider::sliderMoved, this,
+            [this] { showSliderWhileHeld(kVoltageQuantity); });
+    connect(currentSlider, &QSlider::sliderMoved, this,
+            [this] { showSliderWhileHeld(kCurrentQuantity); });
+    connect(voltageSlider, &QSlider::sliderReleased, this,
+            [this] { sliderLetGo(kVoltageQuantity); });
+    connect(currentSlider, &QSlider::sliderReleased, this,
+            [this] { sliderLetGo(kCurrentQuantity); });
 }
 
 void MainWindow::setTabOrderOfControls() {
@@ -267,6 +275,8 @@ void configureSlider(QSlider* slider, int maximum) {
     slider->setMinimum(0);
     slider->setMaximum(maximum);
     slider->setOrientation(Qt::Vertical);
+    slider->setSingleStep(kSliderStepFrameUnits);
+    slider->setPageStep(10 * kSliderStepFrameUnits);
 }
 
 // Selecting the first entry is a selection like the operator's: the list's

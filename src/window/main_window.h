@@ -148,6 +148,8 @@ private:
     void showRefusal(const Refused& refusal);
     void showEntryText(QChar unit, const QString& text);
     void showSetpointOnSlider(QChar unit, int frameUnits);
+    void showSliderWhileHeld(const SetpointQuantity& quantity);
+    void sliderLetGo(const SetpointQuantity& quantity);
     void setFrontPanelEnabled(bool enabled);
     static void setButtonGreen(QPushButton* button, bool green);
 
