@@ -14,6 +14,10 @@
 
 namespace {
 
+const SetpointQuantity& quantityOf(QChar unit) {
+    return unit == kVoltageQuantity.unit ? kVoltageQuantity : kCurrentQuantity;
+}
+
 // Where the thumb is, held or let go, as an entry text.
 QString sliderText(const QSlider* slider, const SetpointQuantity& quantity) {
     const int snapped =
@@ -116,9 +120,18 @@ void MainWindow::showEntryText(QChar unit, const QString& text) {
 
 // A slider shows the setpoint in force, so its next key step starts there;
 // showing it is no move of the operator's and runs no handler. A thumb the
-// operator holds stays where it is held.
-void MainWindow::showSetpointOnSlider(QChar unit, int frameUnits) {
-    QSlider* slider = unit == kVoltageQuantity.unit ? voltageSlider : currentSlider;
+// operator holds stays where it is held. A step list opens at the setpoint
+// when it is one of its steps; only the operator's choice runs its handler.
+void MainWindow::showSetpointInForce(QChar unit, int frameUnits) {
+    const SetpointQuantity& quantity = quantityOf(unit);
+    const bool voltage = unit == kVoltageQuantity.unit;
+    QComboBox* stepList = voltage ? voltageStepList : currentStepList;
+    const int step =
+        stepList->findText(shortestDecimalText(frameUnits / quantity.frameUnitsPerUnit) + unit);
+    if (step >= 0) {
+        stepList->setCurrentIndex(step);
+    }
+    QSlider* slider = voltage ? voltageSlider : currentSlider;
     if (slider->isSliderDown()) {
         return;
     }

@@ -380,7 +380,7 @@ void MainWindow::connectSession() {
     connect(&session_, &SupplySession::logReplaced, logBox, &LogBox::setText);
     connect(&session_, &SupplySession::logAppended, logBox, &LogBox::appendText);
     connect(&session_, &SupplySession::entryTextChanged, this, &MainWindow::showEntryText);
-    connect(&session_, &SupplySession::setpointShown, this, &MainWindow::showSetpointOnSlider);
+    connect(&session_, &SupplySession::setpointShown, this, &MainWindow::showSetpointInForce);
     connect(&session_, &SupplySession::diagnosticLine, diagnosticPane, &DiagnosticPane::printLine);
     connect(&session_, &SupplySession::notice, this, [this](const QString& text) {
         statusBar->showMessage(QString(text).replace(QLatin1Char('\n'), QStringLiteral("  ")));

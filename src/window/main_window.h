@@ -147,7 +147,7 @@ private:
     // window/front_panel.cpp
     void showRefusal(const Refused& refusal);
     void showEntryText(QChar unit, const QString& text);
-    void showSetpointOnSlider(QChar unit, int frameUnits);
+    void showSetpointInForce(QChar unit, int frameUnits);
     void showSliderWhileHeld(const SetpointQuantity& quantity);
     void sliderLetGo(const SetpointQuantity& quantity);
     void setFrontPanelEnabled(bool enabled);

@@ -38,6 +38,8 @@ private slots:
     void currentStepAndSliderOnlySetTheText();
     void slidersActWhenLetGoAndShowTheSetpointInForce();
     void sliderLetGoWhereTakenLeavesTheEntry();
+    void stepListsOpenAtTheSetpointInForce_data();
+    void stepListsOpenAtTheSetpointInForce();
     void switchingOnTakesWhatTheEntriesShow_data();
     void switchingOnTakesWhatTheEntriesShow();
     void outputButtonWithoutLinkSaysWhyInTheStatusBar();
@@ -233,6 +235,46 @@ void FrontPanelTest::sliderLetGoWhereTakenLeavesTheEntry() {
 
     ticks(w, 31);
     QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(700));
+}
+
+// The lists open at the setpoint in force when it is one of their steps, and
+// stay where they were when it is none.
+void FrontPanelTest::stepListsOpenAtTheSetpointInForce_data() {
+    QTest::addColumn<bool>("voltage");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("current");
+    QTest::newRow("12 V") << true << "12"
+                          << "12V";
+    QTest::newRow("12.00 V") << true << "12.00"
+                             << "12V";
+    QTest::newRow("31 V") << true << "31"
+                          << "31V";
+    QTest::newRow("12.5 V, no step") << true << "12.5"
+                                     << "7V";
+    QTest::newRow("0.3 A") << false << "0.3"
+                           << "0.3A";
+    QTest::newRow("5.1 A") << false << "5.100"
+                           << "5.1A";
+    QTest::newRow("0.35 A, no step") << false << "0.35"
+                                     << "0.7A";
+}
+
+void FrontPanelTest::stepListsOpenAtTheSetpointInForce() {
+    QFETCH(bool, voltage);
+    QFETCH(QString, typed);
+    QFETCH(QString, current);
+    WindowOnFakes f;
+    MainWindow& w = f.build();
+    QComboBox* list = voltage ? w.voltageStepList : w.currentStepList;
+    QLineEdit* entry = voltage ? w.voltageEntry : w.currentEntry;
+    QSignalSpy chosen(list, &QComboBox::activated);
+    entry->setText(voltage ? QStringLiteral("7") : QStringLiteral("0.7"));
+    ticks(w, 31);
+    entry->setText(typed);
+    ticks(w, 31);
+    QCOMPARE(list->currentText(), current);
+    QCOMPARE(chosen.size(), 0);
+    QVERIFY(f.dialogs.shown.isEmpty());
 }
 
 void FrontPanelTest::switchingOnTakesWhatTheEntriesShow_data() {
