@@ -74,6 +74,13 @@ void SupplySession::editEntry(const SetpointQuantity& quantity, const QString& t
     (isVoltage(quantity) ? state.voltageEditIdle : state.currentEditIdle) = 0;
 }
 
+Refused SupplySession::confirmEntry(const SetpointQuantity& quantity) {
+    if (running()) {
+        return std::nullopt;
+    }
+    return takeEntry(quantity);
+}
+
 // A voltage from a list or the slider that is not acceptable is replaced
 // without a message and one above 31 V is refused with one; a current waits
 // for its entry to rest, as a typed one does.

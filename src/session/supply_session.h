@@ -110,6 +110,10 @@ public:
     // The operator typed in an entry box: taken once it has rested for
     // three seconds.
     void editEntry(const SetpointQuantity& quantity, const QString& text);
+    // The operator is done typing (Enter, or left the box): the entry is
+    // taken now, with the checks of a rested one. A run's setpoints stay in
+    // force; the entry waits for the run's end as a rested one does.
+    Refused confirmEntry(const SetpointQuantity& quantity);
     // A value chosen from a step list or a slider.
     void chooseEntry(const SetpointQuantity& quantity, const QString& text);
     void setTripMode(bool shutDown);

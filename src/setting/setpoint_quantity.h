@@ -26,6 +26,10 @@ struct SetpointQuantity {
     double limit() const { return frameLimit / frameUnitsPerUnit; }
 };
 
+// A slider's step, 0.1 V and 0.01 A, is ten of the frame's units for both:
+// a slider gives no value finer than an operator would read off the entry.
+inline constexpr int kSliderStepFrameUnits = 10;
+
 inline const SetpointQuantity kVoltageQuantity{
     QLatin1Char('V'),
     100,

@@ -12,6 +12,21 @@
 #include <QSlider>
 #include <QStatusBar>
 
+namespace {
+
+const SetpointQuantity& quantityOf(QChar unit) {
+    return unit == kVoltageQuantity.unit ? kVoltageQuantity : kCurrentQuantity;
+}
+
+// Where the thumb is, held or let go, as an entry text.
+QString sliderText(const QSlider* slider, const SetpointQuantity& quantity) {
+    const int snapped =
+        qRound(slider->sliderPosition() / double(kSliderStepFrameUnits)) * kSliderStepFrameUnits;
+    return shortestDecimalText(snapped / quantity.frameUnitsPerUnit) + quantity.unit;
+}
+
+} // namespace
+
 void MainWindow::voltageStepChosen() {
     QString text = voltageStepList->currentText();
     if (!text.contains(QLatin1Char('V'))) {
@@ -21,8 +36,7 @@ void MainWindow::voltageStepChosen() {
 }
 
 void MainWindow::voltageSliderMoved() {
-    session_.chooseEntry(kVoltageQuantity,
-                         shortestDecimalText(voltageSlider->value() / 100.0) + QLatin1Char('V'));
+    session_.chooseEntry(kVoltageQuantity, sliderText(voltageSlider, kVoltageQuantity));
 }
 
 void MainWindow::currentStepChosen() {
@@ -30,8 +44,22 @@ void MainWindow::currentStepChosen() {
 }
 
 void MainWindow::currentSliderMoved() {
-    session_.chooseEntry(kCurrentQuantity,
-                         shortestDecimalText(currentSlider->value() / 1000.0) + QLatin1Char('A'));
+    session_.chooseEntry(kCurrentQuantity, sliderText(currentSlider, kCurrentQuantity));
+}
+
+// A held thumb's value shows in the entry so the operator sees where it will
+// land; nothing is taken before it is let go.
+void MainWindow::showSliderWhileHeld(const SetpointQuantity& quantity) {
+    QSlider* slider = quantity.unit == kVoltageQuantity.unit ? voltageSlider : currentSlider;
+    showEntryText(quantity.unit, sliderText(slider, quantity));
+}
+
+// A thumb let go where it was taken changes nothing, so the entry shows the
+// session's text again; a move puts its own text there right after.
+void MainWindow::sliderLetGo(const SetpointQuantity& quantity) {
+    showEntryText(quantity.unit, quantity.unit == kVoltageQuantity.unit
+                                     ? session_.state.voltageEntryText
+                                     : session_.state.currentEntryText);
 }
 
 void MainWindow::voltageEntryEdited() {
@@ -40,6 +68,14 @@ void MainWindow::voltageEntryEdited() {
 
 void MainWindow::currentEntryEdited() {
     session_.editEntry(kCurrentQuantity, currentEntry->text());
+}
+
+void MainWindow::voltageEntryConfirmed() {
+    showRefusal(session_.confirmEntry(kVoltageQuantity));
+}
+
+void MainWindow::currentEntryConfirmed() {
+    showRefusal(session_.confirmEntry(kCurrentQuantity));
 }
 
 void MainWindow::outputButtonClicked() {
@@ -84,9 +120,18 @@ void MainWindow::showEntryText(QChar unit, const QString& text) {
 
 // A slider shows the setpoint in force, so its next key step starts there;
 // showing it is no move of the operator's and runs no handler. A thumb the
-// operator holds stays where it is held.
-void MainWindow::showSetpointOnSlider(QChar unit, int frameUnits) {
-    QSlider* slider = unit == kVoltageQuantity.unit ? voltageSlider : currentSlider;
+// operator holds stays where it is held. A step list opens at the setpoint
+// when it is one of its steps; only the operator's choice runs its handler.
+void MainWindow::showSetpointInForce(QChar unit, int frameUnits) {
+    const SetpointQuantity& quantity = quantityOf(unit);
+    const bool voltage = unit == kVoltageQuantity.unit;
+    QComboBox* stepList = voltage ? voltageStepList : currentStepList;
+    const int step =
+        stepList->findText(shortestDecimalText(frameUnits / quantity.frameUnitsPerUnit) + unit);
+    if (step >= 0) {
+        stepList->setCurrentIndex(step);
+    }
+    QSlider* slider = voltage ? voltageSlider : currentSlider;
     if (slider->isSliderDown()) {
         return;
     }

@@ -222,6 +222,16 @@ void MainWindow::connectHandlers() {
     connect(currentSlider, &QSlider::valueChanged, this, &MainWindow::currentSliderMoved);
     connect(voltageEntry, &QLineEdit::textChanged, this, &MainWindow::voltageEntryEdited);
     connect(currentEntry, &QLineEdit::textChanged, this, &MainWindow::currentEntryEdited);
+    connect(voltageEntry, &QLineEdit::editingFinished, this, &MainWindow::voltageEntryConfirmed);
+    connect(currentEntry, &QLineEdit::editingFinished, this, &MainWindow::currentEntryConfirmed);
+    connect(voltageSlider, &QSlider::sliderMoved, this,
+            [this] { showSliderWhileHeld(kVoltageQuantity); });
+    connect(currentSlider, &QSlider::sliderMoved, this,
+            [this] { showSliderWhileHeld(kCurrentQuantity); });
+    connect(voltageSlider, &QSlider::sliderReleased, this,
+            [this] { sliderLetGo(kVoltageQuantity); });
+    connect(currentSlider, &QSlider::sliderReleased, this,
+            [this] { sliderLetGo(kCurrentQuantity); });
 }
 
 void MainWindow::setTabOrderOfControls() {
@@ -265,6 +275,8 @@ void configureSlider(QSlider* slider, int maximum) {
     slider->setMinimum(0);
     slider->setMaximum(maximum);
     slider->setOrientation(Qt::Vertical);
+    slider->setSingleStep(kSliderStepFrameUnits);
+    slider->setPageStep(10 * kSliderStepFrameUnits);
 }
 
 // Selecting the first entry is a selection like the operator's: the list's
@@ -368,7 +380,7 @@ void MainWindow::connectSession() {
     connect(&session_, &SupplySession::logReplaced, logBox, &LogBox::setText);
     connect(&session_, &SupplySession::logAppended, logBox, &LogBox::appendText);
     connect(&session_, &SupplySession::entryTextChanged, this, &MainWindow::showEntryText);
-    connect(&session_, &SupplySession::setpointShown, this, &MainWindow::showSetpointOnSlider);
+    connect(&session_, &SupplySession::setpointShown, this, &MainWindow::showSetpointInForce);
     connect(&session_, &SupplySession::diagnosticLine, diagnosticPane, &DiagnosticPane::printLine);
     connect(&session_, &SupplySession::notice, this, [this](const QString& text) {
         statusBar->showMessage(QString(text).replace(QLatin1Char('\n'), QStringLiteral("  ")));

@@ -100,6 +100,8 @@ public:
     void currentSliderMoved();
     void voltageEntryEdited();
     void currentEntryEdited();
+    void voltageEntryConfirmed();
+    void currentEntryConfirmed();
     void outputButtonClicked();
     void runButtonClicked();
     void runCountChosen();
@@ -145,7 +147,9 @@ private:
     // window/front_panel.cpp
     void showRefusal(const Refused& refusal);
     void showEntryText(QChar unit, const QString& text);
-    void showSetpointOnSlider(QChar unit, int frameUnits);
+    void showSetpointInForce(QChar unit, int frameUnits);
+    void showSliderWhileHeld(const SetpointQuantity& quantity);
+    void sliderLetGo(const SetpointQuantity& quantity);
     void setFrontPanelEnabled(bool enabled);
     static void setButtonGreen(QPushButton* button, bool green);
 

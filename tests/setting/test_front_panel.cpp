@@ -37,6 +37,9 @@ private slots:
     void listVoltageAboveTheLimitIsRefusedWithAMessage();
     void currentStepAndSliderOnlySetTheText();
     void slidersActWhenLetGoAndShowTheSetpointInForce();
+    void sliderLetGoWhereTakenLeavesTheEntry();
+    void stepListsOpenAtTheSetpointInForce_data();
+    void stepListsOpenAtTheSetpointInForce();
     void switchingOnTakesWhatTheEntriesShow_data();
     void switchingOnTakesWhatTheEntriesShow();
     void outputButtonWithoutLinkSaysWhyInTheStatusBar();
@@ -76,21 +79,26 @@ void FrontPanelTest::voltageStepIsTakenAtOnce() {
 void FrontPanelTest::voltageSliderIsTakenAtOnce_data() {
     QTest::addColumn<int>("position");
     QTest::addColumn<QString>("text");
-    QTest::newRow("maximum") << 3100 << "31V";
-    QTest::newRow("1") << 1 << "0.01V";
-    QTest::newRow("1234") << 1234 << "12.34V";
-    QTest::newRow("1250") << 1250 << "12.5V";
-    QTest::newRow("5") << 5 << "0.05V";
+    QTest::addColumn<int>("setpoint");
+    QTest::newRow("maximum") << 3100 << "31V" << 3100;
+    QTest::newRow("4 snaps to 0") << 4 << "0V" << 0;
+    QTest::newRow("1234 snaps down") << 1234 << "12.3V" << 1230;
+    QTest::newRow("1646 snaps up") << 1646 << "16.5V" << 1650;
+    QTest::newRow("1250") << 1250 << "12.5V" << 1250;
+    QTest::newRow("5 snaps up") << 5 << "0.1V" << 10;
+    QTest::newRow("3099 snaps to the maximum") << 3099 << "31V" << 3100;
 }
 
 void FrontPanelTest::voltageSliderIsTakenAtOnce() {
     QFETCH(int, position);
     QFETCH(QString, text);
+    QFETCH(int, setpoint);
     WindowOnFakes f;
     MainWindow& w = f.build();
     w.voltageSlider->setValue(position);
     QCOMPARE(w.voltageEntry->text(), text);
-    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(position));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(setpoint));
+    QCOMPARE(w.voltageSlider->value(), setpoint);
     QCOMPARE(w.session().state.lastVoltageText, text);
 
     // Back to 0 is a change too.
@@ -140,12 +148,12 @@ void FrontPanelTest::currentStepAndSliderOnlySetTheText() {
 
     w.currentSlider->setValue(1500);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("1.5A"));
-    w.currentSlider->setValue(1);
-    QCOMPARE(w.currentEntry->text(), QStringLiteral("0.001A"));
+    w.currentSlider->setValue(1234);
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("1.23A"));
     ticks(w, 30);
     QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(100));
     w.session().pollTick();
-    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(1));
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(1230));
 
     w.currentSlider->setValue(5100);
     QCOMPARE(w.currentEntry->text(), QStringLiteral("5.1A"));
@@ -159,15 +167,19 @@ void FrontPanelTest::slidersActWhenLetGoAndShowTheSetpointInForce() {
     MainWindow& w = f.build();
     QSignalSpy voltageMoves(w.voltageSlider, &QSlider::valueChanged);
 
-    // A drag from 0 to 31 V: nothing is taken on the way, and the poll ticks
-    // in between leave the held thumb where it is.
+    // A drag from 0 to 31 V: the entry shows where the thumb is, snapped,
+    // nothing is taken on the way, and the poll ticks in between leave the
+    // held thumb where it is.
     w.voltageSlider->setSliderDown(true);
-    for (int position = 0; position <= 3100; position += 100) {
+    for (int position = 97; position <= 3100; position += 97) {
         w.voltageSlider->setSliderPosition(position);
+        QCOMPARE(w.voltageEntry->text(),
+                 QString::number(qRound(position / 10.0) / 10.0) + QLatin1Char('V'));
         w.session().pollTick();
         QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(0));
         QCOMPARE(w.session().state.frameText.mid(6, 4), QStringLiteral("0000"));
     }
+    w.voltageSlider->setSliderPosition(3100);
     ticks(w, 31);
     QCOMPARE(w.voltageSlider->sliderPosition(), 3100);
     w.voltageSlider->setSliderDown(false);
@@ -186,13 +198,82 @@ void FrontPanelTest::slidersActWhenLetGoAndShowTheSetpointInForce() {
     QCOMPARE(w.currentSlider->value(), 1500);
     QCOMPARE(voltageMoves.size(), 0);
 
-    // A key steps from the setpoint in force, at once.
+    // A key steps from the setpoint in force by the slider's step, at once.
     w.voltageSlider->setFocus();
     QTest::keyClick(w.voltageSlider, Qt::Key_Up);
-    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(501));
-    QCOMPARE(w.voltageEntry->text(), QStringLiteral("5.01V"));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(510));
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("5.1V"));
     QTest::keyClick(w.currentSlider, Qt::Key_Down);
-    QCOMPARE(w.currentEntry->text(), QStringLiteral("1.499A"));
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("1.49A"));
+    QVERIFY(f.dialogs.shown.isEmpty());
+}
+
+// A thumb let go where it was taken changes nothing: the entry shows what it
+// showed before the drag, and that text still rests to be taken.
+void FrontPanelTest::sliderLetGoWhereTakenLeavesTheEntry() {
+    WindowOnFakes f;
+    MainWindow& w = f.build();
+    w.voltageEntry->setText(QStringLiteral("12.34"));
+    ticks(w, 31);
+    QCOMPARE(w.voltageSlider->value(), 1234);
+    w.currentEntry->setText(QStringLiteral("0.7"));
+
+    w.currentSlider->setSliderDown(true);
+    w.currentSlider->setSliderPosition(2000);
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("2A"));
+    w.currentSlider->setSliderPosition(0);
+    w.currentSlider->setSliderDown(false);
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("0.7"));
+
+    w.voltageSlider->setSliderDown(true);
+    w.voltageSlider->setSliderPosition(2000);
+    w.voltageSlider->setSliderPosition(1234);
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.3V"));
+    w.voltageSlider->setSliderDown(false);
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("12.34V"));
+    QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(1234));
+
+    ticks(w, 31);
+    QCOMPARE(w.session().state.currentSetpointMilliamps, qint16(700));
+}
+
+// The lists open at the setpoint in force when it is one of their steps, and
+// stay where they were when it is none.
+void FrontPanelTest::stepListsOpenAtTheSetpointInForce_data() {
+    QTest::addColumn<bool>("voltage");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("current");
+    QTest::newRow("12 V") << true << "12"
+                          << "12V";
+    QTest::newRow("12.00 V") << true << "12.00"
+                             << "12V";
+    QTest::newRow("31 V") << true << "31"
+                          << "31V";
+    QTest::newRow("12.5 V, no step") << true << "12.5"
+                                     << "7V";
+    QTest::newRow("0.3 A") << false << "0.3"
+                           << "0.3A";
+    QTest::newRow("5.1 A") << false << "5.100"
+                           << "5.1A";
+    QTest::newRow("0.35 A, no step") << false << "0.35"
+                                     << "0.7A";
+}
+
+void FrontPanelTest::stepListsOpenAtTheSetpointInForce() {
+    QFETCH(bool, voltage);
+    QFETCH(QString, typed);
+    QFETCH(QString, current);
+    WindowOnFakes f;
+    MainWindow& w = f.build();
+    QComboBox* list = voltage ? w.voltageStepList : w.currentStepList;
+    QLineEdit* entry = voltage ? w.voltageEntry : w.currentEntry;
+    QSignalSpy chosen(list, &QComboBox::activated);
+    entry->setText(voltage ? QStringLiteral("7") : QStringLiteral("0.7"));
+    ticks(w, 31);
+    entry->setText(typed);
+    ticks(w, 31);
+    QCOMPARE(list->currentText(), current);
+    QCOMPARE(chosen.size(), 0);
     QVERIFY(f.dialogs.shown.isEmpty());
 }
 

@@ -1,6 +1,8 @@
 #include "fakes.h"
 #include "step_table_file.h"
 
+#include <QApplication>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -42,6 +44,10 @@ class SetpointEntryTest : public QObject {
 private slots:
     void typedEntryIsTakenAfterThirtyQuietTicks_data();
     void typedEntryIsTakenAfterThirtyQuietTicks();
+    void enteredTextIsTakenAtOnceWithTheSameChecks_data();
+    void enteredTextIsTakenAtOnceWithTheSameChecks();
+    void enteredVoltageIsInTheNextWholeFrame_data();
+    void enteredVoltageIsInTheNextWholeFrame();
     void everyKeystrokeRestartsTheWait();
     void rejectedEntryIsReportedOnceAndTheRestoredTextTakenAgain();
     void takenTextIsAppliedInEveryLaterTick();
@@ -161,6 +167,86 @@ void SetpointEntryTest::typedEntryIsTakenAfterThirtyQuietTicks() {
         QCOMPARE(f.dialogs.shown[0].text, voltage ? kVoltagePrompt : kCurrentPrompt);
         QCOMPARE(f.dialogs.shown[0].title, title);
     }
+}
+
+// Enter, or leaving the box, takes the text at once with the rest's checks,
+// so the rest's table is this one too.
+void SetpointEntryTest::enteredTextIsTakenAtOnceWithTheSameChecks_data() {
+    typedEntryIsTakenAfterThirtyQuietTicks_data();
+}
+
+void SetpointEntryTest::enteredTextIsTakenAtOnceWithTheSameChecks() {
+    QFETCH(bool, voltage);
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QFETCH(int, setpoint);
+    QFETCH(QString, title);
+
+    WindowOnFakes f;
+    MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
+    QLineEdit* box = voltage ? w.voltageEntry : w.currentEntry;
+    const int& taken = voltage ? w.session().state.voltageSetpointCentivolts
+                               : w.session().state.currentSetpointMilliamps;
+    box->setText(typed);
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(box->text(), shown);
+    QCOMPARE(taken, qint16(setpoint));
+    QCOMPARE(voltage ? w.session().state.lastVoltageText : w.session().state.lastCurrentText,
+             shown);
+    if (title.isEmpty()) {
+        QVERIFY(f.dialogs.shown.isEmpty());
+    } else {
+        QCOMPARE(f.dialogs.shown.size(), 1);
+        QCOMPARE(f.dialogs.shown[0].text, voltage ? kVoltagePrompt : kCurrentPrompt);
+        QCOMPARE(f.dialogs.shown[0].title, title);
+    }
+    // The rest that follows takes the same text again without a word.
+    ticks(w, 31);
+    QCOMPARE(taken, qint16(setpoint));
+    QCOMPARE(f.dialogs.shown.size(), title.isEmpty() ? 0 : 1);
+}
+
+// The supply gets the typed value in the first whole frame begun after
+// Enter or after the box is left, within two ticks of 20 characters each.
+void SetpointEntryTest::enteredVoltageIsInTheNextWholeFrame_data() {
+    QTest::addColumn<bool>("leaving");
+    QTest::newRow("Enter") << false;
+    QTest::newRow("box left") << true;
+}
+
+void SetpointEntryTest::enteredVoltageIsInTheNextWholeFrame() {
+    QFETCH(bool, leaving);
+    WindowOnFakes f;
+    f.port.usablePorts = {3};
+    MainWindow& w = buildAtFiveVoltsHalfAnAmpere(f);
+    const auto tickAndSend = [&w] {
+        w.session().pollTick();
+        for (int send = 0; send < 20; ++send) {
+            w.session().sendTick();
+        }
+    };
+    for (int tick = 0; tick < 10; ++tick) {
+        tickAndSend();
+    }
+    QVERIFY(f.port.written.contains("VKPPSU0500H0500N"));
+
+    // Half-way through a frame, as the operator's key may come at any time.
+    for (int send = 0; send < 7; ++send) {
+        w.session().sendTick();
+    }
+    f.port.written.clear();
+    w.voltageEntry->setText(QStringLiteral("12.34"));
+    if (leaving) {
+        QFocusEvent focusOut(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(w.voltageEntry, &focusOut);
+    } else {
+        QTest::keyClick(w.voltageEntry, Qt::Key_Enter);
+    }
+    tickAndSend();
+    tickAndSend();
+    const qsizetype firstWhole = f.port.written.indexOf("VKPPSU");
+    QVERIFY(firstWhole >= 0);
+    QCOMPARE(f.port.written.mid(firstWhole, 16), QByteArray("VKPPSU1234H0500N"));
 }
 
 void SetpointEntryTest::everyKeystrokeRestartsTheWait() {
