@@ -56,9 +56,20 @@ struct RecordWorker::Desk {
     bool working = false;
     bool ending = false;
     bool abandoned = false;
+    // The worker's thread has left its loop; it touches nothing more.
+    bool finished = false;
     // Cleared when the worker goes.
     RecordWorker* owner = nullptr;
 };
+
+namespace {
+
+// How long the end of the program waits for an abandoned worker to leave
+// its loop: long enough for one that is idle, short against a stop signal's
+// 5 s.
+constexpr std::chrono::milliseconds kAbandonedEndWait{300};
+
+} // namespace
 
 RecordWorker::RecordWorker(Mode mode, DiskCalls disk, QObject* parent)
     : QObject(parent), desk_(std::make_shared<Desk>(mode, std::move(disk))) {
@@ -81,6 +92,14 @@ RecordWorker::~RecordWorker() {
         abandoned = desk_->abandoned;
     }
     desk_->wake.notify_one();
+    // An abandoned worker that is not held up by the disk ends at once, and
+    // is joined: a thread left running while the process ends races its
+    // teardown. Only one the disk still holds is left behind.
+    if (abandoned) {
+        std::unique_lock lock(desk_->mutex);
+        abandoned =
+            !desk_->idle.wait_for(lock, kAbandonedEndWait, [this] { return desk_->finished; });
+    }
     if (abandoned) {
         thread_.detach();
     } else {
@@ -141,7 +160,10 @@ void RecordWorker::Desk::run() {
     if (!abandoned) {
         lock.unlock();
         keepJournals();
+        lock.lock();
     }
+    finished = true;
+    idle.notify_all();
 }
 
 bool RecordWorker::waitUntilIdle(int ms) {
