@@ -72,10 +72,20 @@ fi
 sleep 4
 import -window root "$out/screenshot.png"
 # The program's top-level window, by its class (Qt adds helper windows of the
-# same name).
-window=$(xwininfo -root -tree | awk '/"Velkor": \("velkor" "Velkor"\)/ {print $1; exit}')
-if [ -z "$window" ] || ! xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (32 x 32)'; then
-    echo "The unpacked program's window has no icon" >&2
+# same name, and a message box has the class too): one of them has the icon.
+# A slow first start (a fresh font cache) gets time to map it.
+window_has_icon() {
+    local window
+    for window in $(xwininfo -root -tree | awk '/"Velkor": \("velkor" "Velkor"\)/ {print $1}'); do
+        xprop -id "$window" _NET_WM_ICON 2>/dev/null | grep -q 'Icon (32 x 32)' && return 0
+    done
+    return 1
+}
+for _ in $(seq 100); do window_has_icon && break; sleep 0.2; done
+if ! window_has_icon; then
+    echo "The unpacked program's window has no icon. Its windows and what it said:" >&2
+    xwininfo -root -tree | grep -i velkor >&2 || true
+    cat "$work/velkor.log" >&2
     exit 1
 fi
 [ -f "$data/db1.sqlite" ] || { echo "No step table in the data folder $data" >&2; exit 1; }
