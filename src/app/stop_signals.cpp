@@ -108,6 +108,7 @@ void endOnStopSignals(SupplySession* session) {
                 *end = QDeadlineTimer(kStopSignalRecordWaitMs);
             }
             session->holdClosingUntilExit();
+            session->setCloseReason(LogEnd::StopSignal);
             close();
             if (session->outputState() != OutputState::Closed) {
                 QTimer::singleShot(kStopSignalRecordWaitMs, session, endLeavingJournals);

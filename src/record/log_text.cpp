@@ -144,7 +144,3 @@ QString stopStamp(const QDateTime& moment) {
     return QString::number(d.year()) + QString::number(d.month()) + QString::number(d.day()) +
            QString::number(t.hour()) + QString::number(t.minute()) + QString::number(t.second());
 }
-
-QString linkLossLogLine(const QString& timeOfDay) {
-    return timeOfDay + QStringLiteral("          通讯中断 / link lost");
-}

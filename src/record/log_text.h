@@ -35,8 +35,6 @@ QString logMeasurementLine(const QString& timeOfDay, const QString& voltageText,
 QString logSecondLine(const QString& timeOfDay, const QString& voltageDigits,
                       const QString& currentDigits, bool hasReading);
 
-// The line that notes where the supply was lost and the log ends.
-QString linkLossLogLine(const QString& timeOfDay);
 
 // Year, month, day, hour, minute, second without padding or separators:
 // 2026-12-06 05:03:09 gives "2026126539".

@@ -8,7 +8,8 @@
 namespace {
 
 constexpr char kHeader[] =
-    "time,voltage_V,current_A,voltage_setpoint_V,current_setpoint_A,status,link_up,fresh\r\n";
+    "time,voltage_V,current_A,voltage_setpoint_V,current_setpoint_A,status,link_up,fresh,step,"
+    "pass\r\n";
 
 // A count of hundredths or thousandths as a decimal with that many places,
 // written by hand so that no locale can put a comma in it; nothing for a
@@ -45,8 +46,16 @@ void appendRow(QByteArray& csv, const Sample& sample) {
         row[length++] = sample.status;
     }
     std::memcpy(row + length, sample.linkUp ? ",1" : ",0", 2);
-    std::memcpy(row + length + 2, sample.fresh ? ",1\r\n" : ",0\r\n", 4);
-    csv.append(row, length + 6);
+    std::memcpy(row + length + 2, sample.fresh ? ",1," : ",0,", 3);
+    length += 5;
+    // Outside a run both cells are empty.
+    if (sample.pass > 0) {
+        length += std::sprintf(row + length, "%d,%d", sample.step, sample.pass);
+    } else {
+        row[length++] = ',';
+    }
+    std::memcpy(row + length, "\r\n", 2);
+    csv.append(row, length + 2);
 }
 
 } // namespace
@@ -70,7 +79,7 @@ QByteArray isoDateTime(qint64 msecsSinceEpoch, int utcOffsetSeconds) {
 
 QByteArray recordCsv(const RunSeries& series) {
     QByteArray csv(kHeader);
-    csv.reserve(csv.size() + series.samples.size() * 56);
+    csv.reserve(csv.size() + series.samples.size() * 62);
     for (const Sample& sample : series.samples) {
         appendRow(csv, sample);
     }

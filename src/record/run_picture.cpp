@@ -400,7 +400,42 @@ void drawLinkLost(QPainter& painter, const RunSeries& series, const RunPictureGe
     }
 }
 
-void drawLegend(QPainter& painter, const RunPictureGeometry& geometry, const QSize& size) {
+// A line across both plots where each pass after the first began, named at
+// the top of the voltage plot.
+void drawPassMarks(QPainter& painter, const RunSeries& series, const RunPictureGeometry& geometry) {
+    int pass = 1;
+    for (const qint64 msecs : passBoundaries(series)) {
+        ++pass;
+        const double x = geometry.xOf(boundedMsecs(msecs)) + 0.5;
+        painter.setPen(QPen(kPassMarkColour, 2));
+        for (const QRect& plot : {geometry.voltagePlot, geometry.currentPlot}) {
+            painter.drawLine(QLineF(x, plot.top(), x, plot.bottom()));
+        }
+        painter.drawText(
+            QPointF(x + 4, geometry.voltagePlot.top() + painter.fontMetrics().ascent()),
+            QStringLiteral("pass %1").arg(pass));
+    }
+}
+
+// Each reading as a dot, over its trace.
+template <typename Value>
+void drawReadingPoints(QPainter& painter, const RunSeries& series,
+                       const RunPictureGeometry& geometry, Value valueOf,
+                       const std::function<double(int)>& y, const QColor& colour) {
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    for (const Sample& sample : series.samples) {
+        const int value = valueOf(sample);
+        if (sample.hasReading() && isFieldValue(value)) {
+            const double x = geometry.xOf(boundedMsecs(sample.msecsSinceEpoch)) + 0.5;
+            painter.drawEllipse(QPointF(x, y(value)), 4.0, 4.0);
+        }
+    }
+    painter.setBrush(Qt::NoBrush);
+}
+
+void drawLegend(QPainter& painter, const RunPictureGeometry& geometry, const QSize& size,
+                bool run) {
     const int y = size.height() - 26;
     int x = geometry.currentPlot.left();
     const QFontMetrics metrics = painter.fontMetrics();
@@ -421,6 +456,9 @@ void drawLegend(QPainter& painter, const RunPictureGeometry& geometry, const QSi
     entry(kCurrentTraceColour, QStringLiteral("Current (A)"), Mark::Line);
     entry(kCurrentSetpointColour, QStringLiteral("Current limit"), Mark::Dashes);
     entry(kLinkLostColour, QStringLiteral("Link lost"), Mark::Band);
+    if (run) {
+        entry(kPassMarkColour, QStringLiteral("Pass boundary"), Mark::Line);
+    }
 }
 
 } // namespace
@@ -479,18 +517,35 @@ RunPictureGeometry runPictureGeometry(const RunSeries& series, QSize size) {
 }
 
 QString runPictureTitle(const RunSeries& series) {
-    const qint64 start = boundedMsecs(series.startMsecs);
-    const qint64 end =
-        series.samples.isEmpty() ? start : boundedMsecs(series.samples.last().msecsSinceEpoch);
-    return QStringLiteral("%1, for %2")
-        .arg(momentText(start, boundedOffset(series.startUtcOffsetSeconds)),
-             durationText(end - start));
+    RunPosition last;
+    if (!series.samples.isEmpty()) {
+        last = {series.samples.last().step, series.samples.last().pass};
+    }
+    return recordSummary(series.end, series.run, last);
 }
 
 QString runPictureSubtitle(const RunSeries& series, const QString& recordName) {
+    const qint64 start = boundedMsecs(series.startMsecs);
+    const qint64 end =
+        series.samples.isEmpty() ? start : boundedMsecs(series.samples.last().msecsSinceEpoch);
     const auto readings = std::count_if(series.samples.cbegin(), series.samples.cend(),
                                         [](const Sample& sample) { return sample.hasReading(); });
-    return QStringLiteral("%1    %2 readings").arg(recordName).arg(readings);
+    return QStringLiteral("%1, for %2    %3    %4 readings")
+        .arg(momentText(start, boundedOffset(series.startUtcOffsetSeconds)),
+             durationText(end - start), recordName)
+        .arg(readings);
+}
+
+QVector<qint64> passBoundaries(const RunSeries& series) {
+    QVector<qint64> boundaries;
+    int pass = 0;
+    for (const Sample& sample : series.samples) {
+        if (sample.pass > pass && pass > 0) {
+            boundaries.append(sample.msecsSinceEpoch);
+        }
+        pass = std::max(pass, sample.pass);
+    }
+    return boundaries;
 }
 
 QImage drawRunPicture(const RunSeries& series, const QString& recordName, QSize size) {
@@ -510,6 +565,7 @@ QImage drawRunPicture(const RunSeries& series, const QString& recordName, QSize 
                   QStringLiteral("Current (A)"), kCurrentTraceColour);
     // Over the grid, so a lost stretch is one solid band as in the legend.
     drawLinkLost(painter, series, geometry);
+    drawPassMarks(painter, series, geometry);
 
     painter.setRenderHint(QPainter::Antialiasing);
     const int width = geometry.voltagePlot.width();
@@ -537,13 +593,22 @@ QImage drawRunPicture(const RunSeries& series, const QString& recordName, QSize 
               columnsOf(
                   series, geometry, width, [](const Sample& s) { return s.current; }, live),
               geometry.currentPlot.left(), currentY, kCurrentTraceColour);
+    const auto readings = std::count_if(series.samples.cbegin(), series.samples.cend(), live);
+    if (readings <= kMostReadingsAsPoints) {
+        drawReadingPoints(
+            painter, series, geometry, [](const Sample& s) { return s.voltage; }, voltageY,
+            kVoltageTraceColour);
+        drawReadingPoints(
+            painter, series, geometry, [](const Sample& s) { return s.current; }, currentY,
+            kCurrentTraceColour);
+    }
     painter.setRenderHint(QPainter::Antialiasing, false);
 
     painter.setPen(kInk);
     // The frames lie just outside the plots, so no reading is hidden under them.
     painter.drawRect(geometry.voltagePlot.adjusted(-1, -1, 0, 0));
     painter.drawRect(geometry.currentPlot.adjusted(-1, -1, 0, 0));
-    drawLegend(painter, geometry, size);
+    drawLegend(painter, geometry, size, series.run.isRun());
     drawTitle(painter, series, recordName, size);
     return image;
 }

@@ -18,11 +18,13 @@ int fourDigits(const QString& field) {
 
 } // namespace
 
-void RunSeries::begin(const QDateTime& start) {
+void RunSeries::begin(const QDateTime& start, const RunShape& shape) {
     startMsecs = start.toMSecsSinceEpoch();
     startUtcOffsetSeconds = start.offsetFromUtc();
     samples.clear();
     damagedLines = 0;
+    run = shape;
+    end = LogEnd::NotNoted;
 }
 
 Sample sampleOf(const QDateTime& moment, const QString& voltageDigits, const QString& currentDigits,

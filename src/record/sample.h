@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/log_end.h"
+
 #include <QDateTime>
 #include <QVector>
 
@@ -24,6 +26,9 @@ struct Sample {
     // A reply was accepted in the line's second or the one before; a stale
     // line's readings are the last ones seen, not live ones.
     bool fresh = true;
+    // The run's step and pass in force, from 1; 0 outside a run.
+    int step = 0;
+    int pass = 0;
 
     static constexpr int kUnreadable = -1;
 
@@ -42,9 +47,12 @@ struct RunSeries {
     // readable, or beyond what the supply or the run's times allow) and
     // left out.
     int damagedLines = 0;
+    // The run the log is of, if any, and how the log ended.
+    RunShape run;
+    LogEnd end = LogEnd::NotNoted;
 
-    // Forgets the samples of an earlier log.
-    void begin(const QDateTime& start);
+    // Forgets the samples, the run and the end of an earlier log.
+    void begin(const QDateTime& start, const RunShape& run = {});
     bool operator==(const RunSeries&) const = default;
 };
 

@@ -41,10 +41,20 @@ bool toOffset(QByteArrayView field, int& value) {
     return true;
 }
 
+// A run's tables hold at most this many rows, and it makes at most this
+// many passes unless endless; a journal's numbers beyond are damage.
+constexpr int kMostSteps = 1'000'000;
+constexpr int kMostPasses = 1'000'000'000;
+
 // Readings and setpoints within what the supply can do; a reading may also
-// be one that could not be read.
+// be one that could not be read. A run's step and pass are both there or
+// neither.
 bool readSample(const QList<QByteArrayView>& fields, Sample& sample) {
-    if (fields.size() != 7 || fields[6].size() != 1) {
+    if ((fields.size() != 7 && fields.size() != 9) || fields[6].size() != 1) {
+        return false;
+    }
+    if (fields.size() == 9 && !(toInt(fields[7], sample.step, 1, kMostSteps) &&
+                                toInt(fields[8], sample.pass, 1, kMostPasses))) {
         return false;
     }
     // A stale line's status is in lower case.
@@ -79,10 +89,15 @@ QList<QByteArrayView> fieldsOf(QByteArrayView line) {
 } // namespace
 
 QByteArray sampleJournalStart(const RunSeries& series) {
-    char text[80];
-    const int length =
-        std::snprintf(text, sizeof text, "%.*s %lld %d\n", int(kStartTag.size()), kStartTag.data(),
+    char text[96];
+    int length =
+        std::snprintf(text, sizeof text, "%.*s %lld %d", int(kStartTag.size()), kStartTag.data(),
                       static_cast<long long>(series.startMsecs), series.startUtcOffsetSeconds);
+    if (series.run.isRun()) {
+        length += std::snprintf(text + length, sizeof text - length, " %d %d", series.run.steps,
+                                series.run.passes);
+    }
+    text[length++] = '\n';
     return QByteArray(text, length);
 }
 
@@ -98,11 +113,16 @@ char statusLetter(const Sample& sample) {
 } // namespace
 
 QByteArray sampleJournalLine(const Sample& sample) {
-    char text[96];
-    const int length = std::snprintf(
-        text, sizeof text, "%lld %d %d %d %d %d %c\n",
-        static_cast<long long>(sample.msecsSinceEpoch), sample.utcOffsetSeconds, sample.voltage,
-        sample.current, sample.voltageSetpoint, sample.currentSetpoint, statusLetter(sample));
+    char text[128];
+    int length = std::snprintf(
+        text, sizeof text, "%lld %d %d %d %d %d %c", static_cast<long long>(sample.msecsSinceEpoch),
+        sample.utcOffsetSeconds, sample.voltage, sample.current, sample.voltageSetpoint,
+        sample.currentSetpoint, statusLetter(sample));
+    if (sample.pass > 0) {
+        length +=
+            std::snprintf(text + length, sizeof text - length, " %d %d", sample.step, sample.pass);
+    }
+    text[length++] = '\n';
     return QByteArray(text, length);
 }
 
@@ -120,13 +140,19 @@ RunSeries readSampleJournal(QByteArrayView bytes) {
         }
         const QList<QByteArrayView> fields = fieldsOf(bytes.sliced(from, end - from));
         from = end + 1;
-        if (fields.size() == 3 && fields[0] == kStartTag && !started && series.samples.isEmpty()) {
+        if ((fields.size() == 3 || fields.size() == 5) && fields[0] == kStartTag && !started &&
+            series.samples.isEmpty()) {
             qint64 msecs = 0;
             int offset = 0;
+            RunShape run;
+            const bool runRead =
+                fields.size() == 3 || (toInt(fields[3], run.steps, 1, kMostSteps) &&
+                                       toInt(fields[4], run.passes, 0, kMostPasses));
             if (toNumber(fields[1], msecs) && msecs >= 0 && msecs <= kLatestStartMsecs &&
-                toOffset(fields[2], offset)) {
+                toOffset(fields[2], offset) && runRead) {
                 series.startMsecs = latestMsecs = msecs;
                 series.startUtcOffsetSeconds = offset;
+                series.run = run;
                 started = true;
             } else {
                 ++series.damagedLines;

@@ -11,7 +11,9 @@
 // whole, ends in "\n", and carries exact values (milliseconds, the supply's
 // units), never text to be parsed back from the log.
 
-// First line: the moment the log began.
+// First line: the moment the log began, and for a run its steps and passes.
+// A run's sample lines end in the step and the pass; journals written
+// without them still read.
 QByteArray sampleJournalStart(const RunSeries& series);
 QByteArray sampleJournalLine(const Sample& sample);
 

@@ -30,12 +30,16 @@ void SupplySession::ioWatchdogCheck() {
     if (!ioWatchdog_.due(now)) {
         return;
     }
-    stop();
+    stop(LogEnd::WatchdogTrip);
     ioWatchdog_.trip();
     emit changed();
-    emit notice(QStringLiteral("%1 远程看门狗：%2 秒内没有脚本通信，输出已关闭。\n"
-                               "%1 I/O watchdog: no script spoke for %2 s; the output was "
-                               "switched off.")
-                    .arg(timeOfDayText(now.time()))
-                    .arg(ioWatchdog_.delaySeconds()));
+    QString text = QStringLiteral("%1 远程看门狗：%2 秒内没有脚本通信，输出已关闭。\n"
+                                  "%1 I/O watchdog: no script spoke for %2 s; the output was "
+                                  "switched off.")
+                       .arg(timeOfDayText(now.time()))
+                       .arg(ioWatchdog_.delaySeconds());
+    if (!runEndNotice_.isEmpty()) {
+        text += QLatin1Char('\n') + runEndNotice_;
+    }
+    emit notice(text);
 }

@@ -42,13 +42,16 @@ void SupplySession::journalsRecovered(const QList<JournalRecovery>& recoveries) 
     }
 }
 
-// A new log: the header and the moment the output came on, in memory and in
-// a journal on disk.
-void SupplySession::beginLog() {
+// A new log: the header, the moment the output came on and, for a run, the
+// line where it began; in memory and in a journal on disk.
+void SupplySession::beginLog(const RunShape& run) {
     const QDateTime now = platform_.clock->now();
     replaceLog(logHeader());
     appendLog(logStartLine(now, timeOfDayText(now.time())));
-    samples_.begin(now);
+    if (run.isRun()) {
+        appendLog(QStringLiteral("\r\n") + runStartLogLine(timeOfDayText(now.time()), run));
+    }
+    samples_.begin(now, run);
     ++logTag_;
     journalFailed_ = false;
     records_->startJournal(platform_.dataDir, logText() + QStringLiteral("\r\n"),

@@ -196,13 +196,16 @@ void SupplySession::stopAtLoss() {
     const QString setpoints = QStringLiteral("%1 V / %2 A")
                                   .arg(shortestDecimalText(frameCentivolts_ / 100.0),
                                        shortestDecimalText(frameMilliamps_ / 1000.0));
-    appendLog(QStringLiteral("\r\n") + linkLossLogLine(when));
-    stop();
+    stop(LogEnd::LinkLost);
     lossTold_ = true;
-    emit notice(QStringLiteral("%1 电源失去连接，输出已关闭（%2）；电源本身可能仍在输出。\n"
-                               "%1 The supply was lost; the output was switched off (%2). The "
-                               "supply itself may still be on.")
-                    .arg(when, setpoints));
+    QString text = QStringLiteral("%1 电源失去连接，输出已关闭（%2）；电源本身可能仍在输出。\n"
+                                  "%1 The supply was lost; the output was switched off (%2). The "
+                                  "supply itself may still be on.")
+                       .arg(when, setpoints);
+    if (!runEndNotice_.isEmpty()) {
+        text += QLatin1Char('\n') + runEndNotice_;
+    }
+    emit notice(text);
 }
 
 void SupplySession::sortRead(const QByteArray& read) {

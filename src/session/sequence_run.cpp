@@ -83,6 +83,7 @@ void SupplySession::sequenceStep() {
             return;
         }
         state.rowIndex = 0;
+        ++state.passNumber;
         rowVolts_ = cell(kVoltageColumn, 0);
         rowAmperes_ = cell(kCurrentColumn, 0);
         state.rowSeconds = toInt16HalfEven(cell(kHoldColumn, 0));

@@ -54,6 +54,8 @@ struct SessionState {
     int rowSeconds = 0;
     bool runsUnlimited = true;
     int runsLeft = 0;
+    // The pass in force, from 1; 0 outside a run.
+    int passNumber = 0;
     bool runEndHandled = false;
 
     // Display

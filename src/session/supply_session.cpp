@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -178,16 +179,16 @@ Refused SupplySession::switchRun(bool run) {
     // The manual period before the run is a record of its own, and the output
     // stays on into the run.
     if (outputOn()) {
-        appendLog(QStringLiteral("\r\n"));
-        saveLogAsRecord();
+        endLog(LogEnd::HandedToRun, {});
     }
     overCurrentTripped_ = false;
     state.runEndHandled = false;
     state.rowIndex = 0;
+    state.passNumber = 1;
     supplyPath_ = supervisedPath_;
     supplyAnswering_ = true;
     setOutputState(OutputState::Running);
-    beginLog();
+    beginLog(RunShape{stepRows_, runCount_});
     state.rowSeconds =
         toInt16HalfEven(cellNumber(state.sequenceTable[kHoldColumn][state.rowIndex]));
     state.secondsLeft = state.rowSeconds;
@@ -229,6 +230,9 @@ void SupplySession::displayUpdate() {
         Sample sample = sampleOf(now, state.voltageDigits, state.currentDigits, state.overCurrent,
                                  state.linkUp, frameCentivolts_, frameMilliamps_);
         sample.fresh = sample.fresh && state.readingFresh();
+        const RunPosition at = runPosition();
+        sample.step = at.step;
+        sample.pass = at.pass;
         // The line and the spreadsheet's row say the same: a second without a
         // live reading has no numbers in either.
         const QString line = logSecondLine(timeOfDayText(now.time()), state.voltageDigits,
@@ -239,7 +243,7 @@ void SupplySession::displayUpdate() {
     }
 
     if (running() && !state.runsUnlimited && state.runsLeft == 0 && !state.runEndHandled) {
-        stop();
+        stop(LogEnd::RunCompleted);
     }
     emit displayed();
 }
@@ -251,7 +255,7 @@ SupplySession::CloseAnswer SupplySession::requestClose() {
     if (output_ != OutputState::Closing) {
         closeStopped_ = outputOn();
         if (closeStopped_) {
-            stop();
+            stop(std::exchange(closeReason_, LogEnd::ProgramClosed));
         } else if (unsavedRecords_ > 0) {
             ++pendingSaves_;
             records_->retryUnsaved();
@@ -286,7 +290,7 @@ void SupplySession::endWithoutDisplay() {
     }
     records_->leavePicturesToNextStart();
     if (outputOn()) {
-        stop();
+        stop(LogEnd::DisplayLost);
     } else if (unsavedRecords_ > 0) {
         // Logs kept from failed saves get their last try too.
         records_->retryUnsaved();
@@ -303,7 +307,7 @@ QString SupplySession::closeLeavingJournals() {
         return {};
     }
     if (outputOn()) {
-        stop();
+        stop(closeReason_);
     }
     QString text;
     if (pendingSaves_ > 0 || unsavedRecords_ > 0) {

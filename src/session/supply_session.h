@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "record/sample.h"
 #include "session/io_watchdog.h"
+#include "session/run_progress.h"
 #include "session/session_state.h"
 
 #include <QByteArray>
@@ -147,9 +148,12 @@ public:
     // next poll tick; during a run, the row's.
     void composeFrameNow();
     // Every switch-off comes here: output and run end, the off frame goes
-    // out from the next frame boundary on, the log is handed over to be
-    // saved as a record. Nothing here waits for the disk.
-    void stop();
+    // out from the next frame boundary on, the log gets a line that says
+    // why it ended and is handed over to be saved as a record. Nothing here
+    // waits for the disk. A switch-off during a run stops the run.
+    void stop(LogEnd why = LogEnd::SwitchedOff);
+    // Where the run stands; no run when none drives the output.
+    RunProgress runProgress() const;
 
     enum class CloseAnswer {
         Closed, // the port is released
@@ -160,6 +164,9 @@ public:
     // when it may still be on, the port released. A refused close hands the
     // output back to the operator, unless the process ends all the same.
     CloseAnswer requestClose();
+    // What the next close's record says ended its log: a stop signal or a
+    // logout asks for the close; otherwise the program was closed.
+    void setCloseReason(LogEnd why) { closeReason_ = why; }
     // From a stop signal, or a logout that goes on, until the process ends:
     // a refused close keeps the session Closing, so ON and run start stay
     // refused in the moments the program has left.
@@ -283,7 +290,9 @@ private:
     void openStepTable();
     // Log and records
     void replaceLog(const QString& text);
-    void beginLog();
+    void beginLog(const RunShape& run = {});
+    void endLog(LogEnd why, const RunPosition& at);
+    RunPosition runPosition() const;
     void connectRecordWorker();
     void journalLine(const QString& line, const Sample& sample);
     void saveLogAsRecord();
@@ -363,6 +372,10 @@ private:
     bool journalFailed_ = false;
     // A file system without folder syncs is reported once.
     bool folderSyncUnsupportedTold_ = false;
+    // The run's end as the status bar tells it, for the notices of a loss
+    // or a trip that ended a run; empty when the last stop ended no run.
+    QString runEndNotice_;
+    LogEnd closeReason_ = LogEnd::ProgramClosed;
     // This close stopped the output itself, and waits for its record.
     bool closeStopped_ = false;
     bool closeWaits_ = false;

@@ -62,6 +62,7 @@ void endWithSession(MainWindow* window) {
                          if (!manager.allowsInteraction()) {
                              session.holdClosingUntilExit();
                          }
+                         session.setCloseReason(LogEnd::Logout);
                          if (window->close()) {
                              return;
                          }
@@ -94,6 +95,7 @@ void endOnStopSignals(MainWindow* window) {
             *end = QDeadlineTimer(kStopSignalRecordWaitMs);
         }
         window->session().holdClosingUntilExit();
+        window->session().setCloseReason(LogEnd::StopSignal);
         if (window->close()) {
             return;
         }

@@ -102,6 +102,8 @@ void StopOperationTest::stopWritesTheWholeLogAsARecordFile() {
     QVERIFY(!w.session().outputOn());
 
     const QString path = recordDir(f) + QStringLiteral("/2026126539.TXT");
+    expected +=
+        QStringLiteral("\r\n05:03:09") + kGap + QStringLiteral("输出关闭 / output switched off");
     expected += QStringLiteral("\r\n保存路径:") + QDir::toNativeSeparators(path);
     QCOMPARE(recordEntries(f), QStringList{QStringLiteral("2026126539.TXT")});
     // The log stays on screen until the next switch-on.
@@ -109,8 +111,8 @@ void StopOperationTest::stopWritesTheWholeLogAsARecordFile() {
 
     const QByteArray bytes = fileBytes(path);
     QCOMPARE(bytes, (expected + QStringLiteral("\r\n")).toLocal8Bit());
-    QCOMPARE(bytes.count("\r\n"), 15);
-    QCOMPARE(bytes.count(QByteArrayView("\n")), 15);
+    QCOMPARE(bytes.count("\r\n"), 16);
+    QCOMPARE(bytes.count(QByteArrayView("\n")), 16);
     QVERIFY(bytes.contains("05:03:09          12.11V          0.611A\r\n"));
     QVERIFY(f.dialogs.shown.isEmpty());
     w.session().pollTick();

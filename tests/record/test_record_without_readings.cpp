@@ -78,7 +78,7 @@ Comparison compareWithSpreadsheet(const QString& text, const QByteArray& csv) {
         const bool dashed = match.captured(2) == kNoVoltage && match.captured(3) == kNoCurrent;
         result.lines += dashed ? QLatin1Char('D') : QLatin1Char('L');
         const bool agrees =
-            cells.size() == 8 && cells[0].mid(11, 8) == match.captured(1) &&
+            cells.size() == 10 && cells[0].mid(11, 8) == match.captured(1) &&
             (dashed ? cells[1].isEmpty() && cells[2].isEmpty() && cells[5].isEmpty()
                     : !cells[1].isEmpty() && !cells[2].isEmpty() &&
                           cells[1].toDouble() == match.captured(2).chopped(1).toDouble() &&

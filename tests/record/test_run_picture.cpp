@@ -5,6 +5,10 @@
 
 #include <limits>
 
+Q_DECLARE_METATYPE(RunShape)
+Q_DECLARE_METATYPE(LogEnd)
+Q_DECLARE_METATYPE(RunPosition)
+
 namespace {
 
 QDateTime at(QDate date, QTime time, int offsetHours) {
@@ -88,6 +92,10 @@ private slots:
     void weekPictureKeepsEveryPeak();
     void titleSaysWhenAndHowLong_data();
     void titleSaysWhenAndHowLong();
+    void titleSaysWhatAndHowItEnded_data();
+    void titleSaysWhatAndHowItEnded();
+    void passBoundariesAreMarkedAcrossBothPlots();
+    void fewReadingsShowAsPoints();
     void damagedTimesAndValuesStayInThePicture_data();
     void damagedTimesAndValuesStayInThePicture();
 };
@@ -160,8 +168,8 @@ void RunPictureTest::staleSecondsAreAGapWithoutABand() {
         QVERIFY(columnHas(image, x(second), g.voltagePlot, kVoltageTraceColour));
         QVERIFY(columnHas(image, x(second), g.currentPlot, kCurrentTraceColour));
     }
-    QCOMPARE(runPictureSubtitle(series, QStringLiteral("2026127170")),
-             QStringLiteral("2026127170    570 readings"));
+    QVERIFY(runPictureSubtitle(series, QStringLiteral("2026127170"))
+                .endsWith(QStringLiteral("    2026127170    570 readings")));
 }
 
 // A sweep into a 10 ohm load with a 1.5 A limit: at 10 V the supply holds
@@ -251,7 +259,92 @@ void RunPictureTest::titleSaysWhenAndHowLong() {
         series.samples.append(
             sampleOf(start.addSecs(seconds), QStringLiteral("1000"), {}, false, true, 0, 0));
     }
+    QCOMPARE(runPictureSubtitle(series, QStringLiteral("r")).section(QStringLiteral("    "), 0, 0),
+             title);
+}
+
+void RunPictureTest::titleSaysWhatAndHowItEnded_data() {
+    QTest::addColumn<RunShape>("shape");
+    QTest::addColumn<LogEnd>("end");
+    QTest::addColumn<RunPosition>("last");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("completed") << RunShape{5, 3} << LogEnd::RunCompleted << RunPosition{5, 3}
+                               << "Run of 5 steps × 3 passes, completed";
+    QTest::newRow("stopped") << RunShape{5, 3} << LogEnd::RunStopped << RunPosition{3, 2}
+                             << "Run of 5 steps × 3 passes, stopped in pass 2 at step 3";
+    QTest::newRow("endless, watchdog")
+        << RunShape{1, 0} << LogEnd::WatchdogTrip << RunPosition{1, 7}
+        << "Run of 1 step, until stopped, ended by a watchdog trip in pass 7 at step 1";
+    QTest::newRow("manual trip") << RunShape{} << LogEnd::OverCurrentTrip << RunPosition{}
+                                 << "Output on, ended by an over-current trip";
+    QTest::newRow("recovered run") << RunShape{2, 1} << LogEnd::NotNoted << RunPosition{2, 1}
+                                   << "Run of 2 steps × 1 pass, recovered after the program "
+                                      "stopped unexpectedly";
+}
+
+void RunPictureTest::titleSaysWhatAndHowItEnded() {
+    QFETCH(RunShape, shape);
+    QFETCH(LogEnd, end);
+    QFETCH(RunPosition, last);
+    QFETCH(QString, title);
+    const QDateTime start = at(QDate(2026, 12, 7), QTime(17, 0, 0), 8);
+    RunSeries series = run(start, 10, [](int) { return Line{1000, 500}; });
+    series.run = shape;
+    series.end = end;
+    series.samples.last().step = last.step;
+    series.samples.last().pass = last.pass;
     QCOMPARE(runPictureTitle(series), title);
+}
+
+// Three passes of three two-second steps: a mark where the second and the
+// third pass begin, through both plots, and none between.
+void RunPictureTest::passBoundariesAreMarkedAcrossBothPlots() {
+    const QDateTime start = at(QDate(2026, 12, 7), QTime(17, 0, 0), 8);
+    RunSeries series = run(start, 18, [](int second) {
+        const int step = (second - 1) / 2 % 3;
+        return Line{500 + 500 * step, 100 + 100 * step, 500 + 500 * step, 1000};
+    });
+    for (int i = 0; i < series.samples.size(); ++i) {
+        series.samples[i].step = i / 2 % 3 + 1;
+        series.samples[i].pass = i / 6 + 1;
+    }
+    series.run = {3, 3};
+    series.end = LogEnd::RunCompleted;
+    const QVector<qint64> boundaries = passBoundaries(series);
+    QCOMPARE(boundaries, (QVector<qint64>{start.addSecs(7).toMSecsSinceEpoch(),
+                                          start.addSecs(13).toMSecsSinceEpoch()}));
+    const QImage image = drawRunPicture(series, QStringLiteral("2026127170"));
+    const RunPictureGeometry g = runPictureGeometry(series, image.size());
+    for (const qint64 msecs : boundaries) {
+        for (const QRect& plot : {g.voltagePlot, g.currentPlot}) {
+            QVERIFY(columnShare(image, g.xOf(msecs), plot, kPassMarkColour) > 0.8);
+        }
+    }
+    const int between = g.xOf(start.addSecs(10).toMSecsSinceEpoch());
+    QVERIFY(!columnHas(image, between, g.voltagePlot, kPassMarkColour));
+    QVERIFY(!columnHas(image, between, g.currentPlot, kPassMarkColour));
+}
+
+// A trip at the first reading leaves a record of one line: its reading is a
+// dot, not a line of no length.
+void RunPictureTest::fewReadingsShowAsPoints() {
+    const QDateTime start = at(QDate(2026, 12, 7), QTime(17, 0, 0), 8);
+    RunSeries series = run(start, 1, [](int) { return Line{1200, 2500, 1200, 2000}; });
+    series.end = LogEnd::OverCurrentTrip;
+    const QImage image = drawRunPicture(series, QStringLiteral("2026127170"));
+    const RunPictureGeometry g = runPictureGeometry(series, image.size());
+    const int x = g.xOf(series.samples[0].msecsSinceEpoch);
+    const auto inked = [&](double y, const QColor& colour) {
+        int count = 0;
+        for (int dx = -4; dx <= 4; ++dx) {
+            for (int dy = -4; dy <= 4; ++dy) {
+                count += near(image.pixel(x + dx, int(y) + dy), colour) ? 1 : 0;
+            }
+        }
+        return count;
+    };
+    QVERIFY(inked(g.yOfVoltage(1200), kVoltageTraceColour) >= 25);
+    QVERIFY(inked(g.yOfCurrent(2500), kCurrentTraceColour) >= 25);
 }
 
 // Times and values a damaged journal could hold are drawn at the picture's
@@ -309,7 +402,7 @@ void RunPictureTest::damagedTimesAndValuesStayInThePicture() {
         readingShown = near(image.pixel(x, int(g.yOfVoltage(1000))), kVoltageTraceColour);
     }
     QVERIFY(readingShown);
-    QVERIFY(runPictureTitle(series).contains(QStringLiteral(", for ")));
+    QVERIFY(runPictureSubtitle(series, QString()).contains(QStringLiteral(", for ")));
 }
 
 QTEST_MAIN(RunPictureTest)

@@ -301,12 +301,16 @@ void SequenceRunTest::runOverManualOutputSavesTheManualPeriodFirst() {
     r.f.clock.time = r.f.clock.time.addSecs(3);
     r.w->runButtonClicked();
     QVERIFY(r.w->session().running());
-    QCOMPARE(r.w->logBox->text(), QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:03:12"));
+    QCOMPARE(r.w->logBox->text(),
+             QStringLiteral("Velkor\r\nVersion: 1.0\r\n2026-12-6   05:03:12\r\n05:03:12          "
+                            "序列运行开始：1 步，不限遍数 / run started: 1 step, until stopped"));
     const QString record = recordDir(r.f) + QStringLiteral("/20261265312.TXT");
     QCOMPARE(r.records(), QStringList{QFileInfo(record).fileName()});
-    QCOMPARE(QString::fromLocal8Bit(fileBytes(record)), manual + QStringLiteral("\r\n保存路径:") +
-                                                            QDir::toNativeSeparators(record) +
-                                                            QStringLiteral("\r\n"));
+    QCOMPARE(QString::fromLocal8Bit(fileBytes(record)),
+             manual +
+                 QStringLiteral("\r\n05:03:12          输出转入序列运行 / output handed to a run"
+                                "\r\n保存路径:") +
+                 QDir::toNativeSeparators(record) + QStringLiteral("\r\n"));
     for (const auto& [sent, count] : r.ticks(20)) {
         QVERIFY(sent.endsWith(QLatin1Char('O')));
     }
@@ -491,13 +495,19 @@ void SequenceRunTest::countedRunLogsItsLastLineBeforeTheRecord() {
     const QStringList lines =
         QString::fromLocal8Bit(fileBytes(recordDir(r.f) + QLatin1Char('/') + records.first()))
             .split(QStringLiteral("\r\n"));
-    // Header, one line for each of the run's two display ticks, the path.
-    QCOMPARE(lines.size(), 3 + 2 + 2);
-    for (const QString& line : lines.mid(3, 2)) {
+    // Header, the run's start, one line for each of its two display ticks,
+    // its end, the path.
+    QCOMPARE(lines.size(), 3 + 1 + 2 + 1 + 2);
+    QVERIFY2(lines.at(3).endsWith(QStringLiteral("run started: 1 step × 1 pass")),
+             qPrintable(lines.at(3)));
+    for (const QString& line : lines.mid(4, 2)) {
         QVERIFY2(line.endsWith(QStringLiteral("00.00V          0.000A")), qPrintable(line));
     }
-    QVERIFY(lines.at(5).startsWith(savePath));
-    QVERIFY(lines.at(6).isEmpty());
+    QVERIFY2(
+        lines.at(6).endsWith(QStringLiteral("序列运行完成，共 1 遍 / run completed after 1 pass")),
+        qPrintable(lines.at(6)));
+    QVERIFY(lines.at(7).startsWith(savePath));
+    QVERIFY(lines.at(8).isEmpty());
 }
 
 void SequenceRunTest::tableLongerThanOneFetchRunsEveryRow() {
