@@ -67,6 +67,8 @@ constexpr std::array kCommandTable{
     CommandEntry{ScpiCommand::WatchdogDelay, "OUTPut PROTection WDOG DELay", kBoth},
     CommandEntry{ScpiCommand::ProgramCount, "PROGram COUNt", kBoth},
     CommandEntry{ScpiCommand::ProgramState, "PROGram STATe", kBoth},
+    CommandEntry{ScpiCommand::ProgramStep, "PROGram STEP", kQueryOnly},
+    CommandEntry{ScpiCommand::ProgramPass, "PROGram PASS", kQueryOnly},
 };
 
 struct Pattern {

@@ -40,6 +40,8 @@ enum class ScpiCommand {
     WatchdogDelay,
     ProgramCount,
     ProgramState,
+    ProgramStep,
+    ProgramPass,
 };
 
 struct ScpiError {

@@ -337,6 +337,10 @@ std::optional<QByteArray> ScpiSession::execute(const ScpiUnit& unit) {
     switch (unit.command) {
     case ScpiCommand::SystemError:
         return popError();
+    case ScpiCommand::ProgramStep:
+        return QByteArray::number(instrument_.runPosition().step);
+    case ScpiCommand::ProgramPass:
+        return QByteArray::number(instrument_.runPosition().pass);
     case ScpiCommand::SystemVersion:
         return QByteArray("1999.0");
     case ScpiCommand::MeasureVoltage:

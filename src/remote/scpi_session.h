@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/log_end.h"
 #include "remote/scpi_parser.h"
 
 #include <QByteArray>
@@ -55,6 +56,8 @@ public:
     virtual int runCount() const = 0;
     virtual QString setRunning(bool run) = 0;
     virtual bool running() const = 0;
+    // The run's step and pass in force, from 1; zeros when no run is going.
+    virtual RunPosition runPosition() const = 0;
 };
 
 // One client's conversation: its bytes in, lines out, its own error queue

@@ -135,3 +135,7 @@ QString SessionInstrument::setRunning(bool run) {
 bool SessionInstrument::running() const {
     return session_.running();
 }
+
+RunPosition SessionInstrument::runPosition() const {
+    return session_.runProgress().at;
+}

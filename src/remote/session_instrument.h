@@ -33,6 +33,7 @@ public:
     int runCount() const override;
     QString setRunning(bool run) override;
     bool running() const override;
+    RunPosition runPosition() const override;
 
 private:
     SupplySession& session_;

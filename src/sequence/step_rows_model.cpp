@@ -62,6 +62,19 @@ void StepRowsModel::setEnglish(bool english) {
     }
 }
 
+void StepRowsModel::setMarkedRow(int row) {
+    const int previous = std::exchange(markedRow_, row);
+    if (previous == row) {
+        return;
+    }
+    for (const int changed : {previous, row}) {
+        if (changed >= 0 && changed < rowCount()) {
+            emit dataChanged(index(changed, 0), index(changed, columnCount() - 1),
+                             {Qt::BackgroundRole});
+        }
+    }
+}
+
 bool StepRowsModel::isNewRow(int row) const {
     return row == sourceRows();
 }
@@ -127,6 +140,9 @@ QModelIndex StepRowsModel::mapFromSource(const QModelIndex& sourceIndex) const {
 QVariant StepRowsModel::data(const QModelIndex& index, int role) const {
     if (index.isValid() && isNewRow(index.row())) {
         return {};
+    }
+    if (role == Qt::BackgroundRole && index.isValid() && index.row() == markedRow_) {
+        return kMarkedStepColour;
     }
     return QAbstractProxyModel::data(index, role);
 }

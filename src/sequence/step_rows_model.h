@@ -3,6 +3,9 @@
 #include "sequence/step_table.h"
 
 #include <QAbstractProxyModel>
+#include <QColor>
+
+inline const QColor kMarkedStepColour{255, 226, 110};
 
 // The step table as the grid shows it: the table's rows and below them one
 // empty row for a new step. A value entered into the empty row appends a row
@@ -21,6 +24,10 @@ public:
     void setLocked(bool locked);
     void setEnglish(bool english);
     bool isNewRow(int row) const;
+    // The row of the step a run has in force has a background of its own;
+    // -1 marks none.
+    void setMarkedRow(int row);
+    int markedRow() const { return markedRow_; }
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -43,6 +50,7 @@ private:
 
     bool locked_ = false;
     bool english_ = false;
+    int markedRow_ = -1;
     // Set while the source appends rows: they are announced below the new-step
     // row, so the new-step row itself becomes the first appended row and an
     // editor or cursor on it stays on the step just begun.

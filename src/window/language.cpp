@@ -45,7 +45,7 @@ void MainWindow::applyLanguageTexts() {
              : pick("通讯状态:等待... ", "communication:wait...")) +
         QLatin1Char(' ') + session_.portInUseText(en));
     statusPanels[1]->setText(remoteClientsText(en));
-    statusPanels[2]->setText(versionText(en));
+    showRunProgress();
     // The items are re-labelled in place: an open list stays open and the
     // chosen mode stays chosen.
     const int selected = overCurrentModeList->currentIndex();

@@ -376,6 +376,8 @@ void MainWindow::bindStepGrid() {
 void MainWindow::connectSession() {
     connect(&session_, &SupplySession::ticked, this, &MainWindow::screenCheck);
     connect(&session_, &SupplySession::changed, this, &MainWindow::showSessionState);
+    connect(&session_, &SupplySession::changed, this, &MainWindow::showRunProgress);
+    connect(&session_, &SupplySession::ticked, this, &MainWindow::showRunProgress);
     connect(&session_, &SupplySession::displayed, this, &MainWindow::showReadings);
     connect(&session_, &SupplySession::logReplaced, logBox, &LogBox::setText);
     connect(&session_, &SupplySession::logAppended, logBox, &LogBox::appendText);

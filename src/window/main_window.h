@@ -149,6 +149,8 @@ private:
     void showEntryText(QChar unit, const QString& text);
     void showSetpointInForce(QChar unit, int frameUnits);
     void showSliderWhileHeld(const SetpointQuantity& quantity);
+    // window/run_display.cpp
+    void showRunProgress();
     void sliderLetGo(const SetpointQuantity& quantity);
     void setFrontPanelEnabled(bool enabled);
     static void setButtonGreen(QPushButton* button, bool green);
@@ -159,4 +161,6 @@ private:
     Platform platform_;
     OutputState shownOutput_ = OutputState::Off;
     int remoteClients_ = 0;
+    // The SET entries show a run's step rather than the operator's values.
+    bool entriesShowStep_ = false;
 };

@@ -113,6 +113,16 @@ bool StepGrid::saveEdits() {
     return false;
 }
 
+void StepGrid::markStep(int row) {
+    if (row == rows_->markedRow()) {
+        return;
+    }
+    rows_->setMarkedRow(row);
+    if (row >= 0) {
+        table_->scrollTo(rows_->index(row, kVoltageColumn));
+    }
+}
+
 void StepGrid::showCell(int row, int column) {
     table_->setCurrentIndex(rows_->index(row, column));
 }

@@ -38,6 +38,9 @@ public:
     // Commits an open editor and writes every pending edit to the table;
     // false (and saveFailed) when the table refused them.
     bool saveEdits();
+    // Marks the row of the step a run has in force, and brings it into
+    // view; -1 marks none.
+    void markStep(int row);
     // Puts the cursor on a cell of the table, by row and column position.
     void showCell(int row, int column);
     // Where the grid asks its questions and reports what it could not do.

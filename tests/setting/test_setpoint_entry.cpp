@@ -389,7 +389,10 @@ void SetpointEntryTest::manualEntriesWaitWhileARunIsActive() {
     w.currentEntry->setText(QStringLiteral("bad"));
     ticks(w, 40);
     QCOMPARE(w.session().state.frameText, QStringLiteral("VKPPSU1000H1000O"));
-    QCOMPARE(w.currentEntry->text(), QStringLiteral("bad"));
+    // The entries show the step in force; what was typed waits for the end.
+    QCOMPARE(w.voltageEntry->text(), QStringLiteral("10V"));
+    QCOMPARE(w.currentEntry->text(), QStringLiteral("1A"));
+    QCOMPARE(w.session().state.currentEntryText, QStringLiteral("bad"));
     QCOMPARE(w.session().state.voltageSetpointCentivolts, qint16(500));
     QVERIFY(f.dialogs.shown.isEmpty());
 

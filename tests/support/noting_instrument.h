@@ -18,6 +18,7 @@ public:
     bool shutDown = false;
     int passes = 0;
     bool run = false;
+    RunPosition position;
     bool guarded = false;
     int guardDelay = 60;
     // A port open, with frames going out and replies coming back as passed()
@@ -101,4 +102,5 @@ public:
         return {};
     }
     bool running() const override { return run; }
+    RunPosition runPosition() const override { return position; }
 };
