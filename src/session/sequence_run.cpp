@@ -62,6 +62,7 @@ void SupplySession::sequenceStep() {
     };
     rowVolts_ = cell(kVoltageColumn, state.rowIndex);
     rowAmperes_ = cell(kCurrentColumn, state.rowIndex);
+    stepInForce_ = {state.rowIndex + 1, state.passNumber};
     if (!state.displayTick) {
         return;
     }
@@ -86,6 +87,7 @@ void SupplySession::sequenceStep() {
         ++state.passNumber;
         rowVolts_ = cell(kVoltageColumn, 0);
         rowAmperes_ = cell(kCurrentColumn, 0);
+        stepInForce_ = {1, state.passNumber};
         state.rowSeconds = toInt16HalfEven(cell(kHoldColumn, 0));
         state.secondsLeft = state.rowSeconds;
     }

@@ -53,10 +53,7 @@ void SupplySession::endLog(LogEnd why, const RunPosition& at) {
 }
 
 RunPosition SupplySession::runPosition() const {
-    if (!running()) {
-        return {};
-    }
-    return {state.rowIndex + 1, state.passNumber};
+    return running() ? stepInForce_ : RunPosition{};
 }
 
 RunProgress SupplySession::runProgress() const {
@@ -64,8 +61,11 @@ RunProgress SupplySession::runProgress() const {
         return {};
     }
     // The step ends at the display tick at which one second is left; the
-    // display divider counts the poll ticks since the last display tick.
-    const int tenthsLeft = qMax(0, (state.secondsLeft - 1) * 10 + (10 - state.displayDivider));
+    // display divider counts the poll ticks since the last display tick. A
+    // step whose countdown is over waits a tick for the next to go out.
+    const bool stepOver = stepInForce_.step != state.rowIndex + 1;
+    const int tenthsLeft =
+        stepOver ? 0 : qMax(0, (state.secondsLeft - 1) * 10 + (10 - state.displayDivider));
     return {samples_.run, runPosition(), tenthsLeft};
 }
 

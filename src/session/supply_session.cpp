@@ -185,13 +185,15 @@ Refused SupplySession::switchRun(bool run) {
     state.runEndHandled = false;
     state.rowIndex = 0;
     state.passNumber = 1;
+    stepInForce_ = {1, 1};
     supplyPath_ = supervisedPath_;
     supplyAnswering_ = true;
-    setOutputState(OutputState::Running);
     beginLog(RunShape{stepRows_, runCount_});
     state.rowSeconds =
         toInt16HalfEven(cellNumber(state.sequenceTable[kHoldColumn][state.rowIndex]));
     state.secondsLeft = state.rowSeconds;
+    // Last: whoever the change is told to sees the run whole.
+    setOutputState(OutputState::Running);
     return std::nullopt;
 }
 

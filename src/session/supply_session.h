@@ -355,6 +355,9 @@ private:
     double rowVolts_ = 0;
     double rowAmperes_ = 0;
     int stepRows_ = 0;
+    // The step and pass whose setpoints the frame carries: a new row goes
+    // out from the tick after the countdown reached it.
+    RunPosition stepInForce_;
     bool overCurrentTripped_ = false;
     IoWatchdog ioWatchdog_;
     // The log, with the record files' CR LF line ends, and the values behind

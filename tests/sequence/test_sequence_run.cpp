@@ -1,11 +1,13 @@
 #include "fakes.h"
 #include "link/frame.h"
+#include "sequence/step_rows_model.h"
 #include "step_table_file.h"
 #include "window/log_box.h"
 #include "window/step_grid.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -129,6 +131,7 @@ private slots:
     void tripInTheTickThatEndsTheLastPassSavesOnce();
     void countedRunLogsItsLastLineBeforeTheRecord_data();
     void countedRunLogsItsLastLineBeforeTheRecord();
+    void runShowsWhereItStandsAndHowItEnded();
     void tableLongerThanOneFetchRunsEveryRow();
 };
 
@@ -508,6 +511,56 @@ void SequenceRunTest::countedRunLogsItsLastLineBeforeTheRecord() {
         qPrintable(lines.at(6)));
     QVERIFY(lines.at(7).startsWith(savePath));
     QVERIFY(lines.at(8).isEmpty());
+}
+
+// Three steps of two seconds, two passes: the status bar goes through each
+// step of each pass once; at step 2 of pass 2 the grid marks its row and
+// the entries show its setpoints; the end is told once, and the window
+// shows the operator's own values again.
+void SequenceRunTest::runShowsWhereItStandsAndHowItEnded() {
+    RunWindow r({{6.5, 0.8, 2}, {12, 1.5, 2}, {3, 0.2, 2}});
+    MainWindow& w = *r.w;
+    const QAbstractItemModel* grid = w.stepGrid->table()->model();
+    const auto marked = [grid](int row) {
+        return grid->data(grid->index(row, kVoltageColumn), Qt::BackgroundRole) ==
+               QVariant(kMarkedStepColour);
+    };
+    const QLabel* progressPanel = w.findChild<QLabel*>(QStringLiteral("statusPanel3"));
+    const QString version = progressPanel->text();
+    const QString manualVoltage = w.voltageEntry->text();
+    r.chooseRunCount(QStringLiteral("2"));
+    w.runButtonClicked();
+    QStringList positions;
+    bool sawStepTwoOfPassTwo = false;
+    for (int tick = 0; tick < 200 && w.session().running(); ++tick) {
+        const QString position = progressPanel->text().section(QStringLiteral(" · "), 0, 1);
+        if (positions.isEmpty() || positions.last() != position) {
+            positions << position;
+        }
+        if (position == QStringLiteral("第 2/3 步 · 第 2/2 遍") && !sawStepTwoOfPassTwo) {
+            sawStepTwoOfPassTwo = true;
+            QVERIFY(marked(1) && !marked(0) && !marked(2));
+            QCOMPARE(w.voltageEntry->text(), QStringLiteral("12V"));
+            QCOMPARE(w.currentEntry->text(), QStringLiteral("1.5A"));
+            QCOMPARE(w.voltageSlider->value(), 1200);
+            QVERIFY(progressPanel->text().endsWith(QStringLiteral(" 秒")));
+        }
+        r.ticks(1);
+    }
+    QVERIFY(!w.session().running());
+    QCOMPARE(positions, (QStringList{QStringLiteral("第 1/3 步 · 第 1/2 遍"),
+                                     QStringLiteral("第 2/3 步 · 第 1/2 遍"),
+                                     QStringLiteral("第 3/3 步 · 第 1/2 遍"),
+                                     QStringLiteral("第 1/3 步 · 第 2/2 遍"),
+                                     QStringLiteral("第 2/3 步 · 第 2/2 遍"),
+                                     QStringLiteral("第 3/3 步 · 第 2/2 遍")}));
+    QVERIFY(w.statusBar->currentMessage().endsWith(
+        QStringLiteral("The run completed after 2 passes.")));
+    QCOMPARE(progressPanel->text(), version);
+    QVERIFY(!marked(0) && !marked(1) && !marked(2));
+    QCOMPARE(w.voltageEntry->text(), manualVoltage);
+    QCOMPARE(w.voltageSlider->value(), int(w.session().state.voltageSetpointCentivolts));
+    QCOMPARE(w.session().runProgress().at, RunPosition{});
 }
 
 void SequenceRunTest::tableLongerThanOneFetchRunsEveryRow() {
