@@ -57,14 +57,15 @@ QString lineOf(const QString& timeOfDay, const BothLanguages& words) {
 
 } // namespace
 
-QString logEndLine(const QString& timeOfDay, LogEnd end, const RunShape& run,
-                   const RunPosition& at) {
+QString logEndLine(const QString& timeOfDay, LogEnd end, const RunShape& run, const RunPosition& at,
+                   const QString& readings) {
     BothLanguages words = endWords(end, run);
     if (run.isRun() && end != LogEnd::RunCompleted) {
         words.chinese += QStringLiteral("（第 %1 遍第 %2 步）").arg(at.pass).arg(at.step);
         words.english += englishPosition(at);
     }
-    return lineOf(timeOfDay, words);
+    const QString line = lineOf(timeOfDay, words);
+    return readings.isEmpty() ? line : line + QStringLiteral(": ") + readings;
 }
 
 QString runStartLogLine(const QString& timeOfDay, const RunShape& run) {

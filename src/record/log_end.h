@@ -39,8 +39,11 @@ struct RunPosition {
 // The record's line where its log ended, laid out as its measurement lines:
 // the time, 10 blanks, then the Chinese and the English ("… / link lost").
 // A run's end says where the run stood, or how many passes it completed.
-QString logEndLine(const QString& timeOfDay, LogEnd end, const RunShape& run,
-                   const RunPosition& at);
+// The readings that ended it ("12.00V 0.500A" of the reply that reported
+// over-current), when given, come last: that reply may have come after the
+// last measurement line.
+QString logEndLine(const QString& timeOfDay, LogEnd end, const RunShape& run, const RunPosition& at,
+                   const QString& readings = {});
 
 // The record's line where a run began: its steps and passes.
 QString runStartLogLine(const QString& timeOfDay, const RunShape& run);

@@ -417,21 +417,28 @@ void drawPassMarks(QPainter& painter, const RunSeries& series, const RunPictureG
     }
 }
 
-// Each reading as a dot, over its trace.
-template <typename Value>
+// Each reading as a dot over its trace, and its setpoint as a short dash
+// under it: a line of one reading has no length to draw.
+template <typename Value, typename Setpoint>
 void drawReadingPoints(QPainter& painter, const RunSeries& series,
-                       const RunPictureGeometry& geometry, Value valueOf,
-                       const std::function<double(int)>& y, const QColor& colour) {
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colour);
+                       const RunPictureGeometry& geometry, Value valueOf, Setpoint setpointOf,
+                       const std::function<double(int)>& y, const QColor& colour,
+                       const QColor& setpointColour) {
     for (const Sample& sample : series.samples) {
+        const double x = geometry.xOf(boundedMsecs(sample.msecsSinceEpoch)) + 0.5;
+        const int setpoint = setpointOf(sample);
+        if (isFieldValue(setpoint)) {
+            painter.setPen(QPen(setpointColour, 2));
+            painter.drawLine(QLineF(x - 8, y(setpoint), x + 8, y(setpoint)));
+        }
         const int value = valueOf(sample);
         if (sample.hasReading() && isFieldValue(value)) {
-            const double x = geometry.xOf(boundedMsecs(sample.msecsSinceEpoch)) + 0.5;
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(colour);
             painter.drawEllipse(QPointF(x, y(value)), 4.0, 4.0);
+            painter.setBrush(Qt::NoBrush);
         }
     }
-    painter.setBrush(Qt::NoBrush);
 }
 
 void drawLegend(QPainter& painter, const RunPictureGeometry& geometry, const QSize& size,
@@ -530,10 +537,11 @@ QString runPictureSubtitle(const RunSeries& series, const QString& recordName) {
         series.samples.isEmpty() ? start : boundedMsecs(series.samples.last().msecsSinceEpoch);
     const auto readings = std::count_if(series.samples.cbegin(), series.samples.cend(),
                                         [](const Sample& sample) { return sample.hasReading(); });
-    return QStringLiteral("%1, for %2    %3    %4 readings")
+    return QStringLiteral("%1, for %2    %3    %4")
         .arg(momentText(start, boundedOffset(series.startUtcOffsetSeconds)),
-             durationText(end - start), recordName)
-        .arg(readings);
+             durationText(end - start), recordName,
+             readings == 1 ? QStringLiteral("1 reading")
+                           : QStringLiteral("%1 readings").arg(readings));
 }
 
 QVector<qint64> passBoundaries(const RunSeries& series) {
@@ -596,11 +604,13 @@ QImage drawRunPicture(const RunSeries& series, const QString& recordName, QSize 
     const auto readings = std::count_if(series.samples.cbegin(), series.samples.cend(), live);
     if (readings <= kMostReadingsAsPoints) {
         drawReadingPoints(
-            painter, series, geometry, [](const Sample& s) { return s.voltage; }, voltageY,
-            kVoltageTraceColour);
+            painter, series, geometry, [](const Sample& s) { return s.voltage; },
+            [](const Sample& s) { return s.voltageSetpoint; }, voltageY, kVoltageTraceColour,
+            kVoltageSetpointColour);
         drawReadingPoints(
-            painter, series, geometry, [](const Sample& s) { return s.current; }, currentY,
-            kCurrentTraceColour);
+            painter, series, geometry, [](const Sample& s) { return s.current; },
+            [](const Sample& s) { return s.currentSetpoint; }, currentY, kCurrentTraceColour,
+            kCurrentSetpointColour);
     }
     painter.setRenderHint(QPainter::Antialiasing, false);
 

@@ -25,7 +25,12 @@ void SupplySession::stop(LogEnd why) {
     setOutputState(OutputState::Off);
     state.frameText = ::composeFrame(frameCentivolts_, frameMilliamps_, state.tripMode, false);
     const RunShape run = samples_.run;
-    endLog(why, at);
+    // The reply that reported over-current says what the load drew.
+    const bool tripReading = why == LogEnd::OverCurrentTrip && state.readingLive();
+    endLog(why, at,
+           tripReading ? voltageReadoutText(state.voltageDigits) + QLatin1Char(' ') +
+                             currentReadoutText(state.currentDigits)
+                       : QString());
     state.rowIndex = 0;
     state.secondsLeft = 0;
     state.passNumber = 0;
@@ -44,9 +49,9 @@ void SupplySession::stop(LogEnd why) {
 }
 
 // The log's last line says why it ended; the log is then saved as a record.
-void SupplySession::endLog(LogEnd why, const RunPosition& at) {
+void SupplySession::endLog(LogEnd why, const RunPosition& at, const QString& readings) {
     const QString when = timeOfDayText(platform_.clock->now().time());
-    appendLog(QStringLiteral("\r\n") + logEndLine(when, why, samples_.run, at));
+    appendLog(QStringLiteral("\r\n") + logEndLine(when, why, samples_.run, at, readings));
     appendLog(QStringLiteral("\r\n"));
     samples_.end = why;
     saveLogAsRecord();

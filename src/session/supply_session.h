@@ -291,7 +291,7 @@ private:
     // Log and records
     void replaceLog(const QString& text);
     void beginLog(const RunShape& run = {});
-    void endLog(LogEnd why, const RunPosition& at);
+    void endLog(LogEnd why, const RunPosition& at, const QString& readings = {});
     RunPosition runPosition() const;
     void connectRecordWorker();
     void journalLine(const QString& line, const Sample& sample);

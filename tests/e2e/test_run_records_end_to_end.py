@@ -17,6 +17,7 @@ driven by PyVISA, against the simulated supply.
 import csv
 import glob
 import os
+import re
 import sqlite3
 import subprocess
 import sys
@@ -131,8 +132,9 @@ def over_current_trip(bench, known):
     wait_for("the over-current trip", lambda: resource.query("CURR:PROT:TRIP?") == "1")
     stem = new_record(bench.directory, known)
     ending = end_line(stem)
-    expect(ending.endswith("过流保护关闭输出 / over-current trip"), True,
-           f"the trip's end line: {ending!r}")
+    # With the readings of the reply that reported it.
+    expect(bool(re.search(r"过流保护关闭输出 / over-current trip: \d\d\.\d\dV \d\.\d{3}A$",
+                          ending)), True, f"the trip's end line: {ending!r}")
     expect(all(row["step"] == "" and row["pass"] == "" for row in rows(stem)), True,
            "no step and pass outside a run")
     expect(pass_mark_pixels(stem), 0, "pass mark pixels in a manual record")

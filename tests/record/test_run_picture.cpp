@@ -345,6 +345,9 @@ void RunPictureTest::fewReadingsShowAsPoints() {
     };
     QVERIFY(inked(g.yOfVoltage(1200), kVoltageTraceColour) >= 25);
     QVERIFY(inked(g.yOfCurrent(2500), kCurrentTraceColour) >= 25);
+    // The setpoints beside them: a 2 A limit under the 2.5 A drawn.
+    QVERIFY(inked(g.yOfCurrent(2000), kCurrentSetpointColour) >= 10);
+    QVERIFY(runPictureSubtitle(series, QString()).endsWith(QStringLiteral(" 1 reading")));
 }
 
 // Times and values a damaged journal could hold are drawn at the picture's

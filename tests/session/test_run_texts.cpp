@@ -60,8 +60,8 @@ void RunTextsTest::progressAndEndTexts() {
                             "stopped")},
         {logEndLine(time, LogEnd::LinkLost, manual, {}),
          time + gap + QStringLiteral("通讯中断 / link lost")},
-        {logEndLine(time, LogEnd::OverCurrentTrip, manual, {}),
-         time + gap + QStringLiteral("过流保护关闭输出 / over-current trip")},
+        {logEndLine(time, LogEnd::OverCurrentTrip, manual, {}, QStringLiteral("12.00V 0.500A")),
+         time + gap + QStringLiteral("过流保护关闭输出 / over-current trip: 12.00V 0.500A")},
         {logEndLine(time, LogEnd::WatchdogTrip, fiveByThree, stepThreePassTwo),
          time + gap +
              QStringLiteral(
