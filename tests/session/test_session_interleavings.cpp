@@ -33,10 +33,12 @@ namespace {
 const QByteArray kAnswer = "VKPPSU0500A0100W";
 const QByteArray kOverCurrent = "VKPPSU0500A0100B";
 
-// The measurement lines of a record or a log: they begin with the time of
-// day and end with a current.
+// The measurement lines of a record or a log: the time of day, a voltage
+// and a current, 10 blanks apart. A trip's end line, which also ends with
+// the readings, is not one.
 QStringList measurementLines(const QString& text) {
-    static const QRegularExpression line(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d {10}.*A$"));
+    static const QRegularExpression line(
+        QStringLiteral("^\\d\\d:\\d\\d:\\d\\d {10}\\S\\S\\.\\S\\SV {10}\\S\\.\\S{3}A$"));
     QStringList lines;
     for (const QString& candidate : text.split(QStringLiteral("\r\n"))) {
         if (line.match(candidate).hasMatch()) {
@@ -44,6 +46,32 @@ QStringList measurementLines(const QString& text) {
         }
     }
     return lines;
+}
+
+// A record says how its log ended once, after its last measurement line;
+// one recovered from a journal after a crash does not know.
+QString endLineProblem(const QString& text) {
+    static const QRegularExpression note(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d {10}\\S.* / "));
+    const QStringList lines = text.split(QStringLiteral("\r\n"));
+    int ends = 0;
+    int lastMeasurement = -1;
+    int end = -1;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (!measurementLines(lines[i]).isEmpty()) {
+            lastMeasurement = i;
+        } else if (note.match(lines[i]).hasMatch() &&
+                   !lines[i].contains(QStringLiteral("run started"))) {
+            ++ends;
+            end = i;
+        }
+    }
+    if (ends > 1 || (ends == 1 && end < lastMeasurement)) {
+        return QStringLiteral("%1 end lines, the last at line %2, after a measurement at line %3")
+            .arg(ends)
+            .arg(end)
+            .arg(lastMeasurement);
+    }
+    return {};
 }
 
 // One program's world: a bench PC whose ports lead to the supply, maybe a
@@ -499,8 +527,13 @@ private:
                 fail(QStringLiteral("cannot read %1").arg(name));
                 return;
             }
-            for (const QString& line : measurementLines(QString::fromLocal8Bit(file.readAll()))) {
+            const QString text = QString::fromLocal8Bit(file.readAll());
+            for (const QString& line : measurementLines(text)) {
                 ++saved[line];
+            }
+            if (const QString problem = endLineProblem(text); !problem.isEmpty()) {
+                fail(QStringLiteral("%1: %2").arg(name, problem));
+                return;
             }
         }
         for (const QString& line : std::as_const(loggedLines_)) {
