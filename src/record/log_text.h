@@ -35,7 +35,6 @@ QString logMeasurementLine(const QString& timeOfDay, const QString& voltageText,
 QString logSecondLine(const QString& timeOfDay, const QString& voltageDigits,
                       const QString& currentDigits, bool hasReading);
 
-
 // Year, month, day, hour, minute, second without padding or separators:
 // 2026-12-06 05:03:09 gives "2026126539".
 QString stopStamp(const QDateTime& moment);

@@ -401,19 +401,23 @@ void drawLinkLost(QPainter& painter, const RunSeries& series, const RunPictureGe
 }
 
 // A line across both plots where each pass after the first began, named at
-// the top of the voltage plot.
+// the top of the voltage plot where the name has room.
 void drawPassMarks(QPainter& painter, const RunSeries& series, const RunPictureGeometry& geometry) {
+    painter.setPen(QPen(kPassMarkColour, 2));
+    const QFontMetrics metrics = painter.fontMetrics();
     int pass = 1;
+    double nameEnd = geometry.voltagePlot.left();
     for (const qint64 msecs : passBoundaries(series)) {
         ++pass;
         const double x = geometry.xOf(boundedMsecs(msecs)) + 0.5;
-        painter.setPen(QPen(kPassMarkColour, 2));
         for (const QRect& plot : {geometry.voltagePlot, geometry.currentPlot}) {
             painter.drawLine(QLineF(x, plot.top(), x, plot.bottom()));
         }
-        painter.drawText(
-            QPointF(x + 4, geometry.voltagePlot.top() + painter.fontMetrics().ascent()),
-            QStringLiteral("pass %1").arg(pass));
+        const QString name = QStringLiteral("pass %1").arg(pass);
+        if (x + 4 >= nameEnd) {
+            painter.drawText(QPointF(x + 4, geometry.voltagePlot.top() + metrics.ascent()), name);
+            nameEnd = x + 4 + metrics.horizontalAdvance(name) + 8;
+        }
     }
 }
 

@@ -339,15 +339,18 @@ void FaultsEndToEndTest::hangUpInARunEndsItAndTheReturnGetsNoOn() {
     // delays a tick by far less.
     QVERIFY2(longestPauseMs < 3000, qPrintable(QString::number(longestPauseMs)));
 
-    // One line for every second of the run up to the loss, and the loss.
+    // The run's start, one line for every second of the run up to the loss,
+    // and the loss with where the run stood.
     const QStringList records = recordEntries(live.dir.path());
     QCOMPARE(records.size(), 1);
     const QString saved = QString::fromLocal8Bit(
         fileBytes(live.dir.path() + QStringLiteral("/Record/") + records[0]));
     const QStringList lines = measurementLines(saved);
-    QCOMPARE(lines.size(), runDisplayTicks + 1);
+    QCOMPARE(lines.size(), 1 + runDisplayTicks + 1);
+    QVERIFY(lines.first().contains(QStringLiteral("run started")));
     QCOMPARE(lines.mid(0, beforeHangUp.size()), beforeHangUp);
-    QVERIFY(lines.last().endsWith(QStringLiteral("link lost")));
+    QVERIFY2(lines.last().contains(QStringLiteral("/ link lost in pass ")),
+             qPrintable(lines.last()));
 }
 
 void FaultsEndToEndTest::overCurrentInARunSwitchesOffWithinATick() {

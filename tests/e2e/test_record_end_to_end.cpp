@@ -126,6 +126,7 @@ void RecordEndToEndTest::recordHoldsTheSimulatorsValues() {
                 .hasMatch());
     const QRegularExpression line(
         QStringLiteral("^\\S.*\\d\\d {10}\\d\\d\\.\\d\\dV {10}\\d\\.\\d\\d\\dA$"));
+    QVERIFY(lines.takeLast().endsWith(QStringLiteral("          输出关闭 / output switched off")));
     const QStringList measurements = lines.mid(3);
     QVERIFY(measurements.size() >= 3);
     for (const QString& text : measurements) {

@@ -39,13 +39,16 @@ void DayRunTest::aDayOfRunningKeepsEveryLineAndBoundsEverythingElse() {
     const QByteArray content = record.readAll();
     QVERIFY(content.endsWith("\r\n"));
     const QList<QByteArray> lines = content.chopped(2).split('\n');
-    // Header of three lines, one line per second of the day, the save path.
-    QCOMPARE(lines.size(), 3 + 86400 + 1);
+    // Header of three lines, the run's start, one line per second of the
+    // day, where it ended, the save path.
+    QCOMPARE(lines.size(), 3 + 1 + 86400 + 1 + 1);
     for (const QByteArray& line : lines.mid(0, lines.size() - 1)) {
         QVERIFY(line.endsWith('\r'));
     }
-    QVERIFY(lines.at(3).endsWith("          05.00V          0.500A\r"));
-    QVERIFY(lines.at(86402).endsWith("          05.00V          0.500A\r"));
+    QVERIFY(lines.at(3).contains("run started: 2 steps, until stopped"));
+    QVERIFY(lines.at(4).endsWith("          05.00V          0.500A\r"));
+    QVERIFY(lines.at(86403).endsWith("          05.00V          0.500A\r"));
+    QVERIFY(lines.at(86404).contains("run stopped in pass "));
     QVERIFY(lines.last().endsWith(QFileInfo(path).fileName().toUtf8()));
 }
 
