@@ -62,6 +62,9 @@ public:
         return {};
     }
     bool running() const override { return running_; }
+    RunPosition runPosition() const override {
+        return running_ ? RunPosition{1, 1} : RunPosition{};
+    }
     // No frame goes out and no reply comes: every wait runs to its end, a
     // second each time the clock is read.
     quint64 framesBegun() const override { return 0; }
