@@ -87,10 +87,15 @@ void SequenceEndToEndTest::countedRunReachesTheSupplyAsItsRowsOnly() {
     for (const Segment& segment : segments) {
         order.append(segment.frame);
     }
-    // Three passes of both rows, and from the last row straight to off.
-    QCOMPARE(order,
-             (QStringList{first, second, first, second, first, second,
-                          QStringLiteral("VKPPSU2567H3456N"), QStringLiteral("VKPPSU0000H0000N")}));
+    // Three passes of both rows, and from the last row straight to off. The
+    // off frame composed with the last row's setpoints may be composed anew
+    // with the manual ones before it begins, when the timers run late.
+    QCOMPARE(order.mid(0, 6), (QStringList{first, second, first, second, first, second}));
+    const QStringList off = order.mid(6);
+    QVERIFY2(off == QStringList{QStringLiteral("VKPPSU0000H0000N")} ||
+                 off == (QStringList{QStringLiteral("VKPPSU2567H3456N"),
+                                     QStringLiteral("VKPPSU0000H0000N")}),
+             qPrintable(off.join(QLatin1Char(' '))));
     const double secondRow = (segments[2].firstMs - segments[1].firstMs) / 1000.0;
     qInfo("25.67 V for %.2f s", secondRow);
     // The timers may run late on a busy machine, so only a lower bound is
