@@ -111,7 +111,7 @@ fetch_source() {
         rm -rf "$folder"
         mkdir -p "$folder/src"
         echo "Downloading and unpacking the source of $spec"
-        (cd "$folder/src" && run_logged "source-$name" apt-get source -q "$spec")
+        run_logged "source-$name" env -C "$folder/src" apt-get source -q "$spec"
         touch "$folder/.unpacked"
     fi
     fetched=$(find "$folder/src" -mindepth 1 -maxdepth 1 -type d)
@@ -129,9 +129,8 @@ build_sqlite() {
         rm -rf "$sqlite_build"
         mkdir -p "$sqlite_build"
         echo "Generating sqlite3.c from $(basename "$src")"
-        (cd "$sqlite_build" &&
-            run_logged sqlite-configure "$src/configure" --disable-tcl &&
-            run_logged sqlite-amalgamation make sqlite3.c)
+        run_logged sqlite-configure env -C "$sqlite_build" "$src/configure" --disable-tcl
+        run_logged sqlite-amalgamation make -C "$sqlite_build" sqlite3.c
         echo "Compiling it with $mingw_triplet-gcc-posix"
         # The options Qt builds its own bundled SQLite with, so that the driver
         # behaves as in Qt's Windows releases.
@@ -185,6 +184,7 @@ build_qt() {
     # Qt's generated toolchain file chains to the one Qt was configured with,
     # so a copy inside the tree keeps the tree usable without this checkout.
     local toolchain=$qt_prefix/lib/cmake/$mingw_triplet.toolchain.cmake
+    mkdir -p "$qt_prefix/lib/cmake"
     cp "$repo/scripts/windows/mingw-w64-x86_64.cmake" "$toolchain"
 
     step "Configuring Qt in $qt_build"
