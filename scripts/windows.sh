@@ -191,7 +191,11 @@ build_qt() {
     # What the program uses is kept: Core, Gui, Widgets, Network, Sql with the
     # SQLite driver, Test (its tests run under Wine) and the Windows platform
     # plugin. The third-party libraries Windows lacks are Qt's bundled ones.
-    # Debian's source has no wintab.h, which tablet events need.
+    # Debian's source has no wintab.h, which tablet events need. OpenGL is
+    # turned off as configure's -no-opengl does, and dynamic OpenGL named too
+    # so that a build folder configured before keeps no cached value of it:
+    # FEATURE_opengl=OFF alone leaves dynamic OpenGL on, and the platform
+    # plugin then fails to compile.
     mkdir -p "$qt_build"
     run_logged qt-configure cmake -S "$src" -B "$qt_build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
@@ -201,7 +205,8 @@ build_qt() {
         -DQT_HOST_PATH=/usr \
         -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
         -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
-        -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF \
+        -DINPUT_opengl=no -DFEATURE_opengl_dynamic=OFF -DFEATURE_dynamicgl=OFF \
+        -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF \
         -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_printsupport=OFF \
         -DFEATURE_openssl=OFF \
         -DFEATURE_testlib=ON \
