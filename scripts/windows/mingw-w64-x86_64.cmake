@@ -1,0 +1,18 @@
+# Cross-compiling for 64-bit Windows with Debian's MinGW-w64. The -posix
+# compilers, because the -win32 thread model of g++ 12 has no std::mutex or
+# std::jthread.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+
+# Libraries, headers and CMake packages come from the MinGW sysroot (and, once
+# Qt's own toolchain file chains to this one, from the Qt tree), never from the
+# Linux host; programs run during the build are the host's.
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
