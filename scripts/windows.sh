@@ -106,12 +106,12 @@ install_packages() {
 # unpacked tree. A download that was cut short is done again.
 fetched=""
 fetch_source() {
-    local name=$1 spec=$2 folder=$3
+    local name=$1 package=$2 folder=$3
     if [ ! -f "$folder/.unpacked" ]; then
         rm -rf "$folder"
         mkdir -p "$folder/src"
-        echo "Downloading and unpacking the source of $spec"
-        run_logged "source-$name" env -C "$folder/src" apt-get source -q "$spec"
+        echo "Downloading and unpacking the source of $package"
+        run_logged "source-$name" env -C "$folder/src" apt-get source -q "$package"
         touch "$folder/.unpacked"
     fi
     fetched=$(find "$folder/src" -mindepth 1 -maxdepth 1 -type d)
