@@ -1,0 +1,1 @@
+install(TARGETS velkor RUNTIME DESTINATION .)
