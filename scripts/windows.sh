@@ -8,6 +8,11 @@
 #   .../logs/qt-6.4.2-mingw                             what each step printed
 # A tree whose stamp file is there is complete and is used as it is; delete the
 # tree to build it again. VELKOR_JOBS sets the build's parallelism (default 2).
+#
+# Then the program and its tests are built for Windows in
+# ${VELKOR_WINDOWS_BUILD:-build-windows}, and its dist/ gets
+#   velkor-<version>-setup-x64.exe      the installer (per user, no administrator)
+#   velkor-<version>-portable-x64.zip   the program folder, data kept beside it
 set -Eeuo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -21,6 +26,7 @@ qt_work=$cache/work/qt-$qt_version-mingw
 qt_logs=$cache/logs/qt-$qt_version-mingw
 qt_stamp=$qt_prefix/.velkor-complete
 mingw_triplet=x86_64-w64-mingw32
+win_build=${VELKOR_WINDOWS_BUILD:-$repo/build-windows}
 
 current_step=""
 step() {
@@ -241,12 +247,36 @@ build_qt() {
         "($(( (SECONDS - started) / 60 )) min; work folders removed, logs kept in $qt_logs)"
 }
 
+build_program() {
+    step "The program and its tests for Windows in $win_build"
+    # Tests run under Wine through CTest's emulator (scripts/test-windows.sh).
+    "$qt_prefix/bin/qt-cmake" -S "$repo" -B "$win_build" -G Ninja \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/scripts/windows/wine-run;$qt_prefix" \
+        >/dev/null
+    cmake --build "$win_build" --parallel "$jobs"
+}
+
+package_program() {
+    local version stage=$win_build/stage dist=$win_build/dist uninstaller
+    step "The portable zip and the installer in $dist"
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win_build/CMakeCache.txt")
+    uninstaller=$(sed -n 's/^VELKOR_UNINSTALLER:INTERNAL=//p' "$win_build/CMakeCache.txt")
+    rm -rf "$stage" "$dist"
+    mkdir -p "$dist"
+    cmake --install "$win_build" --prefix "$stage/Velkor" --strip >/dev/null
+    (cd "$stage" && python3 -m zipfile -c "$dist/velkor-$version-portable-x64.zip" Velkor)
+    makensis -V2 -DVERSION="$version" -DSTAGE="$stage/Velkor" \
+        -DOUTFILE="$dist/velkor-$version-setup-x64.exe" \
+        -DUNINSTALLER="$uninstaller" "$repo/packaging/windows/velkor.nsi"
+    ls -l "$dist"
+}
+
 main() {
     install_packages
     build_qt
-    # The next stages go here, each a function of its own: building the
-    # program against $qt_prefix with its bin/qt-cmake, and making the
-    # installer from that build.
+    build_program
+    package_program
 }
 
 main "$@"

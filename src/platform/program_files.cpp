@@ -15,15 +15,6 @@ bool existsOnDisk(const QString& path) {
 
 } // namespace
 
-QString installShareDir(const QString& programDir, const FileExists& exists) {
-    const QString dir = QDir::cleanPath(programDir);
-    if (QFileInfo(dir).fileName() != QLatin1String("bin"))
-        return {};
-    const QString share = QDir::cleanPath(dir + QStringLiteral("/../share"));
-    const QString entry = share + QStringLiteral("/applications/" VELKOR_APP_ID ".desktop");
-    return exists(entry) ? share : QString();
-}
-
 DataDir dataDirFor(const QString& option, const QString& environment, const QString& programDir,
                    const QString& shareDir, const QString& userDataDir) {
     if (!option.isEmpty())
@@ -46,7 +37,7 @@ QString windowIconFor(const QString& programDir, const QString& shareDir,
 DataDir dataDirOf(const QString& programDir, const QString& option) {
     DataDir dataDir = dataDirFor(option, qEnvironmentVariable("VELKOR_DATA_DIR"), programDir,
                                  installShareDir(programDir, existsOnDisk),
-                                 QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+                                 QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
     dataDir.path = QDir::cleanPath(QDir().absoluteFilePath(dataDir.path));
     return dataDir;
 }

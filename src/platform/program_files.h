@@ -5,12 +5,15 @@
 
 using FileExists = std::function<bool(const QString& path)>;
 
-// The <prefix>/share folder of the install that the program in programDir
-// belongs to, or an empty text for a portable program (the build folder, any
-// folder it was unpacked into). Installed means: programDir is <prefix>/bin
-// and <prefix>/share/applications holds our desktop entry. The layout alone
-// decides, never whether programDir is writable: root running
-// /usr/bin/velkor must not start writing into /usr/bin.
+// The folder of the install that the program in programDir belongs to, or
+// an empty text for a portable program (the build folder, any folder it was
+// unpacked into). The layout alone decides, never whether programDir is
+// writable: root running /usr/bin/velkor must not start writing into
+// /usr/bin.
+// - Linux: the <prefix>/share folder, when programDir is <prefix>/bin and
+//   <prefix>/share/applications holds our desktop entry.
+// - Windows: programDir itself, when the installer's uninstaller is beside
+//   the program; the portable copy has none.
 QString installShareDir(const QString& programDir, const FileExists& exists);
 
 // What chose the data folder, in the order that it is asked.
