@@ -20,8 +20,11 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // written through any other handle, the locking process's own included.
 // The lock therefore covers one byte far beyond any data a record or a
 // journal will ever hold, so it only says who holds the file and stops
-// nobody's reads or writes (the recovery reads a journal through a handle
-// of its own). Windows lets a range beyond the end of a file be locked.
+// nobody's reads or writes: a starting program reads a journal's first
+// bytes before it tries the lock, and a live journal may be looked into at
+// any time. Windows lets a range beyond the end of a file be locked.
+// Wine does not enforce locks on reads and writes: only Windows shows what
+// a lock over the data would stop.
 constexpr DWORD kLockOffsetHigh = 0x40000000; // byte 2^62
 constexpr DWORD kLockLengthBytes = 1;
 

@@ -180,8 +180,9 @@ void FileCallsTest::secondExclusiveLockIsRefusedUntilTheFirstCloses() {
     QCOMPARE(file_calls::lock(other.fd(), file_calls::kLockExclusiveNoWait), 0);
 }
 
-// Where locks are enforced, a lock over the data would stop the recovery's
-// own reads and any writes through another descriptor.
+// Where locks are enforced (Windows; not Wine), a lock over the data would
+// stop a starting program's look into a live journal before it tries the
+// lock, and any write through another descriptor.
 void FileCallsTest::lockedFileIsStillWrittenAndReadByItsOwner() {
     QTemporaryDir dir;
     const QByteArray path = pathIn(dir, QStringLiteral("journal-1-1.journal"));
