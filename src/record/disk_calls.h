@@ -41,9 +41,10 @@ struct DiskCalls {
     // leave the picture out.
     std::function<QList<CompanionFile>(const QString& recordPath, const RunSeries& series)>
         companions;
-    // fsync on an open folder.
+    // Syncs an open folder's names.
     std::function<int(int fd)> syncFolder;
-    // renameat2 with RENAME_NOREPLACE, and link.
+    // A rename that never replaces a file, and a hard link; paths as
+    // file_calls::encodedPath gives them.
     std::function<int(const char* from, const char* to)> renameNoReplace;
     std::function<int(const char* from, const char* to)> link;
     // Called before each step. A test throws from it to end the process
@@ -51,7 +52,8 @@ struct DiskCalls {
     // close and their locks go.
     std::function<void(DiskStep step)> reach;
 
-    // fdatasync and flock.
+    // The platform's data sync and lock (platform/file_calls.h); the calls
+    // left empty are the platform's too.
     static DiskCalls real();
 
     int syncFolderOf(int fd) const;

@@ -1,5 +1,7 @@
 #include "record/journal_recovery.h"
 
+#include "platform/file_calls.h"
+#include "platform/open_file.h"
 #include "record/log_text.h"
 #include "record/measurement_journal.h"
 #include "record/record_companions.h"
@@ -14,7 +16,6 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
-#include <unistd.h>
 
 namespace {
 
@@ -74,19 +75,21 @@ void completeCompanions(const QString& recordPath, const RunSeries& series, cons
 // One journal, when no living program holds it.
 std::optional<JournalRecovery> recoverJournal(const QString& journal, const QString& recordDir,
                                               const DiskCalls& disk) {
-    QFile file(journal);
-    // Written, so that the lock also works where flock becomes a write lock
-    // (network home folders).
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+    // Opened through the platform's calls, which leave it free to be
+    // removed while still open and locked. Written, so that the lock also
+    // works where flock becomes a write lock (network home folders).
+    const QByteArray journalName = file_calls::encodedPath(journal);
+    OpenFile file(file_calls::openExisting(journalName.constData()));
+    if (!file.isOpen()) {
         return std::nullopt;
     }
     // Another program's file, whatever its name, is not even locked.
-    const QByteArray start = file.read(kLogStart.size());
+    const QByteArray start = file_calls::read(file.fd(), kLogStart.size());
     if (!kLogStart.startsWith(start)) {
         return std::nullopt;
     }
     JournalRecovery recovery{journal, {}, {}, 0};
-    switch (lockJournal(file.handle(), disk)) {
+    switch (lockJournal(file.fd(), disk)) {
     case JournalLock::Taken:
         break;
     case JournalLock::NotOurs:
@@ -95,12 +98,13 @@ std::optional<JournalRecovery> recoverJournal(const QString& journal, const QStr
         recovery.problem = QStringLiteral("cannot lock: %1").arg(systemError());
         return recovery;
     }
-    const QByteArray content = start + file.readAll();
+    const QByteArray content = start + file_calls::readToEnd(file.fd());
     const QString samplesPath = journalSamplesPath(journal);
     const QString notePath = journalNotePath(journal);
     // Died before its first line was whole: nothing to recover.
     if (kLogStart.startsWith(content)) {
-        file.remove();
+        file.close();
+        file_calls::remove(journalName.constData());
         QFile::remove(samplesPath);
         QFile::remove(notePath);
         return std::nullopt;
@@ -123,7 +127,7 @@ std::optional<JournalRecovery> recoverJournal(const QString& journal, const QStr
             completeCompanions(noted, *series, disk);
         }
     } else {
-        const RecordSet record{recordDir, recoveredStamp(QFileInfo(file).lastModified()),
+        const RecordSet record{recordDir, recoveredStamp(QFileInfo(journal).lastModified()),
                                lines,     QStringLiteral("保存路径:"),
                                {},        series};
         const PublishedRecord published = publishRecord(
@@ -137,8 +141,8 @@ std::optional<JournalRecovery> recoverJournal(const QString& journal, const QStr
     // Removed while still locked, so nobody recovers it twice; where it
     // cannot be removed, emptied for the same reason.
     disk.at(DiskStep::RemoveJournal);
-    if (!QFile::remove(journal) &&
-        (::ftruncate(file.handle(), 0) != 0 || disk.syncData(file.handle()) != 0)) {
+    if (file_calls::remove(journalName.constData()) != 0 &&
+        (file_calls::truncate(file.fd(), 0) != 0 || disk.syncData(file.fd()) != 0)) {
         recovery.problem = QStringLiteral("cannot remove: %1").arg(systemError());
     }
     disk.at(DiskStep::RemoveSamples);

@@ -1,21 +1,24 @@
 #include "record/measurement_journal.h"
 
+#include "platform/file_calls.h"
 #include "record/record_file.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 QString systemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+QByteArray encodedPath(const QString& path) {
+    return file_calls::encodedPath(path);
 }
 
 } // namespace
@@ -31,10 +34,9 @@ QString journalNotePath(const QString& journalPath) {
 }
 
 bool noteRecordName(const QString& notePath, const QString& recordPath, const DiskCalls& disk) {
-    QFile note(notePath);
-    const QByteArray line = recordPath.toUtf8() + '\n';
-    return note.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) &&
-           note.write(line) == line.size() && disk.syncData(note.handle()) == 0;
+    const OpenFile note(file_calls::createOrEmpty(encodedPath(notePath).constData()));
+    return note.isOpen() && file_calls::writeAll(note.fd(), recordPath.toUtf8() + '\n') &&
+           disk.syncData(note.fd()) == 0;
 }
 
 QString notedRecordName(const QString& notePath) {
@@ -48,21 +50,16 @@ QString notedRecordName(const QString& notePath) {
 }
 
 JournalLock lockJournal(int fd, const DiskCalls& disk) {
-    // flock's lock belongs to the open file and ends with the process,
-    // however it ends.
-    if (disk.lock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // The lock belongs to the open file and ends with the process, however
+    // it ends.
+    if (disk.lock(fd, file_calls::kLockExclusiveNoWait) != 0) {
         return errno == EWOULDBLOCK ? JournalLock::NotOurs : JournalLock::Failed;
     }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
+    const int names = file_calls::nameCount(fd);
+    if (names < 0) {
         return JournalLock::Failed;
     }
-    return status.st_nlink > 0 ? JournalLock::Taken : JournalLock::NotOurs;
-}
-
-MeasurementJournal::~MeasurementJournal() {
-    file_.close();
-    samples_.close();
+    return names > 0 ? JournalLock::Taken : JournalLock::NotOurs;
 }
 
 bool MeasurementJournal::start(const QString& dir, const QString& text, const QByteArray& samples) {
@@ -76,18 +73,19 @@ bool MeasurementJournal::start(const QString& dir, const QString& text, const QB
     }
     // A name left by an earlier process of the same number is never reused.
     for (;;) {
-        file_.setFileName(dir +
-                          QStringLiteral("/journal-%1-%2")
-                              .arg(QCoreApplication::applicationPid())
-                              .arg(++started_) +
-                          kSuffix);
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-            if (file_.exists()) {
+        path_ = dir +
+                QStringLiteral("/journal-%1-%2")
+                    .arg(QCoreApplication::applicationPid())
+                    .arg(++started_) +
+                kSuffix;
+        file_.reset(file_calls::createNew(encodedPath(path_).constData()));
+        if (!file_.isOpen()) {
+            if (QFileInfo::exists(path_)) {
                 continue;
             }
-            return fail(file_.errorString());
+            return fail(systemError());
         }
-        const JournalLock lock = lockJournal(file_.handle(), disk_);
+        const JournalLock lock = lockJournal(file_.fd(), disk_);
         if (lock == JournalLock::Taken) {
             break;
         }
@@ -96,7 +94,7 @@ bool MeasurementJournal::start(const QString& dir, const QString& text, const QB
         const QString why = systemError();
         file_.close();
         if (lock == JournalLock::Failed) {
-            QFile::remove(file_.fileName());
+            QFile::remove(path_);
             return fail(QStringLiteral("cannot lock: %1").arg(why));
         }
         // Otherwise taken for a dead program's journal between creation and
@@ -104,12 +102,12 @@ bool MeasurementJournal::start(const QString& dir, const QString& text, const QB
     }
     // Those left by a program that died before it removed them are
     // nobody's.
-    QFile::remove(journalNotePath(file_.fileName()));
-    samples_.setFileName(journalSamplesPath(file_.fileName()));
-    if (!samples_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        const QString why = samples_.errorString();
+    QFile::remove(journalNotePath(path_));
+    samples_.reset(file_calls::createOrEmpty(encodedPath(journalSamplesPath(path_)).constData()));
+    if (!samples_.isOpen()) {
+        const QString why = systemError();
         file_.close();
-        QFile::remove(file_.fileName());
+        QFile::remove(path_);
         return fail(why);
     }
     if (!write(text, samples) || !sync()) {
@@ -131,8 +129,7 @@ bool MeasurementJournal::sync() {
     if (!writing()) {
         return false;
     }
-    if (unsynced_ &&
-        (disk_.syncData(file_.handle()) != 0 || disk_.syncData(samples_.handle()) != 0)) {
+    if (unsynced_ && (disk_.syncData(file_.fd()) != 0 || disk_.syncData(samples_.fd()) != 0)) {
         return fail(systemError());
     }
     unsynced_ = false;
@@ -140,7 +137,7 @@ bool MeasurementJournal::sync() {
 }
 
 bool MeasurementJournal::noteRecordName(const QString& recordPath) {
-    return file_.isOpen() && ::noteRecordName(journalNotePath(file_.fileName()), recordPath, disk_);
+    return file_.isOpen() && ::noteRecordName(journalNotePath(path_), recordPath, disk_);
 }
 
 void MeasurementJournal::finish(bool remove) {
@@ -151,11 +148,11 @@ void MeasurementJournal::finish(bool remove) {
     // the journal first, as it is what the next start looks for.
     if (remove) {
         disk_.at(DiskStep::RemoveJournal);
-        QFile::remove(file_.fileName());
+        file_calls::remove(encodedPath(path_).constData());
         disk_.at(DiskStep::RemoveSamples);
-        QFile::remove(samples_.fileName());
+        file_calls::remove(encodedPath(journalSamplesPath(path_)).constData());
         disk_.at(DiskStep::RemoveNote);
-        QFile::remove(journalNotePath(file_.fileName()));
+        QFile::remove(journalNotePath(path_));
     } else {
         sync();
     }
@@ -164,13 +161,12 @@ void MeasurementJournal::finish(bool remove) {
 }
 
 bool MeasurementJournal::write(const QString& text, const QByteArray& samples) {
-    const QByteArray bytes = encoder_.encode(text);
     unsynced_ = true;
-    if (file_.write(bytes) != bytes.size()) {
-        return fail(file_.errorString());
+    if (!file_calls::writeAll(file_.fd(), encoder_.encode(text))) {
+        return fail(systemError());
     }
-    if (samples_.write(samples) != samples.size()) {
-        return fail(samples_.errorString());
+    if (!file_calls::writeAll(samples_.fd(), samples)) {
+        return fail(systemError());
     }
     return true;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/open_file.h"
 #include "record/disk_calls.h"
 
-#include <QFile>
 #include <QString>
 #include <QStringEncoder>
 
@@ -54,7 +54,6 @@ public:
     static inline const QString kNoteSuffix = QStringLiteral(".published");
 
     explicit MeasurementJournal(DiskCalls disk = DiskCalls::real()) : disk_(std::move(disk)) {}
-    ~MeasurementJournal();
     MeasurementJournal(const MeasurementJournal&) = delete;
     MeasurementJournal& operator=(const MeasurementJournal&) = delete;
 
@@ -75,7 +74,7 @@ public:
 
     // Open and every write so far succeeded.
     bool writing() const { return file_.isOpen() && !failed_; }
-    QString path() const { return file_.fileName(); }
+    QString path() const { return path_; }
     QString errorString() const { return error_; }
 
 private:
@@ -83,8 +82,11 @@ private:
     bool write(const QString& text, const QByteArray& samples);
 
     DiskCalls disk_;
-    QFile file_;
-    QFile samples_;
+    // Opened through the platform's calls, which leave a file open here
+    // free to be removed: the journal goes while it is still locked.
+    QString path_;
+    OpenFile file_;
+    OpenFile samples_;
     QStringEncoder encoder_{QStringConverter::System};
     bool failed_ = false;
     bool unsynced_ = false;

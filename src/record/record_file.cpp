@@ -1,5 +1,7 @@
 #include "record/record_file.h"
 
+#include "platform/file_calls.h"
+#include "platform/open_file.h"
 #include "record/record_companions.h"
 
 #include <QCoreApplication>
@@ -12,14 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
-#include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-#include <utility>
 
 namespace {
 
@@ -29,48 +24,13 @@ QString systemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QByteArray encodedPath(const QString& path) {
-    return QFile::encodeName(path);
-}
-
-// Closes its descriptor however the scope is left.
-class OpenFile {
-public:
-    explicit OpenFile(int fd) : fd_(fd) {}
-    ~OpenFile() { close(); }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-
-    int fd() const { return fd_; }
-    bool close() {
-        const int fd = std::exchange(fd_, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool writeAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        done += written;
-    }
-    return true;
-}
+using file_calls::encodedPath;
 
 // Written whole, then durable; false with errno set otherwise.
 bool writeAndSync(OpenFile& file, const QByteArray& bytes, const DiskCalls& disk) {
     // A sync that fails means the data may never reach the disk, whatever
     // the rename says afterwards.
-    if (!writeAll(file.fd(), bytes) || disk.syncData(file.fd()) != 0) {
+    if (!file_calls::writeAll(file.fd(), bytes) || disk.syncData(file.fd()) != 0) {
         const int error = errno;
         file.close();
         errno = error;
@@ -110,14 +70,14 @@ Placed failed(int error, QString* problem) {
 // that can give a synced file its name in no other way without replacing.
 Placed createUnderName(const QByteArray& name, const QByteArray& bytes, const DiskCalls& disk,
                        QString* problem) {
-    OpenFile file(::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    OpenFile file(file_calls::createNew(name.constData()));
     if (file.fd() < 0) {
         return errno == EEXIST ? Placed::Taken : failed(errno, problem);
     }
     disk.at(DiskStep::FillFinalName);
     if (!writeAndSync(file, bytes, disk)) {
         const int error = errno;
-        ::unlink(name.constData());
+        file_calls::remove(name.constData());
         return failed(error, problem);
     }
     return Placed::Done;
@@ -140,7 +100,7 @@ Placed giveName(const QByteArray& temporary, const QByteArray& name, const QByte
         linked = result == 0;
     }
     const int error = errno;
-    ::unlink(temporary.constData());
+    file_calls::remove(temporary.constData());
     if (linked) {
         return Placed::Done;
     }
@@ -157,7 +117,7 @@ Placed placeFile(const QString& dir, const QString& path, const QByteArray& byte
                  const DiskCalls& disk, QString* problem) {
     const QByteArray temporary =
         encodedPath(temporaryName(dir, path.section(QLatin1Char('/'), -1)));
-    OpenFile file(::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    OpenFile file(file_calls::createNew(temporary.constData()));
     if (file.fd() < 0) {
         return failed(errno, problem);
     }
@@ -165,11 +125,11 @@ Placed placeFile(const QString& dir, const QString& path, const QByteArray& byte
     // meanwhile leaves it alone even where process numbers say nothing (a
     // folder shared between machines). A file system without locks leaves
     // the number in its name to tell.
-    disk.lock(file.fd(), LOCK_EX | LOCK_NB);
+    disk.lock(file.fd(), file_calls::kLockExclusiveNoWait);
     disk.at(DiskStep::TemporaryStarted);
     if (!writeAndSync(file, bytes, disk)) {
         const int error = errno;
-        ::unlink(temporary.constData());
+        file_calls::remove(temporary.constData());
         return failed(error, problem);
     }
     return giveName(temporary, encodedPath(path), bytes, disk, problem);
@@ -179,39 +139,29 @@ Placed placeFile(const QString& dir, const QString& path, const QByteArray& byte
 // number in a leftover's name is an earlier process's: one in a container
 // starts with the same number every time.
 bool processRunsHere(qint64 pid) {
-    if (pid == QCoreApplication::applicationPid() || pid <= 0 || pid > INT_MAX) {
-        return false;
-    }
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    return pid != QCoreApplication::applicationPid() && file_calls::processRuns(pid);
 }
 
 } // namespace
 
 DiskCalls DiskCalls::real() {
-    return {[](int fd) { return ::fdatasync(fd); },
-            [](int fd, int operation) { return ::flock(fd, operation); },
-            {},
-            {},
-            {},
-            {},
-            {}};
+    return {file_calls::syncData, file_calls::lock, {}, {}, {}, {}, {}};
 }
 
 int DiskCalls::syncFolderOf(int fd) const {
-    return syncFolder ? syncFolder(fd) : ::fsync(fd);
+    return syncFolder ? syncFolder(fd) : file_calls::syncFolder(fd);
 }
 
 int DiskCalls::renameWithoutReplacing(const char* from, const char* to) const {
-    return renameNoReplace ? renameNoReplace(from, to)
-                           : ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+    return renameNoReplace ? renameNoReplace(from, to) : file_calls::renameNoReplace(from, to);
 }
 
 int DiskCalls::linkName(const char* from, const char* to) const {
-    return link ? link(from, to) : ::link(from, to);
+    return link ? link(from, to) : file_calls::hardLink(from, to);
 }
 
 FolderSync syncFolder(const QString& dir, const DiskCalls& disk) {
-    const OpenFile folder(::open(encodedPath(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const OpenFile folder(file_calls::openFolder(encodedPath(dir).constData()));
     if (folder.fd() < 0) {
         return FolderSync::Failed;
     }
@@ -238,15 +188,15 @@ void removeDeadTemporaries(const QString& dir, const DiskCalls& disk) {
             continue;
         }
         const QByteArray path = encodedPath(dir + QLatin1Char('/') + name);
-        const OpenFile file(::open(path.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+        const OpenFile file(file_calls::openExistingNoFollow(path.constData()));
         if (file.fd() < 0) {
             continue;
         }
         // Removed while locked, so no other program's clean-up takes it too.
-        if (disk.lock(file.fd(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        if (disk.lock(file.fd(), file_calls::kLockExclusiveNoWait) != 0 && errno == EWOULDBLOCK) {
             continue;
         }
-        ::unlink(path.constData());
+        file_calls::remove(path.constData());
     }
 }
 
