@@ -2,16 +2,19 @@
 
 #include <QObject>
 
-#include <vector>
+#include <memory>
 
-class QSocketNotifier;
 class SupplySession;
 
-// The polite ways a process is asked to end: SIGTERM (logout, shutdown,
-// kill), SIGINT and SIGHUP, unless the program was started with SIGINT or
-// SIGHUP ignored. The signal handler only writes a byte to a socket
-// pair, which is all it may safely do; the window's thread hears of it
-// through the event loop and emits received(). One instance at a time.
+// The polite ways a process is asked to end, each heard on the window's
+// thread through its event loop as received(). One instance at a time.
+// POSIX: SIGTERM (logout, shutdown, kill), SIGINT and SIGHUP, unless the
+// program was started with SIGINT or SIGHUP ignored.
+// Windows: Ctrl+C, Ctrl+Break and the closed console of a console the
+// program is attached to, and the end of the Windows session (logout,
+// shutdown); after the last three the process is ended once the handler
+// returns, so the handler waits, up to a limit, until the program has
+// finished.
 class StopSignals : public QObject {
     Q_OBJECT
 public:
@@ -22,11 +25,9 @@ signals:
     void received();
 
 private:
-    void drain();
-
-    QSocketNotifier* notifier_ = nullptr;
-    // Those a handler was installed for.
-    std::vector<int> handled_;
+    // What each system needs to hear of its stop signals.
+    struct Listener;
+    std::unique_ptr<Listener> listener_;
 };
 
 // How long a stop signal waits for the record to be saved, or for whatever
