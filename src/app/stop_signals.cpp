@@ -12,8 +12,9 @@ void endOnStopSignals(SupplySession* session) {
     auto* stopSignals = new StopSignals(session);
     // From the first stop signal on, the time the program has left.
     const auto end = std::make_shared<QDeadlineTimer>(QDeadlineTimer::Forever);
-    const auto quit = [session, end] {
+    const auto quit = [session, stopSignals, end] {
         session->letRecordWorkerGo(int(end->remainingTime()));
+        stopSignals->programFinished();
         QCoreApplication::quit();
     };
     const auto endLeavingJournals = [session, quit] {

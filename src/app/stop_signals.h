@@ -21,6 +21,11 @@ public:
     explicit StopSignals(QObject* parent = nullptr);
     ~StopSignals() override;
 
+    // The program has done what a stop asks of it (closed, or given up
+    // waiting for its record) and quits: a handler that holds the process
+    // for it may let go.
+    void programFinished();
+
 signals:
     void received();
 

@@ -77,3 +77,6 @@ StopSignals::~StopSignals() {
     ::close(signalSockets[1]);
     signalSockets[0] = signalSockets[1] = -1;
 }
+
+// A POSIX signal handler never holds the process.
+void StopSignals::programFinished() {}

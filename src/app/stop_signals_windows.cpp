@@ -1,5 +1,7 @@
 #include "app/stop_signals.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <QWinEventNotifier>
@@ -14,14 +16,16 @@ namespace {
 // kStopSignalRecordWaitMs); waiting longer would only be cut short.
 constexpr DWORD kEndWaitMs = 4500;
 
+constexpr int kWakeIntervalMs = 50;
+
 const wchar_t kSessionWindowClass[] = L"VelkorSessionEnd";
 
 // Made once and kept to the end of the process: a console handler on the
 // system's thread may still hold them when the listener goes.
 // Set by the console handler; the window's thread waits on it (auto-reset).
-HANDLE stopRequested = nullptr;
+HANDLE stopRequestedEvent = nullptr;
 // Set when the program has finished, so a handler that waits returns.
-HANDLE programFinished = nullptr;
+HANDLE programFinishedEvent = nullptr;
 
 // Runs on a thread the system makes for it. A process started with Ctrl+C
 // ignored (a new process group) is not called for it: that stays so.
@@ -29,18 +33,24 @@ BOOL WINAPI onConsoleControl(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        SetEvent(stopRequested);
+        SetEvent(stopRequestedEvent);
         return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-        SetEvent(stopRequested);
-        WaitForSingleObject(programFinished, kEndWaitMs);
+        SetEvent(stopRequestedEvent);
+        WaitForSingleObject(programFinishedEvent, kEndWaitMs);
         return TRUE;
     default:
         return FALSE;
     }
 }
+
+// What the hidden window knows of the program.
+struct SessionEnd {
+    StopSignals* stopSignals = nullptr;
+    bool programFinished = false;
+};
 
 // The end of the session comes to top-level windows only, and a program
 // that uses them hears of a logout or shutdown only so: not as a console
@@ -52,15 +62,21 @@ LRESULT CALLBACK onSessionMessage(HWND window, UINT message, WPARAM wParam, LPAR
         return TRUE;
     case WM_ENDSESSION:
         // The process ends when this returns: the program gets its stop
-        // signal and the time it needs to end, here.
+        // signal and the time it needs to end, here. Qt's own window may
+        // have had this message first and quit the event loop already (a
+        // quit on which an event loop returns at once), so events are
+        // processed by hand until the program says it has finished.
         if (wParam != FALSE) {
-            if (auto* stopSignals =
-                    reinterpret_cast<StopSignals*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
-                emit stopSignals->received();
-                QEventLoop untilQuit;
-                QTimer::singleShot(kEndWaitMs, &untilQuit, &QEventLoop::quit);
-                // The program's quit ends this loop too.
-                untilQuit.exec();
+            if (auto* sessionEnd =
+                    reinterpret_cast<SessionEnd*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+                emit sessionEnd->stopSignals->received();
+                const QDeadlineTimer deadline(kEndWaitMs);
+                // An event at least this often, so the deadline is seen.
+                QTimer wake;
+                wake.start(kWakeIntervalMs);
+                while (!sessionEnd->programFinished && !deadline.hasExpired()) {
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                }
             }
         }
         return 0;
@@ -69,7 +85,7 @@ LRESULT CALLBACK onSessionMessage(HWND window, UINT message, WPARAM wParam, LPAR
     }
 }
 
-HWND createSessionWindow(StopSignals* stopSignals) {
+HWND createSessionWindow(SessionEnd* sessionEnd) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -83,7 +99,7 @@ HWND createSessionWindow(StopSignals* stopSignals) {
         CreateWindowExW(WS_EX_TOOLWINDOW, kSessionWindowClass, L"Velkor", WS_OVERLAPPED, 0, 0, 0, 0,
                         nullptr, nullptr, instance, nullptr);
     if (window != nullptr) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(stopSignals));
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(sessionEnd));
     }
     return window;
 }
@@ -92,23 +108,25 @@ HWND createSessionWindow(StopSignals* stopSignals) {
 
 struct StopSignals::Listener {
     QWinEventNotifier* notifier = nullptr;
+    SessionEnd sessionEnd;
     HWND sessionWindow = nullptr;
     bool consoleHandled = false;
 };
 
 StopSignals::StopSignals(QObject* parent) : QObject(parent), listener_(new Listener) {
-    if (stopRequested == nullptr) {
-        stopRequested = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        programFinished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (stopRequestedEvent == nullptr) {
+        stopRequestedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        programFinishedEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
-    if (stopRequested != nullptr && programFinished != nullptr) {
-        ResetEvent(stopRequested);
-        ResetEvent(programFinished);
-        listener_->notifier = new QWinEventNotifier(stopRequested, this);
+    if (stopRequestedEvent != nullptr && programFinishedEvent != nullptr) {
+        ResetEvent(stopRequestedEvent);
+        ResetEvent(programFinishedEvent);
+        listener_->notifier = new QWinEventNotifier(stopRequestedEvent, this);
         connect(listener_->notifier, &QWinEventNotifier::activated, this, &StopSignals::received);
         listener_->consoleHandled = SetConsoleCtrlHandler(onConsoleControl, TRUE) != FALSE;
     }
-    listener_->sessionWindow = createSessionWindow(this);
+    listener_->sessionEnd.stopSignals = this;
+    listener_->sessionWindow = createSessionWindow(&listener_->sessionEnd);
 }
 
 StopSignals::~StopSignals() {
@@ -118,7 +136,11 @@ StopSignals::~StopSignals() {
     if (listener_->consoleHandled) {
         SetConsoleCtrlHandler(onConsoleControl, FALSE);
     }
-    if (programFinished != nullptr) {
-        SetEvent(programFinished);
+    if (programFinishedEvent != nullptr) {
+        SetEvent(programFinishedEvent);
     }
+}
+
+void StopSignals::programFinished() {
+    listener_->sessionEnd.programFinished = true;
 }
