@@ -10,9 +10,9 @@ class SupplySession;
 // thread through its event loop as received(). One instance at a time.
 // POSIX: SIGTERM (logout, shutdown, kill), SIGINT and SIGHUP, unless the
 // program was started with SIGINT or SIGHUP ignored.
-// Windows: Ctrl+C, Ctrl+Break and the closed console of a console the
-// program is attached to, and the end of the Windows session (logout,
-// shutdown); after the last three the process is ended once the handler
+// Windows: Ctrl+C and Ctrl+Break in the console the program is attached
+// to, that console closed, and the end of the Windows session (logout,
+// shutdown); after the last two the process is ended once the handler
 // returns, so the handler waits, up to a limit, until the program has
 // finished.
 class StopSignals : public QObject {
