@@ -40,16 +40,17 @@ struct Connected {
         }
     }
 
-    // Waits until something can be read, then reads it.
+    // Waits until something can be read, then reads it; would-block when
+    // nothing came.
     socket_calls::Transfer receiveSoon(char* bytes, qsizetype most) const {
         socket_calls::Transfer got{Outcome::WouldBlock};
-        QTest::qWaitFor(
+        const bool came = QTest::qWaitFor(
             [&] {
                 got = socket_calls::receive(socket, bytes, most);
                 return got.outcome != Outcome::WouldBlock;
             },
             10000);
-        return got;
+        return came ? got : socket_calls::Transfer{Outcome::WouldBlock};
     }
 };
 
