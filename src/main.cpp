@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/starting_console.h"
 #include "app/stop_signals.h"
 #include "link/qt_serial_port.h"
 #include "platform/primary_screen.h"
@@ -65,6 +66,7 @@ QString headlessStartText(const QString& dataDir, const QStringList& scpiAddress
 // standard error. The record's picture still draws text, which takes a
 // graphical application: the offscreen one, which needs no display.
 int runHeadless(int argc, char* argv[]) {
+    keepStartingConsole();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     const QGuiApplication app(argc, argv);
     const CommandLine commandLine = readOwnCommandLine();

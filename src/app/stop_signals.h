@@ -2,31 +2,37 @@
 
 #include <QObject>
 
-#include <vector>
+#include <memory>
 
-class QSocketNotifier;
 class SupplySession;
 
-// The polite ways a process is asked to end: SIGTERM (logout, shutdown,
-// kill), SIGINT and SIGHUP, unless the program was started with SIGINT or
-// SIGHUP ignored. The signal handler only writes a byte to a socket
-// pair, which is all it may safely do; the window's thread hears of it
-// through the event loop and emits received(). One instance at a time.
+// The polite ways a process is asked to end, each heard on the window's
+// thread through its event loop as received(). One instance at a time.
+// POSIX: SIGTERM (logout, shutdown, kill), SIGINT and SIGHUP, unless the
+// program was started with SIGINT or SIGHUP ignored.
+// Windows: Ctrl+C and Ctrl+Break in the console the program is attached
+// to, that console closed, and the end of the Windows session (logout,
+// shutdown); after the last two the process is ended once the handler
+// returns, so the handler waits, up to a limit, until the program has
+// finished.
 class StopSignals : public QObject {
     Q_OBJECT
 public:
     explicit StopSignals(QObject* parent = nullptr);
     ~StopSignals() override;
 
+    // The program has done what a stop asks of it (closed, or given up
+    // waiting for its record) and quits: a handler that holds the process
+    // for it may let go.
+    void programFinished();
+
 signals:
     void received();
 
 private:
-    void drain();
-
-    QSocketNotifier* notifier_ = nullptr;
-    // Those a handler was installed for.
-    std::vector<int> handled_;
+    // What each system needs to hear of its stop signals.
+    struct Listener;
+    std::unique_ptr<Listener> listener_;
 };
 
 // How long a stop signal waits for the record to be saved, or for whatever

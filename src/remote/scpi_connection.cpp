@@ -1,29 +1,16 @@
 #include "remote/scpi_connection.h"
 
+#include "remote/socket_calls.h"
+
 #include <QSocketNotifier>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
+using socket_calls::Outcome;
 
-namespace {
-
-void setOption(int socket, int level, int option) {
-    const int on = 1;
-    setsockopt(socket, level, option, &on, sizeof on);
-}
-
-} // namespace
-
-ScpiConnection::ScpiConnection(int socket, QObject* parent)
+ScpiConnection::ScpiConnection(qintptr socket, QObject* parent)
     : QObject(parent), socket_(socket),
       readNotifier_(new QSocketNotifier(socket, QSocketNotifier::Read, this)),
       writeNotifier_(new QSocketNotifier(socket, QSocketNotifier::Write, this)) {
-    fcntl(socket_, F_SETFL, fcntl(socket_, F_GETFL) | O_NONBLOCK);
-    setOption(socket_, IPPROTO_TCP, TCP_NODELAY);
+    socket_calls::prepare(socket_);
     writeNotifier_->setEnabled(false);
     connect(readNotifier_, &QSocketNotifier::activated, this, &ScpiConnection::readable);
     connect(writeNotifier_, &QSocketNotifier::activated, this, &ScpiConnection::flush);
@@ -32,7 +19,7 @@ ScpiConnection::ScpiConnection(int socket, QObject* parent)
 ScpiConnection::~ScpiConnection() {
     readNotifier_->setEnabled(false);
     writeNotifier_->setEnabled(false);
-    ::close(socket_);
+    socket_calls::close(socket_);
 }
 
 QByteArray ScpiConnection::read(qsizetype most) {
@@ -40,19 +27,21 @@ QByteArray ScpiConnection::read(qsizetype most) {
         return {};
     }
     QByteArray bytes(most, Qt::Uninitialized);
-    const ssize_t got = ::read(socket_, bytes.data(), static_cast<size_t>(most));
-    if (got > 0) {
-        // The kernel falls back to delayed ACKs by itself; asked again after
-        // every read, the client's next small write is never held back.
-        setOption(socket_, IPPROTO_TCP, TCP_QUICKACK);
-        bytes.truncate(got);
+    const socket_calls::Transfer got = socket_calls::receive(socket_, bytes.data(), most);
+    switch (got.outcome) {
+    case Outcome::Moved:
+        socket_calls::acknowledgeAtOnce(socket_);
+        bytes.truncate(got.bytes);
         return bytes;
-    }
-    if (got == 0) {
+    case Outcome::Finished:
         finished_ = true;
         readNotifier_->setEnabled(false);
-    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        break;
+    case Outcome::WouldBlock:
+        break;
+    case Outcome::Failed:
         end();
+        break;
     }
     return {};
 }
@@ -77,24 +66,24 @@ void ScpiConnection::closeAfterWrites() {
 
 void ScpiConnection::flush() {
     while (!ended_ && !pending_.isEmpty()) {
-        const ssize_t sent = ::send(socket_, pending_.constData(),
-                                    static_cast<size_t>(pending_.size()), MSG_NOSIGNAL);
-        if (sent > 0) {
-            pending_.remove(0, sent);
-        } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        const socket_calls::Transfer sent =
+            socket_calls::send(socket_, pending_.constData(), pending_.size());
+        if (sent.outcome == Outcome::WouldBlock) {
             break;
-        } else if (!(sent < 0 && errno == EINTR)) {
+        }
+        if (sent.outcome != Outcome::Moved) {
             end();
             return;
         }
+        pending_.remove(0, sent.bytes);
     }
     writeNotifier_->setEnabled(!ended_ && !pending_.isEmpty());
     if (closing_ && pending_.isEmpty()) {
-        shutdown(socket_, SHUT_WR);
+        socket_calls::shutdownSending(socket_);
         // Input left unread would turn the close into a reset, which can
         // take the last reply with it before the client reads it.
         char unread[4096];
-        while (::read(socket_, unread, sizeof unread) > 0) {
+        while (socket_calls::receive(socket_, unread, sizeof unread).outcome == Outcome::Moved) {
         }
         end();
     }

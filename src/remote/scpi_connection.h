@@ -14,10 +14,9 @@ class ScpiConnection : public QObject {
     Q_OBJECT
 public:
     // Takes the socket over; it is closed with the connection.
-    explicit ScpiConnection(int socket, QObject* parent = nullptr);
+    explicit ScpiConnection(qintptr socket, QObject* parent = nullptr);
     ~ScpiConnection() override;
 
-    int socket() const { return socket_; }
     // Up to `most` bytes that arrived, none when nothing waits. A read that
     // finds the client finished sets finished(); one that finds it gone
     // emits gone().
@@ -42,7 +41,7 @@ private:
     void flush();
     void end();
 
-    int socket_;
+    qintptr socket_;
     QSocketNotifier* readNotifier_;
     QSocketNotifier* writeNotifier_;
     QByteArray pending_;

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -17,14 +16,14 @@ constexpr qint64 kWebRequestNoteIntervalMs = 60 * 1000;
 // Hands each accepted socket over bare, without a QTcpSocket.
 class SocketAcceptor : public QTcpServer {
 public:
-    SocketAcceptor(std::function<void(int)> take, QObject* parent)
+    SocketAcceptor(std::function<void(qintptr)> take, QObject* parent)
         : QTcpServer(parent), take_(std::move(take)) {}
 
 protected:
-    void incomingConnection(qintptr socket) override { take_(static_cast<int>(socket)); }
+    void incomingConnection(qintptr socket) override { take_(socket); }
 
 private:
-    std::function<void(int)> take_;
+    std::function<void(qintptr)> take_;
 };
 
 bool isMissingAddress(QAbstractSocket::SocketError error) {
@@ -53,7 +52,7 @@ ScpiServer::Listening ScpiServer::listen(quint16 port) {
     Listening listening;
     for (const QHostAddress& address :
          {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)}) {
-        auto* server = new SocketAcceptor([this](int socket) { accept(socket); }, this);
+        auto* server = new SocketAcceptor([this](qintptr socket) { accept(socket); }, this);
         if (server->listen(address, port)) {
             servers_.append(server);
             continue;
@@ -74,10 +73,10 @@ ScpiServer::Listening ScpiServer::listen(quint16 port) {
     return listening;
 }
 
-void ScpiServer::accept(int socket) {
-    if (!hooks_.otherAccountsAllowed && !mayDriveSupply(hooks_.peerAccount(socket), geteuid())) {
-        turnAway(socket, "ERROR: this SCPI port serves only the account that runs the program "
-                         "(and root); see scpi_other_accounts in the README\n");
+void ScpiServer::accept(qintptr socket) {
+    if (!hooks_.otherAccountsAllowed && !mayDriveSupply(hooks_.peerAccount(socket), hooks_.self)) {
+        turnAway(socket, "ERROR: this SCPI port serves only " + accountsServed() +
+                             "; see scpi_other_accounts in the README\n");
         return;
     }
     if (clients_.size() >= kMostClients) {
@@ -97,7 +96,7 @@ void ScpiServer::accept(int socket) {
     hooks_.clientsChanged(clientCount());
 }
 
-void ScpiServer::turnAway(int socket, const QByteArray& line) {
+void ScpiServer::turnAway(qintptr socket, const QByteArray& line) {
     auto* connection = new ScpiConnection(socket, this);
     connect(connection, &ScpiConnection::gone, connection, &QObject::deleteLater);
     connection->write(line);

@@ -23,7 +23,9 @@ struct ScpiServerHooks {
     // A client's line ran.
     std::function<void()> heard = [] {};
     // The account behind a connection's other end.
-    std::function<std::optional<uid_t>(int socket)> peerAccount = localPeerAccount;
+    std::function<std::optional<Account>(qintptr socket)> peerAccount = localPeerAccount;
+    // The account the program runs as.
+    std::optional<Account> self = programAccount();
     // Serves every account on this computer, not only the program's own.
     bool otherAccountsAllowed = false;
 };
@@ -32,7 +34,8 @@ struct ScpiServerHooks {
 // thread between its timer ticks. Each client gets its own session; a client
 // cannot hold the thread for long, fill the memory or crowd the others out.
 // SCPI has no authentication and this drives a power supply, so only scripts
-// of this account (or root) on this computer are served, and a connection
+// of this account on this computer are served (and root's on Linux; see
+// mayDriveSupply()), and a connection
 // that turns out to be a web browser's is closed before any of its lines run.
 class ScpiServer : public QObject {
     Q_OBJECT
@@ -67,9 +70,9 @@ private:
         ScpiConnection* connection;
         ScpiSession session;
     };
-    void accept(int socket);
+    void accept(qintptr socket);
     // One line to a client that is not served, then the close.
-    void turnAway(int socket, const QByteArray& line);
+    void turnAway(qintptr socket, const QByteArray& line);
     void serve(Client* client);
     // Ends the waits that can end and runs the lines behind them.
     void resumeWaiting();

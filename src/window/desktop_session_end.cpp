@@ -84,10 +84,11 @@ void endOnStopSignals(MainWindow* window) {
     // A close may wait for its record to be saved; the program ends when the
     // window has closed, whenever that is, and after a stop signal without
     // waiting on the record worker beyond the signal's wait.
-    QObject::connect(window, &MainWindow::closed, window, [window, end] {
+    QObject::connect(window, &MainWindow::closed, window, [window, stopSignals, end] {
         if (!end->isForever()) {
             window->session().letRecordWorkerGo(int(end->remainingTime()));
         }
+        stopSignals->programFinished();
         QCoreApplication::quit();
     });
     QObject::connect(stopSignals, &StopSignals::received, window, [window, end] {

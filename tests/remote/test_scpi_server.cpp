@@ -9,13 +9,12 @@
 #include <QtTest>
 
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
 struct ServerOnLoopback {
     NotingInstrument* instrument = new NotingInstrument;
-    std::optional<uid_t> peer = geteuid();
+    std::optional<Account> peer = programAccount();
     int heard = 0;
     std::unique_ptr<ScpiServer> server;
     quint16 port = 0;
@@ -23,7 +22,7 @@ struct ServerOnLoopback {
     explicit ServerOnLoopback(bool otherAccountsAllowed = false) {
         ScpiServerHooks hooks;
         hooks.heard = [this] { ++heard; };
-        hooks.peerAccount = [this](int) { return peer; };
+        hooks.peerAccount = [this](qintptr) { return peer; };
         hooks.otherAccountsAllowed = otherAccountsAllowed;
         server = std::make_unique<ScpiServer>(std::unique_ptr<ScpiInstrument>(instrument),
                                               "Velkor,VK-7100,0,1.0", std::move(hooks));
@@ -86,19 +85,21 @@ private slots:
 };
 
 void ScpiServerTest::servesThisAccountOnly_data() {
-    QTest::addColumn<std::optional<uid_t>>("peer");
+    QTest::addColumn<std::optional<Account>>("peer");
     QTest::addColumn<bool>("otherAccountsAllowed");
     QTest::addColumn<bool>("served");
-    QTest::newRow("this account") << std::optional<uid_t>(geteuid()) << false << true;
-    QTest::newRow("root") << std::optional<uid_t>(0) << false << true;
-    QTest::newRow("another account") << std::optional<uid_t>(geteuid() + 4242) << false << false;
-    QTest::newRow("owner unknown") << std::optional<uid_t>() << false << false;
-    QTest::newRow("another account, allowed")
-        << std::optional<uid_t>(geteuid() + 4242) << true << true;
+    const std::optional<Account> another = Account{programAccount()->id + QStringLiteral("42")};
+    QTest::newRow("this account") << programAccount() << false << true;
+    QTest::newRow("all-powerful") << std::optional<Account>(Account{QStringLiteral("0"), true})
+                                  << false << true;
+    QTest::newRow("another account") << another << false << false;
+    QTest::newRow("owner unknown") << std::optional<Account>() << false << false;
+    QTest::newRow("another account, allowed") << another << true << true;
+    QTest::newRow("owner unknown, allowed") << std::optional<Account>() << true << true;
 }
 
 void ScpiServerTest::servesThisAccountOnly() {
-    QFETCH(std::optional<uid_t>, peer);
+    QFETCH(std::optional<Account>, peer);
     QFETCH(bool, otherAccountsAllowed);
     QFETCH(bool, served);
     ServerOnLoopback loopback(otherAccountsAllowed);
@@ -115,6 +116,7 @@ void ScpiServerTest::servesThisAccountOnly() {
     QVERIFY2(told.startsWith("ERROR: ") && told.endsWith('\n') && told.count('\n') == 1,
              told.constData());
     QVERIFY(told.contains("scpi_other_accounts"));
+    QVERIFY(told.contains(accountsServed()));
     QVERIFY(loopback.instrument->calls.isEmpty());
     QCOMPARE(loopback.heard, 0);
 }

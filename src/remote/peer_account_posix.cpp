@@ -48,9 +48,22 @@ private:
     int fd_;
 };
 
+Account accountOf(uid_t user) {
+    return {QString::number(user), user == 0};
+}
+
 } // namespace
 
-std::optional<uid_t> localPeerAccount(int connectedSocket) {
+std::optional<Account> programAccount() {
+    return accountOf(geteuid());
+}
+
+QByteArray accountsServed() {
+    return "the account that runs the program (and root)";
+}
+
+std::optional<Account> localPeerAccount(qintptr connectedSocketHandle) {
+    const int connectedSocket = static_cast<int>(connectedSocketHandle);
     sockaddr_storage local{};
     sockaddr_storage peer{};
     socklen_t localLength = sizeof local;
@@ -102,5 +115,5 @@ std::optional<uid_t> localPeerAccount(int connectedSocket) {
         return std::nullopt;
     }
     const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-    return static_cast<uid_t>(found->idiag_uid);
+    return accountOf(static_cast<uid_t>(found->idiag_uid));
 }
