@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 #include "app/starting_console.h"
 #include "app/stop_signals.h"
-#include "link/qt_serial_port.h"
+#include "link/system_serial_port.h"
 #include "platform/primary_screen.h"
 #include "platform/program_files.h"
 #include "platform/stderr_dialogs.h"
@@ -19,6 +19,7 @@
 #include <QFont>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -71,10 +72,10 @@ int runHeadless(int argc, char* argv[]) {
     const QGuiApplication app(argc, argv);
     const CommandLine commandLine = readOwnCommandLine();
     const QString dataDir = commandLine.dataDir.path;
-    QtSerialPort serialPort(dataDir);
+    const std::unique_ptr<SerialPort> serialPort = makeSystemSerialPort(dataDir);
     SystemClock clock;
     StderrDialogs dialogs;
-    SupplySession session(Platform{&serialPort, &clock, nullptr, &dialogs,
+    SupplySession session(Platform{serialPort.get(), &clock, nullptr, &dialogs,
                                    QCoreApplication::applicationDirPath(), dataDir});
     // A service whose SCPI is not served in full fails before it touches the
     // supply, so its service manager sees the failure.
@@ -130,11 +131,11 @@ int main(int argc, char* argv[]) {
 
     const QString programDir = QApplication::applicationDirPath();
     const QString dataDir = commandLine.dataDir.path;
-    QtSerialPort serialPort(dataDir);
+    const std::unique_ptr<SerialPort> serialPort = makeSystemSerialPort(dataDir);
     SystemClock clock;
     PrimaryScreen screen;
     MessageBoxes dialogs;
-    const Platform platform{&serialPort, &clock, &screen, &dialogs, programDir, dataDir};
+    const Platform platform{serialPort.get(), &clock, &screen, &dialogs, programDir, dataDir};
     SupplySession session(platform);
     session.start();
     MainWindow window(session, platform);

@@ -1,5 +1,7 @@
 #include "link/port_outcome.h"
 
+#include "link/port_name.h"
+
 #include <QStringList>
 
 namespace {
@@ -59,7 +61,7 @@ QString portsTriedText(const QList<PortTried>& ports) {
             continue;
         }
         const OutcomeWords words = wordsFor(port.outcome);
-        const QString name = QStringLiteral("COM%1 %2").arg(port.portNumber).arg(port.devicePath);
+        const QString name = portWithDevice(port.portNumber, port.devicePath, u"%1 %2");
         chinese << name + QStringLiteral("：") + QString::fromUtf16(words.chinese);
         english << name + QStringLiteral(": ") + QLatin1String(words.english);
     }

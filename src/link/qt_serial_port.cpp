@@ -7,12 +7,10 @@
 #include <QFileInfo>
 #include <utility>
 
-#ifndef Q_OS_WIN
 #include <cerrno>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
@@ -27,27 +25,30 @@ constexpr qint64 kMaxPendingWrite = 1024;
 // growing memory.
 constexpr qint64 kMaxPendingRead = 64 * 1024;
 
-std::optional<QSerialPort::Parity> parityFromLetter(QStringView letter) {
-    if (letter.compare(u"N", Qt::CaseInsensitive) == 0)
-        return QSerialPort::NoParity;
-    if (letter.compare(u"E", Qt::CaseInsensitive) == 0)
+QSerialPort::Parity qtParity(LineSettings::Parity parity) {
+    switch (parity) {
+    case LineSettings::Parity::None:
+        break;
+    case LineSettings::Parity::Even:
         return QSerialPort::EvenParity;
-    if (letter.compare(u"O", Qt::CaseInsensitive) == 0)
+    case LineSettings::Parity::Odd:
         return QSerialPort::OddParity;
-    return std::nullopt;
+    }
+    return QSerialPort::NoParity;
 }
 
-std::optional<QSerialPort::StopBits> stopBitsFromText(QStringView text) {
-    if (text == u"1")
-        return QSerialPort::OneStop;
-    if (text == u"1.5")
+QSerialPort::StopBits qtStopBits(LineSettings::StopBits stopBits) {
+    switch (stopBits) {
+    case LineSettings::StopBits::One:
+        break;
+    case LineSettings::StopBits::OneAndHalf:
         return QSerialPort::OneAndHalfStop;
-    if (text == u"2")
+    case LineSettings::StopBits::Two:
         return QSerialPort::TwoStop;
-    return std::nullopt;
+    }
+    return QSerialPort::OneStop;
 }
 
-#ifndef Q_OS_WIN
 // The group owning a device node, by name.
 QString owningGroup(const QString& path) {
     struct stat info {};
@@ -64,7 +65,6 @@ bool isSerialPortWithoutHardware(const QString& path) {
     QFile type(QStringLiteral("/sys/class/tty/%1/type").arg(QFileInfo(path).fileName()));
     return type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0";
 }
-#endif
 
 // Why QSerialPort could not open the device at location. It reports a lack of
 // permission and a device locked by another program alike, so the device
@@ -72,7 +72,6 @@ bool isSerialPortWithoutHardware(const QString& path) {
 OpenFailure diagnoseOpenFailure(const QString& location, QSerialPort::SerialPortError error) {
     OpenFailure failure;
     failure.device = location;
-#ifndef Q_OS_WIN
     if (!QFileInfo::exists(location) || error == QSerialPort::DeviceNotFoundError ||
         isSerialPortWithoutHardware(location)) {
         failure.reason = OpenFailure::Reason::Missing;
@@ -85,41 +84,10 @@ OpenFailure diagnoseOpenFailure(const QString& location, QSerialPort::SerialPort
     } else {
         failure.reason = OpenFailure::Reason::Other;
     }
-#else
-    // Windows answers "access denied" for a port another program has open.
-    if (error == QSerialPort::DeviceNotFoundError)
-        failure.reason = OpenFailure::Reason::Missing;
-    else if (error == QSerialPort::PermissionError)
-        failure.reason = OpenFailure::Reason::InUse;
-    else
-        failure.reason = OpenFailure::Reason::Other;
-#endif
     return failure;
 }
 
 } // namespace
-
-LineSettings parseLineSettings(QStringView settings) {
-    LineSettings parsed;
-    const QList<QStringView> fields = settings.split(u',');
-
-    bool ok = false;
-    const qint32 baudRate = fields.value(0).trimmed().toInt(&ok);
-    if (ok && baudRate > 0)
-        parsed.baudRate = baudRate;
-
-    if (const auto parity = parityFromLetter(fields.value(1).trimmed()))
-        parsed.parity = *parity;
-
-    const int dataBits = fields.value(2).trimmed().toInt(&ok);
-    if (ok && dataBits >= 5 && dataBits <= 8)
-        parsed.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
-
-    if (const auto stopBits = stopBitsFromText(fields.value(3).trimmed()))
-        parsed.stopBits = *stopBits;
-
-    return parsed;
-}
 
 QtSerialPort::QtSerialPort(QString dataDir) : dataDir_(std::move(dataDir)) {
     port_.setReadBufferSize(kMaxPendingRead);
@@ -145,7 +113,6 @@ bool QtSerialPort::open(int portNumber) {
     }
 
     QString location = device;
-#ifndef Q_OS_WIN
     // QSerialPort names its lock file after the path it is given. Through the
     // link's target, every way of reaching a device meets the same lock, so a
     // second program cannot slip in by another name. A dangling link resolves
@@ -153,12 +120,11 @@ bool QtSerialPort::open(int portNumber) {
     const QString target = QFileInfo(device).canonicalFilePath();
     if (!target.isEmpty())
         location = target;
-#endif
     port_.setPortName(location);
     port_.setBaudRate(settings_.baudRate);
-    port_.setParity(settings_.parity);
-    port_.setDataBits(settings_.dataBits);
-    port_.setStopBits(settings_.stopBits);
+    port_.setParity(qtParity(settings_.parity));
+    port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits));
+    port_.setStopBits(qtStopBits(settings_.stopBits));
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
         lastFailure_ = diagnoseOpenFailure(location, port_.error());
@@ -188,7 +154,6 @@ std::optional<QByteArray> QtSerialPort::readAll() {
 bool QtSerialPort::write(char c) {
     if (!port_.isOpen())
         return false;
-#ifndef Q_OS_WIN
     // 200 characters a second: handed straight to the device while nothing
     // waits before it, each costs one system call, instead of a buffer, a
     // write notifier and a second wake-up of the event loop. A device that
@@ -196,7 +161,6 @@ bool QtSerialPort::write(char c) {
     // keeps the order and reports the failure.
     if (port_.bytesToWrite() == 0 && ::write(port_.handle(), &c, 1) == 1)
         return true;
-#endif
     if (port_.bytesToWrite() >= kMaxPendingWrite)
         return false;
     return port_.write(&c, 1) == 1 && port_.isOpen();

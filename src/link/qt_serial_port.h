@@ -1,22 +1,10 @@
 #pragma once
 
+#include "link/line_settings.h"
 #include "link/serial_port.h"
 
 #include <QSerialPort>
 #include <QString>
-#include <QStringView>
-
-struct LineSettings {
-    qint32 baudRate = 9600;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-};
-
-// Reads "baud,parity,data,stop" such as "9600,N,8,1" or "4800,E,7,2"; parity
-// is N, E or O, stop bits 1, 1.5 or 2. A field it cannot read keeps its value
-// from 9600,N,8,1.
-LineSettings parseLineSettings(QStringView settings);
 
 // The serial line on a QSerialPort, with port numbers mapped to devices as
 // portDevicePath does. Everything happens on the caller's thread; received

@@ -1,6 +1,7 @@
 #include "session/supply_session.h"
 
 #include "link/frame.h"
+#include "link/port_name.h"
 #include "link/serial_port.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
@@ -175,7 +176,7 @@ void SupplySession::declareLossIfOverdue() {
 // that stopped answering while the output stays as it was.
 void SupplySession::tellSupplyLost() {
     const QString when = timeOfDayText(platform_.clock->now().time());
-    const QString where = QStringLiteral("COM%1 (%2)").arg(state.portNumber).arg(supervisedPath_);
+    const QString where = portWithDevice(state.portNumber, supervisedPath_, u"%1 (%2)");
     emit notice(outputOn() ? QStringLiteral("%1 %2 上的电源失去应答，输出保持打开，正在寻找电源。\n"
                                             "%1 The supply on %2 stopped answering; the "
                                             "output is held on; searching for the supply.")
@@ -258,7 +259,7 @@ void SupplySession::acceptReply(const QString& block) {
 // A supply answers on a port where none did: a loss told before is replaced.
 void SupplySession::tellSupplyAnswers() {
     const QString when = timeOfDayText(platform_.clock->now().time());
-    const QString where = QStringLiteral("COM%1 (%2)").arg(state.portNumber).arg(supervisedPath_);
+    const QString where = portWithDevice(state.portNumber, supervisedPath_, u"%1 (%2)");
     if (std::exchange(lossTold_, false)) {
         emit notice(outputOn() ? QStringLiteral("%1 电源在 %2 上重新应答，输出打开。\n"
                                                 "%1 The supply answers again on %2; the output "

@@ -2,6 +2,7 @@
 
 #include "link/open_failure_notice.h"
 #include "link/port_map.h"
+#include "link/port_name.h"
 #include "link/serial_port.h"
 #include "platform/dialogs.h"
 
@@ -145,8 +146,8 @@ QString SupplySession::portInUseText(bool english) const {
                        : QStringLiteral("正在寻找电源");
     }
     // A port link (ports/comN) is shown by the device it leads to.
-    const QString device = QFileInfo(supervisedPath_).canonicalFilePath();
-    return QStringLiteral("COM%1 → %2")
-        .arg(state.portNumber)
-        .arg(device.isEmpty() ? supervisedPath_ : device);
+    const QFileInfo path(supervisedPath_);
+    const QString target = path.isSymLink() ? path.canonicalFilePath() : QString();
+    return portWithDevice(state.portNumber, target.isEmpty() ? supervisedPath_ : target,
+                          u"%1 → %2");
 }

@@ -31,6 +31,7 @@ private slots:
     void devicesTheOperatorCanMendAreExplainedOnce();
     void mendableDevicesAreExplainedOnlyWhileNoSupplyAnswers();
     void operatorSeesThePortsAndTheLink();
+    void portsNamedByTheirOwnNamesAreNamedOnce();
 };
 
 void PortSearchTest::searches_data() {
@@ -266,6 +267,42 @@ void PortSearchTest::operatorSeesThePortsAndTheLink() {
     }
     QVERIFY(w.statusBar->currentMessage().contains(
         QStringLiteral("The supply answers again on COM3 (/dev/fake3); the output is off.")));
+}
+
+// Where a port's device goes by the port's own name, as on Windows, the
+// operator reads the name once wherever a port is named.
+void PortSearchTest::portsNamedByTheirOwnNamesAreNamedOnce() {
+    WindowOnFakes f;
+    f.port.deviceNames = QStringLiteral("COM%1");
+    f.port.failures = {{16, {OpenFailure::Reason::InUse, QStringLiteral("COM16"), {}}}};
+    f.port.usablePorts = {3, 4};
+    f.port.replyWhenIdle = "VKPPSU0500A0100W";
+    MainWindow& w = f.build();
+    ticks(w, 20);
+    QVERIFY(w.session().state.linkUp);
+    QVERIFY(w.statusPanels[0]->text().endsWith(QStringLiteral(" COM4")));
+    QVERIFY(!w.statusPanels[0]->text().contains(QStringLiteral("→")));
+
+    f.port.replyWhenIdle.clear();
+    for (int tick = 0; tick < 200 && f.port.openPort != 3; ++tick) {
+        w.session().pollTick();
+    }
+    QVERIFY(w.statusBar->currentMessage().contains(
+        QStringLiteral("The supply on COM4 stopped answering")));
+
+    w.outputButton->click();
+    const QString refusal = w.statusBar->currentMessage();
+    for (const char* part :
+         {"COM16: in use by another program", "COM4: silent", "COM3: waiting for an answer"}) {
+        QVERIFY2(refusal.contains(QString::fromUtf8(part)), part);
+    }
+
+    f.port.replyWhenIdle = "VKPPSU0500A0100W";
+    for (int tick = 0; tick < 20 && !w.session().state.linkUp; ++tick) {
+        w.session().pollTick();
+    }
+    QVERIFY(w.statusBar->currentMessage().contains(
+        QStringLiteral("The supply answers again on COM3; the output is off.")));
 }
 
 QTEST_MAIN(PortSearchTest)

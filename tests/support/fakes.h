@@ -47,9 +47,10 @@ public:
     qsizetype writtenLimit = 1 << 20;
 
     void setSettings(const QString& s) override { settings = s; }
-    QString devicePath(int portNumber) const override {
-        return QStringLiteral("/dev/fake%1").arg(portNumber);
-    }
+    // How the devices are named: "COM%1" names them as Windows does.
+    QString deviceNames = QStringLiteral("/dev/fake%1");
+
+    QString devicePath(int portNumber) const override { return deviceNames.arg(portNumber); }
     bool open(int portNumber) override;
     OpenFailure lastOpenFailure() const override { return lastFailure; }
     void close() override;

@@ -5,10 +5,6 @@
 QString portDevicePath(int portNumber, const QString& dataDir) {
     if (portNumber < kFirstPortNumber || portNumber > kLastPortNumber)
         return {};
-#ifdef Q_OS_WIN
-    Q_UNUSED(dataDir);
-    return QStringLiteral("COM%1").arg(portNumber);
-#else
     const QString entry = dataDir + QStringLiteral("/ports/com%1").arg(portNumber);
     // A link whose device has gone still claims the number: the port should
     // then fail to open rather than fall back to a motherboard port.
@@ -20,5 +16,4 @@ QString portDevicePath(int portNumber, const QString& dataDir) {
     if (portNumber <= 10)
         return QStringLiteral("/dev/ttyACM%1").arg(portNumber - 5);
     return QStringLiteral("/dev/ttyUSB%1").arg(portNumber - 11);
-#endif
 }
