@@ -1,6 +1,7 @@
 #include "window/desktop_session_end.h"
 
 #include "app/stop_signals.h"
+#include "platform/process_exit.h"
 #include "window/main_window.h"
 
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -47,8 +47,7 @@ void endWithSession(MainWindow* window) {
     static bool hooked = false;
     if (!hooked) {
         hooked = true;
-        std::atexit(endWithoutDisplay);
-        std::at_quick_exit(endWithoutDisplay);
+        callAtProcessExit(endWithoutDisplay);
         previousHandler = qInstallMessageHandler(onMessage);
     }
     guarded = window;
