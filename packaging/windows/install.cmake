@@ -2,7 +2,7 @@
 # its icon, the Qt libraries and plugins it loads and the MinGW runtime, laid
 # out as Qt looks for them beside the program. The portable zip is this
 # folder; the installer copies it and adds its uninstaller.
-install(TARGETS velkor RUNTIME DESTINATION .)
+install(TARGETS velkor velkor_console RUNTIME DESTINATION .)
 install(FILES ${VELKOR_ICON} DESTINATION .)
 
 foreach(library Core Gui Widgets Network Sql)

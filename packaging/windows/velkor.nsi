@@ -51,6 +51,7 @@ SectionEnd
 Section "Uninstall"
     Delete "$SMPROGRAMS\Velkor.lnk"
     Delete "$INSTDIR\velkor.exe"
+    Delete "$INSTDIR\velkor-console.exe"
     Delete "$INSTDIR\vk-7100-2.ico"
     Delete "$INSTDIR\Qt6*.dll"
     Delete "$INSTDIR\libstdc++-6.dll"
