@@ -1,4 +1,5 @@
 #include "link/serial_line_windows.h"
+#include "under_wine.h"
 
 #include <QDeadlineTimer>
 #include <QTest>
@@ -7,7 +8,6 @@
 #include <tuple>
 #include <utility>
 
-#include <windows.h>
 
 namespace {
 
@@ -28,12 +28,6 @@ std::optional<std::pair<int, int>> loopbackPorts() {
     if (!firstOk || !secondOk || first == second)
         return std::nullopt;
     return std::pair{first, second};
-}
-
-// Wine lets a second program open a COM port that one already holds.
-bool runsUnderWine() {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
 // Writes one character every 5 ms, as the session's send tick does.

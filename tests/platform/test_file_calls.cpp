@@ -1,11 +1,11 @@
 #include "platform/file_calls.h"
 #include "platform/open_file.h"
+#include "under_wine.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLibrary>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -41,13 +41,6 @@ int newFileWithBytes(const QByteArray& path) {
         return -1;
     }
     return fd;
-}
-
-// Wine keeps a file removed while open under its name, unchanged, until
-// its last handle closes; Windows marks it for deletion at once.
-bool underWine() {
-    QLibrary ntdll(QStringLiteral("ntdll"));
-    return ntdll.load() && ntdll.resolve("wine_get_version") != nullptr;
 }
 
 } // namespace
@@ -156,7 +149,7 @@ void FileCallsTest::fileRemovedWhileOpenHasNoNameLeft() {
     QVERIFY(file.isOpen());
     QCOMPARE(file_calls::nameCount(file.fd()), 1);
     QCOMPARE(file_calls::remove(path.constData()), 0);
-    if (underWine()) {
+    if (runsUnderWine()) {
         QEXPECT_FAIL("", "Wine removes the name only when the last handle closes", Abort);
     }
     QCOMPARE(file_calls::nameCount(file.fd()), 0);

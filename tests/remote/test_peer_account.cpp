@@ -3,6 +3,7 @@
 // table that names the other end's process.
 #include "remote/peer_account.h"
 #include "remote/tcp_peer_process.h"
+#include "under_wine.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -72,6 +73,10 @@ void PeerAccountTest::connectionOnLoopbackIsOurs_data() {
 // Both ends are this process's: seen from either, the other end is ours.
 void PeerAccountTest::connectionOnLoopbackIsOurs() {
     QFETCH(QHostAddress, loopback);
+    if (runsUnderWine()) {
+        QSKIP("Wine names no owning process (PID 0) for an end of a loopback connection; "
+              "the decision and the row matching are tried by the other cases.");
+    }
     QTcpServer server;
     if (!server.listen(loopback, 0)) {
         QSKIP("this computer lacks the address");
