@@ -1,4 +1,5 @@
 #include "fakes.h"
+#include "platform/file_calls.h"
 #include "step_table_file.h"
 #include "window/diagnostic_pane.h"
 #include "window/log_box.h"
@@ -15,7 +16,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <sys/file.h>
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -245,7 +245,7 @@ void StartupTest::aClosingSessionRefusesOnAndRun() {
                                        }
                                        return 0;
                                    },
-                                   [](int fd, int operation) { return ::flock(fd, operation); },
+                                   file_calls::lock,
                                    {},
                                    {},
                                    {},

@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/file.h>
 #include <thread>
 
 namespace {

@@ -11,6 +11,7 @@
 //   VELKOR_INTERLEAVING_SEQUENCES=N  how many sequences (default 10000)
 #include "bench_ports.h"
 #include "fakes.h"
+#include "platform/file_calls.h"
 #include "record/record_csv.h"
 #include "record/record_file.h"
 #include "setting/setpoint_quantity.h"
@@ -26,7 +27,6 @@
 
 #include <cerrno>
 #include <memory>
-#include <sys/file.h>
 
 namespace {
 
@@ -113,7 +113,7 @@ struct World {
         records = std::make_unique<RecordWorker>(
             RecordWorker::Mode::CallersThread,
             DiskCalls{[this](int) { return diskFails ? (errno = EIO, -1) : 0; },
-                      [](int fd, int operation) { return ::flock(fd, operation); },
+                      file_calls::lock,
                       [](const QString&, const RunSeries& series) {
                           return QList<CompanionFile>{{QStringLiteral(".csv"), recordCsv(series)}};
                       },
