@@ -88,7 +88,7 @@ install_packages() {
     local packages=(gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64 mingw-w64-tools
                     binutils-mingw-w64-x86-64 wine wine64 nsis msitools socat
                     qt6-base-dev qt6-base-dev-tools cmake ninja-build perl
-                    dpkg-dev gcc make tcl xz-utils)
+                    dpkg-dev gcc make tcl xz-utils locales)
     local missing=() p update=0
     for p in "${packages[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
@@ -105,6 +105,14 @@ install_packages() {
             --no-install-recommends "${missing[@]}" >/dev/null
     else
         echo "All installed"
+    fi
+    # Wine takes a Windows program's locale from the Linux one. The tests run
+    # as on a Chinese bench PC (code page 936), and Wine gives file names in
+    # UTF-8 only when that locale exists on Linux too.
+    if ! locale -a | grep -qix 'zh_CN.utf8'; then
+        echo "Generating the zh_CN.UTF-8 locale"
+        "${as_root[@]}" sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+        "${as_root[@]}" locale-gen >/dev/null
     fi
 }
 

@@ -20,6 +20,9 @@ set(VELKOR_LINUX_ONLY_TESTS
     test_qt_serial_port
     # The simulated supply is a Linux program.
     test_supply_sim
+    # Linux install layouts and folders (/usr/bin, /proc) and the Linux
+    # program's own name; the Windows layout is test_install_layout_windows.
+    test_program_files test_command_line
     # A day against the simulated supply, and file systems that Linux mounts
     # and flags (a full disk, an immutable entry).
     test_day_run test_disk_faults)

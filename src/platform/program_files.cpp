@@ -35,9 +35,10 @@ QString windowIconFor(const QString& programDir, const QString& shareDir,
 }
 
 DataDir dataDirOf(const QString& programDir, const QString& option) {
-    DataDir dataDir = dataDirFor(option, qEnvironmentVariable("VELKOR_DATA_DIR"), programDir,
-                                 installShareDir(programDir, existsOnDisk),
-                                 QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    DataDir dataDir =
+        dataDirFor(option, qEnvironmentVariable("VELKOR_DATA_DIR"), programDir,
+                   installShareDir(programDir, existsOnDisk),
+                   QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
     dataDir.path = QDir::cleanPath(QDir().absoluteFilePath(dataDir.path));
     return dataDir;
 }

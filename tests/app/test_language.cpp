@@ -214,7 +214,8 @@ void LanguageTest::stateChangeTextsFollowTheFlagAtThatMoment() {
     QCOMPARE(w.outputButton->text(), off);
     QCOMPARE(w.runButton->text(), run);
     const QStringList lines = w.logBox->text().split(QStringLiteral("\r\n"));
-    QVERIFY2(lines.last().startsWith(saveLabel + f.programDir()), qPrintable(lines.last()));
+    QVERIFY2(lines.last().startsWith(saveLabel + QDir::toNativeSeparators(f.programDir())),
+             qPrintable(lines.last()));
 
     // A line already written keeps its language.
     chooseLanguage(w, english ? 0 : 1);

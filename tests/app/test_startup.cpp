@@ -238,19 +238,18 @@ void StartupTest::aClosingSessionRefusesOnAndRun() {
     std::atomic<bool> diskHolds{true};
     // A failed check lets the disk go, so the worker can end.
     const auto letGo = qScopeGuard([&] { diskHolds = false; });
-    RecordWorker records(RecordWorker::Mode::OwnThread,
-                         DiskCalls{[&](int) {
-                                       while (diskHolds) {
-                                           QThread::msleep(1);
-                                       }
-                                       return 0;
-                                   },
-                                   file_calls::lock,
-                                   {},
-                                   {},
-                                   {},
-                                   {},
-                                   {}});
+    RecordWorker records(RecordWorker::Mode::OwnThread, DiskCalls{[&](int) {
+                                                                      while (diskHolds) {
+                                                                          QThread::msleep(1);
+                                                                      }
+                                                                      return 0;
+                                                                  },
+                                                                  file_calls::lock,
+                                                                  {},
+                                                                  {},
+                                                                  {},
+                                                                  {},
+                                                                  {}});
     SupplySession session(
         Platform{&port, &clock, nullptr, &dialogs, dir.path(), dir.path(), &records});
     session.open();

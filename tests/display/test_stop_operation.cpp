@@ -298,6 +298,9 @@ void StopOperationTest::unwritableRecordIsReportedAndTheOutputStaysOff() {
         file.write("not a directory");
     } else {
         QVERIFY(QFile::link(QStringLiteral("/proc/self"), recordDir(f)));
+        if (!QFileInfo(recordDir(f)).isDir()) {
+            QSKIP("no folder here refuses new files to everyone (a link is a shortcut file)");
+        }
     }
     MainWindow& w = f.build();
     w.session().state.linkUp = true;

@@ -8,7 +8,6 @@
 #include <tuple>
 #include <utility>
 
-
 namespace {
 
 // No device answers to this number on the machine running the test.

@@ -23,11 +23,12 @@ void InstallLayoutTest::uninstallerTellsAnInstall_data() {
     const QString userData = QStringLiteral("C:/Users/op/AppData/Local/Velkor");
     QTest::newRow("installed") << installed
                                << QStringList{installed + "/" VELKOR_UNINSTALLER,
-                                              installed + "/velkor.exe"}
+                                              installed + "/velkor.exe",
+                                              installed + "/vk-7100-2.ico"}
                                << userData << DataDirSource::UserData;
     QTest::newRow("portable copy unpacked on a stick")
-        << "E:/Velkor" << QStringList{"E:/Velkor/velkor.exe"} << "E:/Velkor"
-        << DataDirSource::ProgramFolder;
+        << "E:/Velkor" << QStringList{"E:/Velkor/velkor.exe", "E:/Velkor/vk-7100-2.ico"}
+        << "E:/Velkor" << DataDirSource::ProgramFolder;
     QTest::newRow("an uninstaller in the folder above is not ours")
         << "D:/tools/Velkor" << QStringList{"D:/tools/" VELKOR_UNINSTALLER} << "D:/tools/Velkor"
         << DataDirSource::ProgramFolder;
@@ -40,9 +41,8 @@ void InstallLayoutTest::uninstallerTellsAnInstall() {
     QFETCH(DataDirSource, source);
     const FileExists exists = [&](const QString& path) { return existing.contains(path); };
 
-    const DataDir chosen =
-        dataDirFor({}, {}, programDir, installShareDir(programDir, exists),
-                   QStringLiteral("C:/Users/op/AppData/Local/Velkor"));
+    const DataDir chosen = dataDirFor({}, {}, programDir, installShareDir(programDir, exists),
+                                      QStringLiteral("C:/Users/op/AppData/Local/Velkor"));
     QCOMPARE(chosen.path, dataDir);
     QCOMPARE(chosen.source, source);
     // The icon is beside the program either way.

@@ -1,0 +1,7 @@
+#include "stop_signal.h"
+
+#include <csignal>
+
+bool raiseStopSignal() {
+    return ::raise(SIGTERM) == 0;
+}

@@ -1,0 +1,5 @@
+#include "stop_signal.h"
+
+bool raiseStopSignal() {
+    return false;
+}
