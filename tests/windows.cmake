@@ -48,5 +48,3 @@ endforeach()
 
 target_compile_definitions(test_startup PRIVATE VELKOR_ICON_FILE="${VELKOR_ICON}")
 add_dependencies(test_startup velkor_icon)
-target_compile_definitions(test_command_line PRIVATE VELKOR_PROGRAM="$<TARGET_FILE:velkor>")
-add_dependencies(test_command_line velkor)
