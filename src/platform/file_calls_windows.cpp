@@ -188,17 +188,6 @@ QByteArray read(int fd, qint64 maxBytes) {
     return bytes;
 }
 
-QByteArray readToEnd(int fd) {
-    QByteArray bytes;
-    for (;;) {
-        const QByteArray piece = read(fd, 64 * 1024);
-        bytes += piece;
-        if (piece.size() < 64 * 1024) {
-            return bytes;
-        }
-    }
-}
-
 int syncData(int fd) {
     return FlushFileBuffers(handleOf(fd)) ? 0 : failed();
 }
