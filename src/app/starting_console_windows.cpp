@@ -13,8 +13,9 @@ bool leadsSomewhere(HANDLE handle) {
 
 } // namespace
 
-// The program is of the window subsystem, which starts without a console
-// even from one.
+// velkor.exe is of the window subsystem, which starts without a console
+// even from one. velkor-console.exe has its console already, and the attach
+// is refused.
 void keepStartingConsole() {
     // Standard error sent to a file or a pipe by whoever started the
     // program stays there.
