@@ -30,10 +30,12 @@ cleanup() {
 trap cleanup EXIT
 
 printf '\n==> A Wine prefix for the suite\n'
+# One server for the whole run, so each test starts in a second, not eight;
+# it is started before anything else starts one that would end on its own.
+mkdir -p "$WINEPREFIX"
+wineserver -p
 wineboot -i >/dev/null 2>&1
 winecfg -v win10 >/dev/null 2>&1
-# One server for the whole run, so each test starts in a second, not eight.
-wineserver -p
 
 printf '\n==> The suite as Windows programs under Wine\n'
 ctest --test-dir "$win_build" --output-on-failure "$@"
