@@ -169,11 +169,53 @@ qt_required_files=(
     plugins/platforms/qwindows.dll plugins/sqldrivers/qsqlite.dll
 )
 
+# What the program uses is kept: Core, Gui, Widgets, Network, Sql with the
+# SQLite driver, Test (its tests run under Wine) and the Windows and
+# offscreen platform plugins. Everything else is left out to shorten the
+# build: TLS (SCPI is plain TCP), Direct2D, TUIO touch, GIF and JPEG.
+# The third-party libraries Windows lacks are Qt's bundled ones.
+# Debian's source has no wintab.h, which tablet events need. OpenGL is
+# turned off as configure's -no-opengl does, and dynamic OpenGL named too
+# so that a build folder configured before keeps no cached value of it:
+# FEATURE_opengl=OFF alone leaves dynamic OpenGL on, and the platform
+# plugin then fails to compile.
+# Regular expressions are matched without PCRE2's JIT. Qt keeps a JIT stack
+# per thread in a thread_local, and MinGW's runtime frees thread_local storage
+# before it runs the destructors at a thread's end: a thread that matched a
+# pattern (the record worker recovering journals) then crashes as it ends
+# while another thread allocates. Interpreted matching never makes that stack.
+qt_features=(
+    -DQT_EXTRA_DEFINES=PCRE2_DISABLE_JIT
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+    -DINPUT_opengl=no -DFEATURE_opengl_dynamic=OFF -DFEATURE_dynamicgl=OFF
+    -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF
+    -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_printsupport=OFF
+    -DFEATURE_ssl=OFF -DFEATURE_openssl=OFF
+    -DFEATURE_direct2d=OFF -DFEATURE_tuiotouch=OFF
+    -DFEATURE_gif=OFF -DFEATURE_jpeg=OFF
+    -DFEATURE_testlib=ON
+    -DFEATURE_tabletevent=OFF
+    -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF
+    -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF
+    -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF
+    -DFEATURE_sql_sqlite=ON -DFEATURE_system_sqlite=ON
+    -DSQLite3_INCLUDE_DIR="$qt_prefix/include"
+    -DSQLite3_LIBRARY="$qt_prefix/lib/libsqlite3.a"
+    -DFEATURE_sql_odbc=OFF -DFEATURE_sql_psql=OFF -DFEATURE_sql_mysql=OFF
+    -DFEATURE_sql_ibase=OFF -DFEATURE_sql_oci=OFF -DFEATURE_sql_db2=OFF
+)
+# The stamp of a complete tree names the features it was built with; a tree
+# built with others is built again.
+qt_configuration=$(printf '%s\n' "${qt_features[@]}" | sha256sum | cut -c1-16)
+
 build_qt() {
-    if [ -f "$qt_stamp" ]; then
+    if [ -f "$qt_stamp" ] && grep -qw "$qt_configuration" "$qt_stamp"; then
         step "Qt $qt_version for MinGW"
-        echo "Using the complete tree in $qt_prefix (built $(cat "$qt_stamp"))"
+        echo "Using the complete tree in $qt_prefix (built $(cut -d' ' -f1-3 "$qt_stamp"))"
         return
+    fi
+    if [ -f "$qt_stamp" ]; then
+        echo "The tree in $qt_prefix was built with other features; building it again"
     fi
     local started=$SECONDS src qt_build=$qt_work/qt-build host_version host_cmake
     # A tree without its stamp is what an interrupted build left behind.
@@ -202,14 +244,6 @@ build_qt() {
     cp "$repo/scripts/windows/mingw-w64-x86_64.cmake" "$toolchain"
 
     step "Configuring Qt in $qt_build"
-    # What the program uses is kept: Core, Gui, Widgets, Network, Sql with the
-    # SQLite driver, Test (its tests run under Wine) and the Windows platform
-    # plugin. The third-party libraries Windows lacks are Qt's bundled ones.
-    # Debian's source has no wintab.h, which tablet events need. OpenGL is
-    # turned off as configure's -no-opengl does, and dynamic OpenGL named too
-    # so that a build folder configured before keeps no cached value of it:
-    # FEATURE_opengl=OFF alone leaves dynamic OpenGL on, and the platform
-    # plugin then fails to compile.
     mkdir -p "$qt_build"
     run_logged qt-configure cmake -S "$src" -B "$qt_build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
@@ -218,21 +252,7 @@ build_qt() {
         -DCMAKE_INSTALL_PREFIX="$qt_prefix" \
         -DQT_HOST_PATH=/usr \
         -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
-        -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
-        -DINPUT_opengl=no -DFEATURE_opengl_dynamic=OFF -DFEATURE_dynamicgl=OFF \
-        -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF \
-        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_printsupport=OFF \
-        -DFEATURE_openssl=OFF \
-        -DFEATURE_testlib=ON \
-        -DFEATURE_tabletevent=OFF \
-        -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF \
-        -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF \
-        -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
-        -DFEATURE_sql_sqlite=ON -DFEATURE_system_sqlite=ON \
-        -DSQLite3_INCLUDE_DIR="$qt_prefix/include" \
-        -DSQLite3_LIBRARY="$qt_prefix/lib/libsqlite3.a" \
-        -DFEATURE_sql_odbc=OFF -DFEATURE_sql_psql=OFF -DFEATURE_sql_mysql=OFF \
-        -DFEATURE_sql_ibase=OFF -DFEATURE_sql_oci=OFF -DFEATURE_sql_db2=OFF
+        "${qt_features[@]}"
     echo "Configured; the feature summary is in $qt_logs/qt-configure.log"
 
     step "Building Qt with $jobs jobs (progress in $qt_logs/qt-build.log)"
@@ -249,7 +269,7 @@ build_qt() {
         echo "The installed tree lacks: ${missing[*]}" >&2
         return 1
     fi
-    date -u '+%Y-%m-%d %H:%M UTC' >"$qt_stamp"
+    echo "$(date -u '+%Y-%m-%d %H:%M UTC') $qt_configuration" >"$qt_stamp"
     rm -rf "$qt_work"
     echo "Qt $qt_version for MinGW is complete in $qt_prefix" \
         "($(( (SECONDS - started) / 60 )) min; work folders removed, logs kept in $qt_logs)"

@@ -1,12 +1,17 @@
 #include "fakes.h"
 #include "record/journal_recovery.h"
 #include "record/measurement_journal.h"
+#include "record/record_worker.h"
 #include "window/log_box.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStringEncoder>
 #include <QtTest>
+
+#include <atomic>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -49,6 +54,7 @@ private slots:
     void journalCutAnywhereInItsLastLineKeepsTheWholeLines();
     void onlyJournalsOfDeadProgramsAreRecoveredNeverOverwriting();
     void journalFollowsTheLogAndGoesWithItsRecord();
+    void workersEndCleanlyAfterMatchingNamesWhileOthersAllocate();
 };
 
 void MeasurementJournalTest::journalCutAnywhereInItsLastLineKeepsTheWholeLines_data() {
@@ -184,6 +190,42 @@ void MeasurementJournalTest::journalFollowsTheLogAndGoesWithItsRecord() {
     QVERIFY(journalsIn(f.programDir()).isEmpty());
     QCoreApplication::processEvents();
     QCOMPARE(f.dialogs.shown.size(), 1);
+}
+
+// A worker's thread ends with its worker, after matching the names of the
+// data folder against patterns while it recovered. With a pattern compiled
+// to machine code, MinGW's runtime freed that thread's matching stack twice
+// as the thread ended, and the program crashed whenever another thread
+// allocated at that moment.
+void MeasurementJournalTest::workersEndCleanlyAfterMatchingNamesWhileOthersAllocate() {
+    QTemporaryDir data;
+    QTemporaryDir records;
+    const QString record = QStringLiteral("2026126539.TXT");
+    QVERIFY(writeJournal(data.filePath(QStringLiteral("journal-1-1.samples")), "orphan"));
+    QVERIFY(writeJournal(data.filePath(QStringLiteral("notes.txt")), "kept"));
+    QVERIFY(writeJournal(records.filePath(record), "kept"));
+    std::atomic<bool> ending = false;
+    std::thread allocating([&ending] {
+        while (!ending) {
+            std::vector<QByteArray> blocks;
+            for (int i = 0; i < 64; ++i) {
+                blocks.emplace_back(16 + i % 8 * 16, 'x');
+            }
+        }
+    });
+    constexpr int kWorkers = 200;
+    int idle = 0;
+    for (int i = 0; i < kWorkers; ++i) {
+        RecordWorker worker;
+        worker.recoverJournals(data.path(), records.path());
+        idle += worker.waitUntilIdle(10000) ? 1 : 0;
+    }
+    ending = true;
+    allocating.join();
+    QCOMPARE(idle, kWorkers);
+    // The orphaned samples went with the first recovery; the rest stays.
+    QCOMPARE(QDir(data.path()).entryList(QDir::Files), QStringList{QStringLiteral("notes.txt")});
+    QCOMPARE(QDir(records.path()).entryList(QDir::Files), QStringList{record});
 }
 
 QTEST_MAIN(MeasurementJournalTest)
