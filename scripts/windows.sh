@@ -6,13 +6,16 @@
 #   ${VELKOR_CACHE:-$HOME/.cache/velkor}/qt-6.4.2-mingw   the install tree
 #   .../work/qt-6.4.2-mingw                             sources and build folders
 #   .../logs/qt-6.4.2-mingw                             what each step printed
-# A tree whose stamp file is there is complete and is used as it is; delete the
-# tree to build it again. VELKOR_JOBS sets the build's parallelism (default 2).
+# A tree whose stamp names the features it is configured with below is
+# complete and is used as it is; delete the tree to build it again.
+# VELKOR_JOBS sets the build's parallelism (default 2).
 #
 # Then the program and its tests are built for Windows in
 # ${VELKOR_WINDOWS_BUILD:-build-windows}, and its dist/ gets
 #   velkor-<version>-setup-x64.exe      the installer (per user, no administrator)
 #   velkor-<version>-portable-x64.zip   the program folder, data kept beside it
+#
+# With the argument "packages" it only installs the Debian packages it needs.
 set -Eeuo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -302,6 +305,9 @@ package_program() {
 
 main() {
     install_packages
+    # "packages" stops here, so that CI can install everything before its
+    # Linux suite and build the rest meanwhile.
+    [ "${1:-}" = packages ] && return
     build_qt
     build_program
     package_program
