@@ -193,10 +193,10 @@ void MeasurementJournalTest::journalFollowsTheLogAndGoesWithItsRecord() {
 }
 
 // A worker's thread ends with its worker, after matching the names of the
-// data folder against patterns while it recovered. With a pattern compiled
-// to machine code, MinGW's runtime freed that thread's matching stack twice
-// as the thread ended, and the program crashed whenever another thread
-// allocated at that moment.
+// data folder against patterns while it recovered. Patterns compiled to
+// machine code keep a matching stack per thread, in storage that MinGW's
+// runtime frees before it runs the destructors at a thread's end; the
+// program crashed whenever another thread had reused that memory by then.
 void MeasurementJournalTest::workersEndCleanlyAfterMatchingNamesWhileOthersAllocate() {
     QTemporaryDir data;
     QTemporaryDir records;
