@@ -248,7 +248,13 @@ build_qt() {
     cp "$repo/scripts/windows/mingw-w64-x86_64.cmake" "$toolchain"
 
     step "Configuring Qt in $qt_build"
+    # A build folder keeps in its cache the features it was configured with,
+    # even those no longer named; one configured with others starts afresh.
+    if [ "$(cat "$qt_build/.velkor-features" 2>/dev/null)" != "$qt_configuration" ]; then
+        rm -rf "$qt_build"
+    fi
     mkdir -p "$qt_build"
+    echo "$qt_configuration" >"$qt_build/.velkor-features"
     run_logged qt-configure cmake -S "$src" -B "$qt_build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release \
