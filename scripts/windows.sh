@@ -174,9 +174,10 @@ qt_required_files=(
 
 # What the program uses is kept: Core, Gui, Widgets, Network, Sql with the
 # SQLite driver, Test (its tests run under Wine) and the Windows and
-# offscreen platform plugins. Everything else is left out to shorten the
-# build: TLS (SCPI is plain TCP), TUIO touch, GIF and JPEG. Direct2D stays:
-# without it, Qt 6.4 leaves out a font database its Windows plugin still uses.
+# offscreen platform plugins. Some of the rest is left out to shorten the
+# build: OpenSSL, TUIO touch, GIF and JPEG. Two cannot go in Qt 6.4: without
+# Direct2D, Gui leaves out a font database the Windows plugin still uses,
+# and without TLS the Schannel plugin fails to compile.
 # The third-party libraries Windows lacks are Qt's bundled ones.
 # Debian's source has no wintab.h, which tablet events need. OpenGL is
 # turned off as configure's -no-opengl does, and dynamic OpenGL named too
@@ -194,7 +195,7 @@ qt_features=(
     -DINPUT_opengl=no -DFEATURE_opengl_dynamic=OFF -DFEATURE_dynamicgl=OFF
     -DFEATURE_vulkan=OFF -DFEATURE_dbus=OFF
     -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_printsupport=OFF
-    -DFEATURE_ssl=OFF -DFEATURE_openssl=OFF
+    -DFEATURE_openssl=OFF
     -DFEATURE_tuiotouch=OFF
     -DFEATURE_gif=OFF -DFEATURE_jpeg=OFF
     -DFEATURE_testlib=ON
