@@ -19,6 +19,12 @@ if [ ! -x build/tools/supply-sim/velkor-supply-sim ]; then
     cmake --build build --target velkor-supply-sim
 fi
 
+# A Chinese bench PC, as the window design was drawn for: code page 936 and a
+# 24-hour clock. A prefix keeps the locale it is made with, whatever a later
+# program runs under, so each prefix is made under it too. The locale is
+# Wine's own, which Linux need not have.
+chinese=(env LC_ALL=zh_CN.UTF-8)
+
 scratch=$(mktemp -d /tmp/velkor-wine.XXXXXX)
 export WINEPREFIX=$scratch/suite WINEDEBUG=-all
 cleanup() {
@@ -34,8 +40,8 @@ printf '\n==> A Wine prefix for the suite\n'
 # it is started before anything else starts one that would end on its own.
 mkdir -p "$WINEPREFIX"
 wineserver -p
-wineboot -i >/dev/null 2>&1
-winecfg -v win10 >/dev/null 2>&1
+"${chinese[@]}" wineboot -i >/dev/null 2>&1
+"${chinese[@]}" winecfg -v win10 >/dev/null 2>&1
 
 printf '\n==> The suite as Windows programs under Wine\n'
 ctest --test-dir "$win_build" --output-on-failure "$@"
@@ -51,9 +57,6 @@ portable_window() {
     zip=$(find "$win_build/dist" -name 'velkor-*-portable-x64.zip')
     mkdir -p "$work"
     (cd "$work" && /usr/bin/python3 -m zipfile -e "$zip" .)
-    # A Chinese bench PC, as the window design was drawn for; the locale is
-    # Wine's own, which Linux need not have.
-    local chinese=(env LC_ALL=zh_CN.UTF-8)
     Xvfb -displayfd 3 -screen 0 1440x900x24 -dpi 96 -nolisten tcp 3>"$work/display" \
         >/dev/null 2>&1 &
     pids+=($!)
