@@ -211,5 +211,5 @@ void RecordEndToEndTest::silentSupplyIsSwitchedOffAndItsSilenceCarriesNoReadings
     QVERIFY(live.dialogs.shown.isEmpty());
 }
 
-QTEST_MAIN(RecordEndToEndTest)
+VELKOR_TEST_MAIN_IN_C_LOCALE(RecordEndToEndTest)
 #include "test_record_end_to_end.moc"

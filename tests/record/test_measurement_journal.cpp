@@ -228,5 +228,5 @@ void MeasurementJournalTest::workersEndCleanlyAfterMatchingNamesWhileOthersAlloc
     QCOMPARE(QDir(records.path()).entryList(QDir::Files), QStringList{record});
 }
 
-QTEST_MAIN(MeasurementJournalTest)
+VELKOR_TEST_MAIN_IN_C_LOCALE(MeasurementJournalTest)
 #include "test_measurement_journal.moc"

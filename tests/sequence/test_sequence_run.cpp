@@ -585,5 +585,5 @@ void SequenceRunTest::tableLongerThanOneFetchRunsEveryRow() {
     QCOMPARE(sent, expected);
 }
 
-QTEST_MAIN(SequenceRunTest)
+VELKOR_TEST_MAIN_IN_C_LOCALE(SequenceRunTest)
 #include "test_sequence_run.moc"
